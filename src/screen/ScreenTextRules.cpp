@@ -1,0 +1,113 @@
+#include "screen/ScreenTextRules.h"
+
+#include <QRegularExpression>
+#include <QSet>
+#include <QTextBoundaryFinder>
+
+#include <array>
+
+namespace nimbel {
+
+namespace {
+
+constexpr qsizetype maximumTextLength = 240;
+constexpr qsizetype shortestKey = 24;
+
+bool isKeyLike(const QString &candidate)
+{
+    if (candidate.size() < shortestKey)
+        return false;
+    for (const QChar c : candidate) {
+        const char16_t u = c.unicode();
+        const bool base64 = (u >= u'A' && u <= u'Z') || (u >= u'a' && u <= u'z') || (u >= u'0' && u <= u'9')
+            || u == u'+' || u == u'/' || u == u'=';
+        if (!base64)
+            return false;
+    }
+    return true;
+}
+
+// Three or more letters, lower-case after an optional capital: "Share", "usage".
+bool isOrdinaryWord(const QString &piece)
+{
+    static const QRegularExpression word(QStringLiteral("^[A-Za-z][a-z]{2,}$"));
+    return word.match(piece).hasMatch();
+}
+
+} // namespace
+
+QString firstCharacters(const QString &text, qsizetype count)
+{
+    if (text.size() <= count)
+        return text; // a cluster is at least one code unit
+    QTextBoundaryFinder finder(QTextBoundaryFinder::Grapheme, text);
+    qsizetype end = 0;
+    for (qsizetype n = 0; n < count; ++n) {
+        const qsizetype next = finder.toNextBoundary();
+        if (next < 0)
+            return text;
+        end = next;
+    }
+    return text.left(end);
+}
+
+std::optional<QString> sanitized(const std::optional<QString> &text)
+{
+    if (!text)
+        return std::nullopt;
+    static const QRegularExpression controls(QStringLiteral("[\\x{0000}-\\x{001F}\\x{007F}]+"));
+    static const QRegularExpression spaces(QStringLiteral("\\s+"), QRegularExpression::UseUnicodePropertiesOption);
+    QString cleaned = *text;
+    cleaned.replace(controls, QStringLiteral(" "));
+    cleaned.replace(spaces, QStringLiteral(" "));
+    cleaned = cleaned.trimmed();
+    if (cleaned.isEmpty())
+        return std::nullopt;
+    return firstCharacters(cleaned, maximumTextLength);
+}
+
+bool isSensitive(QStringView text)
+{
+    static constexpr std::array keywords{u"password", u"пароль", u"secret", u"api key", u"token"};
+    const QString lower = text.toString().toLower();
+    for (const char16_t *keyword : keywords) {
+        if (lower.contains(QStringView(keyword)))
+            return true;
+    }
+
+    static const QRegularExpression separators(QStringLiteral("[\\-_:]+"));
+    static const QRegularExpression spacesAndSeparators(QStringLiteral("[\\s\\-_:]+"),
+                                                        QRegularExpression::UseUnicodePropertiesOption);
+    static const QRegularExpression spaces(QStringLiteral("\\s+"), QRegularExpression::UseUnicodePropertiesOption);
+
+    const QStringList pieces = text.toString().split(spaces, Qt::SkipEmptyParts);
+    bool hasOrdinaryWord = false;
+    for (const QString &piece : pieces) {
+        if (isKeyLike(QString(piece).remove(separators)))
+            return true;
+        hasOrdinaryWord = hasOrdinaryWord || isOrdinaryWord(piece);
+    }
+    // Only without ordinary words may the pieces be read together: otherwise
+    // every plain five-word sentence would look like a key.
+    return !hasOrdinaryWord && isKeyLike(text.toString().remove(spacesAndSeparators));
+}
+
+QStringList unique(const QStringList &lines, qsizetype limit)
+{
+    QStringList result;
+    if (limit <= 0)
+        return result;
+    QSet<QString> seen;
+    for (const QString &line : lines) {
+        const QString key = line.toLower();
+        if (seen.contains(key))
+            continue;
+        seen.insert(key);
+        result.append(line);
+        if (result.size() >= limit)
+            break;
+    }
+    return result;
+}
+
+} // namespace nimbel
