@@ -1,0 +1,208 @@
+#include "conversation/ChatMessageListModel.h"
+
+#include <QAbstractItemModelTester>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+
+using namespace nimbel;
+using Role = ChatMessage::Role;
+
+namespace {
+
+const QDateTime stamp(QDate(2026, 2, 1), QTime(10, 0), Qt::UTC);
+
+ChatMessage message(Role role, const QString &text)
+{
+    return ChatMessage::create(role, text, stamp);
+}
+
+// Records the model's change notifications as short strings.
+class ModelEvents
+{
+public:
+    explicit ModelEvents(ChatMessageListModel &model)
+        : m_tester(std::make_unique<QAbstractItemModelTester>(
+              &model, QAbstractItemModelTester::FailureReportingMode::Fatal))
+    {
+        QObject::connect(&model, &QAbstractItemModel::rowsInserted, &model,
+                         [this](const QModelIndex &, int first, int last) {
+                             events << QStringLiteral("insert %1-%2").arg(first).arg(last);
+                         });
+        QObject::connect(&model, &QAbstractItemModel::rowsRemoved, &model,
+                         [this](const QModelIndex &, int first, int last) {
+                             events << QStringLiteral("remove %1-%2").arg(first).arg(last);
+                         });
+        QObject::connect(&model, &QAbstractItemModel::modelReset, &model,
+                         [this] { events << QStringLiteral("reset"); });
+        QObject::connect(&model, &QAbstractItemModel::dataChanged, &model,
+                         [this](const QModelIndex &topLeft, const QModelIndex &bottomRight, const QList<int> &roles) {
+                             QStringList names;
+                             for (int role : roles)
+                                 names << QString::number(role);
+                             events << QStringLiteral("change %1-%2 %3")
+                                           .arg(topLeft.row())
+                                           .arg(bottomRight.row())
+                                           .arg(names.join(u','));
+                         });
+    }
+
+    QStringList take() { return std::exchange(events, {}); }
+
+private:
+    std::unique_ptr<QAbstractItemModelTester> m_tester;
+    QStringList events;
+};
+
+QStringList texts(const ChatMessageListModel &model)
+{
+    QStringList result;
+    for (int row = 0; row < model.rowCount(); ++row)
+        result << model.data(model.index(row), ChatMessageListModel::TextRole).toString();
+    return result;
+}
+
+QString change(int row, std::initializer_list<int> roles)
+{
+    QStringList names;
+    for (int role : roles)
+        names << QString::number(role);
+    return QStringLiteral("change %1-%1 %2").arg(row).arg(names.join(u','));
+}
+
+} // namespace
+
+TEST(ChatMessageListModel, ShowsOnlyUserAndAssistantMessagesWithTheirRoles)
+{
+    ChatMessageListModel model;
+    ModelEvents events(model);
+
+    QImage screenshot(4, 3, QImage::Format_RGB32);
+    screenshot.fill(Qt::white);
+    const ChatMessage question = ChatMessage::create(Role::user, QStringLiteral("Where do I click?"), stamp, screenshot);
+    const QList<ChatMessage> messages = {
+        message(Role::assistant, QStringLiteral("welcome")),
+        question,
+        message(Role::analyst, QStringLiteral("[ANALYST] note")),
+        message(Role::screenFact, QStringLiteral("[SCREEN] facts")),
+        message(Role::assistant, QStringLiteral("Press Continue.")),
+    };
+    model.setMessages(messages);
+
+    EXPECT_EQ(texts(model), QStringList({"welcome", "Where do I click?", "Press Continue."}));
+    const QModelIndex row = model.index(1);
+    EXPECT_EQ(model.data(row, ChatMessageListModel::IdRole).toString(),
+              question.id.toString(QUuid::WithoutBraces));
+    EXPECT_EQ(model.data(row, ChatMessageListModel::RoleRole).toString(), u"user");
+    EXPECT_EQ(model.data(row, ChatMessageListModel::HasAttachmentRole).toBool(), true);
+    EXPECT_EQ(model.data(row, ChatMessageListModel::TimestampRole).toDateTime(), stamp);
+    EXPECT_EQ(model.data(model.index(0), ChatMessageListModel::HasAttachmentRole).toBool(), false);
+    EXPECT_EQ(model.data(model.index(2), ChatMessageListModel::RoleRole).toString(), u"assistant");
+
+    const auto names = model.roleNames();
+    EXPECT_EQ(names.value(ChatMessageListModel::IdRole), "id");
+    EXPECT_EQ(names.value(ChatMessageListModel::RoleRole), "role");
+    EXPECT_EQ(names.value(ChatMessageListModel::TextRole), "text");
+    EXPECT_EQ(names.value(ChatMessageListModel::HasAttachmentRole), "hasAttachment");
+    EXPECT_EQ(names.value(ChatMessageListModel::TimestampRole), "timestamp");
+}
+
+TEST(ChatMessageListModel, ReportsAppendsGrowthAndHiddenMessagesPrecisely)
+{
+    ChatMessageListModel model;
+    ModelEvents events(model);
+    QList<ChatMessage> messages = {message(Role::assistant, QStringLiteral("welcome"))};
+    model.setMessages(messages);
+    EXPECT_EQ(events.take(), QStringList({"insert 0-0"}));
+
+    // A turn appends the question and an opening line at once: one insertion.
+    messages << message(Role::user, QStringLiteral("q")) << message(Role::assistant, QStringLiteral("Let me look."));
+    model.setMessages(messages);
+    EXPECT_EQ(events.take(), QStringList({"insert 1-2"}));
+
+    // Hidden context changes nothing the views see.
+    messages << message(Role::analyst, QStringLiteral("note")) << message(Role::screenFact, QStringLiteral("facts"));
+    model.setMessages(messages);
+    EXPECT_EQ(events.take(), QStringList());
+
+    // The streamed answer appears after the hidden messages, then grows in place.
+    ChatMessage answer = message(Role::assistant, QStringLiteral("First."));
+    messages << answer;
+    model.setMessages(messages);
+    EXPECT_EQ(events.take(), QStringList({"insert 3-3"}));
+    messages.last().text += QStringLiteral(" Second.");
+    model.setMessages(messages);
+    EXPECT_EQ(events.take(), QStringList({change(3, {ChatMessageListModel::TextRole, Qt::DisplayRole})}));
+    EXPECT_EQ(texts(model).last(), u"First. Second.");
+
+    // The same list again is silent.
+    model.setMessages(messages);
+    EXPECT_EQ(events.take(), QStringList());
+
+    // An attachment arriving later changes only that role of the user's row.
+    QImage screenshot(2, 2, QImage::Format_RGB32);
+    screenshot.fill(Qt::black);
+    messages[1].attachment = screenshot;
+    model.setMessages(messages);
+    EXPECT_EQ(events.take(), QStringList({change(1, {ChatMessageListModel::HasAttachmentRole})}));
+}
+
+TEST(ChatMessageListModel, RemovesAndInsertsAroundRowsThatStay)
+{
+    ChatMessageListModel model;
+    ModelEvents events(model);
+    const ChatMessage a = message(Role::assistant, QStringLiteral("a"));
+    const ChatMessage b = message(Role::user, QStringLiteral("b"));
+    const ChatMessage c = message(Role::assistant, QStringLiteral("c"));
+    const ChatMessage d = message(Role::user, QStringLiteral("d"));
+    const ChatMessage e = message(Role::assistant, QStringLiteral("e"));
+    model.setMessages({a, b, c, d, e});
+    events.take();
+
+    // Two separate gaps: two removals, from the end.
+    model.setMessages({a, c, e});
+    EXPECT_EQ(events.take(), QStringList({"remove 3-3", "remove 1-1"}));
+    EXPECT_EQ(texts(model), QStringList({"a", "c", "e"}));
+
+    // New rows between and before rows that stay.
+    const ChatMessage x = message(Role::user, QStringLiteral("x"));
+    const ChatMessage y = message(Role::user, QStringLiteral("y"));
+    model.setMessages({x, a, b, c, y, e});
+    EXPECT_EQ(events.take(), QStringList({"insert 0-0", "insert 2-2", "insert 4-4"}));
+    EXPECT_EQ(texts(model), QStringList({"x", "a", "b", "c", "y", "e"}));
+
+    // A message that turns into hidden context leaves the view.
+    ChatMessage hiddenC = c;
+    hiddenC.role = Role::analyst;
+    model.setMessages({x, a, b, hiddenC, y, e});
+    EXPECT_EQ(events.take(), QStringList({"remove 3-3"}));
+
+    // Starting a new conversation: every old row goes, one fresh welcome arrives.
+    const ChatMessage welcome = message(Role::assistant, QStringLiteral("welcome"));
+    model.setMessages({welcome});
+    EXPECT_EQ(events.take(), QStringList({"remove 0-4", "insert 0-0"}));
+    EXPECT_EQ(texts(model), QStringList({"welcome"}));
+
+    model.setMessages({});
+    EXPECT_EQ(events.take(), QStringList({"remove 0-0"}));
+    EXPECT_EQ(model.rowCount(), 0);
+}
+
+TEST(ChatMessageListModel, ReorderedOrRepeatedMessagesResetTheModel)
+{
+    ChatMessageListModel model;
+    ModelEvents events(model);
+    const ChatMessage a = message(Role::assistant, QStringLiteral("a"));
+    const ChatMessage b = message(Role::user, QStringLiteral("b"));
+    model.setMessages({a, b});
+    events.take();
+
+    model.setMessages({b, a});
+    EXPECT_EQ(events.take(), QStringList({"reset"}));
+    EXPECT_EQ(texts(model), QStringList({"b", "a"}));
+
+    model.setMessages({b, b});
+    EXPECT_EQ(events.take(), QStringList({"reset"}));
+    EXPECT_EQ(texts(model), QStringList({"b", "b"}));
+}
