@@ -1,0 +1,252 @@
+#include "app/LauncherAnchorStore.h"
+#include "app/PanelGeometry.h"
+#include "app/ScreenSpace.h"
+
+#include <QSettings>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+using namespace nimbel;
+using namespace nimbel::panel;
+
+namespace {
+
+// One 1440 × 900 screen whose visible area leaves a 25-point bar at the top.
+ScreenLayout laptop()
+{
+    return {{{Rect{0, 0, 1440, 900}, Rect{0, 0, 1440, 875}}}, 0};
+}
+
+// The laptop plus a 1920 × 1080 screen to its right, the laptop being the main one.
+ScreenLayout twoScreens()
+{
+    return {{{Rect{0, 0, 1440, 900}, Rect{0, 0, 1440, 875}}, {Rect{1440, 0, 1920, 1080}, Rect{1440, 0, 1920, 1080}}}, 0};
+}
+
+std::string describe(Point p)
+{
+    return "(" + std::to_string(p.x) + ", " + std::to_string(p.y) + ")";
+}
+
+} // namespace
+
+TEST(PanelGeometry, InitialAnchorComesFromNewKeysThenOlderKeysThenTheMainScreenCorner)
+{
+    struct Case
+    {
+        const char *name;
+        SavedPlacement saved;
+        ScreenLayout layout;
+        Point expected;
+    };
+    const Case cases[] = {
+        {"first launch: 20 in from the visible bottom-right corner", {}, laptop(), {1420, 20}},
+        {"first launch on a visible area with a bottom dock",
+         {},
+         {{{Rect{0, 0, 1440, 900}, Rect{0, 70, 1440, 805}}}, 0},
+         {1420, 90}},
+        {"first launch uses the main screen, not the first",
+         {},
+         {twoScreens().screens, 1},
+         {3340, 20}},
+        {"saved anchor is used as it is", {true, {800, 300}, true, {10, 10}}, laptop(), {800, 300}},
+        {"older origin keys: right edge at origin x + 196", {false, {}, true, {400, 100}}, laptop(), {596, 100}},
+        {"older origin near the corner is clamped", {false, {}, true, {1400, 0}}, laptop(), {1420, 20}},
+        {"saved anchor from a screen no longer connected lands on the main screen",
+         {true, {5000, 500}, false, {}},
+         laptop(),
+         {1420, 500}},
+        {"saved anchor on the second screen stays there", {true, {2500, 600}, false, {}}, twoScreens(), {2500, 600}},
+        {"saved anchor below the screens is lifted", {true, {700, -400}, false, {}}, laptop(), {700, 20}},
+        {"saved anchor above the visible area is lowered", {true, {700, 2000}, false, {}}, laptop(), {700, 875 - 188 - 20}},
+        {"launcher hanging off the left edge", {true, {100, 300}, false, {}}, laptop(), {216, 300}},
+        {"no screen at all: the 1440 × 900 fallback, unclamped", {}, {}, {1420, 20}},
+        {"no screen at all leaves a saved anchor unchanged", {true, {-50, 9000}, false, {}}, {}, {-50, 9000}},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        const Point got = initialLauncherAnchor(c.saved, c.layout);
+        EXPECT_EQ(got, c.expected) << describe(got);
+    }
+}
+
+TEST(PanelGeometry, ConstrainedAnchorPicksTheScreenUnderTheLauncherAndUpperBoundWins)
+{
+    // The launcher rectangle (x − 196 … x) touches the second screen only by its edge at 1440: not on it.
+    EXPECT_EQ(constrainedLauncherAnchor({1440, 300}, twoScreens()), (Point{1420, 300}));
+    // One point over the edge: the first intersecting screen in order is the laptop.
+    EXPECT_EQ(constrainedLauncherAnchor({1441, 300}, twoScreens()), (Point{1420, 300}));
+    // Entirely on the second screen.
+    EXPECT_EQ(constrainedLauncherAnchor({1700, 300}, twoScreens()), (Point{1700, 300}));
+    EXPECT_EQ(constrainedLauncherAnchor({1637, 300}, twoScreens()), (Point{1656, 300}));
+    // A visible area smaller than the launcher plus margins: the upper bounds win.
+    const ScreenLayout tiny{{{Rect{0, 0, 200, 150}, Rect{0, 0, 200, 150}}}, 0};
+    EXPECT_EQ(constrainedLauncherAnchor({100, 100}, tiny), (Point{180, 150 - 188 - 20}));
+}
+
+TEST(PanelGeometry, FramesGrowLeftAndUpFromTheAnchorAndGiveTheAnchorBack)
+{
+    const Point anchor{1420, 20};
+    EXPECT_EQ(panelFrame(anchor, false, ChatPlacement::above), (Rect{1224, 20, 196, 188}));
+    EXPECT_EQ(panelFrame(anchor, true, ChatPlacement::above), (Rect{932, 20, 488, 670}));
+    EXPECT_EQ(panelFrame(anchor, true, ChatPlacement::below), (Rect{932, 20 + 188 - 670, 488, 670}));
+    EXPECT_EQ(panelFrame(anchor, false, ChatPlacement::below), (Rect{1224, 20, 196, 188}));
+    EXPECT_EQ(preferredPlacement(), ChatPlacement::above);
+    for (bool expanded : {false, true}) {
+        for (ChatPlacement placement : {ChatPlacement::above, ChatPlacement::below}) {
+            SCOPED_TRACE(std::to_string(expanded) + " " + std::to_string(int(placement)));
+            EXPECT_EQ(anchorOfFrame(panelFrame(anchor, expanded, placement), placement), anchor);
+        }
+    }
+}
+
+TEST(PanelGeometry, FrameConstraintKeepsThirtyPointsOfTheInnerAreaOnTheScreens)
+{
+    struct Case
+    {
+        const char *name;
+        Rect frame;
+        Rect expected;
+    };
+    // Union of visible areas of twoScreens(): x 0…3360, y 0…1080.
+    const Case cases[] = {
+        {"inside stays", {500, 300, 488, 670}, {500, 300, 488, 670}},
+        {"past the right edge: inner minX pulled back to maxX − 30", {3400, 300, 196, 188}, {3360 - 30 - 40, 300, 196, 188}},
+        {"past the left edge: inner maxX pushed to minX + 30", {-500, 300, 196, 188}, {30 + 40 - 196, 300, 196, 188}},
+        {"below the screens", {500, -900, 488, 670}, {500, 30 + 40 - 670, 488, 670}},
+        {"above the screens", {500, 1200, 488, 670}, {500, 1080 - 30 - 40, 488, 670}},
+        {"a sliver still showing is moved back", {3300, 300, 196, 188}, {3290, 300, 196, 188}},
+        {"exactly at the limit stays", {3290, 300, 196, 188}, {3290, 300, 196, 188}},
+        {"both axes at once", {-500, -500, 196, 188}, {-126, -118, 196, 188}},
+        {"an inner area with no size is not constrained", {9000, 9000, 80, 80}, {9000, 9000, 80, 80}},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(constrainedFrame(c.frame, twoScreens()), c.expected);
+    }
+    // With no screen nothing is constrained.
+    EXPECT_EQ(constrainedFrame({9000, 9000, 196, 188}, {}), (Rect{9000, 9000, 196, 188}));
+    // Screens that do not touch: the union still spans the gap.
+    const ScreenLayout apart{{{Rect{0, 0, 100, 100}, Rect{0, 0, 100, 100}}, {Rect{1000, 0, 100, 100}, Rect{1000, 0, 100, 100}}}, 0};
+    EXPECT_EQ(constrainedFrame({500, 0, 196, 188}, apart), (Rect{500, 0, 196, 188}));
+}
+
+TEST(PanelGeometry, LauncherPressTellsClicksFromDrags)
+{
+    struct Step
+    {
+        enum Kind { press, move, release } kind;
+        Point point;
+        qint64 atMs;
+    };
+    struct Case
+    {
+        const char *name;
+        QList<Step> steps;
+        QList<bool> moveStartsDrag; // per move, in order
+        bool click;
+    };
+    const Case cases[] = {
+        {"still press", {{Step::press, {10, 10}, 0}, {Step::release, {}, 100}}, {}, true},
+        {"2-point jitter is still a click",
+         {{Step::press, {10, 10}, 0}, {Step::move, {12, 10}, 0}, {Step::move, {10, 8}, 0}, {Step::release, {}, 300}},
+         {false, false},
+         true},
+        {"just under 3 points diagonally",
+         {{Step::press, {0, 0}, 0}, {Step::move, {2.1, 2.1}, 0}, {Step::release, {}, 10}},
+         {false},
+         true},
+        {"3 points starts the drag once",
+         {{Step::press, {0, 0}, 0}, {Step::move, {3, 0}, 0}, {Step::move, {30, 0}, 0}, {Step::release, {}, 50}},
+         {true, false},
+         false},
+        {"a drag back to the start is not a click",
+         {{Step::press, {0, 0}, 0}, {Step::move, {0, 5}, 0}, {Step::move, {0, 0}, 0}, {Step::release, {}, 50}},
+         {true, false},
+         false},
+        {"held 599 ms is a click", {{Step::press, {0, 0}, 1000}, {Step::release, {}, 1599}}, {}, true},
+        {"held 600 ms is not", {{Step::press, {0, 0}, 1000}, {Step::release, {}, 1600}}, {}, false},
+        {"a release with no recorded press counts as a click", {{Step::release, {}, 5000}}, {}, true},
+        {"moves without a press start nothing", {{Step::move, {50, 50}, 0}, {Step::release, {}, 10}}, {false}, true},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        LauncherPress press;
+        QList<bool> drags;
+        std::optional<bool> click;
+        for (const Step &step : c.steps) {
+            switch (step.kind) {
+            case Step::press:
+                press.press(step.point, step.atMs);
+                break;
+            case Step::move:
+                drags << press.move(step.point);
+                break;
+            case Step::release:
+                click = press.release(step.atMs);
+                break;
+            }
+        }
+        EXPECT_EQ(drags, c.moveStartsDrag);
+        EXPECT_EQ(click, c.click);
+        // The state is reset after a release: the next still press is a click again.
+        press.press({0, 0}, 0);
+        EXPECT_TRUE(press.release(1));
+    }
+}
+
+TEST(PanelGeometry, ScreenSpaceFlipsAtThePrimaryScreensBottomEdge)
+{
+    // Primary 1920 × 1080 at the Qt origin; a second screen above-left of it.
+    const ScreenSpace space(QRectF(0, 0, 1920, 1080));
+    EXPECT_EQ(space.fromQt(QRectF(0, 1080 - 188, 196, 188)), (Rect{0, 0, 196, 188}));
+    EXPECT_EQ(space.fromQt(QRectF(100, 0, 200, 100)), (Rect{100, 980, 200, 100}));
+    EXPECT_EQ(space.fromQt(QRectF(-1280, -1024, 1280, 1024)), (Rect{-1280, 1080, 1280, 1024}));
+    EXPECT_EQ(space.fromQt(QPointF(1900, 1060)), (Point{1900, 20}));
+    EXPECT_EQ(space.toQt(Point{1900, 20}), QPointF(1900, 1060));
+    const Rect r{932, 20, 488, 670};
+    EXPECT_EQ(space.fromQt(space.toQt(r)), r);
+    EXPECT_EQ(space.toQt(r), QRectF(932, 1080 - 20 - 670, 488, 670));
+    // A primary screen that does not start at the Qt origin.
+    const ScreenSpace shifted(QRectF(1280, 200, 1920, 1080));
+    EXPECT_EQ(shifted.fromQt(QRectF(1280, 1280 - 188, 196, 188)), (Rect{0, 0, 196, 188}));
+    EXPECT_EQ(shifted.toQt(Point{0, 0}), QPointF(1280, 1280));
+}
+
+TEST(PanelGeometry, AnchorPersistenceReadsNewAndOlderKeysAndWritesOnlyNewOnes)
+{
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    QSettings settings(dir.filePath(QStringLiteral("prefs.conf")), QSettings::IniFormat);
+
+    SavedPlacement empty = readSavedPlacement(settings);
+    EXPECT_FALSE(empty.hasLauncherAnchor);
+    EXPECT_FALSE(empty.hasOrigin);
+    EXPECT_EQ(empty.launcherAnchor, (Point{0, 0}));
+
+    settings.setValue(QStringLiteral("overlayHasSavedOrigin"), true);
+    settings.setValue(QStringLiteral("overlayOriginX"), 400.5);
+    settings.setValue(QStringLiteral("overlayOriginY"), 100);
+    SavedPlacement older = readSavedPlacement(settings);
+    EXPECT_FALSE(older.hasLauncherAnchor);
+    EXPECT_TRUE(older.hasOrigin);
+    EXPECT_EQ(older.origin, (Point{400.5, 100}));
+    EXPECT_EQ(initialLauncherAnchor(older, laptop()), (Point{596.5, 100}));
+
+    saveLauncherAnchor(settings, {812.25, 333});
+    settings.sync();
+    QSettings reread(dir.filePath(QStringLiteral("prefs.conf")), QSettings::IniFormat);
+    EXPECT_TRUE(reread.value(QStringLiteral("overlayHasSavedLauncherAnchor")).toBool());
+    EXPECT_EQ(reread.value(QStringLiteral("overlayLauncherAnchorX")).toDouble(), 812.25);
+    EXPECT_EQ(reread.value(QStringLiteral("overlayLauncherAnchorY")).toDouble(), 333.0);
+    // The older keys are left as they were.
+    EXPECT_EQ(reread.value(QStringLiteral("overlayOriginX")).toDouble(), 400.5);
+    const SavedPlacement both = readSavedPlacement(reread);
+    EXPECT_EQ(initialLauncherAnchor(both, laptop()), (Point{812.25, 333}));
+
+    // A saved flag of false ignores the numbers.
+    reread.setValue(QStringLiteral("overlayHasSavedLauncherAnchor"), false);
+    reread.setValue(QStringLiteral("overlayHasSavedOrigin"), false);
+    EXPECT_EQ(initialLauncherAnchor(readSavedPlacement(reread), laptop()), (Point{1420, 20}));
+}
