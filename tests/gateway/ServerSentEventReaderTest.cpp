@@ -1,0 +1,130 @@
+#include "gateway/ServerSentEventReader.h"
+
+#include <QStringList>
+
+#include <gtest/gtest.h>
+
+using namespace nimbel;
+
+namespace {
+
+QList<QByteArray> drain(ServerSentEventReader &reader)
+{
+    QList<QByteArray> lines;
+    while (auto line = reader.nextLine())
+        lines.append(*line);
+    return lines;
+}
+
+// Feeds `stream` in pieces cut at `cuts` and returns every line, the last
+// unterminated one included.
+QList<QByteArray> splitInPieces(const QByteArray &stream, const QList<qsizetype> &cuts)
+{
+    ServerSentEventReader reader;
+    QList<QByteArray> lines;
+    qsizetype from = 0;
+    for (qsizetype cut : cuts) {
+        reader.append(QByteArrayView(stream).sliced(from, cut - from));
+        lines += drain(reader);
+        from = cut;
+    }
+    reader.append(QByteArrayView(stream).sliced(from));
+    lines += drain(reader);
+    reader.finish();
+    lines += drain(reader);
+    return lines;
+}
+
+} // namespace
+
+TEST(ServerSentEventReader, endsLinesAtLineFeedCarriageReturnOrBoth)
+{
+    ServerSentEventReader reader;
+    reader.append("one\ntwo\rthree\r\nfour\n\nsix\r\rlast");
+    EXPECT_EQ(drain(reader), (QList<QByteArray>{"one", "two", "three", "four", "", "six", ""}));
+    // The unterminated rest is a line only once the body has ended.
+    EXPECT_FALSE(reader.nextLine());
+    reader.finish();
+    EXPECT_EQ(drain(reader), (QList<QByteArray>{"last"}));
+    EXPECT_FALSE(reader.nextLine());
+}
+
+TEST(ServerSentEventReader, handsOutALineAsSoonAsItsTerminatorArrives)
+{
+    ServerSentEventReader reader;
+    reader.append("data: {\"type\":\"sent");
+    EXPECT_FALSE(reader.nextLine());
+    reader.append("ence\"}\r");
+    // Available at the carriage return, without waiting to see whether a line feed follows.
+    EXPECT_EQ(reader.nextLine(), QByteArray("data: {\"type\":\"sentence\"}"));
+    // The line feed of that CRLF arrives in the next read: it ends no extra line.
+    reader.append("\nnext\n");
+    EXPECT_EQ(drain(reader), (QList<QByteArray>{"next"}));
+    // A line feed that follows a line-feed-terminated line is an empty line.
+    reader.append("\n");
+    EXPECT_EQ(drain(reader), (QList<QByteArray>{""}));
+}
+
+TEST(ServerSentEventReader, givesTheSameLinesWhereverTheReadsAreCut)
+{
+    const QByteArray stream = "event: x\r\ndata: a\r\n\r\ndata: b\rdata: c\n\ndata: d\r\r\ndata: e";
+    const QList<QByteArray> whole = splitInPieces(stream, {});
+    EXPECT_EQ(whole, (QList<QByteArray>{"event: x", "data: a", "", "data: b", "data: c", "", "data: d", "", "data: e"}));
+    for (qsizetype first = 1; first < stream.size(); ++first) {
+        EXPECT_EQ(splitInPieces(stream, {first}), whole) << "cut at " << first;
+        for (qsizetype second = first + 1; second < stream.size(); second += 3)
+            EXPECT_EQ(splitInPieces(stream, {first, second}), whole) << "cuts at " << first << ", " << second;
+    }
+}
+
+TEST(ServerSentEventReader, refusesALineLongerThanItsLimit)
+{
+    ServerSentEventReader exact(8);
+    exact.append("12345678\n");
+    EXPECT_EQ(exact.nextLine(), QByteArray("12345678"));
+    EXPECT_FALSE(exact.overflowed());
+
+    // Unterminated: detected while the line is still arriving.
+    ServerSentEventReader endless(8);
+    endless.append("123456");
+    EXPECT_FALSE(endless.nextLine());
+    endless.append("789");
+    EXPECT_FALSE(endless.nextLine());
+    EXPECT_TRUE(endless.overflowed());
+    // Nothing more comes out, even when a terminator and good lines follow.
+    endless.append("\nok\n");
+    endless.finish();
+    EXPECT_FALSE(endless.nextLine());
+
+    // Terminated, but arriving in one piece together with its terminator.
+    ServerSentEventReader whole(8);
+    whole.append("ok\n123456789\nafter\n");
+    EXPECT_EQ(whole.nextLine(), QByteArray("ok"));
+    EXPECT_FALSE(whole.nextLine());
+    EXPECT_TRUE(whole.overflowed());
+}
+
+TEST(ServerSentEventReader, takesThePayloadOfDataLinesOnly)
+{
+    using R = ServerSentEventReader;
+    EXPECT_EQ(R::dataPayload("data: {\"type\":\"done\"}"), QString(R"({"type":"done"})"));
+    EXPECT_EQ(R::dataPayload("data:{\"type\":\"done\"}"), QString(R"({"type":"done"})"));
+    EXPECT_EQ(R::dataPayload("data: \t{\"a\":1}  \t"), QString(R"({"a":1})"));
+    // "data:" only at the very start, in exactly this case.
+    EXPECT_FALSE(R::dataPayload(" data: {\"a\":1}"));
+    EXPECT_FALSE(R::dataPayload("Data: {\"a\":1}"));
+    EXPECT_FALSE(R::dataPayload("data {\"a\":1}"));
+    // Event names, comments, identifiers and blank separators.
+    EXPECT_FALSE(R::dataPayload("event: sentence"));
+    EXPECT_FALSE(R::dataPayload(": keep-alive"));
+    EXPECT_FALSE(R::dataPayload("id: 7"));
+    EXPECT_FALSE(R::dataPayload(""));
+    // Empty payloads and the end marker.
+    EXPECT_FALSE(R::dataPayload("data:"));
+    EXPECT_FALSE(R::dataPayload("data:    "));
+    EXPECT_FALSE(R::dataPayload("data: [DONE]"));
+    EXPECT_FALSE(R::dataPayload("data:[DONE]  "));
+    EXPECT_EQ(R::dataPayload("data: [DONE] later"), QString("[DONE] later"));
+    // Invalid UTF-8 is replaced, not dropped.
+    EXPECT_EQ(R::dataPayload("data: a\xff" "b"), QString::fromUtf16(u"a\uFFFDb"));
+}

@@ -1,0 +1,376 @@
+#include "gateway/AnalyzeRequest.h"
+#include "gateway/ChatWire.h"
+#include "gateway/DesktopConfiguration.h"
+#include "gateway/MultipartBody.h"
+#include "gateway/NavigationResponse.h"
+#include "gateway/SpeechWire.h"
+#include "gateway/WarmUpRequest.h"
+
+#include <QRegularExpression>
+
+#include <gtest/gtest.h>
+
+using namespace nimbel;
+
+namespace {
+
+QByteArray dumped(const wire::OrderedJson &json)
+{
+    return wire::serialize(json);
+}
+
+QList<DesktopChatMessage> numberedMessages(int count)
+{
+    QList<DesktopChatMessage> messages;
+    for (int i = 1; i <= count; ++i)
+        messages.append({i % 2 ? QStringLiteral("user") : QStringLiteral("assistant"), QStringLiteral("m%1").arg(i)});
+    return messages;
+}
+
+} // namespace
+
+TEST(ChatWire, writesTheRequestWithItsKeyOrderAndTheLastFourteenMessages)
+{
+    const QByteArray body = dumped(chatRequestJson(numberedMessages(15), "dsa-1", "session-9", "voice"));
+    QByteArray expected = R"({"agent_id":"dsa-1","messages":[)";
+    for (int i = 2; i <= 15; ++i) {
+        expected += QStringLiteral(R"({"role":"%1","content":"m%2"})")
+                        .arg(i % 2 ? "user" : "assistant")
+                        .arg(i)
+                        .toUtf8();
+        if (i < 15)
+            expected += ',';
+    }
+    expected += R"(],"sessionId":"session-9","visitorId":"desktop-owner","lang":"en","channel":"voice"})";
+    EXPECT_EQ(body, expected);
+
+    const QByteArray few = dumped(chatRequestJson({{"user", "Hi \"there\"\n"}}, "a", "s", "chat"));
+    EXPECT_EQ(few, R"({"agent_id":"a","messages":[{"role":"user","content":"Hi \"there\"\n"}],"sessionId":"s","visitorId":"desktop-owner","lang":"en","channel":"chat"})");
+}
+
+TEST(ChatWire, takesTheLanguageFromTheLastUserMessage)
+{
+    const auto lang = [](const QList<DesktopChatMessage> &messages) {
+        return QString::fromStdString(chatRequestJson(messages, "a", "s", "chat")["lang"].get<std::string>());
+    };
+    EXPECT_EQ(lang({{"user", u"Where is the Save button, ж?"_qs}}), "ru");
+    EXPECT_EQ(lang({{"user", u"Где настройки?"_qs}, {"assistant", "Here."}, {"user", "And now?"}}), "en");
+    EXPECT_EQ(lang({{"user", "Hello"}, {"assistant", u"Привет"_qs}}), "en");
+    EXPECT_EQ(lang({{"assistant", u"Привет"_qs}}), "en");
+    // Only the role "user" exactly.
+    EXPECT_EQ(lang({{"User", u"Привет"_qs}, {"user", "hi"}, {"owner", u"Привет"_qs}}), "en");
+    // Searched among all the caller's messages, not only the fourteen sent.
+    QList<DesktopChatMessage> long_ = {{"user", u"Привет"_qs}};
+    for (int i = 0; i < 20; ++i)
+        long_.append(DesktopChatMessage{"assistant", "ok"});
+    EXPECT_EQ(lang(long_), "ru");
+    EXPECT_EQ(lastUserContent(long_), u"Привет"_qs);
+}
+
+TEST(ChatWire, decodesStreamEventsOfTheRightShapeOnly)
+{
+    const auto event = ChatStreamEvent::decode(R"({"type":"sentence","text":"Hi.","extra":[1,2],"reply":null})");
+    ASSERT_TRUE(event);
+    EXPECT_EQ(event->type, "sentence");
+    EXPECT_EQ(event->text, QString("Hi."));
+    EXPECT_FALSE(event->reply);
+    EXPECT_FALSE(event->error);
+
+    EXPECT_TRUE(ChatStreamEvent::decode(R"({"type":"ping"})"));
+    EXPECT_FALSE(ChatStreamEvent::decode(R"({"text":"no type"})"));
+    EXPECT_FALSE(ChatStreamEvent::decode(R"({"type":7})"));
+    EXPECT_FALSE(ChatStreamEvent::decode(R"({"type":"sentence","text":5})"));
+    EXPECT_FALSE(ChatStreamEvent::decode(R"({"type":"done","reply":{"text":"x"}})"));
+    EXPECT_FALSE(ChatStreamEvent::decode(R"({"type":"error","error":false})"));
+    EXPECT_FALSE(ChatStreamEvent::decode(R"(["type","sentence"])"));
+    EXPECT_FALSE(ChatStreamEvent::decode(R"({"type":"sentence")"));
+    EXPECT_FALSE(ChatStreamEvent::decode("plain text"));
+}
+
+TEST(ChatWire, assemblesTheReplyFromSentencesAndDoneEvents)
+{
+    const auto sentence = [](const char *text) { return ChatStreamEvent{"sentence", QString(text), {}, {}}; };
+    const auto done = [](std::optional<QString> reply) { return ChatStreamEvent{"done", {}, reply, {}}; };
+    using Kind = ChatReplyAssembler::Step::Kind;
+
+    ChatReplyAssembler three;
+    EXPECT_EQ(three.handle(sentence("First.")).text, "First.");
+    const auto padded = three.handle(sentence("  Second one.\n "));
+    EXPECT_EQ(padded.kind, Kind::sentence);
+    EXPECT_EQ(padded.text, "Second one.");
+    EXPECT_EQ(three.handle(sentence("   ")).kind, Kind::nothing);
+    EXPECT_EQ(three.handle(ChatStreamEvent{"sentence", {}, {}, {}}).kind, Kind::nothing);
+    EXPECT_EQ(three.handle(ChatStreamEvent{"typing", QString("x"), {}, {}}).kind, Kind::nothing);
+    EXPECT_EQ(three.reply(), QString("First. Second one."));
+
+    // A non-empty "done" reply wins over the sentences; a later "done" replaces it.
+    three.handle(done(QString("  The whole answer. ")));
+    EXPECT_EQ(three.reply(), QString("The whole answer."));
+    three.handle(done(QString("   ")));
+    EXPECT_EQ(three.reply(), QString("First. Second one."));
+
+    ChatReplyAssembler onlyDone;
+    onlyDone.handle(done(QString("Answer.")));
+    EXPECT_EQ(onlyDone.reply(), QString("Answer."));
+    EXPECT_FALSE(onlyDone.hasSentences());
+
+    ChatReplyAssembler nothing;
+    nothing.handle(done(std::nullopt));
+    EXPECT_FALSE(nothing.reply());
+
+    ChatReplyAssembler failing;
+    const auto failed = failing.handle(ChatStreamEvent{"error", {}, {}, QString("  quota exceeded ")});
+    EXPECT_EQ(failed.kind, Kind::failed);
+    EXPECT_EQ(failed.text, "quota exceeded");
+    EXPECT_EQ(failing.handle(ChatStreamEvent{"error", {}, {}, {}}).text, QString());
+}
+
+TEST(NavigationResponse, fillsDefaultsForMissingOrNullKeys)
+{
+    const auto minimal = NavigationResponse::decode(R"({"summary":"The menu is at the top."})");
+    ASSERT_TRUE(minimal);
+    EXPECT_EQ(minimal->summary, "The menu is at the top.");
+    EXPECT_TRUE(minimal->steps.isEmpty());
+    EXPECT_EQ(minimal->confidence, 0.75);
+    EXPECT_FALSE(minimal->needsFreshCapture);
+    EXPECT_FALSE(minimal->safetyNote);
+    EXPECT_TRUE(minimal->screenFacts.isEmpty());
+
+    const auto nulls = NavigationResponse::decode(
+        R"({"summary":"s","steps":null,"confidence":null,"needs_fresh_capture":null,"safety_note":null,"screen_facts":null})");
+    ASSERT_TRUE(nulls);
+    EXPECT_EQ(*nulls, *NavigationResponse::decode(R"({"summary":"s"})"));
+}
+
+TEST(NavigationResponse, decodesStepsFactsAndUnclampedConfidence)
+{
+    const auto response = NavigationResponse::decode(R"({
+        "summary": "  Use the File menu. ",
+        "steps": [
+            {"instruction": "Open File", "target_label": "File", "target_rect": {"x": 0.1, "y": 0.02, "width": 0.05, "height": 1}},
+            {"instruction": "Choose Save", "future_key": true}
+        ],
+        "confidence": 1.7,
+        "needs_fresh_capture": true,
+        "safety_note": "Nothing destructive.",
+        "screen_facts": ["", "   ", "  Save dialog open \n", "Title: Report"],
+        "unknown": {"nested": [1]}
+    })");
+    ASSERT_TRUE(response);
+    EXPECT_EQ(response->summary, "  Use the File menu. ");
+    ASSERT_EQ(response->steps.size(), 2);
+    EXPECT_EQ(response->steps[0].instruction, "Open File");
+    EXPECT_EQ(response->steps[0].targetLabel, QString("File"));
+    EXPECT_EQ(response->steps[0].targetRect, (NormalizedRect{0.1, 0.02, 0.05, 1.0}));
+    EXPECT_EQ(response->steps[0].identity(), "Open FileFile");
+    EXPECT_FALSE(response->steps[1].targetLabel);
+    EXPECT_FALSE(response->steps[1].targetRect);
+    EXPECT_EQ(response->steps[1].identity(), "Choose Save");
+    EXPECT_EQ(response->confidence, 1.7);
+    EXPECT_TRUE(response->needsFreshCapture);
+    EXPECT_EQ(response->safetyNote, QString("Nothing destructive."));
+    EXPECT_EQ(response->screenFacts, (QStringList{"Save dialog open", "Title: Report"}));
+}
+
+TEST(NavigationResponse, rejectsMissingRequiredKeysAndWrongTypes)
+{
+    for (const char *body : {
+             R"({})",
+             R"({"summary":null})",
+             R"({"summary":3})",
+             R"({"summary":"s","steps":[{"target_label":"File"}]})",
+             R"({"summary":"s","steps":[{"instruction":null}]})",
+             R"({"summary":"s","steps":{"instruction":"x"}})",
+             R"({"summary":"s","steps":["Open File"]})",
+             R"({"summary":"s","steps":[{"instruction":"x","target_rect":{"x":0,"y":0,"width":1}}]})",
+             R"({"summary":"s","steps":[{"instruction":"x","target_rect":{"x":"0","y":0,"width":1,"height":1}}]})",
+             R"({"summary":"s","steps":[{"instruction":"x","target_label":5}]})",
+             R"({"summary":"s","confidence":"high"})",
+             R"({"summary":"s","needs_fresh_capture":"true"})",
+             R"({"summary":"s","needs_fresh_capture":1})",
+             R"({"summary":"s","safety_note":false})",
+             R"({"summary":"s","screen_facts":"one fact"})",
+             R"({"summary":"s","screen_facts":["ok",null]})",
+             R"(["summary"])",
+             "not json",
+             "{\"summary\":\"\xc3\x28\"}",
+         })
+        EXPECT_FALSE(NavigationResponse::decode(body)) << body;
+}
+
+TEST(NavigationResponse, encodesTheSameKeysInOrderLeavingOutAbsentOnes)
+{
+    NavigationResponse response;
+    response.summary = "Sum";
+    response.steps = {{"Click", QString("OK"), NormalizedRect{0.5, 0.25, 0.125, 0.0625}}, {"Wait", {}, {}}};
+    response.confidence = 0.5;
+    response.screenFacts = {"Fact"};
+    EXPECT_EQ(dumped(response.toJson()),
+              R"({"summary":"Sum","steps":[{"instruction":"Click","target_label":"OK","target_rect":{"x":0.5,"y":0.25,"width":0.125,"height":0.0625}},{"instruction":"Wait"}],"confidence":0.5,"needs_fresh_capture":false,"screen_facts":["Fact"]})");
+    response.safetyNote = "Careful";
+    const QByteArray withNote = dumped(response.toJson());
+    EXPECT_TRUE(withNote.contains(R"("needs_fresh_capture":false,"safety_note":"Careful","screen_facts")"));
+    EXPECT_EQ(NavigationResponse::decode(withNote), response);
+}
+
+TEST(DesktopConfiguration, decodesTheAnswerAndRejectsWrongShapes)
+{
+    const auto full = DesktopConfiguration::decode(R"({
+        "agent_id": "dsa-42", "agent_name": "Aster", "owner_email": "o@example.com", "address_as": "Sam",
+        "greet_ru": "Здравствуйте!", "greet_en": null,
+        "skills": {"screen_capture": true, "web_research": false},
+        "updated_at": "2026-01-15T09:30:00Z", "plan": "pro"
+    })");
+    ASSERT_TRUE(full);
+    EXPECT_EQ(full->agentID, "dsa-42");
+    EXPECT_EQ(full->agentName, "Aster");
+    EXPECT_EQ(full->ownerEmail, QString("o@example.com"));
+    EXPECT_EQ(full->addressAs, QString("Sam"));
+    EXPECT_EQ(full->greetRU, QString(u"Здравствуйте!"_qs));
+    EXPECT_FALSE(full->greetEN);
+    EXPECT_EQ(full->skills, (QMap<QString, bool>{{"screen_capture", true}, {"web_research", false}}));
+    EXPECT_EQ(full->updatedAt, QString("2026-01-15T09:30:00Z"));
+
+    const auto minimal = DesktopConfiguration::decode(R"({"agent_id":"a","agent_name":"b","skills":{}})");
+    ASSERT_TRUE(minimal);
+    EXPECT_TRUE(minimal->skills.isEmpty());
+    EXPECT_FALSE(minimal->ownerEmail);
+
+    for (const char *body : {
+             R"({"agent_id":"a","agent_name":"b"})",
+             R"({"agent_id":"a","agent_name":"b","skills":null})",
+             R"({"agent_id":"a","agent_name":"b","skills":[]})",
+             R"({"agent_id":"a","agent_name":"b","skills":{"screen_capture":"yes"}})",
+             R"({"agent_id":"a","agent_name":"b","skills":{"screen_capture":null}})",
+             R"({"agent_id":"a","skills":{}})",
+             R"({"agent_id":1,"agent_name":"b","skills":{}})",
+             R"({"agent_id":"a","agent_name":"b","skills":{},"greet_ru":5})",
+             R"({"agent_id":"a","agent_name":"b","skills":{},"updated_at":1736933400})",
+             "[]",
+         })
+        EXPECT_FALSE(DesktopConfiguration::decode(body)) << body;
+}
+
+TEST(DesktopConfiguration, decodesThePairingAnswerAndWritesTheExchangeRequest)
+{
+    const auto pairing = DesktopPairingConfiguration::decode(
+        R"({"platform_url":"http://127.0.0.1:4100/","token":"zelm-t","agent_id":"dsa-1","agent_name":"Aster","x":1})");
+    ASSERT_TRUE(pairing);
+    EXPECT_EQ(*pairing, (DesktopPairingConfiguration{"http://127.0.0.1:4100/", "zelm-t", "dsa-1", "Aster"}));
+    EXPECT_FALSE(DesktopPairingConfiguration::decode(R"({"platform_url":"u","agent_id":"dsa-1","agent_name":"A"})"));
+    EXPECT_FALSE(DesktopPairingConfiguration::decode(R"({"platform_url":"u","token":null,"agent_id":"d","agent_name":"A"})"));
+    EXPECT_FALSE(DesktopPairingConfiguration::decode(R"({"platform_url":"u","token":"t","agent_id":9,"agent_name":"A"})"));
+
+    EXPECT_EQ(dumped(pairingExchangeJson("Abc_-123")), R"({"code":"Abc_-123"})");
+    EXPECT_EQ(dumped(warmUpRequestJson("dsa-1", "https://docs.example/page?q=1")),
+              R"({"agent_id":"dsa-1","page_url":"https://docs.example/page?q=1"})");
+}
+
+TEST(SpeechWire, writesTheSpeechRequest)
+{
+    EXPECT_EQ(dumped(speechRequestJson("Hello there.", "dsa-1", std::nullopt)),
+              R"({"input":"Hello there.","agent_id":"dsa-1","language":"en"})");
+    EXPECT_EQ(dumped(speechRequestJson(u"Нажмите Save."_qs, "dsa-1", 1.25)),
+              R"({"input":"Нажмите Save.","agent_id":"dsa-1","language":"ru","pace":1.25})");
+
+    // 2500 characters, each of two code points; a Cyrillic letter only after the cut.
+    QString text;
+    for (int i = 0; i < 2499; ++i)
+        text += u"e\u0301"_qs;
+    text += u"ж"_qs;
+    const auto json = speechRequestJson(text, "a", std::nullopt);
+    const QString input = QString::fromStdString(json["input"].get<std::string>());
+    EXPECT_EQ(input.size(), 4000);
+    EXPECT_EQ(input, text.left(4000));
+    EXPECT_EQ(json["language"], "ru");
+}
+
+TEST(SpeechWire, writesTheTranscriptionUploadByteForByte)
+{
+    const QByteArray wav("RIFF\x00\x01WAVE", 10);
+    EXPECT_EQ(transcriptionUploadBody("ZelmVoice-B", "ru", " dsa-7 \n", "  Anna: hello  ", wav),
+              QByteArray("--ZelmVoice-B\r\n"
+                         "Content-Disposition: form-data; name=\"language\"\r\n\r\n"
+                         "ru\r\n"
+                         "--ZelmVoice-B\r\n"
+                         "Content-Disposition: form-data; name=\"agent_id\"\r\n\r\n"
+                         "dsa-7\r\n"
+                         "--ZelmVoice-B\r\n"
+                         "Content-Disposition: form-data; name=\"prompt\"\r\n\r\n"
+                         "Anna: hello\r\n"
+                         "--ZelmVoice-B\r\n"
+                         "Content-Disposition: form-data; name=\"file\"; filename=\"voice.wav\"\r\n"
+                         "Content-Type: audio/wav\r\n\r\n")
+                  + wav + "\r\n--ZelmVoice-B--\r\n");
+
+    // Blank agent and prompt parts are left out entirely.
+    EXPECT_EQ(transcriptionUploadBody("B", "en", "  ", " \n\t ", "W"),
+              QByteArray("--B\r\nContent-Disposition: form-data; name=\"language\"\r\n\r\nen\r\n"
+                         "--B\r\nContent-Disposition: form-data; name=\"file\"; filename=\"voice.wav\"\r\n"
+                         "Content-Type: audio/wav\r\n\r\nW\r\n--B--\r\n"));
+
+    // A long prompt keeps its last 600 characters.
+    QString prompt;
+    for (int i = 0; i < 1000; ++i)
+        prompt += QChar(u'a' + i % 26);
+    const QByteArray body = transcriptionUploadBody("B", "en", "", prompt, "W");
+    EXPECT_TRUE(body.contains("name=\"prompt\"\r\n\r\n" + prompt.right(600).toUtf8() + "\r\n--B\r\n"));
+    EXPECT_FALSE(body.contains(prompt.right(601).toUtf8()));
+}
+
+TEST(SpeechWire, decodesTheTranscript)
+{
+    EXPECT_EQ(decodeTranscription(R"({"text":" hello \n","language":"en"})"), QString(" hello \n"));
+    EXPECT_FALSE(decodeTranscription(R"({"transcript":"hello"})"));
+    EXPECT_FALSE(decodeTranscription(R"({"text":null})"));
+    EXPECT_FALSE(decodeTranscription(R"({"text":["hello"]})"));
+    EXPECT_FALSE(decodeTranscription("hello"));
+}
+
+TEST(AnalyzeRequest, writesTheMetadataInOrderAndTheUploadByteForByte)
+{
+    ScreenAnalysisInput screen;
+    screen.capture = wire::OrderedJson::parse(R"({"captured_at":"2026-01-15T09:30:00.123Z","app_name":"Files"})");
+    screen.capturedAt = "2026-01-15T09:30:00.123Z";
+    screen.accessibility = wire::OrderedJson::parse(R"({"focused":"Save"})");
+    screen.preparedScreenContext = ScreenAnalysisInput::PreparedContext{
+        "2026-01-15T09:30:00.123Z", wire::OrderedJson::parse(R"({"version":1,"capture_id":"2026-01-15T09:30:00.123Z"})")};
+    const QList<RecentTurn> turns = {{"owner", "Where is save?"}, {"assistant", "Top left."}};
+
+    const QByteArray json = dumped(analyzeMetadataJson(" Where do I click? ", screen, "dsa-1", {"Files is open"}, turns));
+    EXPECT_EQ(json, R"({"question":" Where do I click? ","capture":{"captured_at":"2026-01-15T09:30:00.123Z","app_name":"Files"},)"
+                    R"("accessibility":{"focused":"Save"},"prepared_screen_context":{"version":1,"capture_id":"2026-01-15T09:30:00.123Z"},)"
+                    R"("agent_id":"dsa-1","established":["Files is open"],"conversation":[{"role":"owner","text":"Where is save?"},{"role":"assistant","text":"Top left."}]})");
+
+    // A context prepared for a capture one millisecond apart is left out; the rest is still sent.
+    screen.preparedScreenContext->captureID = "2026-01-15T09:30:00.124Z";
+    EXPECT_EQ(dumped(analyzeMetadataJson("q", screen, "a", {}, {})),
+              R"({"question":"q","capture":{"captured_at":"2026-01-15T09:30:00.123Z","app_name":"Files"},"accessibility":{"focused":"Save"},"agent_id":"a","established":[],"conversation":[]})");
+    screen.accessibility.reset();
+    screen.preparedScreenContext.reset();
+    EXPECT_EQ(dumped(analyzeMetadataJson("q", screen, "a", {}, {})),
+              R"({"question":"q","capture":{"captured_at":"2026-01-15T09:30:00.123Z","app_name":"Files"},"agent_id":"a","established":[],"conversation":[]})");
+
+    const QByteArray jpeg("\xff\xd8\xff\xe0jpeg\r\n--ZelmVision-X\xff\xd9", 23);
+    EXPECT_EQ(analyzeUploadBody("ZelmVision-X", "{\"q\":1}", jpeg),
+              QByteArray("--ZelmVision-X\r\n"
+                         "Content-Disposition: form-data; name=\"payload\"\r\n"
+                         "Content-Type: application/json\r\n\r\n"
+                         "{\"q\":1}\r\n"
+                         "--ZelmVision-X\r\n"
+                         "Content-Disposition: form-data; name=\"image\"; filename=\"current.jpg\"\r\n"
+                         "Content-Type: image/jpeg\r\n\r\n")
+                  + jpeg + "\r\n--ZelmVision-X--\r\n");
+}
+
+TEST(MultipartBody, generatesFreshUpperCaseUuidBoundaries)
+{
+    const QByteArray first = MultipartBody::freshBoundary("ZelmVision-");
+    const QByteArray second = MultipartBody::freshBoundary("ZelmVision-");
+    const QRegularExpression form(
+        "^ZelmVision-[0-9A-F]{8}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{12}$");
+    EXPECT_TRUE(form.match(QString::fromLatin1(first)).hasMatch()) << first.constData();
+    EXPECT_EQ(first.size(), 11 + 36);
+    EXPECT_NE(first, second);
+    EXPECT_EQ(MultipartBody(first).contentType(), "multipart/form-data; boundary=" + first);
+}
