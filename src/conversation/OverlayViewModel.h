@@ -1,0 +1,333 @@
+#pragma once
+
+#include "conversation/ChatMessage.h"
+#include "conversation/ChatMessageListModel.h"
+#include "conversation/DesktopRequestRouter.h"
+#include "conversation/ZelmFailure.h"
+#include "core/TaskSlot.h"
+
+#include <QByteArray>
+#include <QDateTime>
+#include <QImage>
+#include <QList>
+#include <QMap>
+#include <QObject>
+#include <QProcessEnvironment>
+#include <QString>
+#include <QStringList>
+#include <QVariant>
+
+#include <optional>
+
+namespace nimbel {
+
+class AccessibilityTrust;
+class Clock;
+class LoginItem;
+class MicrophoneRecorder;
+class PreferencesStore;
+class ScreenCapturePermission;
+class TokenStore;
+class UpdateStatus;
+class VoiceOutput;
+
+// The one main-thread object holding the conversation, the state of the
+// current turn, the settings mirrored from storage and every task handle.
+// The orb, the chat panel, the tray menu and every service callback share it.
+class OverlayViewModel final : public QObject
+{
+    Q_OBJECT
+    Q_PROPERTY(bool isExpanded READ isExpanded WRITE setExpanded NOTIFY isExpandedChanged)
+    Q_PROPERTY(bool chatOpensBelow READ chatOpensBelow WRITE setChatOpensBelow NOTIFY chatOpensBelowChanged)
+    Q_PROPERTY(InteractionMode interactionMode READ interactionMode NOTIFY interactionModeChanged)
+    Q_PROPERTY(State state READ state NOTIFY stateChanged)
+    Q_PROPERTY(QString stateLabel READ stateLabel NOTIFY stateChanged)
+    Q_PROPERTY(bool isBusy READ isBusy NOTIFY stateChanged)
+    Q_PROPERTY(QString question READ question WRITE setQuestion NOTIFY questionChanged)
+    Q_PROPERTY(QList<nimbel::ChatMessage> messages READ messages NOTIFY messagesChanged)
+    Q_PROPERTY(nimbel::ChatMessageListModel *messageModel READ messageModel CONSTANT)
+    Q_PROPERTY(QImage previewImage READ previewImage NOTIFY previewImageChanged)
+    Q_PROPERTY(QVariant captureMetadata READ captureMetadata NOTIFY captureMetadataChanged)
+    Q_PROPERTY(QVariant answer READ answer NOTIFY answerChanged)
+    // A ZelmFailure, or null when nothing failed.
+    Q_PROPERTY(QVariant failure READ failureValue NOTIFY failureChanged)
+    Q_PROPERTY(QString errorMessage READ errorMessageText NOTIFY failureChanged)
+    Q_PROPERTY(bool isListening READ isListening NOTIFY isListeningChanged)
+    Q_PROPERTY(bool isVoiceSessionActive READ isVoiceSessionActive NOTIFY isVoiceSessionActiveChanged)
+    Q_PROPERTY(bool isMicrophoneMuted READ isMicrophoneMuted NOTIFY isMicrophoneMutedChanged)
+    Q_PROPERTY(bool isSpeaking READ isSpeaking NOTIFY isSpeakingChanged)
+    Q_PROPERTY(QString speechStatusMessage READ speechStatusMessageText NOTIFY speechStatusMessageChanged)
+    Q_PROPERTY(bool voiceOutputEnabled READ voiceOutputEnabled NOTIFY voiceOutputEnabledChanged)
+    Q_PROPERTY(bool accessibilityContextEnabled READ accessibilityContextEnabled
+                   NOTIFY accessibilityContextEnabledChanged)
+    Q_PROPERTY(bool accessibilityPermissionGranted READ accessibilityPermissionGranted
+                   NOTIFY accessibilityPermissionGrantedChanged)
+    Q_PROPERTY(QString gatewayBaseURL READ gatewayBaseURL WRITE setGatewayBaseURL NOTIFY gatewayBaseURLChanged)
+    Q_PROPERTY(QString platformAPIKey READ platformAPIKey WRITE setPlatformAPIKey NOTIFY platformAPIKeyChanged)
+    Q_PROPERTY(QString connectedAgentID READ connectedAgentID NOTIFY connectedAgentIDChanged)
+    Q_PROPERTY(QString connectedAgentName READ connectedAgentName NOTIFY connectedAgentNameChanged)
+    Q_PROPERTY(bool isPlatformConnected READ isPlatformConnected NOTIFY isPlatformConnectedChanged)
+    // Skill key -> switched on; null when the agent reported no skills.
+    Q_PROPERTY(QVariant desktopSkills READ desktopSkillsValue NOTIFY desktopSkillsChanged)
+    Q_PROPERTY(bool launchAtLogin READ launchAtLogin NOTIFY launchAtLoginChanged)
+    Q_PROPERTY(bool screenCapturePermissionGranted READ screenCapturePermissionGranted
+                   NOTIFY screenCapturePermissionGrantedChanged)
+    Q_PROPERTY(bool canCheckForUpdates READ canCheckForUpdates NOTIFY canCheckForUpdatesChanged)
+    Q_PROPERTY(bool automaticallyChecksForUpdates READ automaticallyChecksForUpdates
+                   NOTIFY automaticallyChecksForUpdatesChanged)
+    Q_PROPERTY(QString lastUpdateError READ lastUpdateErrorText NOTIFY lastUpdateErrorChanged)
+    Q_PROPERTY(QVariant firstRun READ firstRun NOTIFY firstRunChanged)
+    Q_PROPERTY(QVariant voicePermissions READ voicePermissions NOTIFY voicePermissionsChanged)
+
+public:
+    enum class State { idle, capturing, captured, analyzing, answered, failed };
+    Q_ENUM(State)
+    enum class InteractionMode { voice, chat };
+    Q_ENUM(InteractionMode)
+
+    using SkillMap = QMap<QString, bool>;
+
+    // Everything the view model talks to. None is owned; all outlive it.
+    struct Services
+    {
+        Clock &clock;
+        PreferencesStore &preferences;
+        TokenStore &tokenStore;
+        VoiceOutput &voiceOutput;
+        MicrophoneRecorder &microphone;
+        AccessibilityTrust &accessibilityTrust;
+        ScreenCapturePermission &screenCapturePermission;
+        LoginItem &loginItem;
+        UpdateStatus &updates;
+    };
+
+    // How the process was started: test switches live in both.
+    struct Launch
+    {
+        QProcessEnvironment environment;
+        QStringList arguments;
+    };
+
+    // Loads the settings and the API key at once.
+    OverlayViewModel(Services services, Launch launch, QObject *parent = nullptr);
+    ~OverlayViewModel() override;
+
+    // "Ready", "Looking at the screen…", … in the interface language.
+    static QString label(State state);
+    // "voice" or "chat".
+    static QString rawValue(InteractionMode mode);
+    static bool isBusy(State state) { return state == State::capturing || state == State::analyzing; }
+    // The six desktop skills, all switched on.
+    static SkillMap allSkillsOn();
+
+    // Published state. Setters notify only on a real change.
+    bool isExpanded() const { return m_isExpanded; }
+    void setExpanded(bool expanded);
+    bool chatOpensBelow() const { return m_chatOpensBelow; }
+    void setChatOpensBelow(bool below);
+    InteractionMode interactionMode() const { return m_interactionMode; }
+    void setInteractionMode(InteractionMode mode);
+    State state() const { return m_state; }
+    void setState(State state);
+    QString stateLabel() const { return label(m_state); }
+    bool isBusy() const { return isBusy(m_state); }
+    const QString &question() const { return m_question; }
+    void setQuestion(const QString &question);
+
+    const QList<ChatMessage> &messages() const { return m_messages; }
+    ChatMessageListModel *messageModel() { return &m_messageModel; }
+    void setMessages(QList<ChatMessage> messages);
+    void appendMessage(ChatMessage message);
+    // Replaces the text of the message with `id`; false when there is none.
+    bool setMessageText(const QUuid &id, const QString &text);
+    const ChatMessage *findMessage(const QUuid &id) const;
+
+    const QImage &previewImage() const { return m_previewImage; }
+    void setPreviewImage(const QImage &image);
+    // Placeholders until the capture metadata and navigation answer types
+    // exist; null means absent.
+    const QVariant &captureMetadata() const { return m_captureMetadata; }
+    void setCaptureMetadata(const QVariant &metadata);
+    const QVariant &answer() const { return m_answer; }
+    void setAnswer(const QVariant &answer);
+
+    const std::optional<ZelmFailure> &failure() const { return m_failure; }
+    void setFailure(std::optional<ZelmFailure> failure);
+    // The current failure's message; absent when nothing failed.
+    std::optional<QString> errorMessage() const;
+
+    bool isListening() const { return m_isListening; }
+    void setListening(bool listening);
+    bool isVoiceSessionActive() const { return m_isVoiceSessionActive; }
+    void setVoiceSessionActive(bool active);
+    bool isMicrophoneMuted() const { return m_isMicrophoneMuted; }
+    void setMicrophoneMuted(bool muted);
+    bool isSpeaking() const { return m_isSpeaking; }
+    void setSpeaking(bool speaking);
+    const std::optional<QString> &speechStatusMessage() const { return m_speechStatusMessage; }
+    void setSpeechStatusMessage(std::optional<QString> message);
+
+    bool voiceOutputEnabled() const { return m_voiceOutputEnabled; }
+    bool accessibilityContextEnabled() const { return m_accessibilityContextEnabled; }
+    bool accessibilityPermissionGranted() const { return m_accessibilityPermissionGranted; }
+    void setAccessibilityPermissionGranted(bool granted);
+
+    const QString &gatewayBaseURL() const { return m_gatewayBaseURL; }
+    void setGatewayBaseURL(const QString &url);
+    const QString &platformAPIKey() const { return m_platformAPIKey; }
+    void setPlatformAPIKey(const QString &key);
+    const QString &connectedAgentID() const { return m_connectedAgentID; }
+    void setConnectedAgentID(const QString &id);
+    const QString &connectedAgentName() const { return m_connectedAgentName; }
+    void setConnectedAgentName(const QString &name);
+    // Both the API key and the agent are set (ignoring surrounding whitespace).
+    bool isPlatformConnected() const;
+    const std::optional<SkillMap> &desktopSkills() const { return m_desktopSkills; }
+    void setDesktopSkills(std::optional<SkillMap> skills);
+
+    bool launchAtLogin() const { return m_launchAtLogin; }
+    void setLaunchAtLogin(bool enabled);
+    bool screenCapturePermissionGranted() const { return m_screenCapturePermissionGranted; }
+    void setScreenCapturePermissionGranted(bool granted);
+    bool canCheckForUpdates() const { return m_canCheckForUpdates; }
+    void setCanCheckForUpdates(bool can);
+    bool automaticallyChecksForUpdates() const { return m_automaticallyChecksForUpdates; }
+    void setAutomaticallyChecksForUpdates(bool automatic);
+    const std::optional<QString> &lastUpdateError() const { return m_lastUpdateError; }
+    void setLastUpdateError(std::optional<QString> error);
+    // Placeholders until the first-run flow and the permission snapshot exist.
+    const QVariant &firstRun() const { return m_firstRun; }
+    void setFirstRun(const QVariant &firstRun);
+    const QVariant &voicePermissions() const { return m_voicePermissions; }
+    void setVoicePermissions(const QVariant &permissions);
+
+    // Working state other parts of the turn read.
+    const QString &desktopSessionID() const { return m_desktopSessionID; }
+    const QString &greetingRU() const { return m_greetingRU; }
+    const QString &greetingEN() const { return m_greetingEN; }
+    DesktopRequestContext requestContext() const { return {m_manualCapturePending, m_lastRequestUsedScreen}; }
+
+    // Operations the views call.
+    Q_INVOKABLE void openChat();
+    Q_INVOKABLE void closeChat();
+    Q_INVOKABLE void cancelCurrentResponse(bool resetState, bool stopSpeech);
+    Q_INVOKABLE void resetConversation();
+
+signals:
+    void isExpandedChanged();
+    void chatOpensBelowChanged();
+    void interactionModeChanged();
+    void stateChanged();
+    void questionChanged();
+    void messagesChanged();
+    void previewImageChanged();
+    void captureMetadataChanged();
+    void answerChanged();
+    void failureChanged();
+    void isListeningChanged();
+    void isVoiceSessionActiveChanged();
+    void isMicrophoneMutedChanged();
+    void isSpeakingChanged();
+    void speechStatusMessageChanged();
+    void voiceOutputEnabledChanged();
+    void accessibilityContextEnabledChanged();
+    void accessibilityPermissionGrantedChanged();
+    void gatewayBaseURLChanged();
+    void platformAPIKeyChanged();
+    void connectedAgentIDChanged();
+    void connectedAgentNameChanged();
+    void isPlatformConnectedChanged();
+    void desktopSkillsChanged();
+    void launchAtLoginChanged();
+    void screenCapturePermissionGrantedChanged();
+    void canCheckForUpdatesChanged();
+    void automaticallyChecksForUpdatesChanged();
+    void lastUpdateErrorChanged();
+    void firstRunChanged();
+    void voicePermissionsChanged();
+
+private:
+    ChatMessage welcomeMessage() const;
+    static QString newDesktopSessionID();
+    void cancelVoiceResume();
+    void cancelVoiceTranscription();
+    void clearScreenCache();
+    void clearPreparedScreenContext();
+    // Runs `change` and announces isPlatformConnected when it flipped.
+    template<typename Change>
+    void updatingConnection(Change change);
+
+    QVariant failureValue() const;
+    QString errorMessageText() const { return errorMessage().value_or(QString()); }
+    QString speechStatusMessageText() const { return m_speechStatusMessage.value_or(QString()); }
+    QString lastUpdateErrorText() const { return m_lastUpdateError.value_or(QString()); }
+    QVariant desktopSkillsValue() const;
+
+    Services m_services;
+
+    // Published state, in the order the views list it.
+    bool m_isExpanded = false;
+    bool m_chatOpensBelow = false;
+    InteractionMode m_interactionMode = InteractionMode::voice;
+    State m_state = State::idle;
+    QString m_question;
+    QList<ChatMessage> m_messages;
+    QImage m_previewImage;
+    QVariant m_captureMetadata;
+    QVariant m_answer;
+    std::optional<ZelmFailure> m_failure;
+    bool m_isListening = false;
+    bool m_isVoiceSessionActive = false;
+    bool m_isMicrophoneMuted = false;
+    bool m_isSpeaking = false;
+    std::optional<QString> m_speechStatusMessage;
+    bool m_voiceOutputEnabled = true;
+    bool m_accessibilityContextEnabled = true;
+    bool m_accessibilityPermissionGranted = false;
+    QString m_gatewayBaseURL;
+    QString m_platformAPIKey;
+    QString m_connectedAgentID;
+    QString m_connectedAgentName;
+    std::optional<SkillMap> m_desktopSkills;
+    bool m_launchAtLogin = false;
+    bool m_screenCapturePermissionGranted = false;
+    bool m_canCheckForUpdates = false;
+    bool m_automaticallyChecksForUpdates = false;
+    std::optional<QString> m_lastUpdateError;
+    QVariant m_firstRun;
+    QVariant m_voicePermissions;
+
+    ChatMessageListModel m_messageModel;
+
+    // Screen context of the latest capture and what was prepared from it.
+    // The QVariant members stand in for the capture, accessibility and
+    // prepared-context types until those exist; null means absent.
+    QVariant m_latestCapture;
+    std::optional<QByteArray> m_latestCaptureJPEG;
+    std::optional<QDateTime> m_latestCaptureAt;
+    QVariant m_latestAccessibilityContext;
+    std::optional<QDateTime> m_latestAccessibilityCaptureAt;
+    TaskSlot m_warmAccessibilityContext;
+    std::optional<QDateTime> m_warmAccessibilityCaptureAt;
+    QVariant m_preparedScreenContext;
+    std::optional<QDateTime> m_preparedScreenCaptureAt;
+    TaskSlot m_warmVisionContext;
+    std::optional<QDateTime> m_warmVisionContextCaptureAt;
+    int m_visionContextGeneration = 0;
+
+    // Voice tasks.
+    TaskSlot m_voiceResume;
+    TaskSlot m_voiceTranscription;
+
+    // The running question turn (its identifier is the active request).
+    TaskSlot m_request;
+    bool m_manualCapturePending = false;
+    bool m_lastRequestUsedScreen = false;
+
+    // Session.
+    QString m_desktopSessionID;
+    QString m_greetingRU;
+    QString m_greetingEN;
+};
+
+} // namespace nimbel

@@ -1,0 +1,397 @@
+#include "conversation/OverlayViewModel.h"
+
+#include "ConversationFakes.h"
+#include "settings/PreferenceKeys.h"
+#include "settings/PreferencesStore.h"
+#include "support/VirtualClock.h"
+
+#include <QMetaProperty>
+#include <QRegularExpression>
+#include <QSettings>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <set>
+
+using namespace nimbel;
+using State = OverlayViewModel::State;
+using Mode = OverlayViewModel::InteractionMode;
+using Role = ChatMessage::Role;
+
+namespace {
+
+const QString welcomeText =
+    QStringLiteral("Hi! Show me what is unclear on your screen and I’ll tell you the next step.");
+
+class OverlayViewModelTest : public ::testing::Test
+{
+protected:
+    OverlayViewModelTest()
+        : settings(directory.filePath(QStringLiteral("preferences.ini")), QSettings::IniFormat)
+        , preferences(&settings)
+    {
+    }
+
+    std::unique_ptr<OverlayViewModel> make(QProcessEnvironment environment = QProcessEnvironment(),
+                                           QStringList arguments = {QStringLiteral("nimbel")})
+    {
+        OverlayViewModel::Services services{clock, preferences, tokens, voice, microphone,
+                                            accessibility, screenCapture, loginItem, updates};
+        return std::make_unique<OverlayViewModel>(services,
+                                                  OverlayViewModel::Launch{environment, arguments});
+    }
+
+    QTemporaryDir directory;
+    QSettings settings;
+    PreferencesStore preferences;
+    test::VirtualClock clock;
+    test::FakeTokenStore tokens;
+    test::FakeVoiceOutput voice;
+    test::FakeMicrophone microphone;
+    test::FakeAccessibilityTrust accessibility;
+    test::FakeScreenCapturePermission screenCapture;
+    test::FakeLoginItem loginItem;
+    test::FakeUpdateStatus updates;
+};
+
+const QRegularExpression sessionIDPattern(
+    QStringLiteral("^desktop_[0-9A-F]{8}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{12}$"));
+
+} // namespace
+
+TEST_F(OverlayViewModelTest, FreshViewModelHoldsTheInitialValues)
+{
+    clock.advance(std::chrono::minutes(3));
+    const auto model = make();
+
+    ASSERT_EQ(model->messages().size(), 1);
+    const ChatMessage &welcome = model->messages().first();
+    EXPECT_EQ(welcome.role, Role::assistant);
+    EXPECT_EQ(welcome.text, welcomeText);
+    EXPECT_FALSE(welcome.hasAttachment());
+    EXPECT_EQ(welcome.timestamp, clock.now());
+    EXPECT_FALSE(welcome.id.isNull());
+    EXPECT_EQ(model->messageModel()->rowCount(), 1);
+
+    EXPECT_FALSE(model->isExpanded());
+    EXPECT_FALSE(model->chatOpensBelow());
+    EXPECT_EQ(model->interactionMode(), Mode::voice);
+    EXPECT_EQ(model->state(), State::idle);
+    EXPECT_FALSE(model->isBusy());
+    EXPECT_TRUE(model->question().isEmpty());
+    EXPECT_TRUE(model->previewImage().isNull());
+    EXPECT_FALSE(model->captureMetadata().isValid());
+    EXPECT_FALSE(model->answer().isValid());
+    EXPECT_FALSE(model->failure().has_value());
+    EXPECT_FALSE(model->errorMessage().has_value());
+    EXPECT_FALSE(model->isListening());
+    EXPECT_FALSE(model->isVoiceSessionActive());
+    EXPECT_FALSE(model->isMicrophoneMuted());
+    EXPECT_FALSE(model->isSpeaking());
+    EXPECT_FALSE(model->speechStatusMessage().has_value());
+    // Nothing stored: both switches default to on.
+    EXPECT_TRUE(model->voiceOutputEnabled());
+    EXPECT_TRUE(model->accessibilityContextEnabled());
+    EXPECT_EQ(model->gatewayBaseURL(), defaultPlatformURL());
+    EXPECT_TRUE(model->platformAPIKey().isEmpty());
+    EXPECT_TRUE(model->connectedAgentID().isEmpty());
+    EXPECT_TRUE(model->connectedAgentName().isEmpty());
+    EXPECT_FALSE(model->isPlatformConnected());
+    EXPECT_EQ(model->greetingRU(), u"Чем могу помочь?");
+    EXPECT_EQ(model->greetingEN(), u"How can I help?");
+    EXPECT_FALSE(model->requestContext().manualCapturePending);
+    EXPECT_FALSE(model->requestContext().lastRequestUsedScreen);
+
+    const OverlayViewModel::SkillMap skills = {
+        {"screen_capture", true},      {"screen_understanding", true}, {"people_on_screen", true},
+        {"navigation_guidance", true}, {"web_research", true},         {"voice_conversation", true},
+    };
+    EXPECT_EQ(model->desktopSkills(), skills);
+
+    EXPECT_TRUE(sessionIDPattern.match(model->desktopSessionID()).hasMatch()) << model->desktopSessionID().toStdString();
+    // Building the view model speaks to no service beyond reading its state.
+    EXPECT_EQ(voice.stops, 0);
+    EXPECT_EQ(microphone.finishes, 0);
+}
+
+TEST_F(OverlayViewModelTest, PlatformStateAndStoredSettingsAreMirroredAtConstruction)
+{
+    accessibility.trusted = true;
+    screenCapture.granted = true;
+    loginItem.enabled = true;
+    updates.canCheck = true;
+    updates.automatic = true;
+    updates.error = QStringLiteral("feed unreachable");
+    preferences.setString(keys::desktopPlatformBaseURL, QStringLiteral("https://example.test"));
+    preferences.setString(keys::desktopConnectedAgentID, QStringLiteral("agent-7"));
+    preferences.setString(keys::desktopConnectedAgentName, QStringLiteral("Ada"));
+    preferences.setString(keys::desktopGreetingRU, QStringLiteral("Привет!"));
+    preferences.setString(keys::desktopGreetingEN, QStringLiteral("Hello!"));
+    preferences.setBoolean(keys::voiceOutputEnabled, false);
+    tokens.key = QStringLiteral("stored-key");
+
+    const auto model = make();
+    EXPECT_TRUE(model->accessibilityPermissionGranted());
+    EXPECT_TRUE(model->screenCapturePermissionGranted());
+    EXPECT_TRUE(model->launchAtLogin());
+    EXPECT_TRUE(model->canCheckForUpdates());
+    EXPECT_TRUE(model->automaticallyChecksForUpdates());
+    EXPECT_EQ(model->lastUpdateError(), u"feed unreachable");
+    EXPECT_EQ(model->gatewayBaseURL(), u"https://example.test");
+    EXPECT_EQ(model->connectedAgentID(), u"agent-7");
+    EXPECT_EQ(model->connectedAgentName(), u"Ada");
+    EXPECT_EQ(model->greetingRU(), u"Привет!");
+    EXPECT_EQ(model->greetingEN(), u"Hello!");
+    EXPECT_FALSE(model->voiceOutputEnabled()) << "a stored false stays false";
+    EXPECT_TRUE(model->accessibilityContextEnabled());
+    EXPECT_EQ(model->platformAPIKey(), u"stored-key");
+    EXPECT_TRUE(model->isPlatformConnected());
+
+    // The launch environment reaches the settings: a test key replaces the stored one.
+    QProcessEnvironment environment;
+    environment.insert(QStringLiteral("ZELM_DESKTOP_QA_MODE"), QStringLiteral("chat"));
+    environment.insert(QStringLiteral("ZELM_DESKTOP_QA_DEVICE_TOKEN"), QStringLiteral("qa-key"));
+    EXPECT_EQ(make(environment)->platformAPIKey(), u"qa-key");
+}
+
+TEST_F(OverlayViewModelTest, ConnectionNeedsKeyAndAgentBeyondWhitespace)
+{
+    const auto model = make();
+    QSignalSpy connection(model.get(), &OverlayViewModel::isPlatformConnectedChanged);
+
+    model->setPlatformAPIKey(QStringLiteral("key"));
+    EXPECT_FALSE(model->isPlatformConnected());
+    model->setConnectedAgentID(QStringLiteral(" \n\t"));
+    EXPECT_FALSE(model->isPlatformConnected());
+    EXPECT_EQ(connection.count(), 0);
+    model->setConnectedAgentID(QStringLiteral(" agent\n"));
+    EXPECT_TRUE(model->isPlatformConnected());
+    EXPECT_EQ(connection.count(), 1);
+    model->setPlatformAPIKey(QStringLiteral("\r\n "));
+    EXPECT_FALSE(model->isPlatformConnected());
+    EXPECT_EQ(connection.count(), 2);
+}
+
+TEST_F(OverlayViewModelTest, StatesHaveTheirLabelsAndOnlyWorkIsBusy)
+{
+    struct Expected
+    {
+        State state;
+        const char16_t *label;
+        bool busy;
+    };
+    const Expected expected[] = {
+        {State::idle, u"Ready", false},
+        {State::capturing, u"Looking at the screen…", true},
+        {State::captured, u"Screenshot ready", false},
+        {State::analyzing, u"Working it out…", true},
+        {State::answered, u"Answer ready", false},
+        {State::failed, u"Needs a check", false},
+    };
+    const auto model = make();
+    QSignalSpy changes(model.get(), &OverlayViewModel::stateChanged);
+    for (const Expected &e : expected) {
+        model->setState(e.state);
+        EXPECT_EQ(model->stateLabel(), QString::fromUtf16(e.label));
+        EXPECT_EQ(model->isBusy(), e.busy) << model->stateLabel().toStdString();
+        EXPECT_EQ(model->property("isBusy").toBool(), e.busy);
+    }
+    EXPECT_EQ(changes.count(), 5) << "idle to idle is no change";
+
+    EXPECT_EQ(OverlayViewModel::rawValue(Mode::voice), u"voice");
+    EXPECT_EQ(OverlayViewModel::rawValue(Mode::chat), u"chat");
+}
+
+TEST_F(OverlayViewModelTest, CancellingTheResponseResetsOnlyABusyState)
+{
+    const auto model = make();
+
+    model->setState(State::answered);
+    model->cancelCurrentResponse(true, false);
+    EXPECT_EQ(model->state(), State::answered);
+    EXPECT_EQ(voice.stops, 0) << "speech goes on unless asked to stop";
+
+    model->setState(State::analyzing);
+    model->cancelCurrentResponse(false, true);
+    EXPECT_EQ(model->state(), State::analyzing) << "without resetState the state stays";
+    EXPECT_EQ(voice.stops, 1);
+
+    model->cancelCurrentResponse(true, true);
+    EXPECT_EQ(model->state(), State::idle);
+    EXPECT_EQ(voice.stops, 2);
+
+    model->setState(State::capturing);
+    model->cancelCurrentResponse(true, false);
+    EXPECT_EQ(model->state(), State::idle);
+
+    model->setState(State::failed);
+    model->cancelCurrentResponse(true, true);
+    EXPECT_EQ(model->state(), State::failed);
+}
+
+TEST_F(OverlayViewModelTest, OpeningAndClosingTheChatSwitchesModeAndSilencesVoice)
+{
+    const auto model = make();
+    model->setVoiceSessionActive(true);
+    QSignalSpy expanded(model.get(), &OverlayViewModel::isExpandedChanged);
+    QSignalSpy mode(model.get(), &OverlayViewModel::interactionModeChanged);
+
+    model->openChat();
+    EXPECT_FALSE(model->isVoiceSessionActive());
+    EXPECT_EQ(model->interactionMode(), Mode::chat);
+    EXPECT_TRUE(model->isExpanded());
+    EXPECT_EQ(microphone.finishes, 1);
+    EXPECT_EQ(voice.stops, 1);
+    EXPECT_EQ(expanded.count(), 1);
+    EXPECT_EQ(mode.count(), 1);
+
+    model->setVoiceSessionActive(true);
+    model->closeChat();
+    EXPECT_FALSE(model->isVoiceSessionActive());
+    EXPECT_EQ(model->interactionMode(), Mode::voice);
+    EXPECT_FALSE(model->isExpanded());
+    EXPECT_EQ(microphone.finishes, 2);
+    EXPECT_EQ(voice.stops, 2);
+    EXPECT_EQ(expanded.count(), 2);
+    EXPECT_EQ(mode.count(), 2);
+}
+
+TEST_F(OverlayViewModelTest, ResettingStartsAFreshConversationAndSession)
+{
+    const auto model = make();
+    const QUuid firstWelcome = model->messages().first().id;
+    model->openChat();
+    voice.stops = 0;
+    microphone.finishes = 0;
+
+    QImage preview(8, 8, QImage::Format_RGB32);
+    preview.fill(Qt::red);
+    model->setVoiceSessionActive(true);
+    model->setQuestion(QStringLiteral("draft"));
+    model->setPreviewImage(preview);
+    model->setCaptureMetadata(QStringLiteral("capture"));
+    model->setAnswer(QStringLiteral("navigation"));
+    model->setFailure(ZelmFailure{QStringLiteral("broken"), ZelmRecovery::none, false});
+    model->appendMessage(ChatMessage::create(Role::user, QStringLiteral("q"), clock.now()));
+    model->appendMessage(ChatMessage::create(Role::analyst, QStringLiteral("note"), clock.now()));
+    model->appendMessage(ChatMessage::create(Role::assistant, QStringLiteral("a"), clock.now()));
+    model->setState(State::analyzing);
+    clock.advance(std::chrono::seconds(30));
+
+    std::set<QString> sessions{model->desktopSessionID()};
+    model->resetConversation();
+
+    EXPECT_FALSE(model->isVoiceSessionActive());
+    EXPECT_EQ(microphone.finishes, 1);
+    EXPECT_GE(voice.stops, 1);
+    EXPECT_EQ(model->state(), State::idle);
+    EXPECT_TRUE(model->question().isEmpty());
+    EXPECT_TRUE(model->previewImage().isNull());
+    EXPECT_FALSE(model->captureMetadata().isValid());
+    EXPECT_FALSE(model->answer().isValid());
+    EXPECT_FALSE(model->failure().has_value());
+    ASSERT_EQ(model->messages().size(), 1);
+    EXPECT_EQ(model->messages().first().role, Role::assistant);
+    EXPECT_EQ(model->messages().first().text, welcomeText);
+    EXPECT_NE(model->messages().first().id, firstWelcome) << "a fresh welcome message";
+    EXPECT_EQ(model->messages().first().timestamp, clock.now());
+    EXPECT_EQ(model->messageModel()->rowCount(), 1);
+    // The chat itself stays where it was.
+    EXPECT_EQ(model->interactionMode(), Mode::chat);
+    EXPECT_TRUE(model->isExpanded());
+
+    // A new session every time, in the same form.
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_TRUE(sessionIDPattern.match(model->desktopSessionID()).hasMatch());
+        EXPECT_TRUE(sessions.insert(model->desktopSessionID()).second) << "repeated session id";
+        model->resetConversation();
+    }
+
+    // A reset from a state that is not busy also returns to idle.
+    model->setState(State::answered);
+    model->resetConversation();
+    EXPECT_EQ(model->state(), State::idle);
+}
+
+TEST_F(OverlayViewModelTest, FailureIsPublishedWithItsMessage)
+{
+    const auto model = make();
+    QSignalSpy failureChanges(model.get(), &OverlayViewModel::failureChanged);
+
+    const ZelmFailure failure{QStringLiteral("No microphone access."), ZelmRecovery::voicePrivacySettings, true};
+    model->setFailure(failure);
+    EXPECT_EQ(model->errorMessage(), failure.message);
+    EXPECT_EQ(model->property("errorMessage").toString(), failure.message);
+    const QVariant published = model->property("failure");
+    ASSERT_TRUE(published.canConvert<ZelmFailure>());
+    EXPECT_EQ(published.value<ZelmFailure>(), failure);
+    EXPECT_EQ(failureChanges.count(), 1);
+
+    model->setFailure(failure);
+    EXPECT_EQ(failureChanges.count(), 1) << "the same failure again is no change";
+    model->setFailure(std::nullopt);
+    EXPECT_FALSE(model->errorMessage().has_value());
+    EXPECT_FALSE(model->property("failure").isValid());
+    EXPECT_EQ(failureChanges.count(), 2);
+}
+
+TEST_F(OverlayViewModelTest, MessageEditsReachTheDisplayedListAsRowChanges)
+{
+    const auto model = make();
+    ChatMessageListModel *list = model->messageModel();
+    QSignalSpy inserted(list, &QAbstractItemModel::rowsInserted);
+    QSignalSpy changed(list, &QAbstractItemModel::dataChanged);
+    QSignalSpy reset(list, &QAbstractItemModel::modelReset);
+    QSignalSpy messages(model.get(), &OverlayViewModel::messagesChanged);
+
+    model->appendMessage(ChatMessage::create(Role::screenFact, QStringLiteral("[SCREEN] Save"), clock.now()));
+    EXPECT_EQ(list->rowCount(), 1);
+    EXPECT_EQ(model->messages().size(), 2) << "hidden context stays in the conversation";
+
+    const ChatMessage answer = ChatMessage::create(Role::assistant, QStringLiteral("Press"), clock.now());
+    model->appendMessage(answer);
+    EXPECT_EQ(list->rowCount(), 2);
+    EXPECT_EQ(inserted.count(), 1);
+
+    EXPECT_TRUE(model->setMessageText(answer.id, QStringLiteral("Press Save.")));
+    EXPECT_EQ(changed.count(), 1);
+    EXPECT_EQ(list->data(list->index(1), ChatMessageListModel::TextRole).toString(), u"Press Save.");
+    EXPECT_EQ(model->findMessage(answer.id)->text, u"Press Save.");
+    EXPECT_FALSE(model->setMessageText(QUuid::createUuid(), QStringLiteral("x")));
+    EXPECT_EQ(reset.count(), 0);
+    EXPECT_EQ(messages.count(), 3);
+}
+
+TEST_F(OverlayViewModelTest, EveryPublishedFieldIsAPropertyWithAChangeSignal)
+{
+    const auto model = make();
+    const QMetaObject *meta = model->metaObject();
+    const char *fields[] = {
+        "isExpanded", "chatOpensBelow", "interactionMode", "state", "question", "messages", "previewImage",
+        "captureMetadata", "answer", "failure", "isListening", "isVoiceSessionActive", "isMicrophoneMuted",
+        "isSpeaking", "speechStatusMessage", "voiceOutputEnabled", "accessibilityContextEnabled",
+        "accessibilityPermissionGranted", "gatewayBaseURL", "platformAPIKey", "connectedAgentID",
+        "connectedAgentName", "desktopSkills", "launchAtLogin", "screenCapturePermissionGranted",
+        "canCheckForUpdates", "automaticallyChecksForUpdates", "lastUpdateError", "firstRun",
+        "voicePermissions", "isBusy", "errorMessage", "isPlatformConnected", "stateLabel",
+    };
+    for (const char *field : fields) {
+        SCOPED_TRACE(field);
+        const int index = meta->indexOfProperty(field);
+        ASSERT_GE(index, 0);
+        EXPECT_TRUE(meta->property(index).hasNotifySignal());
+        EXPECT_TRUE(meta->property(index).isReadable());
+    }
+    EXPECT_EQ(model->property("interactionMode").value<Mode>(), Mode::voice);
+    EXPECT_EQ(model->property("messages").value<QList<ChatMessage>>(), model->messages());
+    EXPECT_EQ(model->property("desktopSkills").toMap().size(), 6);
+
+    // The composer and the placement are written by the views.
+    EXPECT_TRUE(model->setProperty("question", QStringLiteral("typed")));
+    EXPECT_EQ(model->question(), u"typed");
+    EXPECT_TRUE(model->setProperty("isExpanded", true));
+    EXPECT_TRUE(model->isExpanded());
+}
