@@ -1,0 +1,28 @@
+#pragma once
+
+#include "Script.h"
+
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace nimbel::localplatform {
+
+struct Options
+{
+    int port = 4100; // 0 = any free port
+    std::optional<std::filesystem::path> script;
+    std::optional<std::filesystem::path> stateDirectory;
+    std::vector<std::string> tokens;
+    std::optional<int> chatPauseMs;
+    std::filesystem::path modelDirectory = "/usr/share/pocketsphinx/model/en-us";
+    bool help = false;
+};
+
+// Parses the command line (without the program name). Both "--port 5" and "--port=5" work.
+Result<Options, Failure> parseOptions(const std::vector<std::string> &arguments);
+
+std::string usage();
+
+} // namespace nimbel::localplatform
