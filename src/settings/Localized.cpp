@@ -1,0 +1,336 @@
+#include "settings/Localized.h"
+
+#include "core/Log.h"
+
+#include <QCoreApplication>
+#include <QMutex>
+#include <QTranslator>
+
+#include <algorithm>
+#include <array>
+#include <memory>
+#include <string_view>
+
+namespace nimbel {
+
+namespace {
+
+struct Entry
+{
+    std::string_view key;
+    const char *english;
+};
+
+// Every key with its English default, sorted by key. The Russian texts are in
+// translations/nimbel_ru.ts under the same ids.
+constexpr Entry catalogue[] = {
+    {"chat.agentConnected", "Tolvo Agent “%1” is connected. You can talk to me now, or open Chat."},
+    {"chat.back", "Back to chat"},
+    {"chat.close", "Close chat"},
+    {"chat.history", "Chat history"},
+    {"chat.new", "Start a new conversation"},
+    {"chat.placeholder", "Tell me what is unclear…"},
+    {"chat.screenshot", "Take a screenshot"},
+    {"chat.send", "Send"},
+    {"chat.welcome", "Hi! Show me what is unclear on your screen and I’ll tell you the next step."},
+    {"context.screen.app", "The screen showed the application %1."},
+    {"context.screen.appWindow", "The screen showed the application %1, window “%2”."},
+    {"context.screen.window", "The screen showed the window “%1”."},
+    {"context.tag.analyst", "[ANALYST]"},
+    {"context.tag.screen", "[SCREEN]"},
+    {"error.action.restart", "Restart Nimbel"},
+    {"error.action.screenSettings", "Open screen settings"},
+    {"error.action.voiceSettings", "Open voice permissions"},
+    {"error.gateway.pageContext", "Could not prepare the page context."},
+    {"error.keychain.save", "Could not save the Zelm API key to the key store."},
+    {"error.localstt.denied", "On-device speech recognition is not allowed in the system settings."},
+    {"error.localstt.empty", "On-device recognition made nothing of the recording."},
+    {"error.localstt.unavailable", "On-device recognition is unavailable for %1."},
+    {"error.mic.denied", "No microphone access. Allow it in the system privacy settings."},
+    {"error.mic.engine", "The system could not start the audio input. Check the selected microphone."},
+    {"error.mic.recording", "Could not record your voice. Check the microphone and try again."},
+    {"error.screen.denied", "Allow Nimbel to record the screen in the system settings."},
+    {"error.screen.empty", "The system returned an empty screenshot. Try another window."},
+    {"error.screen.noTarget", "Could not find a window or a screen to capture."},
+    {"error.screen.restart", "The screen recording permission changed. Restart Nimbel once."},
+    {"error.title.general", "That did not work"},
+    {"error.title.permission", "Permission needed"},
+    {"error.voice.audio", "Zelm Platform returned audio we could not play."},
+    {"error.voice.playback", "Could not play the agent’s voice."},
+    {"firstRun.accessibility.body", "Lets me read the names of buttons and the address of the page you’re on, so I can point at the right thing instead of guessing from the picture. Read-only: I never click anything for you."},
+    {"firstRun.accessibility.skipped", "Skipped. Everything still works, except that I won’t know which page a browser is on — so questions about the site in front of you will be answered from the picture alone."},
+    {"firstRun.accessibility.title", "Reading labels (optional)"},
+    {"firstRun.allow", "Allow"},
+    {"firstRun.connect.body", "Open your console on %1 and press “Connect”. The code comes back to this app by itself — you never copy a key by hand."},
+    {"firstRun.connect.done", "Connected to “%1”"},
+    {"firstRun.connect.openConsole", "Open the console"},
+    {"firstRun.connect.title", "Connect your Zelm account"},
+    {"firstRun.connect.waiting", "Waiting for the console…"},
+    {"firstRun.continue", "Continue"},
+    {"firstRun.done", "Start talking"},
+    {"firstRun.granted", "Allowed"},
+    {"firstRun.microphone.body", "So you can talk to me instead of typing. It’s open only while a voice conversation is running, and it closes when you hang up."},
+    {"firstRun.microphone.refused", "The system only lets an app ask once, so I can’t ask again from here. The switch is in the system settings, under privacy for the microphone. Without it you can still type to me."},
+    {"firstRun.microphone.title", "The microphone"},
+    {"firstRun.openSettings", "Open the system settings"},
+    {"firstRun.restart", "Restart Zelm"},
+    {"firstRun.screen.body", "When you ask something about what you’re looking at, I take one picture of the window in front of you and read it. One picture, per question you ask."},
+    {"firstRun.screen.monthly", "The system may ask you to confirm this again from time to time. That’s the system, not us — every app that can look at a screen gets the same reminder, and it can’t be switched off."},
+    {"firstRun.screen.never", "I never record your screen. Nothing is watched in the background, and nothing is taken unless a question asks for it."},
+    {"firstRun.screen.refused", "Fine — I’ll answer everything that doesn’t need the screen. You can turn it on later in the system settings, under screen recording."},
+    {"firstRun.screen.restart", "The system doesn’t hand a changed screen permission to an app that’s already running. One restart and it takes effect."},
+    {"firstRun.screen.title", "Looking at your screen"},
+    {"firstRun.screen.whatItSees", "What Nimbel sees →"},
+    {"firstRun.skip", "Skip for now"},
+    {"firstRun.step", "Step %1 of %2"},
+    {"firstRun.welcome.body", "I live in the system tray. Press the sphere and talk to me, or type. I can answer about what’s on your screen when you ask — and I’ll ask for two permissions first, one at a time, explaining each."},
+    {"firstRun.welcome.title", "Hello — I’m Nimbel"},
+    {"menu.open", "Open Nimbel"},
+    {"menu.quit", "Quit"},
+    {"menu.screenshot", "Take a screenshot"},
+    {"menu.updates", "Check for Updates…"},
+    {"orb.collapse", "Collapse chat"},
+    {"orb.connectVoice", "Connect voice"},
+    {"orb.connected", "Connected"},
+    {"orb.end", "End the conversation"},
+    {"orb.interrupt", "Interrupt the answer and speak"},
+    {"orb.micOff", "Off"},
+    {"orb.mute", "Turn the microphone off"},
+    {"orb.notConnected", "Not connected"},
+    {"orb.open", "Open chat"},
+    {"orb.opened", "Open"},
+    {"orb.unmute", "Turn the microphone on"},
+    {"orb.voiceCall", "Voice call with %1"},
+    {"orb.voiceOff", "End the voice session"},
+    {"orb.voiceOn", "Start a voice session"},
+    {"orb.write", "Write a message"},
+    {"permission.allowed", "Allowed"},
+    {"permission.denied", "Denied"},
+    {"permission.needed", "Permission needed"},
+    {"permission.notRequested", "Not requested"},
+    {"permission.restricted", "Restricted"},
+    {"permission.screenRecording", "Screen Recording"},
+    {"permission.unknown", "Unknown"},
+    {"settings.agentNotConnected", "Agent not connected"},
+    {"settings.autoUpdate", "Update automatically"},
+    {"settings.autoUpdate.hint", "Nimbel checks for new versions in the background."},
+    {"settings.change", "Change"},
+    {"settings.check", "Check"},
+    {"settings.chooseAgent", "Choose an agent in your console"},
+    {"settings.connect", "Connect"},
+    {"settings.labels", "Interface labels"},
+    {"settings.labels.hint", "Optional read-only Accessibility context."},
+    {"settings.language.en", "English"},
+    {"settings.language.restartHint", "Nimbel restarts to change its language."},
+    {"settings.language.ru", "Русский"},
+    {"settings.language.system", "Same as the system"},
+    {"settings.launchAtLogin", "Launch at login"},
+    {"settings.launchAtLogin.hint", "The agent stays reachable on every workspace."},
+    {"settings.microphone", "Microphone"},
+    {"settings.noRedownload", "No need to download the package again."},
+    {"settings.platformAddress", "Platform address"},
+    {"settings.platformConnected", "Zelm Platform connected"},
+    {"settings.privacy", "What Nimbel sees"},
+    {"settings.privacy.hint", "One screenshot per question you ask, never a recording — and a straight answer about what leaves your computer."},
+    {"settings.recheckPermissions", "Check permissions again"},
+    {"settings.save", "Save"},
+    {"settings.section.connection", "Connection"},
+    {"settings.section.language", "Language"},
+    {"settings.section.privacy", "Privacy"},
+    {"settings.section.screen", "Screen context"},
+    {"settings.section.updates", "Updates"},
+    {"settings.section.voice", "Voice"},
+    {"settings.showFirstRun", "Show the introduction again"},
+    {"settings.speakAnswers", "Speak answers"},
+    {"settings.speakAnswers.hint", "Nimbel reads its hints out loud."},
+    {"settings.title", "Settings"},
+    {"settings.transcription", "Zelm Platform transcription"},
+    {"settings.updateUnavailable", "Updates unavailable: %1"},
+    {"settings.version", "Version %1"},
+    {"skill.screenUnderstandingOff", "The “Understand what is on screen” skill is switched off in the Tolvo Agent settings."},
+    {"skill.screenshotOff", "The “Take a screenshot” skill is switched off in the Tolvo Agent settings."},
+    {"skill.voiceOff", "Voice mode is switched off in the Tolvo Agent settings."},
+    {"speech.notHeard", "I didn’t catch that. Please say it again."},
+    {"speech.platformUnavailable", "The platform is unreachable — nothing was transcribed."},
+    {"speech.serviceUnavailable", "Speech recognition is unavailable."},
+    {"state.analyzing", "Working it out…"},
+    {"state.answered", "Answer ready"},
+    {"state.captured", "Screenshot ready"},
+    {"state.capturing", "Looking at the screen…"},
+    {"state.failed", "Needs a check"},
+    {"state.ready", "Ready"},
+    {"status.agentSpeaking", "%1 is answering — you can interrupt by speaking"},
+    {"status.answering", "Answering…"},
+    {"status.checkPermissions", "Check permissions"},
+    {"status.listening", "Listening…"},
+    {"status.listeningToYou", "Listening to you…"},
+    {"status.listeningWillSend", "Listening… I’ll send it after a short pause."},
+    {"status.micOff", "Microphone off"},
+    {"status.online", "Online · I look at the screen when you ask"},
+    {"status.requestingMic", "Asking for microphone access…"},
+    {"status.stopped", "Stopped"},
+    {"status.thinking", "Thinking…"},
+    {"status.transcribing", "Transcribing…"},
+    {"status.voiceConnected", "Voice connected"},
+    {"status.voiceOff", "Voice off"},
+    {"status.voiceReady", "Voice ready"},
+    {"status.voiceUnavailable", "The agent’s voice is unavailable right now."},
+    {"transcript.warning", "Warning: %1"},
+};
+
+static_assert(std::is_sorted(std::begin(catalogue), std::end(catalogue),
+                             [](const Entry &a, const Entry &b) { return a.key < b.key; }),
+              "the catalogue must stay sorted by key");
+
+const Entry *find(std::string_view key)
+{
+    const auto it = std::lower_bound(std::begin(catalogue), std::end(catalogue), key,
+                                     [](const Entry &entry, std::string_view wanted) { return entry.key < wanted; });
+    if (it == std::end(catalogue) || it->key != key)
+        return nullptr;
+    return &*it;
+}
+
+QMutex translatorMutex;
+std::unique_ptr<QTranslator> installedTranslator;
+
+} // namespace
+
+namespace L {
+
+QString text(const char *key)
+{
+    const Entry *entry = find(key);
+    if (!entry) {
+        log::error(log::general(), log::Record().add(u"catalogue_missing_key", key));
+        return QString::fromUtf8(key);
+    }
+    // Without a translation for the id, Qt hands the id back.
+    const QString translated = qtTrId(key);
+    if (translated != QLatin1String(key))
+        return translated;
+    return QString::fromUtf8(entry->english);
+}
+
+QString chatAgentConnected(const QString &agentName)
+{
+    return L::text("chat.agentConnected").arg(agentName);
+}
+
+QString errorLocalSpeechUnavailable(const QString &language)
+{
+    return L::text("error.localstt.unavailable").arg(language);
+}
+
+QString contextScreenWindow(const QString &title)
+{
+    return L::text("context.screen.window").arg(title);
+}
+
+QString contextScreenApplication(const QString &app)
+{
+    return L::text("context.screen.app").arg(app);
+}
+
+QString contextScreenApplicationWindow(const QString &app, const QString &title)
+{
+    // One pass over both values, so a "%2" inside the application name stays text.
+    return L::text("context.screen.appWindow").arg(app, title);
+}
+
+QString firstRunStep(int n, int count)
+{
+    return L::text("firstRun.step").arg(QString::number(n), QString::number(count));
+}
+
+QString firstRunConnected(const QString &agent)
+{
+    return L::text("firstRun.connect.done").arg(agent);
+}
+
+QString firstRunConnectBody(const QString &address)
+{
+    return L::text("firstRun.connect.body").arg(address);
+}
+
+QString settingsUpdateUnavailable(const QString &error)
+{
+    return L::text("settings.updateUnavailable").arg(error);
+}
+
+QString settingsVersion(const QString &version)
+{
+    return L::text("settings.version").arg(version);
+}
+
+QString orbVoiceCall(const QString &agent)
+{
+    return L::text("orb.voiceCall").arg(agent);
+}
+
+QString statusAgentSpeaking(const QString &agent)
+{
+    return L::text("status.agentSpeaking").arg(agent);
+}
+
+QString transcriptWarning(const QString &note)
+{
+    return L::text("transcript.warning").arg(note);
+}
+
+QStringList keys()
+{
+    QStringList all;
+    all.reserve(qsizetype(std::size(catalogue)));
+    for (const Entry &entry : catalogue)
+        all.append(QString::fromLatin1(entry.key.data(), qsizetype(entry.key.size())));
+    return all;
+}
+
+bool contains(const char *key)
+{
+    return find(key) != nullptr;
+}
+
+QString englishDefault(const char *key)
+{
+    const Entry *entry = find(key);
+    return entry ? QString::fromUtf8(entry->english) : QString();
+}
+
+} // namespace L
+
+QString translationResource(AppLanguage language)
+{
+    switch (language) {
+    case AppLanguage::ru:
+        return QStringLiteral(":/nimbel/i18n/nimbel_ru.qm");
+    case AppLanguage::en:
+        break;
+    }
+    return QString();
+}
+
+bool installTranslations(AppLanguage language)
+{
+    if (!QCoreApplication::instance())
+        return false;
+    QMutexLocker lock(&translatorMutex);
+    std::unique_ptr<QTranslator> translator;
+    const QString resource = translationResource(language);
+    if (!resource.isEmpty()) {
+        translator = std::make_unique<QTranslator>();
+        if (!translator->load(resource)) {
+            log::error(log::general(), log::Record().add(u"translation_not_loaded", resource));
+            return false;
+        }
+    }
+    if (installedTranslator)
+        QCoreApplication::removeTranslator(installedTranslator.get());
+    installedTranslator = std::move(translator);
+    if (installedTranslator)
+        QCoreApplication::installTranslator(installedTranslator.get());
+    return true;
+}
+
+} // namespace nimbel

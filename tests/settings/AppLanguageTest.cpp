@@ -1,0 +1,147 @@
+#include "settings/AppLanguage.h"
+#include "settings/PreferenceKeys.h"
+#include "settings/PreferencesStore.h"
+
+#include <QFile>
+#include <QSettings>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+using namespace nimbel;
+namespace lang = nimbel::appLanguage;
+
+namespace {
+
+class LanguageSettings : public ::testing::Test
+{
+protected:
+    LanguageSettings()
+        : settings(dir.filePath(QStringLiteral("prefs.conf")), QSettings::IniFormat)
+        , prefs(&settings)
+    {
+    }
+
+    QTemporaryDir dir;
+    QSettings settings;
+    PreferencesStore prefs;
+};
+
+TEST(AppLanguageRules, PreferenceRawValuesAndUnknownValuesCountAsSystem)
+{
+    EXPECT_EQ(lang::rawValue(LanguagePreference::system), QStringLiteral("system"));
+    EXPECT_EQ(lang::rawValue(LanguagePreference::en), QStringLiteral("en"));
+    EXPECT_EQ(lang::rawValue(LanguagePreference::ru), QStringLiteral("ru"));
+    EXPECT_EQ(lang::preferenceFromRawValue(u"en"), LanguagePreference::en);
+    EXPECT_EQ(lang::preferenceFromRawValue(u"ru"), LanguagePreference::ru);
+    for (const char16_t *raw : {u"system", u"de", u"", u"EN", u"ru-RU", u" ru"})
+        EXPECT_EQ(lang::preferenceFromRawValue(raw), LanguagePreference::system) << QString::fromUtf16(raw).toStdString();
+
+    EXPECT_EQ(lang::code(AppLanguage::en), QStringLiteral("en"));
+    EXPECT_EQ(lang::code(AppLanguage::ru), QStringLiteral("ru"));
+    EXPECT_EQ(lang::speechLocale(AppLanguage::en), QStringLiteral("en-US"));
+    EXPECT_EQ(lang::speechLocale(AppLanguage::ru), QStringLiteral("ru-RU"));
+}
+
+TEST(AppLanguageRules, ResolutionFollowsTheChoiceOrTheFirstPreferredLocalization)
+{
+    struct Case
+    {
+        LanguagePreference preference;
+        QStringList localizations;
+        AppLanguage expected;
+    };
+    const QList<Case> cases = {
+        {LanguagePreference::en, {"ru-RU"}, AppLanguage::en},
+        {LanguagePreference::ru, {"en-GB"}, AppLanguage::ru},
+        {LanguagePreference::ru, {}, AppLanguage::ru},
+        {LanguagePreference::system, {"ru-RU"}, AppLanguage::ru},
+        {LanguagePreference::system, {"ru"}, AppLanguage::ru},
+        {LanguagePreference::system, {"RU_ru"}, AppLanguage::ru},
+        {LanguagePreference::system, {"en-GB"}, AppLanguage::en},
+        {LanguagePreference::system, {"en-GB", "ru"}, AppLanguage::en},
+        {LanguagePreference::system, {"de", "ru"}, AppLanguage::en},
+        {LanguagePreference::system, {"r"}, AppLanguage::en},
+        {LanguagePreference::system, {}, AppLanguage::en},
+    };
+    for (const Case &c : cases)
+        EXPECT_EQ(lang::resolve(c.preference, c.localizations), c.expected)
+            << lang::rawValue(c.preference).toStdString() << " [" << c.localizations.join(u',').toStdString() << "]";
+}
+
+TEST(AppLanguageRules, ShippedLanguagesAreOrderedByTheOwnersPreferredLanguages)
+{
+    const QStringList shipped = lang::shippedLocalizations();
+    EXPECT_EQ(shipped, (QStringList{"en", "ru"}));
+    EXPECT_EQ(lang::preferredLocalizations(shipped, {"ru-RU", "en-US"}), (QStringList{"ru", "en"}));
+    EXPECT_EQ(lang::preferredLocalizations(shipped, {"de-DE", "ru_RU.UTF-8"}), (QStringList{"ru", "en"}));
+    EXPECT_EQ(lang::preferredLocalizations(shipped, {"EN-gb", "ru"}), (QStringList{"en", "ru"}));
+    // Nothing matches: the development language comes first.
+    EXPECT_EQ(lang::preferredLocalizations(shipped, {"de-DE", "fr"}), (QStringList{"en", "ru"}));
+    EXPECT_EQ(lang::preferredLocalizations(shipped, {}), (QStringList{"en", "ru"}));
+    EXPECT_EQ(lang::preferredLocalizations({}, {"ru"}), QStringList());
+}
+
+TEST_F(LanguageSettings, CurrentReadsTheStoredPreference)
+{
+    EXPECT_EQ(lang::current(prefs, {"ru-RU"}), AppLanguage::ru);
+    prefs.setString(keys::zelmAppLanguage, QStringLiteral("en"));
+    EXPECT_EQ(lang::current(prefs, {"ru-RU"}), AppLanguage::en);
+    prefs.setString(keys::zelmAppLanguage, QStringLiteral("ru"));
+    EXPECT_EQ(lang::current(prefs, {"en-GB"}), AppLanguage::ru);
+    prefs.setString(keys::zelmAppLanguage, QStringLiteral("de"));
+    EXPECT_EQ(lang::storedPreference(prefs), LanguagePreference::system);
+    EXPECT_EQ(lang::current(prefs, {"ru-RU"}), AppLanguage::ru);
+    EXPECT_EQ(lang::current(prefs, {"en-GB"}), AppLanguage::en);
+    // A value of another type is no preference either.
+    prefs.setInteger(keys::zelmAppLanguage, 1);
+    EXPECT_EQ(lang::storedPreference(prefs), LanguagePreference::system);
+}
+
+TEST_F(LanguageSettings, SetPreferenceStoresBothKeysAndReportsWhetherAnythingChanged)
+{
+    // Absent is `system` already.
+    EXPECT_FALSE(lang::setPreference(LanguagePreference::system, prefs));
+    EXPECT_TRUE(settings.allKeys().isEmpty());
+
+    EXPECT_TRUE(lang::setPreference(LanguagePreference::ru, prefs));
+    EXPECT_EQ(prefs.string(keys::zelmAppLanguage), QStringLiteral("ru"));
+    EXPECT_EQ(prefs.stringList(keys::appleLanguages), QStringList{"ru"});
+    EXPECT_FALSE(lang::setPreference(LanguagePreference::ru, prefs));
+
+    EXPECT_TRUE(lang::setPreference(LanguagePreference::en, prefs));
+    EXPECT_EQ(prefs.string(keys::zelmAppLanguage), QStringLiteral("en"));
+    EXPECT_EQ(prefs.stringList(keys::appleLanguages), QStringList{"en"});
+
+    // As the next launch reads the file.
+    {
+        const QString copy = dir.filePath(QStringLiteral("copy.conf"));
+        ASSERT_TRUE(QFile::copy(settings.fileName(), copy));
+        QSettings reopened(copy, QSettings::IniFormat);
+        PreferencesStore reread(&reopened);
+        EXPECT_EQ(lang::storedPreference(reread), LanguagePreference::en);
+        EXPECT_EQ(reread.stringList(keys::appleLanguages), QStringList{"en"});
+        EXPECT_EQ(lang::bundleLocalizations(reread).value(0), QStringLiteral("en"));
+    }
+
+    EXPECT_TRUE(lang::setPreference(LanguagePreference::system, prefs));
+    EXPECT_FALSE(prefs.contains(keys::zelmAppLanguage));
+    EXPECT_FALSE(prefs.contains(keys::appleLanguages));
+
+    // An unknown stored value already means `system`: nothing changes.
+    prefs.setString(keys::zelmAppLanguage, QStringLiteral("de"));
+    EXPECT_FALSE(lang::setPreference(LanguagePreference::system, prefs));
+    EXPECT_EQ(prefs.string(keys::zelmAppLanguage), QStringLiteral("de"));
+}
+
+TEST_F(LanguageSettings, TheStoredLanguageListLeadsTheLocalizationOrder)
+{
+    prefs.setStringList(keys::appleLanguages, {"ru"});
+    EXPECT_EQ(lang::bundleLocalizations(prefs), (QStringList{"ru", "en"}));
+    EXPECT_EQ(lang::current(prefs), AppLanguage::ru);
+    prefs.setStringList(keys::appleLanguages, {"en"});
+    EXPECT_EQ(lang::bundleLocalizations(prefs), (QStringList{"en", "ru"}));
+    EXPECT_EQ(lang::current(prefs), AppLanguage::en);
+}
+
+} // namespace

@@ -1,0 +1,141 @@
+#include "settings/KeychainTokenStore.h"
+#include "settings/Localized.h"
+#include "settings/SecretServiceSession.h"
+#include "support/LogCapture.h"
+
+#include <QFile>
+#include <QFileInfo>
+
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+using namespace nimbel;
+
+namespace {
+
+// The key store on a session bus where no secret service answers.
+class KeychainWithoutSecretService : public ::testing::Test
+{
+public:
+    static void SetUpTestSuite()
+    {
+        session = new test::SecretServiceSession;
+        setupError = session->startBus();
+    }
+
+    static void TearDownTestSuite()
+    {
+        delete session;
+        session = nullptr;
+    }
+
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(setupError.isEmpty()) << setupError.toStdString();
+        installTranslations(AppLanguage::en);
+        fallback = session->scratchPath(QStringLiteral("data-%1/platform-api-key").arg(++cases));
+    }
+
+    static QByteArray contents(const QString &path)
+    {
+        QFile file(path);
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>");
+    }
+
+    static int mode(const QString &path)
+    {
+        struct stat info{};
+        if (::stat(QFile::encodeName(path).constData(), &info) != 0)
+            return -1;
+        return int(info.st_mode & 07777);
+    }
+
+    static inline test::SecretServiceSession *session = nullptr;
+    static inline QString setupError;
+    static inline int cases = 0;
+    QString fallback;
+};
+
+TEST_F(KeychainWithoutSecretService, KeyGoesToAFileOnlyTheOwnerCanReadAndTheFallbackIsLogged)
+{
+    test::LogCapture capture;
+    KeychainTokenStore keys({}, QStringLiteral("app.nimbel.test.fallback"), fallback);
+    const QString key = QString::fromUtf8("zk-κλειδί-42");
+    EXPECT_EQ(keys.write(key), std::nullopt);
+    EXPECT_EQ(contents(fallback), key.toUtf8());
+    EXPECT_EQ(mode(fallback), 0600);
+    EXPECT_FALSE(QFileInfo::exists(fallback + QStringLiteral(".tmp")));
+    EXPECT_EQ(keys.read(), key);
+
+    EXPECT_EQ(keys.write(QStringLiteral("zk-second")), std::nullopt);
+    EXPECT_EQ(contents(fallback), QByteArray("zk-second"));
+    EXPECT_EQ(mode(fallback), 0600);
+    EXPECT_EQ(KeychainTokenStore({}, QStringLiteral("app.nimbel.test.fallback"), fallback).read(), QStringLiteral("zk-second"));
+
+    const QStringList records = capture.texts(QStringLiteral(".General"));
+    EXPECT_TRUE(records.contains(QStringLiteral("key_store=fallback_file operation=write reason=other_error")))
+        << capture.all().toStdString();
+    EXPECT_TRUE(records.contains(QStringLiteral("key_store=fallback_file operation=read reason=earlier_write")))
+        << capture.all().toStdString();
+    EXPECT_FALSE(capture.all().contains(key));
+    EXPECT_FALSE(capture.all().contains(QStringLiteral("zk-second")));
+}
+
+TEST_F(KeychainWithoutSecretService, EmptyKeyRecordsTheDeletionInTheFile)
+{
+    KeychainTokenStore keys({}, QStringLiteral("app.nimbel.test.fallback"), fallback);
+    ASSERT_EQ(keys.write(QStringLiteral("zk-to-delete")), std::nullopt);
+    EXPECT_EQ(keys.write(QString()), std::nullopt);
+    EXPECT_TRUE(QFileInfo::exists(fallback));
+    EXPECT_EQ(contents(fallback), QByteArray());
+    EXPECT_EQ(keys.read(), QString());
+}
+
+TEST_F(KeychainWithoutSecretService, NothingStoredAnywhereReadsAsNoKey)
+{
+    test::LogCapture capture;
+    KeychainTokenStore keys({}, QStringLiteral("app.nimbel.test.fallback"), fallback);
+    EXPECT_EQ(keys.read(), QString());
+    EXPECT_FALSE(QFileInfo::exists(fallback));
+    EXPECT_TRUE(capture.texts(QStringLiteral(".General"))
+                    .contains(QStringLiteral("key_store=fallback_file operation=read reason=other_error")))
+        << capture.all().toStdString();
+}
+
+TEST_F(KeychainWithoutSecretService, FileThatCannotBeWrittenFailsWithTheSaveMessage)
+{
+    // The data folder's place is taken by a plain file.
+    const QString blocker = session->scratchPath(QStringLiteral("blocker-%1").arg(cases));
+    {
+        QFile file(blocker);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    }
+    test::LogCapture capture;
+    KeychainTokenStore keys({}, QStringLiteral("app.nimbel.test.fallback"), blocker + QStringLiteral("/platform-api-key"));
+    const std::optional<KeychainError> error = keys.write(QStringLiteral("zk-unsaved"));
+    ASSERT_TRUE(error.has_value());
+    EXPECT_NE(error->code, 0);
+    EXPECT_EQ(error->toDescription().message, QStringLiteral("Could not save the Zelm API key to the key store."));
+    EXPECT_EQ(error->toDescription().recovery, ZelmRecovery::none);
+    EXPECT_FALSE(error->description.contains(QStringLiteral("zk-unsaved")));
+    EXPECT_FALSE(capture.all().contains(QStringLiteral("zk-unsaved")));
+}
+
+TEST_F(KeychainWithoutSecretService, ServiceThatNeverAnswersTimesOutToTheFile)
+{
+    const QString hungError = session->startHungService(QStringLiteral(NIMBEL_HUNG_SECRET_SERVICE));
+    ASSERT_TRUE(hungError.isEmpty()) << hungError.toStdString();
+    test::LogCapture capture;
+    KeychainTokenStore keys({}, QStringLiteral("app.nimbel.test.fallback"), fallback, std::chrono::milliseconds(300));
+    EXPECT_EQ(keys.write(QStringLiteral("zk-patient")), std::nullopt);
+    EXPECT_EQ(contents(fallback), QByteArray("zk-patient"));
+    EXPECT_TRUE(capture.texts(QStringLiteral(".General"))
+                    .contains(QStringLiteral("key_store=fallback_file operation=write reason=timeout")))
+        << capture.all().toStdString();
+    // The abandoned call ends when its service goes away.
+    session->stopHungService();
+}
+
+} // namespace

@@ -1,0 +1,215 @@
+#include "settings/PreferenceKeys.h"
+#include "settings/PreferencesStore.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSettings>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+
+using namespace nimbel;
+
+namespace {
+
+class PreferencesFile : public ::testing::Test
+{
+protected:
+    QString path(const QString &name = QStringLiteral("prefs.conf")) const { return m_dir.filePath(name); }
+
+    void writeRaw(const QByteArray &content, const QString &name = QStringLiteral("prefs.conf")) const
+    {
+        QFile file(path(name));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        file.write(content);
+    }
+
+    // QSettings caches a file per path within the process; a copy under a new
+    // name is parsed from disk, as the next launch would see it.
+    std::unique_ptr<QSettings> reopenedFromDisk(const QString &name = QStringLiteral("prefs.conf"))
+    {
+        const QString copy = path(QStringLiteral("reopened-%1.conf").arg(++m_copies));
+        EXPECT_TRUE(QFile::copy(path(name), copy));
+        return std::make_unique<QSettings>(copy, QSettings::IniFormat);
+    }
+
+    QTemporaryDir m_dir;
+    int m_copies = 0;
+};
+
+TEST_F(PreferencesFile, TypedValuesSurviveTheRoundTripThroughTheFile)
+{
+    {
+        QSettings settings(path(), QSettings::IniFormat);
+        PreferencesStore prefs(&settings);
+        prefs.setString(keys::desktopPlatformBaseURL, QStringLiteral("https://a.example/x,y"));
+        prefs.setString(keys::desktopGreetingRU, QString::fromUtf8("Чем могу помочь?"));
+        prefs.setString(keys::desktopConnectedAgentName, QString());
+        prefs.setBoolean(keys::voiceOutputEnabled, false);
+        prefs.setBoolean(keys::accessibilityContextEnabled, true);
+        prefs.setInteger(keys::desktopFirstRunCompletedVersion, 1);
+        prefs.setInteger(QStringLiteral("big"), std::numeric_limits<qint64>::min());
+        prefs.setReal(keys::overlayOriginX, -12.25);
+        prefs.setReal(keys::overlayOriginY, 0.1);
+        prefs.setStringList(keys::appleLanguages, {QStringLiteral("ru")});
+        prefs.setStringList(QStringLiteral("two"), {QStringLiteral("en"), QStringLiteral("ru")});
+        prefs.setStringList(QStringLiteral("none"), {});
+
+        // Read back within the same run (typed values held by QSettings).
+        EXPECT_EQ(prefs.boolean(keys::voiceOutputEnabled), false);
+        EXPECT_EQ(prefs.integer(keys::desktopFirstRunCompletedVersion), 1);
+        EXPECT_EQ(prefs.stringList(keys::appleLanguages), QStringList{QStringLiteral("ru")});
+    }
+
+    // And as the next launch reads them: everything comes back as text.
+    auto settings = reopenedFromDisk();
+    PreferencesStore prefs(settings.get());
+    EXPECT_EQ(prefs.string(keys::desktopPlatformBaseURL), QStringLiteral("https://a.example/x,y"));
+    EXPECT_EQ(prefs.string(keys::desktopGreetingRU), QString::fromUtf8("Чем могу помочь?"));
+    EXPECT_EQ(prefs.string(keys::desktopConnectedAgentName), QString());
+    EXPECT_EQ(prefs.boolean(keys::voiceOutputEnabled), false);
+    EXPECT_EQ(prefs.boolean(keys::accessibilityContextEnabled), true);
+    EXPECT_EQ(prefs.integer(keys::desktopFirstRunCompletedVersion), 1);
+    EXPECT_EQ(prefs.integer(QStringLiteral("big")), std::numeric_limits<qint64>::min());
+    EXPECT_EQ(prefs.real(keys::overlayOriginX), -12.25);
+    EXPECT_EQ(prefs.real(keys::overlayOriginY), 0.1);
+    EXPECT_EQ(prefs.stringList(keys::appleLanguages), QStringList{QStringLiteral("ru")});
+    EXPECT_EQ(prefs.stringList(QStringLiteral("two")), (QStringList{QStringLiteral("en"), QStringLiteral("ru")}));
+    EXPECT_EQ(prefs.stringList(QStringLiteral("none")), QStringList());
+    EXPECT_TRUE(prefs.contains(QStringLiteral("none")));
+
+    // Absent keys are absent in every type.
+    EXPECT_FALSE(prefs.contains(keys::overlayHasSavedOrigin));
+    EXPECT_EQ(prefs.string(keys::desktopGatewayBaseURL), std::nullopt);
+    EXPECT_EQ(prefs.boolean(keys::overlayHasSavedOrigin), std::nullopt);
+    EXPECT_EQ(prefs.integer(QStringLiteral("missing")), std::nullopt);
+    EXPECT_EQ(prefs.real(keys::overlayLauncherAnchorX), std::nullopt);
+    EXPECT_EQ(prefs.stringList(QStringLiteral("missing")), std::nullopt);
+}
+
+TEST_F(PreferencesFile, ValuesOfTheWrongTypeReadAsAbsent)
+{
+    writeRaw("[General]\n"
+             "voiceOutputEnabled=banana\n"
+             "accessibilityContextEnabled=1\n"
+             "desktopFirstRunCompletedVersion=12x\n"
+             "overflow=99999999999999999999\n"
+             "fraction=1.5\n"
+             "overlayOriginX=abc\n"
+             "overlayOriginY=nan\n"
+             "overlayLauncherAnchorX=inf\n"
+             "AppleLanguages=@Rect(1 2 3 4)\n"
+             "desktopPlatformBaseURL=en, ru\n"
+             "desktopConnectedAgentID=@ByteArray(abc)\n");
+    QSettings settings(path(), QSettings::IniFormat);
+    PreferencesStore prefs(&settings);
+    EXPECT_EQ(prefs.boolean(keys::voiceOutputEnabled), std::nullopt);
+    EXPECT_EQ(prefs.boolean(keys::accessibilityContextEnabled), std::nullopt);
+    EXPECT_EQ(prefs.integer(keys::desktopFirstRunCompletedVersion), std::nullopt);
+    EXPECT_EQ(prefs.integer(QStringLiteral("overflow")), std::nullopt);
+    EXPECT_EQ(prefs.integer(QStringLiteral("fraction")), std::nullopt);
+    EXPECT_EQ(prefs.real(QStringLiteral("fraction")), 1.5);
+    EXPECT_EQ(prefs.real(keys::overlayOriginX), std::nullopt);
+    EXPECT_EQ(prefs.real(keys::overlayOriginY), std::nullopt);
+    EXPECT_EQ(prefs.real(keys::overlayLauncherAnchorX), std::nullopt);
+    EXPECT_EQ(prefs.stringList(keys::appleLanguages), std::nullopt);
+    EXPECT_EQ(prefs.string(keys::appleLanguages), std::nullopt);
+    // A two-element list is not a string, and bytes are not text.
+    EXPECT_EQ(prefs.string(keys::desktopPlatformBaseURL), std::nullopt);
+    EXPECT_EQ(prefs.string(keys::desktopConnectedAgentID), std::nullopt);
+    // The keys still exist: absence and a wrong type differ only to contains().
+    EXPECT_TRUE(prefs.contains(keys::voiceOutputEnabled));
+}
+
+TEST_F(PreferencesFile, TruncatedFileReadsWhatSurvivedAndTheNextWriteRepairsIt)
+{
+    writeRaw("[General]\nvoiceOutputEnabled=false\ndesktopConnectedAgentName=\"Ada\ndesktopFirstRunCompletedVersion=");
+    {
+        QSettings settings(path(), QSettings::IniFormat);
+        PreferencesStore prefs(&settings);
+        EXPECT_EQ(prefs.boolean(keys::voiceOutputEnabled), false);
+        EXPECT_EQ(prefs.integer(keys::desktopFirstRunCompletedVersion), std::nullopt);
+        prefs.setInteger(keys::desktopFirstRunCompletedVersion, 1);
+    }
+    auto settings = reopenedFromDisk();
+    EXPECT_EQ(settings->status(), QSettings::NoError);
+    PreferencesStore prefs(settings.get());
+    EXPECT_EQ(prefs.integer(keys::desktopFirstRunCompletedVersion), 1);
+    EXPECT_EQ(prefs.boolean(keys::voiceOutputEnabled), false);
+}
+
+TEST_F(PreferencesFile, GarbageFileNeverCrashesAndTheNextWriteLeavesAValidFile)
+{
+    static const char garbage[] = "\x00\x01\xff\xfe[[[==\n\x80\x81[Broken\nvoiceOutputEnabled=\x01\n";
+    writeRaw(QByteArray(garbage, sizeof(garbage) - 1));
+    {
+        QSettings settings(path(), QSettings::IniFormat);
+        PreferencesStore prefs(&settings);
+        EXPECT_EQ(prefs.boolean(keys::voiceOutputEnabled), std::nullopt);
+        EXPECT_EQ(prefs.string(keys::desktopPlatformBaseURL), std::nullopt);
+        prefs.setString(keys::desktopPlatformBaseURL, QStringLiteral("https://b.example"));
+    }
+    auto settings = reopenedFromDisk();
+    EXPECT_EQ(settings->status(), QSettings::NoError);
+    PreferencesStore prefs(settings.get());
+    EXPECT_EQ(prefs.string(keys::desktopPlatformBaseURL), QStringLiteral("https://b.example"));
+}
+
+TEST_F(PreferencesFile, UnreadablePathReadsAsDefaultsAndTheNextWriteReplacesIt)
+{
+    // A folder where the file should be: nothing can be read from it or written to it.
+    ASSERT_TRUE(QDir().mkpath(path() + QStringLiteral("/inside")));
+    QSettings settings(path(), QSettings::IniFormat);
+    PreferencesStore prefs(&settings);
+    EXPECT_FALSE(prefs.contains(keys::voiceOutputEnabled));
+    EXPECT_EQ(prefs.boolean(keys::voiceOutputEnabled), std::nullopt);
+
+    prefs.setBoolean(keys::voiceOutputEnabled, false);
+    prefs.setString(keys::desktopConnectedAgentID, QStringLiteral("agent-7"));
+
+    EXPECT_TRUE(QFileInfo(path()).isFile());
+    auto reopened = reopenedFromDisk();
+    EXPECT_EQ(reopened->status(), QSettings::NoError);
+    PreferencesStore reread(reopened.get());
+    EXPECT_EQ(reread.boolean(keys::voiceOutputEnabled), false);
+    EXPECT_EQ(reread.string(keys::desktopConnectedAgentID), QStringLiteral("agent-7"));
+    // The unusable original is kept aside, not deleted.
+    const QStringList aside = QDir(m_dir.path()).entryList({QStringLiteral("prefs.conf.broken-*")}, QDir::Dirs);
+    EXPECT_EQ(aside.size(), 1);
+}
+
+TEST_F(PreferencesFile, RemoveDeletesTheKeyFromTheFile)
+{
+    {
+        QSettings settings(path(), QSettings::IniFormat);
+        PreferencesStore prefs(&settings);
+        prefs.setString(keys::zelmAppLanguage, QStringLiteral("ru"));
+        prefs.setString(keys::desktopConnectedAgentID, QStringLiteral("a"));
+        prefs.remove(keys::zelmAppLanguage);
+        EXPECT_FALSE(prefs.contains(keys::zelmAppLanguage));
+    }
+    auto settings = reopenedFromDisk();
+    PreferencesStore prefs(settings.get());
+    EXPECT_FALSE(prefs.contains(keys::zelmAppLanguage));
+    EXPECT_EQ(prefs.string(keys::desktopConnectedAgentID), QStringLiteral("a"));
+}
+
+TEST_F(PreferencesFile, UserSettingsAreThePerUserNativeStoreOfTheApplication)
+{
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, m_dir.path());
+    auto settings = PreferencesStore::openUserSettings();
+    EXPECT_EQ(settings->format(), QSettings::NativeFormat);
+    EXPECT_EQ(settings->scope(), QSettings::UserScope);
+    EXPECT_TRUE(settings->fileName().startsWith(m_dir.path())) << settings->fileName().toStdString();
+    EXPECT_TRUE(settings->fileName().contains(QString::fromLatin1(build::appId)));
+
+    PreferencesStore prefs(settings.get());
+    prefs.setBoolean(keys::overlayHasSavedOrigin, true);
+    EXPECT_TRUE(QFileInfo(settings->fileName()).isFile());
+}
+
+} // namespace

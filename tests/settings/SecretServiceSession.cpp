@@ -1,0 +1,187 @@
+#include "settings/SecretServiceSession.h"
+
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QFile>
+#include <QThread>
+#include <QUuid>
+
+namespace nimbel::test {
+
+namespace {
+
+const QString secretServiceName = QStringLiteral("org.freedesktop.secrets");
+
+const char busConfiguration[] = R"(<!DOCTYPE busconfig PUBLIC "-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN"
+ "http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd">
+<busconfig>
+  <type>session</type>
+  <listen>unix:dir=%1</listen>
+  <auth>EXTERNAL</auth>
+  <policy context="default">
+    <allow send_destination="*" eavesdrop="true"/>
+    <allow eavesdrop="true"/>
+    <allow own="*"/>
+  </policy>
+</busconfig>
+)";
+
+void stop(std::unique_ptr<QProcess> &process)
+{
+    if (!process)
+        return;
+    if (process->state() != QProcess::NotRunning) {
+        process->kill();
+        process->waitForFinished(5000);
+    }
+    process.reset();
+}
+
+} // namespace
+
+SecretServiceSession::SecretServiceSession() = default;
+
+SecretServiceSession::~SecretServiceSession()
+{
+    stopHungService();
+    stop(m_keyring);
+    stop(m_bus);
+}
+
+QProcessEnvironment SecretServiceSession::childEnvironment() const
+{
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), m_address);
+    const QString home = m_dir.filePath(QStringLiteral("home"));
+    env.insert(QStringLiteral("HOME"), home);
+    env.insert(QStringLiteral("XDG_DATA_HOME"), home + QStringLiteral("/.local/share"));
+    env.insert(QStringLiteral("XDG_CONFIG_HOME"), home + QStringLiteral("/.config"));
+    env.insert(QStringLiteral("XDG_CACHE_HOME"), home + QStringLiteral("/.cache"));
+    env.insert(QStringLiteral("XDG_RUNTIME_DIR"), m_dir.filePath(QStringLiteral("runtime")));
+    env.remove(QStringLiteral("GNOME_KEYRING_CONTROL"));
+    return env;
+}
+
+QString SecretServiceSession::startBus()
+{
+    if (!m_dir.isValid())
+        return QStringLiteral("no temporary folder");
+    for (const char *sub : {"home", "runtime", "bus"}) {
+        const QString path = m_dir.filePath(QString::fromLatin1(sub));
+        QDir().mkpath(path);
+        QFile::setPermissions(path, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    }
+    const QString configPath = m_dir.filePath(QStringLiteral("bus.conf"));
+    QFile config(configPath);
+    if (!config.open(QIODevice::WriteOnly))
+        return config.errorString();
+    config.write(QString::fromLatin1(busConfiguration).arg(m_dir.filePath(QStringLiteral("bus"))).toUtf8());
+    config.close();
+
+    m_bus = std::make_unique<QProcess>();
+    m_bus->start(QStringLiteral("dbus-daemon"),
+                 {QStringLiteral("--config-file=") + configPath, QStringLiteral("--nofork"), QStringLiteral("--print-address=1")});
+    if (!m_bus->waitForStarted(5000))
+        return QStringLiteral("dbus-daemon did not start: ") + m_bus->errorString();
+    const QDeadlineTimer deadline(10000);
+    while (!m_bus->canReadLine() && !deadline.hasExpired())
+        m_bus->waitForReadyRead(100);
+    m_address = QString::fromUtf8(m_bus->readLine()).trimmed();
+    if (m_address.isEmpty())
+        return QStringLiteral("dbus-daemon printed no address");
+
+    // Before anything in this process opens the session bus: libsecret keeps
+    // its first connection for the life of the process.
+    qputenv("DBUS_SESSION_BUS_ADDRESS", m_address.toUtf8());
+    // QtKeychain picks its backend from the desktop once; make that choice the
+    // Secret Service whatever desktop runs the tests.
+    qunsetenv("XDG_CURRENT_DESKTOP");
+    qunsetenv("DESKTOP_SESSION");
+    qunsetenv("KDE_FULL_SESSION");
+    qunsetenv("GNOME_KEYRING_CONTROL");
+    return QString();
+}
+
+QString SecretServiceSession::waitForSecretServiceName(int timeoutMs) const
+{
+    const QString connectionName = QStringLiteral("nimbel-test-probe-") + QUuid::createUuid().toString(QUuid::WithoutBraces);
+    QString result = QStringLiteral("the secret service did not appear on the bus");
+    {
+        QDBusConnection bus = QDBusConnection::connectToBus(m_address, connectionName);
+        if (!bus.isConnected()) {
+            result = QStringLiteral("cannot connect to the private bus: ") + bus.lastError().message();
+        } else {
+            const QDeadlineTimer deadline(timeoutMs);
+            while (!deadline.hasExpired()) {
+                if (bus.interface()->isServiceRegistered(secretServiceName)) {
+                    result.clear();
+                    break;
+                }
+                QThread::msleep(50);
+            }
+        }
+    }
+    QDBusConnection::disconnectFromBus(connectionName);
+    return result;
+}
+
+QString SecretServiceSession::startGnomeKeyring()
+{
+    m_keyring = std::make_unique<QProcess>();
+    m_keyring->setProcessEnvironment(childEnvironment());
+    m_keyring->setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    // An empty password line creates the login keyring and leaves it unlocked,
+    // so no prompt is ever needed.
+    m_keyring->start(QStringLiteral("gnome-keyring-daemon"),
+                     {QStringLiteral("--foreground"), QStringLiteral("--unlock"), QStringLiteral("--components=secrets")});
+    if (!m_keyring->waitForStarted(5000))
+        return QStringLiteral("gnome-keyring-daemon did not start: ") + m_keyring->errorString();
+    m_keyring->write("\n");
+    m_keyring->waitForBytesWritten(5000);
+    m_keyring->closeWriteChannel();
+    QString error = waitForSecretServiceName(10000);
+    if (!error.isEmpty() && m_keyring->state() == QProcess::NotRunning)
+        error += QStringLiteral(" (gnome-keyring-daemon ended with status %1)").arg(m_keyring->exitCode());
+    return error;
+}
+
+QString SecretServiceSession::startHungService(const QString &program)
+{
+    m_hung = std::make_unique<QProcess>();
+    m_hung->setProcessEnvironment(childEnvironment());
+    m_hung->setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    m_hung->start(program, {});
+    if (!m_hung->waitForStarted(5000))
+        return program + QStringLiteral(" did not start: ") + m_hung->errorString();
+    return waitForSecretServiceName(10000);
+}
+
+void SecretServiceSession::stopHungService()
+{
+    stop(m_hung);
+}
+
+SecretServiceSession::ToolResult SecretServiceSession::secretTool(const QStringList &arguments, const QByteArray &input) const
+{
+    QProcess tool;
+    tool.setProcessEnvironment(childEnvironment());
+    tool.start(QStringLiteral("secret-tool"), arguments);
+    ToolResult result;
+    if (!tool.waitForStarted(5000))
+        return result;
+    tool.write(input);
+    tool.waitForBytesWritten(5000);
+    tool.closeWriteChannel();
+    if (!tool.waitForFinished(15000)) {
+        tool.kill();
+        tool.waitForFinished();
+        return result;
+    }
+    result.exitCode = tool.exitStatus() == QProcess::NormalExit ? tool.exitCode() : -1;
+    result.output = tool.readAllStandardOutput();
+    return result;
+}
+
+} // namespace nimbel::test

@@ -1,0 +1,55 @@
+#pragma once
+
+#include <QByteArray>
+#include <QProcess>
+#include <QString>
+#include <QTemporaryDir>
+
+#include <memory>
+
+namespace nimbel::test {
+
+// A private D-Bus session bus without service activation, so that only the
+// services a test starts exist on it, and the real desktop's key store is
+// never reached. The test process is pointed at it (DBUS_SESSION_BUS_ADDRESS)
+// before anything opens a session-bus connection.
+class SecretServiceSession
+{
+public:
+    SecretServiceSession();
+    ~SecretServiceSession();
+    SecretServiceSession(const SecretServiceSession &) = delete;
+    SecretServiceSession &operator=(const SecretServiceSession &) = delete;
+
+    // Starts the bus and points this process at it. Empty on success, else why not.
+    QString startBus();
+    // Starts gnome-keyring's secret service with a fresh, unlocked login
+    // keyring under a private home, and waits until it owns its bus name.
+    QString startGnomeKeyring();
+    // Starts a process that owns the secret service's bus name and never answers.
+    QString startHungService(const QString &program);
+    void stopHungService();
+
+    QString busAddress() const { return m_address; }
+    QString scratchPath(const QString &name) const { return m_dir.filePath(name); }
+
+    struct ToolResult
+    {
+        int exitCode = -1;
+        QByteArray output;
+    };
+    // secret-tool on the private bus, with `input` on its standard input.
+    ToolResult secretTool(const QStringList &arguments, const QByteArray &input = {}) const;
+
+private:
+    QString waitForSecretServiceName(int timeoutMs) const;
+    QProcessEnvironment childEnvironment() const;
+
+    QTemporaryDir m_dir;
+    QString m_address;
+    std::unique_ptr<QProcess> m_bus;
+    std::unique_ptr<QProcess> m_keyring;
+    std::unique_ptr<QProcess> m_hung;
+};
+
+} // namespace nimbel::test

@@ -1,0 +1,203 @@
+#include "settings/FakeTokenStore.h"
+#include "settings/PreferenceKeys.h"
+#include "settings/SettingsLoader.h"
+
+#include <QFile>
+#include <QSettings>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+using namespace nimbel;
+
+namespace {
+
+class SettingsLoading : public ::testing::Test
+{
+protected:
+    SettingsLoading()
+        : m_settings(m_dir.filePath(QStringLiteral("prefs.conf")), QSettings::IniFormat)
+        , prefs(&m_settings)
+    {
+    }
+
+    LoadedSettings load(const QProcessEnvironment &env = {}, const QStringList &arguments = {})
+    {
+        return loadSettings(prefs, tokens, env, arguments);
+    }
+
+    static QProcessEnvironment environment(std::initializer_list<std::pair<const char *, const char *>> variables)
+    {
+        QProcessEnvironment env;
+        for (const auto &[name, value] : variables)
+            env.insert(QString::fromLatin1(name), QString::fromUtf8(value));
+        return env;
+    }
+
+    QTemporaryDir m_dir;
+    QSettings m_settings;
+
+public:
+    PreferencesStore prefs;
+    test::FakeTokenStore tokens;
+};
+
+TEST_F(SettingsLoading, EmptyProfileGivesTheDefaultsOfEveryField)
+{
+    tokens.stored = QStringLiteral("stored-key");
+    const LoadedSettings loaded = load();
+    EXPECT_EQ(loaded.gatewayBaseURL, QStringLiteral(NIMBEL_EXPECTED_PLATFORM_URL));
+    EXPECT_EQ(defaultPlatformURL(), QStringLiteral(NIMBEL_EXPECTED_PLATFORM_URL));
+    EXPECT_EQ(loaded.connectedAgentID, QString());
+    EXPECT_EQ(loaded.connectedAgentName, QString());
+    EXPECT_EQ(loaded.greetingRU, QString::fromUtf8("Чем могу помочь?"));
+    EXPECT_EQ(loaded.greetingEN, QStringLiteral("How can I help?"));
+    EXPECT_EQ(loaded.platformAPIKey, QStringLiteral("stored-key"));
+    EXPECT_TRUE(loaded.voiceOutputEnabled);
+    EXPECT_TRUE(loaded.accessibilityContextEnabled);
+    EXPECT_EQ(tokens.reads, 1);
+    // Loading writes nothing back.
+    EXPECT_TRUE(m_settings.allKeys().isEmpty());
+}
+
+TEST_F(SettingsLoading, AddressComesFromTheCurrentKeyThenTheOlderOneThenTheBuildDefault)
+{
+    struct Case
+    {
+        std::optional<QString> platform;
+        std::optional<QString> gateway;
+        QString expected;
+    };
+    const QString fallback = defaultPlatformURL();
+    const QList<Case> cases = {
+        {std::nullopt, std::nullopt, fallback},
+        {std::nullopt, QStringLiteral("http://127.0.0.1:8787"), fallback},
+        {std::nullopt, QStringLiteral("https://old.example"), QStringLiteral("https://old.example")},
+        // Only the exact local development address is dropped.
+        {std::nullopt, QStringLiteral("http://127.0.0.1:8787/"), QStringLiteral("http://127.0.0.1:8787/")},
+        {std::nullopt, QString(), fallback},
+        {QString(), QStringLiteral("https://old.example"), QStringLiteral("https://old.example")},
+        {QString(), QStringLiteral("http://127.0.0.1:8787"), fallback},
+        {QStringLiteral("https://new.example"), QStringLiteral("https://old.example"), QStringLiteral("https://new.example")},
+        {QStringLiteral("http://127.0.0.1:8787"), std::nullopt, QStringLiteral("http://127.0.0.1:8787")},
+    };
+    for (const Case &c : cases) {
+        m_settings.clear();
+        if (c.platform)
+            prefs.setString(keys::desktopPlatformBaseURL, *c.platform);
+        if (c.gateway)
+            prefs.setString(keys::desktopGatewayBaseURL, *c.gateway);
+        const QString description = QStringLiteral("platform=%1 gateway=%2")
+                                        .arg(c.platform.value_or(QStringLiteral("<absent>")),
+                                             c.gateway.value_or(QStringLiteral("<absent>")));
+        EXPECT_EQ(load().gatewayBaseURL, c.expected) << description.toStdString();
+        // The older key is only read: it is neither moved nor removed.
+        EXPECT_EQ(prefs.string(keys::desktopGatewayBaseURL), c.gateway) << description.toStdString();
+        EXPECT_EQ(prefs.string(keys::desktopPlatformBaseURL), c.platform) << description.toStdString();
+    }
+
+    // A current key of the wrong type counts as absent.
+    m_settings.clear();
+    prefs.setStringList(keys::desktopPlatformBaseURL, {QStringLiteral("a"), QStringLiteral("b")});
+    prefs.setString(keys::desktopGatewayBaseURL, QStringLiteral("https://old.example"));
+    EXPECT_EQ(load().gatewayBaseURL, QStringLiteral("https://old.example"));
+}
+
+TEST_F(SettingsLoading, StoredAgentGreetingsAndSwitchesAreTakenOver)
+{
+    prefs.setString(keys::desktopConnectedAgentID, QStringLiteral("agent-42"));
+    prefs.setString(keys::desktopConnectedAgentName, QStringLiteral("Ada"));
+    prefs.setString(keys::desktopGreetingRU, QString::fromUtf8("Здравствуйте!"));
+    prefs.setString(keys::desktopGreetingEN, QStringLiteral("Hello there"));
+    prefs.setBoolean(keys::voiceOutputEnabled, false);
+    prefs.setBoolean(keys::accessibilityContextEnabled, true);
+    LoadedSettings loaded = load();
+    EXPECT_EQ(loaded.connectedAgentID, QStringLiteral("agent-42"));
+    EXPECT_EQ(loaded.connectedAgentName, QStringLiteral("Ada"));
+    EXPECT_EQ(loaded.greetingRU, QString::fromUtf8("Здравствуйте!"));
+    EXPECT_EQ(loaded.greetingEN, QStringLiteral("Hello there"));
+    EXPECT_FALSE(loaded.voiceOutputEnabled);
+    EXPECT_TRUE(loaded.accessibilityContextEnabled);
+
+    // Absence and false differ: only a stored false switches off.
+    prefs.remove(keys::voiceOutputEnabled);
+    prefs.setBoolean(keys::accessibilityContextEnabled, false);
+    loaded = load();
+    EXPECT_TRUE(loaded.voiceOutputEnabled);
+    EXPECT_FALSE(loaded.accessibilityContextEnabled);
+}
+
+TEST_F(SettingsLoading, DamagedPreferencesFileLoadsAsTheDefaults)
+{
+    const QString path = m_dir.filePath(QStringLiteral("damaged.conf"));
+    {
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write("[General]\nvoiceOutputEnabled=maybe\naccessibilityContextEnabled=@Rect(1 2 3 4)\n"
+                   "desktopPlatformBaseURL=@ByteArray(x)\ndesktopGreetingEN=a, b\n\xff\xfe\x01[[");
+    }
+    QSettings damaged(path, QSettings::IniFormat);
+    PreferencesStore damagedPrefs(&damaged);
+    const LoadedSettings loaded = loadSettings(damagedPrefs, tokens, {}, {});
+    LoadedSettings expected;
+    expected.gatewayBaseURL = defaultPlatformURL();
+    expected.greetingRU = QString::fromUtf8("Чем могу помочь?");
+    expected.greetingEN = QStringLiteral("How can I help?");
+    EXPECT_EQ(loaded, expected);
+}
+
+TEST_F(SettingsLoading, TestKeyAppliesOnlyInTestModeAndOnlyWhenNotEmpty)
+{
+    tokens.stored = QStringLiteral("stored");
+    struct Case
+    {
+        const char *name;
+        QProcessEnvironment env;
+        QStringList arguments;
+        QString expected;
+    };
+    const QString program = QStringLiteral("/usr/bin/nimbel");
+    const QList<Case> cases = {
+        {"variable without test mode", environment({{"ZELM_DESKTOP_QA_DEVICE_TOKEN", "env"}}), {program}, "stored"},
+        {"mode and variable", environment({{"ZELM_DESKTOP_QA_MODE", "ask"}, {"ZELM_DESKTOP_QA_DEVICE_TOKEN", "env"}}),
+         {program}, "env"},
+        {"any mode value counts", environment({{"ZELM_DESKTOP_QA_MODE", ""}, {"ZELM_DESKTOP_QA_DEVICE_TOKEN", "env"}}),
+         {program}, "env"},
+        {"token option is itself a test option", {}, {program, "--zelm-qa-token", "arg"}, "arg"},
+        {"variable replaces the option", environment({{"ZELM_DESKTOP_QA_DEVICE_TOKEN", "env"}}),
+         {program, "--zelm-qa-token", "arg"}, "env"},
+        {"empty variable, no option", environment({{"ZELM_DESKTOP_QA_MODE", "ask"}, {"ZELM_DESKTOP_QA_DEVICE_TOKEN", ""}}),
+         {program}, "stored"},
+        {"empty variable replaces the option too", environment({{"ZELM_DESKTOP_QA_DEVICE_TOKEN", ""}}),
+         {program, "--zelm-qa-token", "arg"}, "stored"},
+        {"option without a value", environment({{"ZELM_DESKTOP_QA_MODE", "ask"}}), {program, "--zelm-qa-token"}, "stored"},
+        {"test mode without a candidate", environment({{"ZELM_DESKTOP_QA_MODE", "capture"}}), {program}, "stored"},
+        {"other test option", environment({{"ZELM_DESKTOP_QA_DEVICE_TOKEN", "env"}}), {program, "--zelm-qa-expanded"}, "env"},
+        {"prefix must be whole", environment({{"ZELM_DESKTOP_QA_DEVICE_TOKEN", "env"}}), {program, "--zelm-qa"}, "stored"},
+        {"prefix must lead", environment({{"ZELM_DESKTOP_QA_DEVICE_TOKEN", "env"}}), {program, "x--zelm-qa-ask"}, "stored"},
+        {"first token option counts", {}, {program, "--zelm-qa-token", "first", "--zelm-qa-token", "second"}, "first"},
+    };
+    for (const Case &c : cases) {
+        tokens.reads = 0;
+        const LoadedSettings loaded = load(c.env, c.arguments);
+        EXPECT_EQ(loaded.platformAPIKey, c.expected) << c.name;
+        // The key store is consulted only when the stored key is the one used.
+        EXPECT_EQ(tokens.reads, c.expected == u"stored" ? 1 : 0) << c.name;
+    }
+}
+
+TEST(TestMode, IsOnWithTheModeVariableOrAnyQaOption)
+{
+    QProcessEnvironment none;
+    QProcessEnvironment mode;
+    mode.insert(QStringLiteral("ZELM_DESKTOP_QA_MODE"), QStringLiteral("selftest"));
+    EXPECT_FALSE(isTestMode(none, {QStringLiteral("nimbel")}));
+    EXPECT_TRUE(isTestMode(mode, {}));
+    EXPECT_TRUE(isTestMode(none, {QStringLiteral("nimbel"), QStringLiteral("--zelm-qa-anything")}));
+    EXPECT_FALSE(isTestMode(none, {QStringLiteral("nimbel"), QStringLiteral("--ZELM-QA-ask")}));
+
+    EXPECT_EQ(testKeyCandidate(none, {QStringLiteral("--zelm-qa-token")}), std::nullopt);
+    EXPECT_EQ(testKeyCandidate(none, {QStringLiteral("--zelm-qa-token"), QString()}), QString());
+}
+
+} // namespace
