@@ -1,0 +1,65 @@
+#pragma once
+
+#include "screen/RecognizedScreenText.h"
+
+#include <QImage>
+#include <QString>
+
+#include <future>
+#include <memory>
+#include <mutex>
+#include <vector>
+
+namespace nimbel {
+
+class GlyphMatcher;
+
+// On-device text recognition of a screenshot: our own line detector finds the
+// text lines, each line is normalised (dark on white) and read as a single
+// line by Tesseract's LSTM engine. The engines (one per worker, each with its
+// own copy of the models) are loaded once, in the background, when the
+// recogniser is built; the lines of one image are shared among the workers.
+//
+// Synchronous and serial: one call at a time (further callers wait), from any
+// thread.
+class TextRecognizer
+{
+public:
+    struct Options
+    {
+        QString languages = QStringLiteral("eng+rus");
+        // Lines whose alphabet the surrounding text contradicts are read again
+        // with one alphabet only (see ScriptConsistency.h).
+        QString latinLanguage = QStringLiteral("eng");
+        QString cyrillicLanguage = QStringLiteral("rus");
+        int workers = 2;
+        double minimumTextHeight = 0.012; // fraction of the image height
+        double minimumConfidence = 0.3;
+    };
+
+    TextRecognizer();
+    explicit TextRecognizer(Options options);
+    ~TextRecognizer();
+    TextRecognizer(const TextRecognizer &) = delete;
+    TextRecognizer &operator=(const TextRecognizer &) = delete;
+
+    // Blocks until the models are loaded; false when no engine could be started.
+    bool waitUntilReady();
+
+    // The lines of `image` that may leave the device: cleaned, confident
+    // enough, never sensitive, in reading order. Empty when recognition fails.
+    std::vector<RecognizedScreenText> recognizeText(const QImage &image);
+
+private:
+    struct Worker;
+    template<typename Work>
+    void inParallel(const std::vector<std::size_t> &items, Work work);
+
+    Options m_options;
+    std::vector<std::unique_ptr<Worker>> m_workers;
+    std::unique_ptr<GlyphMatcher> m_signs;
+    std::shared_future<bool> m_ready;
+    std::mutex m_serial;
+};
+
+} // namespace nimbel
