@@ -225,7 +225,7 @@
     </message>
     <message id="firstRun.screen.title">
         <source>Looking at your screen</source>
-        <translation>Взгляд на ваш экран</translation>
+        <translation>Просмотр экрана</translation>
     </message>
     <message id="firstRun.screen.whatItSees">
         <source>What Nimbel sees →</source>
@@ -281,7 +281,7 @@
     </message>
     <message id="orb.interrupt">
         <source>Interrupt the answer and speak</source>
-        <translation>Прервать ответ и сказать</translation>
+        <translation>Прервать ответ и заговорить</translation>
     </message>
     <message id="orb.micOff">
         <source>Off</source>
