@@ -6,6 +6,10 @@ namespace nimbel {
 
 namespace {
 constexpr qint64 chunkBytes = 64 * 1024;
+// Without a limit Qt reads as fast as the server writes and hands nothing on
+// until it pauses; with one it stops reading from the socket while its buffer
+// is full, so data arrives in pieces and memory stays bounded.
+constexpr qint64 replyBufferBytes = 256 * 1024;
 } // namespace
 
 HttpExchange::HttpExchange(QNetworkReply *reply, std::stop_token stop, TransportPolicy policy)
@@ -13,6 +17,7 @@ HttpExchange::HttpExchange(QNetworkReply *reply, std::stop_token stop, Transport
     , m_stop(std::move(stop))
     , m_policy(policy)
 {
+    reply->setReadBufferSize(replyBufferBytes);
     // May run on any thread, and synchronously here when the token is
     // stopped already.
     m_onStop.emplace(m_stop, [reply] {

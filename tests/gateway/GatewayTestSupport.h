@@ -1,5 +1,8 @@
 #pragma once
 
+#include "core/Clock.h"
+#include "support/VirtualClock.h"
+
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QEventLoop>
@@ -55,5 +58,29 @@ inline void spin(std::chrono::milliseconds duration)
     while (elapsed.elapsed() < duration.count())
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
 }
+
+// A clock whose uptime moves by `step` every time it is read, so that a
+// request timed between two readings always lasts exactly `step`.
+class SteppingClock final : public Clock
+{
+public:
+    explicit SteppingClock(Milliseconds step)
+        : m_step(step)
+    {
+    }
+    QDateTime now() const override { return m_timers.now(); }
+    Milliseconds uptime() const override { return m_uptime += m_step; }
+    TimerId schedule(Milliseconds delay, std::function<void()> fire) override
+    {
+        return m_timers.schedule(delay, std::move(fire));
+    }
+    void cancel(TimerId id) override { m_timers.cancel(id); }
+    void post(std::function<void()> fire) override { m_timers.post(std::move(fire)); }
+
+private:
+    Milliseconds m_step;
+    mutable Milliseconds m_uptime{100'000};
+    VirtualClock m_timers;
+};
 
 } // namespace nimbel::test

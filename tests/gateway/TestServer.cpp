@@ -62,6 +62,8 @@ TestServer::TestServer()
     // One request per connection: a worker never sits in a keep-alive wait
     // when the server is stopped.
     m_server->set_keep_alive_max_count(1);
+    // A flooding stream whose client has given up stops soon after.
+    m_server->set_write_timeout(0, 300'000);
     // The library would parse multipart bodies into parts and drop the raw
     // bytes; the tests compare those bytes, so the content type is swapped
     // before the body is read and restored in the record. (The request
@@ -83,7 +85,10 @@ TestServer::TestServer()
     m_server->Post(".*", handler);
     m_port = m_server->bind_to_any_port("127.0.0.1");
     m_thread = std::thread([this] { m_server->listen_after_bind(); });
-    // The socket listens from bind on; connections queue until the accept loop runs.
+    // stop() is ignored until the accept loop runs: wait for it, so that a
+    // test that sends nothing can still shut the server down.
+    while (!m_server->is_running())
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
 }
 
 TestServer::~TestServer()
@@ -228,6 +233,10 @@ bool TestServer::runStep(const StreamStep &step, void *rawSink)
             }
             if (!sink.is_writable() || !sink.write(step.bytes.data(), step.bytes.size()))
                 return false;
+            // Endless, but not faster than a real network: at full loopback
+            // speed Qt's HTTP thread can be kept reading a POST reply even
+            // after it was aborted.
+            std::this_thread::sleep_for(std::chrono::microseconds(200));
         }
         return false;
     }

@@ -40,7 +40,7 @@ struct StreamStep
         pause, // sleep for `duration`
         hold,  // wait until the test calls release()
         cut,   // drop the connection without ending the body
-        flood, // send `bytes` over and over until the client goes away
+        flood, // send `bytes` over and over (paced) until the client goes away
     };
     Kind kind = Kind::write;
     std::string bytes;

@@ -1,0 +1,457 @@
+// The operations of the gateway client against a real HTTP server on
+// loopback: the bytes each one sends, how answers and statuses are
+// classified, and the performance records.
+
+#include "gateway/GatewayTestSupport.h"
+#include "gateway/MultipartBody.h"
+#include "gateway/SpeechWire.h"
+#include "gateway/TestServer.h"
+#include "gateway/VisionGatewayClient.h"
+#include "support/LogCapture.h"
+
+#include <QRegularExpression>
+
+#include <gtest/gtest.h>
+
+using namespace nimbel;
+using test::ScriptedResponse;
+
+namespace {
+
+using Kind = VisionGatewayError::Kind;
+
+// What Qt's HTTP stack adds to every request (it offers no way to leave these
+// out: an empty value makes it fall back to its default).
+const std::set<std::string> stackHeaders = {"accept-encoding", "accept-language", "connection", "host", "user-agent"};
+
+std::set<std::string> withStackHeaders(std::initializer_list<std::string> ours)
+{
+    std::set<std::string> names = stackHeaders;
+    names.insert(ours);
+    return names;
+}
+
+QByteArray bytes(const std::string &text)
+{
+    return QByteArray(text.data(), qsizetype(text.size()));
+}
+
+// The boundary announced in a multipart Content-Type.
+QByteArray boundaryOf(const test::RecordedRequest &request, const char *prefix)
+{
+    const QString type = QString::fromStdString(request.header("content-type"));
+    const QRegularExpression form(QStringLiteral("^multipart/form-data; boundary=(%1[0-9A-F]{8}-[0-9A-F]{4}-[0-9A-F]{4}-"
+                                                 "[0-9A-F]{4}-[0-9A-F]{12})$")
+                                      .arg(QLatin1String(prefix)));
+    const auto match = form.match(type);
+    EXPECT_TRUE(match.hasMatch()) << type.toStdString();
+    return match.captured(1).toLatin1();
+}
+
+template<typename T>
+VisionGatewayError gatewayError(const Result<T, GatewayFailure> &result)
+{
+    if (result.ok()) {
+        ADD_FAILURE() << "the call succeeded";
+        return {};
+    }
+    if (!result.error().gatewayError()) {
+        ADD_FAILURE() << "not a gateway error, kind " << int(result.error().kind());
+        return {};
+    }
+    return *result.error().gatewayError();
+}
+
+class GatewayClientTest : public ::testing::Test
+{
+protected:
+    QStringList performanceRecords() const { return logs.texts(QStringLiteral("GatewayPerformance")); }
+
+    test::TestServer server;
+    test::LogCapture logs;
+    test::SteppingClock clock{Milliseconds(37)};
+    VisionGatewayClient client{clock};
+    const QString key = QStringLiteral("zelm-k3y");
+    const QString agent = QStringLiteral("dsa-agent");
+};
+
+} // namespace
+
+TEST_F(GatewayClientTest, analyzeUploadsPayloadAndImageAndLogsTheTiming)
+{
+    ScriptedResponse answer = ScriptedResponse::json(200, R"({"summary":"Click Save.","steps":[{"instruction":"Press Save","target_label":"Save","target_rect":{"x":0.25,"y":0.5,"width":0.1,"height":0.05}}],"confidence":0.9,"screen_facts":[" Editor open "]})");
+    answer.headers = {{"Server-Timing", "vision;dur=812.5"}};
+    server.script("/v1/desktop/analyze", answer);
+
+    ScreenAnalysisInput screen;
+    screen.capture = wire::OrderedJson::parse(R"({"captured_at":"2026-01-15T09:30:00.123Z","window_title":"Report"})");
+    screen.capturedAt = "2026-01-15T09:30:00.123Z";
+    screen.preparedScreenContext = ScreenAnalysisInput::PreparedContext{"2026-01-15T09:30:00.123Z",
+                                                                        wire::OrderedJson::parse(R"({"version":1})")};
+    const QByteArray jpeg("\xff\xd8\xff\xe0\x00\x10JFIF\x00\r\n\xff\xd9", 16);
+
+    const auto result = test::finish(client.analyze(screen, jpeg, "Where do I click?",
+                                                    server.baseURL() + "/console/agents?tab=2#top", " " + key + "\r\n",
+                                                    "\t" + agent + " ", {"Report is open"}, {{"owner", "Hi"}}, {}));
+    ASSERT_TRUE(result.ok());
+    EXPECT_EQ(result->summary, "Click Save.");
+    ASSERT_EQ(result->steps.size(), 1);
+    EXPECT_EQ(result->steps[0].targetRect, (NormalizedRect{0.25, 0.5, 0.1, 0.05}));
+    EXPECT_EQ(result->screenFacts, QStringList{"Editor open"});
+
+    const auto request = *server.lastRequest();
+    EXPECT_EQ(request.method, "POST");
+    EXPECT_EQ(request.target, "/v1/desktop/analyze");
+    EXPECT_EQ(request.headerNames(), withStackHeaders({"authorization", "content-type", "content-length"}));
+    EXPECT_EQ(request.header("authorization"), "Bearer zelm-k3y");
+    const QByteArray boundary = boundaryOf(request, "ZelmVision-");
+    const QByteArray payload =
+        R"({"question":"Where do I click?","capture":{"captured_at":"2026-01-15T09:30:00.123Z","window_title":"Report"},)"
+        R"("prepared_screen_context":{"version":1},"agent_id":"dsa-agent","established":["Report is open"],)"
+        R"("conversation":[{"role":"owner","text":"Hi"}]})";
+    const QByteArray expectedBody = "--" + boundary + "\r\n"
+                                    "Content-Disposition: form-data; name=\"payload\"\r\n"
+                                    "Content-Type: application/json\r\n\r\n"
+                                    + payload + "\r\n--" + boundary + "\r\n"
+                                    "Content-Disposition: form-data; name=\"image\"; filename=\"current.jpg\"\r\n"
+                                    "Content-Type: image/jpeg\r\n\r\n"
+                                    + jpeg + "\r\n--" + boundary + "--\r\n";
+    EXPECT_EQ(bytes(request.body), expectedBody);
+    EXPECT_EQ(request.header("content-length"), std::to_string(expectedBody.size()));
+
+    EXPECT_EQ(performanceRecords(),
+              QStringList{QStringLiteral("vision total_ms=37 request_bytes=%1 response_bytes=%2 server_timing=vision;dur=812.5")
+                              .arg(expectedBody.size())
+                              .arg(answer.body.size())});
+}
+
+TEST_F(GatewayClientTest, analyzeLogsFailedAndUndecodableAnswersToo)
+{
+    const QByteArray jpeg("\xff\xd8\xff\xd9", 4);
+    const auto analyze = [&] {
+        return test::finish(client.analyze({}, jpeg, "q", server.baseURL(), key, agent, {}, {}, {}));
+    };
+
+    const std::string failure = R"({"error":{"message":"Vision backend down"}})";
+    server.script("/v1/desktop/analyze", ScriptedResponse::json(500, failure));
+    const auto failed = gatewayError(analyze());
+    EXPECT_EQ(failed, VisionGatewayError::server(500, "Vision backend down"));
+    EXPECT_EQ(failed.description(), u"Не получилось, сейчас разберусь."_qs);
+    const qsizetype sent = qsizetype(server.lastRequest()->body.size());
+
+    const std::string stepWithoutInstruction = R"({"summary":"s","steps":[{"target_label":"Save"}]})";
+    server.script("/v1/desktop/analyze", ScriptedResponse::json(200, stepWithoutInstruction));
+    EXPECT_EQ(gatewayError(analyze()).kind, Kind::invalidResponse);
+
+    // Error answers are logged before their status is looked at; no
+    // "Server-Timing" header gives a single hyphen.
+    EXPECT_EQ(performanceRecords(),
+              (QStringList{QStringLiteral("vision total_ms=37 request_bytes=%1 response_bytes=%2 server_timing=-")
+                               .arg(sent)
+                               .arg(failure.size()),
+                           QStringLiteral("vision total_ms=37 request_bytes=%1 response_bytes=%2 server_timing=-")
+                               .arg(server.lastRequest()->body.size())
+                               .arg(stepWithoutInstruction.size())}));
+}
+
+TEST_F(GatewayClientTest, chatPostsTheConversationAsJson)
+{
+    server.script("/v1/desktop/chat", ScriptedResponse::events({test::StreamStep::write(
+                                          "data: {\"type\":\"done\",\"reply\":\"Fine.\"}\n\n")}));
+    const QList<DesktopChatMessage> messages = {{"assistant", "Hello!"}, {"user", u"Как дела?"_qs}};
+    const auto result = test::finish(
+        client.streamChat(messages, server.baseURL() + "/", key, " " + agent, "sess-1", "chat", {}, {}));
+    ASSERT_TRUE(result.ok());
+    EXPECT_EQ(result.value(), "Fine.");
+
+    const auto request = *server.lastRequest();
+    EXPECT_EQ(request.method, "POST");
+    EXPECT_EQ(request.target, "/v1/desktop/chat");
+    EXPECT_EQ(request.headerNames(), withStackHeaders({"authorization", "content-type", "content-length"}));
+    EXPECT_EQ(request.header("content-type"), "application/json");
+    EXPECT_EQ(request.header("authorization"), "Bearer zelm-k3y");
+    EXPECT_EQ(request.body, R"({"agent_id":"dsa-agent","messages":[{"role":"assistant","content":"Hello!"},)"
+                            R"({"role":"user","content":"Как дела?"}],"sessionId":"sess-1","visitorId":"desktop-owner",)"
+                            R"("lang":"ru","channel":"chat"})");
+    // Chat is not timed.
+    EXPECT_TRUE(performanceRecords().isEmpty());
+}
+
+TEST_F(GatewayClientTest, transcriptionUploadsTheRecordingAndTrimsTheTranscript)
+{
+    const std::string answer = R"({"text":"  Open the settings \n"})";
+    server.script("/v1/audio/transcriptions", ScriptedResponse::json(200, answer));
+    const QByteArray wav = QByteArray("RIFF\x24\x00\x00\x00WAVEfmt ", 16) + QByteArray(64, '\0');
+    QString prompt(700, u'x');
+    prompt.replace(0, 100, QString(100, u'y'));
+
+    const auto result =
+        test::finish(client.transcribeSpeech(wav, server.baseURL(), key, "en", prompt, " " + agent, {}));
+    ASSERT_TRUE(result.ok());
+    EXPECT_EQ(result.value(), "Open the settings");
+
+    const auto request = *server.lastRequest();
+    EXPECT_EQ(request.target, "/v1/audio/transcriptions");
+    EXPECT_EQ(request.headerNames(), withStackHeaders({"authorization", "content-type", "content-length"}));
+    const QByteArray boundary = boundaryOf(request, "ZelmVoice-");
+    EXPECT_EQ(bytes(request.body), transcriptionUploadBody(boundary, "en", agent, QString(600, u'x'), wav));
+    EXPECT_EQ(performanceRecords(), QStringList{QStringLiteral("stt total_ms=37 audio_bytes=%1 response_bytes=%2")
+                                                    .arg(wav.size())
+                                                    .arg(answer.size())});
+
+    // Without an agent the part is left out, and the call is still made.
+    test::finish(client.transcribeSpeech(wav, server.baseURL(), key, "ru", "", "  ", {}));
+    EXPECT_FALSE(server.lastRequest()->body.find("name=\"agent_id\"") != std::string::npos);
+    EXPECT_FALSE(server.lastRequest()->body.find("name=\"prompt\"") != std::string::npos);
+
+    server.script("/v1/audio/transcriptions", ScriptedResponse::json(200, R"({"text":" \n\t "})"));
+    EXPECT_EQ(gatewayError(test::finish(client.transcribeSpeech(wav, server.baseURL(), key, "en", "", "", {}))).kind,
+              Kind::invalidResponse);
+    server.script("/v1/audio/transcriptions", ScriptedResponse::json(200, R"({"transcript":"hi"})"));
+    EXPECT_EQ(gatewayError(test::finish(client.transcribeSpeech(wav, server.baseURL(), key, "en", "", "", {}))).kind,
+              Kind::invalidResponse);
+    server.script("/v1/audio/transcriptions", ScriptedResponse::json(413, R"({"error":"Recording too long"})"));
+    EXPECT_EQ(gatewayError(test::finish(client.transcribeSpeech(wav, server.baseURL(), key, "en", "", "", {}))),
+              VisionGatewayError::server(413, "Recording too long"));
+    EXPECT_EQ(performanceRecords().size(), 5);
+}
+
+TEST_F(GatewayClientTest, synthesisSendsTheTextAndReturnsTheAudioUnchanged)
+{
+    const std::string audio("ID3\x04\x00\x00\x00\x00\x00\x00\xff\xfb\x90\x64", 14);
+    ScriptedResponse answer = ScriptedResponse::json(200, audio);
+    answer.contentType = "audio/mpeg";
+    server.script("/v1/desktop/speech", answer);
+
+    QString sentence;
+    for (int i = 0; i < 2500; ++i)
+        sentence += i % 50 == 49 ? u' ' : u'a';
+    const auto result =
+        test::finish(client.synthesizeSpeech("  " + sentence + "\n", server.baseURL(), key, agent, 0.9, {}));
+    ASSERT_TRUE(result.ok());
+    EXPECT_EQ(result.value(), bytes(audio));
+
+    const auto request = *server.lastRequest();
+    EXPECT_EQ(request.target, "/v1/desktop/speech");
+    EXPECT_EQ(request.header("content-type"), "application/json");
+    EXPECT_EQ(request.headerNames(), withStackHeaders({"authorization", "content-type", "content-length"}));
+    EXPECT_EQ(bytes(request.body),
+              R"({"input":")" + sentence.left(2000).toUtf8() + R"(","agent_id":"dsa-agent","language":"en","pace":0.9})");
+    EXPECT_EQ(performanceRecords(),
+              QStringList{QStringLiteral("tts total_ms=37 text_chars=%1 audio_bytes=14").arg(sentence.trimmed().size())});
+
+    // No pace, no key; an empty answer is no audio.
+    server.script("/v1/desktop/speech", ScriptedResponse::json(200, ""));
+    const auto empty = test::finish(client.synthesizeSpeech(u"Привет"_qs, server.baseURL(), key, agent, {}, {}));
+    ASSERT_FALSE(empty.ok());
+    EXPECT_EQ(empty.error().kind(), GatewayFailure::Kind::invalidAudio);
+    EXPECT_EQ(server.lastRequest()->body, R"({"input":"Привет","agent_id":"dsa-agent","language":"ru"})");
+
+    server.script("/v1/desktop/speech", ScriptedResponse::json(503, R"({"error":"TTS overloaded"})"));
+    EXPECT_EQ(gatewayError(test::finish(client.synthesizeSpeech("Hi", server.baseURL(), key, agent, {}, {}))),
+              VisionGatewayError::server(503, "TTS overloaded"));
+}
+
+TEST_F(GatewayClientTest, configurationIsFetchedWithAGetDirectlyUnderTheHost)
+{
+    server.script("/v1/desktop/config",
+                  ScriptedResponse::json(200, R"({"agent_id":"dsa-7","agent_name":"Aster","greet_en":"Hi!",)"
+                                              R"("skills":{"screen_capture":true,"voice_conversation":false}})"));
+    const auto result = test::finish(client.fetchDesktopConfiguration(server.baseURL() + "/app/", key, {}));
+    ASSERT_TRUE(result.ok());
+    EXPECT_EQ(result->agentID, "dsa-7");
+    EXPECT_EQ(result->greetEN, QString("Hi!"));
+    EXPECT_EQ(result->skills.value("voice_conversation", true), false);
+
+    const auto request = *server.lastRequest();
+    EXPECT_EQ(request.method, "GET");
+    EXPECT_EQ(request.target, "/v1/desktop/config");
+    EXPECT_EQ(request.headerNames(), withStackHeaders({"authorization"}));
+    EXPECT_EQ(request.header("user-agent"), "Mozilla/5.0"); // Qt's own, not one of ours
+    EXPECT_TRUE(request.body.empty());
+
+    server.script("/v1/desktop/config", ScriptedResponse::json(200, R"({"agent_id":"dsa-7","agent_name":"Aster"})"));
+    EXPECT_EQ(gatewayError(test::finish(client.fetchDesktopConfiguration(server.baseURL(), key, {}))).kind,
+              Kind::invalidResponse);
+    // Not timed.
+    EXPECT_TRUE(performanceRecords().isEmpty());
+}
+
+TEST_F(GatewayClientTest, pairingExchangeSendsTheCodeWithoutAuthorization)
+{
+    server.script("/desktop-connect/exchange",
+                  ScriptedResponse::json(200, R"({"platform_url":"http://127.0.0.1:4100","token":"zelm-new",)"
+                                              R"("agent_id":"dsa-9","agent_name":"Aster"})"));
+    const auto result =
+        test::finish(client.exchangeDesktopPairing(server.baseURL() + "/desktop-agent", "  Code_123-abc \n", {}));
+    ASSERT_TRUE(result.ok());
+    EXPECT_EQ(result.value(), (DesktopPairingConfiguration{"http://127.0.0.1:4100", "zelm-new", "dsa-9", "Aster"}));
+
+    const auto request = *server.lastRequest();
+    EXPECT_EQ(request.target, "/desktop-connect/exchange");
+    EXPECT_EQ(request.headerNames(), withStackHeaders({"content-type", "content-length"}));
+    EXPECT_EQ(request.header("content-type"), "application/json");
+    EXPECT_EQ(request.body, R"({"code":"Code_123-abc"})");
+
+    server.script("/desktop-connect/exchange", ScriptedResponse::json(409, R"({"error":"Code already used"})"));
+    EXPECT_EQ(gatewayError(test::finish(client.exchangeDesktopPairing(server.baseURL(), "Code_123-abc", {}))),
+              VisionGatewayError::server(409, "Code already used"));
+    server.script("/desktop-connect/exchange",
+                  ScriptedResponse::json(200, R"({"platform_url":"u","agent_id":"dsa-9","agent_name":"A"})"));
+    EXPECT_EQ(gatewayError(test::finish(client.exchangeDesktopPairing(server.baseURL(), "Code_123-abc", {}))).kind,
+              Kind::invalidResponse);
+}
+
+TEST_F(GatewayClientTest, warmUpPostsThePageAndUsesItsOwnFailureText)
+{
+    ScriptedResponse accepted = ScriptedResponse::json(202, "{\"ignored\":");
+    server.script("/v1/desktop/context/warm", accepted);
+    const QString page = "https://docs.example/" + QString(1979, u'p');
+    ASSERT_EQ(page.size(), 2000);
+    const auto result =
+        test::finish(client.warmPublicPageContext(" " + page + "\n", server.baseURL(), key, agent, {}));
+    EXPECT_TRUE(result.ok());
+    const auto request = *server.lastRequest();
+    EXPECT_EQ(request.target, "/v1/desktop/context/warm");
+    EXPECT_EQ(request.headerNames(), withStackHeaders({"authorization", "content-type", "content-length"}));
+    EXPECT_EQ(bytes(request.body), R"({"agent_id":"dsa-agent","page_url":")" + page.toUtf8() + R"("})");
+
+    server.script("/v1/desktop/context/warm", ScriptedResponse::json(404, R"({"error":"No such route"})"));
+    EXPECT_EQ(gatewayError(test::finish(client.warmPublicPageContext(page, server.baseURL(), key, agent, {}))),
+              VisionGatewayError::server(404, "Could not prepare the page context."));
+
+    // 2001 characters are not sent at all.
+    const std::size_t before = server.requests().size();
+    EXPECT_EQ(gatewayError(test::finish(client.warmPublicPageContext(page + "x", server.baseURL(), key, agent, {}))).kind,
+              Kind::invalidBaseURL);
+    EXPECT_EQ(server.requests().size(), before);
+    EXPECT_TRUE(performanceRecords().isEmpty());
+}
+
+TEST_F(GatewayClientTest, everyOperationChecksItsInputsBeforeAnyTraffic)
+{
+    const QString base = server.baseURL();
+    const QByteArray jpeg("\xff\xd8", 2);
+    const QByteArray wav("RIFF", 4);
+    const QList<DesktopChatMessage> messages = {{"user", "Hi"}};
+    const auto kindOf = [](const auto &result) {
+        return result.ok() || !result.error().gatewayError() ? Kind(-1) : result.error().gatewayError()->kind;
+    };
+
+    for (const QString &blankKey : {QString(), QStringLiteral(" \n\t "), QStringLiteral("zelm-a\r\nX-Extra: 1")}) {
+        SCOPED_TRACE(blankKey.toStdString());
+        EXPECT_EQ(kindOf(test::finish(client.analyze({}, jpeg, "q", base, blankKey, agent, {}, {}, {}))), Kind::notConnected);
+        EXPECT_EQ(kindOf(test::finish(client.streamChat(messages, base, blankKey, agent, "s", "chat", {}, {}))),
+                  Kind::notConnected);
+        EXPECT_EQ(kindOf(test::finish(client.transcribeSpeech(wav, base, blankKey, "en", "", agent, {}))),
+                  Kind::notConnected);
+        EXPECT_EQ(kindOf(test::finish(client.synthesizeSpeech("Hi", base, blankKey, agent, {}, {}))), Kind::notConnected);
+        EXPECT_EQ(kindOf(test::finish(client.fetchDesktopConfiguration(base, blankKey, {}))), Kind::notConnected);
+        EXPECT_EQ(kindOf(test::finish(client.warmPublicPageContext("https://a.example", base, blankKey, agent, {}))),
+                  Kind::notConnected);
+    }
+    // A blank agent identifier, for the operations that send one.
+    EXPECT_EQ(kindOf(test::finish(client.analyze({}, jpeg, "q", base, key, " ", {}, {}, {}))), Kind::notConnected);
+    EXPECT_EQ(kindOf(test::finish(client.streamChat(messages, base, key, "\n", "s", "chat", {}, {}))), Kind::notConnected);
+    EXPECT_EQ(kindOf(test::finish(client.synthesizeSpeech("Hi", base, key, "", {}, {}))), Kind::notConnected);
+    EXPECT_EQ(kindOf(test::finish(client.warmPublicPageContext("https://a.example", base, key, "  ", {}))),
+              Kind::notConnected);
+
+    for (const QString &badBase : {QString(), QStringLiteral("not a url"), QStringLiteral(" http://127.0.0.1:4100"),
+                                   QStringLiteral("localhost:4100")}) {
+        SCOPED_TRACE(badBase.toStdString());
+        EXPECT_EQ(kindOf(test::finish(client.analyze({}, jpeg, "q", badBase, key, agent, {}, {}, {}))), Kind::invalidBaseURL);
+        EXPECT_EQ(kindOf(test::finish(client.streamChat(messages, badBase, key, agent, "s", "chat", {}, {}))),
+                  Kind::invalidBaseURL);
+        EXPECT_EQ(kindOf(test::finish(client.transcribeSpeech(wav, badBase, key, "en", "", agent, {}))),
+                  Kind::invalidBaseURL);
+        EXPECT_EQ(kindOf(test::finish(client.synthesizeSpeech("Hi", badBase, key, agent, {}, {}))), Kind::invalidBaseURL);
+        EXPECT_EQ(kindOf(test::finish(client.fetchDesktopConfiguration(badBase, key, {}))), Kind::invalidBaseURL);
+        EXPECT_EQ(kindOf(test::finish(client.exchangeDesktopPairing(badBase, "Code_123", {}))), Kind::invalidBaseURL);
+        EXPECT_EQ(kindOf(test::finish(client.warmPublicPageContext("https://a.example", badBase, key, agent, {}))),
+                  Kind::invalidBaseURL);
+    }
+
+    // Each operation's own first checks, which come before the key check.
+    EXPECT_EQ(kindOf(test::finish(client.transcribeSpeech({}, base, "", "en", "", "", {}))), Kind::invalidResponse);
+    const auto noText = test::finish(client.synthesizeSpeech(" \n ", base, "", "", {}, {}));
+    ASSERT_FALSE(noText.ok());
+    EXPECT_EQ(noText.error().kind(), GatewayFailure::Kind::invalidAudio);
+    EXPECT_EQ(kindOf(test::finish(client.exchangeDesktopPairing(base, " \t", {}))), Kind::invalidResponse);
+    EXPECT_EQ(kindOf(test::finish(client.warmPublicPageContext("   ", base, key, agent, {}))), Kind::invalidBaseURL);
+    // And the ones after the address check.
+    EXPECT_EQ(kindOf(test::finish(client.streamChat({}, base, key, agent, "s", "chat", {}, {}))), Kind::invalidResponse);
+    EXPECT_EQ(kindOf(test::finish(client.analyze({}, {}, "q", base, key, agent, {}, {}, {}))), Kind::imageEncodingFailed);
+
+    EXPECT_TRUE(server.requests().empty());
+    EXPECT_TRUE(performanceRecords().isEmpty());
+}
+
+TEST_F(GatewayClientTest, classifiesStatusesAndExtractsTheServerMessage)
+{
+    struct Row
+    {
+        int status;
+        std::string body;
+        QString message;
+        QString description;
+    };
+    const QString generic = u"Не получилось, сейчас разберусь."_qs;
+    const std::vector<Row> rows = {
+        {401, R"({"error":"Invalid API key"})", "Invalid API key", generic},
+        {403, R"({"error":"Invalid API key"})", "Invalid API key", "Invalid API key"},
+        {404, R"({"error":{"message":"Agent not found"}})", "Agent not found", "Agent not found"},
+        {404, "<html>Not Found</html>", "Request failed", "Request failed"},
+        {500, R"({"error":{"message":"Database unavailable"}})", "Database unavailable", generic},
+        {500, R"({"error":""})", "Request failed", generic},
+        {400, R"({"error":"Bad request","detail":"x"})", "Bad request", generic},
+        {429, R"({"message":"slow down"})", "Request failed", generic},
+        {502, "", "Request failed", generic},
+    };
+    for (const Row &row : rows) {
+        SCOPED_TRACE(std::to_string(row.status) + " " + row.body);
+        server.script("/v1/desktop/config", ScriptedResponse::json(row.status, row.body));
+        const VisionGatewayError error = gatewayError(test::finish(client.fetchDesktopConfiguration(server.baseURL(), key, {})));
+        EXPECT_EQ(error, VisionGatewayError::server(row.status, row.message));
+        EXPECT_EQ(error.description(), row.description);
+    }
+
+    // A success status with a body that is not the expected document.
+    server.script("/v1/desktop/config", ScriptedResponse::json(204, ""));
+    EXPECT_EQ(gatewayError(test::finish(client.fetchDesktopConfiguration(server.baseURL(), key, {}))).kind,
+              Kind::invalidResponse);
+}
+
+TEST(GatewayClientLimits, refusesOversizedInvalidAndDeeplyNestedBodies)
+{
+    test::TestServer server;
+    test::SteppingClock clock{Milliseconds(1)};
+    GatewayOptions options;
+    options.maxBodyBytes = 4096;
+    VisionGatewayClient client(clock, options);
+    const auto fetch = [&] { return test::finish(client.fetchDesktopConfiguration(server.baseURL(), "k", {})); };
+
+    // Valid, but larger than the limit.
+    const std::string big = R"({"agent_id":"a","agent_name":"b","skills":{},"pad":")" + std::string(5000, 'x') + "\"}";
+    server.script("/v1/desktop/config", ScriptedResponse::json(200, big));
+    EXPECT_EQ(gatewayError(fetch()).kind, Kind::invalidResponse);
+    // The same with a streamed body that never ends.
+    server.script("/v1/desktop/config", ScriptedResponse::events({test::StreamStep::flood(std::string(1024, ' '))}));
+    EXPECT_EQ(gatewayError(fetch()).kind, Kind::invalidResponse);
+
+    server.script("/v1/desktop/config",
+                  ScriptedResponse::json(200, "{\"agent_id\":\"\xff\xfe\",\"agent_name\":\"b\",\"skills\":{}}"));
+    EXPECT_EQ(gatewayError(fetch()).kind, Kind::invalidResponse);
+    server.script("/v1/desktop/config", ScriptedResponse::json(200, std::string(2000, '[') + std::string(2000, ']')));
+    EXPECT_EQ(gatewayError(fetch()).kind, Kind::invalidResponse);
+    server.script("/v1/desktop/config", ScriptedResponse::json(500, std::string(2000, '{')));
+    EXPECT_EQ(gatewayError(fetch()), VisionGatewayError::server(500, "Request failed"));
+
+    // Under the limit it is fine.
+    server.script("/v1/desktop/config", ScriptedResponse::json(200, R"({"agent_id":"a","agent_name":"b","skills":{}})"));
+    EXPECT_TRUE(fetch().ok());
+
+    // The warm-up does not read its body: a huge one does not matter.
+    server.script("/v1/desktop/context/warm", ScriptedResponse::events({test::StreamStep::flood(std::string(1024, 'x'))}));
+    EXPECT_TRUE(test::finish(client.warmPublicPageContext("https://a.example", server.baseURL(), "k", "a", {})).ok());
+}
