@@ -1,0 +1,355 @@
+// The walk over real applications on the session's accessibility bus: a Qt
+// window, a GTK dialog, a large tree, and applications that answer slowly or
+// not at all. Run inside scripts/with-session.
+#include "AccessibilityTestSession.h"
+
+#include "screen/linux/AccessibilityBusStatus.h"
+#include "screen/linux/AtspiAccessibilityContextService.h"
+#include "support/LogCapture.h"
+
+#include <QCoro/QCoroTask>
+#include <QDeadlineTimer>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QProcess>
+#include <QThread>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+using namespace nimbel;
+using namespace std::chrono_literals;
+
+namespace {
+
+// The bound of one collection: the walk budget plus one call timeout, and a
+// little for handing the answer back through the main thread's event queue.
+constexpr auto walkBound = AccessibilityLimits::walkBudget + AccessibilityLimits::callTimeout;
+constexpr auto handOver = 80ms;
+
+const AccessibilityElementSummary *find(const AccessibilityContext &context, const QString &role,
+                                        const std::optional<QString> &label)
+{
+    const auto it = std::find_if(context.elements.begin(), context.elements.end(),
+                                 [&](const auto &element) { return element.role == role && element.label == label; });
+    return it == context.elements.end() ? nullptr : &*it;
+}
+
+qsizetype count(const AccessibilityContext &context, const QString &role, const std::optional<QString> &label)
+{
+    return std::count_if(context.elements.begin(), context.elements.end(),
+                         [&](const auto &element) { return element.role == role && element.label == label; });
+}
+
+bool hasLabel(const AccessibilityContext &context, const QString &label)
+{
+    return std::any_of(context.elements.begin(), context.elements.end(),
+                       [&](const auto &element) { return element.label == label; });
+}
+
+class AccessibilityWalk : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        if (qEnvironmentVariableIsEmpty("DISPLAY"))
+            GTEST_SKIP() << "needs a desktop session (scripts/with-session)";
+        ASSERT_TRUE(test::ensureAccessibilityBus()) << "no accessibility bus";
+    }
+
+    AtspiAccessibilityContextService service;
+};
+
+TEST_F(AccessibilityWalk, QtDialogIsSummarisedWithoutHiddenControlsTypedTextOrSecrets)
+{
+    test::TargetApplication window(test::testWindowProgram(), {});
+    ASSERT_TRUE(window.started());
+    const auto context = test::collectWhen(service, window.pid(), [](const AccessibilityContext &c) {
+        return hasLabel(c, QStringLiteral("Continue"));
+    });
+    ASSERT_TRUE(context.has_value());
+    SCOPED_TRACE(context->toJson().dump());
+
+    EXPECT_EQ(context->focusedWindowTitle, QStringLiteral("Nimbel test window"));
+    EXPECT_EQ(context->applicationName, QStringLiteral("Test"));
+    EXPECT_EQ(context->bundleIdentifier, QStringLiteral("test.desktop"));
+    EXPECT_FALSE(context->pageURL.has_value());
+    EXPECT_FALSE(context->truncated);
+
+    // Roles mapped from the toolkit's, labels from names and placeholders, state from "enabled".
+    const auto *continueButton = find(*context, QStringLiteral("AXButton"), QStringLiteral("Continue"));
+    ASSERT_NE(continueButton, nullptr);
+    EXPECT_EQ(continueButton->enabled, true);
+    const auto *cancelButton = find(*context, QStringLiteral("AXButton"), QStringLiteral("Cancel"));
+    ASSERT_NE(cancelButton, nullptr);
+    EXPECT_EQ(cancelButton->enabled, false);
+    EXPECT_NE(find(*context, QStringLiteral("AXStaticText"), QStringLiteral("Choose an option below")), nullptr);
+    EXPECT_NE(find(*context, QStringLiteral("AXCheckBox"), QStringLiteral("Remember me")), nullptr);
+    EXPECT_NE(find(*context, QStringLiteral("AXTextField"), QStringLiteral("Search files")), nullptr);
+    EXPECT_NE(find(*context, QStringLiteral("AXTextField"), QStringLiteral("Account passphrase")), nullptr);
+    EXPECT_NE(find(*context, QStringLiteral("AXTextField"), QStringLiteral("Notes")), nullptr);
+    // The tab bar is named after its current tab.
+    EXPECT_NE(find(*context, QStringLiteral("AXTabGroup"), QStringLiteral("General")), nullptr);
+    EXPECT_NE(find(*context, QStringLiteral("AXRadioButton"), QStringLiteral("General")), nullptr);
+
+    // Equal buttons once; a button without any label once, with no "label" key.
+    EXPECT_EQ(count(*context, QStringLiteral("AXButton"), QStringLiteral("Repeat")), 1);
+    EXPECT_EQ(count(*context, QStringLiteral("AXButton"), std::nullopt), 1);
+    // A static text without anything to read is not listed.
+    EXPECT_EQ(count(*context, QStringLiteral("AXStaticText"), std::nullopt), 0);
+
+    // The hidden group and everything in it are skipped; the walk went on past it.
+    EXPECT_FALSE(hasLabel(*context, QStringLiteral("Hidden one")));
+    EXPECT_FALSE(hasLabel(*context, QStringLiteral("Hidden two")));
+    EXPECT_FALSE(hasLabel(*context, QStringLiteral("Hidden group")));
+
+    const std::string json = context->toJson().dump();
+    EXPECT_EQ(json.find("hunter2"), std::string::npos) << "password field content";
+    EXPECT_EQ(json.find("typed-notes-content"), std::string::npos) << "text field value";
+    EXPECT_EQ(json.find("4eC39HqLyjWDarjtT1zdp7dc"), std::string::npos) << "secret shown as a label";
+}
+
+TEST_F(AccessibilityWalk, GtkDialogIsSummarisedThroughTheCollectionQuery)
+{
+    test::LogCapture log;
+    test::TargetApplication dialog(
+        QStringLiteral("yad"),
+        {QStringLiteral("--form"), QStringLiteral("--title=Export settings"), QStringLiteral("--text=Choose where to save"),
+         QStringLiteral("--field=Destination"), QStringLiteral("--field=Passphrase:H"),
+         QStringLiteral("--button=Continue:0"), QStringLiteral("--button=Cancel:1"), QStringLiteral("typed-destination"),
+         QStringLiteral("typed-passphrase")});
+    ASSERT_TRUE(dialog.started());
+    const auto context = test::collectWhen(service, dialog.pid(), [](const AccessibilityContext &c) {
+        return c.focusedWindowTitle == QStringLiteral("Export settings") && hasLabel(c, QStringLiteral("Cancel"))
+            && !c.truncated;
+    });
+    ASSERT_TRUE(context.has_value());
+    SCOPED_TRACE(context->toJson().dump());
+
+    EXPECT_EQ(context->focusedWindowTitle, QStringLiteral("Export settings"));
+    EXPECT_NE(find(*context, QStringLiteral("AXButton"), QStringLiteral("Continue")), nullptr);
+    EXPECT_NE(find(*context, QStringLiteral("AXButton"), QStringLiteral("Cancel")), nullptr);
+    EXPECT_NE(find(*context, QStringLiteral("AXStaticText"), QStringLiteral("Choose where to save")), nullptr);
+    EXPECT_NE(find(*context, QStringLiteral("AXStaticText"), QStringLiteral("Destination")), nullptr);
+    EXPECT_GE(count(*context, QStringLiteral("AXTextField"), std::nullopt), 1) << "fields without a label of their own";
+    EXPECT_FALSE(context->truncated);
+
+    const std::string json = context->toJson().dump();
+    EXPECT_EQ(json.find("typed-destination"), std::string::npos);
+    EXPECT_EQ(json.find("typed-passphrase"), std::string::npos);
+    EXPECT_TRUE(log.all().contains(QStringLiteral("method=collection"))) << log.all().toStdString();
+}
+
+TEST_F(AccessibilityWalk, LargeTreeYieldsTheFirstEightyInWalkOrderAndIsTruncated)
+{
+    test::TargetApplication window(test::testWindowProgram(), {QStringLiteral("--buttons"), QStringLiteral("200")});
+    ASSERT_TRUE(window.started());
+    const auto context = test::collectWhen(service, window.pid(), [](const AccessibilityContext &c) {
+        return c.elements.size() >= 80;
+    });
+    ASSERT_TRUE(context.has_value());
+    ASSERT_EQ(context->elements.size(), 80);
+    EXPECT_TRUE(context->truncated);
+    for (int i = 0; i < 80; ++i) {
+        EXPECT_EQ(context->elements[i].role, QStringLiteral("AXButton"));
+        EXPECT_EQ(context->elements[i].label, QStringLiteral("Item %1").arg(i + 1));
+    }
+}
+
+TEST_F(AccessibilityWalk, UnresponsiveApplicationsCannotStretchTheWalk)
+{
+    // Stopped from the start: nothing can be read, and the answer still comes in time.
+    {
+        test::TargetApplication window(test::testWindowProgram(), {});
+        ASSERT_TRUE(test::collectWhen(service, window.pid(), [](const AccessibilityContext &c) {
+            return hasLabel(c, QStringLiteral("Continue"));
+        }));
+        window.stop();
+        QElapsedTimer clock;
+        clock.start();
+        const auto context = QCoro::waitFor(service.collect(window.pid(), std::nullopt, std::nullopt));
+        EXPECT_LE(clock.elapsed(), (walkBound + handOver).count());
+        EXPECT_FALSE(context.has_value());
+    }
+
+    // Stopped in the middle of a walk that would take seconds: the budget ends
+    // it, with what it had, marked as cut short.
+    {
+        test::TargetApplication window(test::testWindowProgram(), {QStringLiteral("--buttons"), QStringLiteral("200"),
+                                                                   QStringLiteral("--slow-name-ms"), QStringLiteral("10")});
+        ASSERT_TRUE(test::collectWhen(service, window.pid(), [](const AccessibilityContext &c) {
+            return hasLabel(c, QStringLiteral("Item 1"));
+        }));
+        QTimer::singleShot(200, [&window] { window.stop(); });
+        QElapsedTimer clock;
+        clock.start();
+        const auto context = QCoro::waitFor(service.collect(window.pid(), std::nullopt, std::nullopt));
+        const auto elapsed = clock.elapsed();
+        EXPECT_LE(elapsed, (walkBound + handOver).count());
+        EXPECT_GE(elapsed, AccessibilityLimits::walkBudget.count() - 20) << "the walk did run into the stopped application";
+        ASSERT_TRUE(context.has_value());
+        EXPECT_TRUE(context->truncated);
+        EXPECT_LT(context->elements.size(), 80);
+        EXPECT_EQ(context->elements.value(0).label, QStringLiteral("Item 1"));
+    }
+
+    // Every answer slower than the call timeout: each call gives up, the walk
+    // goes on with what it has and ends at the budget.
+    {
+        test::TargetApplication window(test::testWindowProgram(), {QStringLiteral("--buttons"), QStringLiteral("30"),
+                                                                   QStringLiteral("--slow-name-ms"), QStringLiteral("150")});
+        ASSERT_TRUE(window.started());
+        QThread::msleep(1500); // the window's tree reaches the bus
+        QElapsedTimer clock;
+        clock.start();
+        const auto context = QCoro::waitFor(service.collect(window.pid(), std::nullopt, std::nullopt));
+        EXPECT_LE(clock.elapsed(), (walkBound + handOver).count());
+        if (context) {
+            EXPECT_TRUE(context->truncated);
+            EXPECT_FALSE(hasLabel(*context, QStringLiteral("Item 30")));
+        }
+    }
+}
+
+TEST_F(AccessibilityWalk, StoppingEndsTheWaitAtOnce)
+{
+    test::TargetApplication window(test::testWindowProgram(), {QStringLiteral("--buttons"), QStringLiteral("200"),
+                                                               QStringLiteral("--slow-name-ms"), QStringLiteral("10")});
+    ASSERT_TRUE(test::collectWhen(service, window.pid(), [](const AccessibilityContext &c) {
+        return hasLabel(c, QStringLiteral("Item 1"));
+    }));
+    std::stop_source stop;
+    QTimer::singleShot(100, [&stop] { stop.request_stop(); });
+    QElapsedTimer clock;
+    clock.start();
+    const auto context = QCoro::waitFor(service.collect(window.pid(), std::nullopt, std::nullopt, stop.get_token()));
+    EXPECT_FALSE(context.has_value()) << "a stopped collection never hands out a half result";
+    EXPECT_LT(clock.elapsed(), 100 + handOver.count());
+
+    // The worker is free again: the next collection works.
+    const auto next = QCoro::waitFor(service.collect(window.pid(), std::nullopt, std::nullopt));
+    ASSERT_TRUE(next.has_value());
+    EXPECT_EQ(next->elements.value(0).label, QStringLiteral("Item 1"));
+}
+
+TEST_F(AccessibilityWalk, ProcessWithoutTreeOrBelowOneYieldsNothing)
+{
+    EXPECT_FALSE(QCoro::waitFor(service.collect(0, QStringLiteral("Test"), std::nullopt)).has_value());
+    EXPECT_FALSE(QCoro::waitFor(service.collect(-5, QStringLiteral("Test"), std::nullopt)).has_value());
+    // A live process that shows no accessible tree (and no name to go by).
+    QProcess sleeper;
+    sleeper.start(QStringLiteral("sleep"), {QStringLiteral("30")});
+    ASSERT_TRUE(sleeper.waitForStarted());
+    EXPECT_FALSE(QCoro::waitFor(service.collect(qint32(sleeper.processId()), std::nullopt, std::nullopt)).has_value());
+    sleeper.kill();
+    sleeper.waitForFinished();
+}
+
+// A session of its own, so that switching toolkit accessibility off and on
+// disturbs nobody else's tests. Its bus starts no services by itself, and
+// nothing in it sees the display: the desktop's accessibility bus stays the
+// one announced there.
+class PrivateSession
+{
+public:
+    PrivateSession()
+    {
+        if (!m_directory.isValid())
+            return;
+        const QString config = m_directory.filePath(QStringLiteral("session.conf"));
+        QFile file(config);
+        if (!file.open(QIODevice::WriteOnly))
+            return;
+        file.write(QStringLiteral("<busconfig><type>session</type><listen>unix:dir=%1</listen>"
+                                  "<auth>EXTERNAL</auth><policy context=\"default\"><allow send_destination=\"*\"/>"
+                                  "<allow receive_sender=\"*\"/><allow own=\"*\"/></policy></busconfig>")
+                       .arg(m_directory.path())
+                       .toUtf8());
+        file.close();
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.remove(QStringLiteral("DISPLAY"));
+        m_bus.setProcessEnvironment(environment);
+        m_bus.start(QStringLiteral("dbus-daemon"), {QStringLiteral("--config-file=%1").arg(config),
+                                                    QStringLiteral("--nofork"), QStringLiteral("--print-address=1")});
+        if (!m_bus.waitForStarted() || !m_bus.waitForReadyRead(5000))
+            return;
+        address = m_bus.readLine().trimmed().toStdString();
+        environment.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), QString::fromStdString(address));
+        environment.insert(QStringLiteral("GSETTINGS_BACKEND"), QStringLiteral("memory"));
+        m_launcher.setProcessEnvironment(environment);
+    }
+    bool startLauncher()
+    {
+        m_launcher.start(QStringLiteral("/usr/libexec/at-spi-bus-launcher"), {QStringLiteral("--launch-immediately")});
+        const AccessibilityBusStatus status(250ms, address);
+        const QDeadlineTimer deadline(10000);
+        while (!deadline.hasExpired()) {
+            if (status.busAddress())
+                return true;
+            QThread::msleep(50);
+        }
+        return false;
+    }
+    ~PrivateSession()
+    {
+        for (QProcess *process : {&m_launcher, &m_bus}) {
+            process->terminate();
+            if (!process->waitForFinished(3000))
+                process->kill();
+        }
+    }
+    std::string address;
+
+private:
+    QTemporaryDir m_directory;
+    QProcess m_bus;
+    QProcess m_launcher;
+};
+
+bool setToolkitAccessibility(const std::string &sessionAddress, bool on)
+{
+    QProcess call;
+    call.start(QStringLiteral("dbus-send"),
+               {QStringLiteral("--bus=%1").arg(QString::fromStdString(sessionAddress)), QStringLiteral("--print-reply"),
+                QStringLiteral("--dest=org.a11y.Bus"), QStringLiteral("/org/a11y/bus"),
+                QStringLiteral("org.freedesktop.DBus.Properties.Set"), QStringLiteral("string:org.a11y.Status"),
+                QStringLiteral("string:IsEnabled"), QStringLiteral("variant:boolean:%1").arg(on ? u"true" : u"false")});
+    return call.waitForFinished(5000) && call.exitCode() == 0;
+}
+
+TEST_F(AccessibilityWalk, TrustFollowsTheBusAndToolkitAccessibility)
+{
+    PrivateSession session;
+    ASSERT_FALSE(session.address.empty());
+    AtspiAccessibilityContextService guarded(session.address);
+
+    // A session without a launcher: nothing answers, nothing is trusted.
+    EXPECT_FALSE(guarded.isProcessTrusted());
+    ASSERT_TRUE(session.startLauncher());
+
+    test::TargetApplication window(test::testWindowProgram(), {});
+    ASSERT_TRUE(test::collectWhen(service, window.pid(), [](const AccessibilityContext &c) {
+        return hasLabel(c, QStringLiteral("Continue"));
+    }));
+
+    ASSERT_TRUE(setToolkitAccessibility(session.address, false));
+    EXPECT_FALSE(guarded.isProcessTrusted());
+    {
+        test::LogCapture log;
+        EXPECT_FALSE(QCoro::waitFor(guarded.collect(window.pid(), std::nullopt, std::nullopt)).has_value());
+        EXPECT_FALSE(log.all().contains(QStringLiteral("accessibility_walk"))) << "the target was never walked";
+    }
+
+    // The prompting check switches toolkit accessibility on.
+    EXPECT_TRUE(guarded.promptForTrust());
+    EXPECT_TRUE(guarded.isProcessTrusted());
+    EXPECT_EQ(AccessibilityBusStatus(250ms, session.address).isToolkitAccessibilityEnabled(), true);
+    const auto context = QCoro::waitFor(guarded.collect(window.pid(), std::nullopt, std::nullopt));
+    ASSERT_TRUE(context.has_value());
+    EXPECT_TRUE(hasLabel(*context, QStringLiteral("Continue")));
+}
+
+} // namespace
