@@ -75,11 +75,12 @@ Result<Credentials::Redeemed, Credentials::Refusal> Credentials::redeem(std::str
     const auto it = m_pending.find(code);
     if (it == m_pending.end())
         return m_redeemed.contains(code) ? Refusal::used : Refusal::unknown;
+    // An expired code stays expired (until it is purged) rather than turning into "used".
+    if (it->second.expires <= now)
+        return Refusal::expired;
     const PendingCode pending = it->second;
     m_pending.erase(it);
     m_redeemed.insert(std::string(code));
-    if (pending.expires <= now)
-        return Refusal::expired;
     std::string token = "zelm-local-" + randomToken(40);
     m_keys.insert(token);
     saveLocked();

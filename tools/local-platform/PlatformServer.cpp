@@ -33,6 +33,9 @@ constexpr std::size_t maximumPageURL = 2000;
 struct RequestTrace
 {
     bool active = false;
+    bool committed = false;
+    std::string method;
+    std::string path;
     SteadyClock::time_point start;
     ordered_json details;
 };
@@ -255,6 +258,20 @@ void PlatformServer::stop()
     m_server->stop();
 }
 
+void PlatformServer::commit(const std::string &method, const std::string &path, int status)
+{
+    if (trace.committed)
+        return;
+    trace.committed = true;
+    const long long duration = trace.active
+        ? std::chrono::duration_cast<std::chrono::milliseconds>(SteadyClock::now() - trace.start).count()
+        : 0;
+    // The debug interface itself is polled by tests; keeping it would bury what they look for.
+    m_journal.record(JournalEntry{0, method, path, status, duration, std::move(trace.details)},
+                     !text::startsWith(path, "/debug/"));
+    trace.details = nullptr;
+}
+
 bool PlatformServer::pause(int milliseconds)
 {
     std::unique_lock lock(m_stopMutex);
@@ -277,20 +294,24 @@ void PlatformServer::installRoutes()
 {
     httplib::Server &server = *m_server;
 
-    server.set_pre_routing_handler([](const httplib::Request &, httplib::Response &) {
+    server.set_pre_routing_handler([](const httplib::Request &req, httplib::Response &) {
+        trace = RequestTrace{};
         trace.active = true;
         trace.start = SteadyClock::now();
-        trace.details = nullptr;
+        trace.method = req.method;
+        trace.path = req.path;
         return httplib::Server::HandlerResponse::Unhandled;
     });
+    // A client may ask the journal about a request the moment its answer has arrived, so the
+    // entry is committed before the last byte leaves: here for whole bodies, by the streaming
+    // providers for streams, and by the logger only for what never reached a handler.
+    server.set_post_routing_handler([this](const httplib::Request &req, httplib::Response &res) {
+        if (!res.content_provider_)
+            commit(req.method, req.path, res.status);
+    });
     server.set_logger([this](const httplib::Request &req, const httplib::Response &res) {
-        const long long duration = trace.active
-            ? std::chrono::duration_cast<std::chrono::milliseconds>(SteadyClock::now() - trace.start).count()
-            : 0;
-        JournalEntry entry{0, req.method, req.path, res.status, duration, std::move(trace.details)};
+        commit(req.method, req.path, res.status);
         trace = RequestTrace{};
-        // The debug interface itself is polled by tests; keeping it would bury what they look for.
-        m_journal.record(std::move(entry), !text::startsWith(req.path, "/debug/"));
     });
     server.set_error_handler(httplib::Server::HandlerWithResponse([](const httplib::Request &, httplib::Response &res) {
         // Scripted fault bodies go out exactly as written, even when empty.
@@ -393,14 +414,19 @@ void PlatformServer::deliver(httplib::Response &res, int status, std::string bod
     auto plan = std::make_shared<Plan>(Plan{std::move(body), fault->cutAfter, fault->pauseAfter, fault->pauseMs});
     const std::size_t length = plan->body.size();
     // The announced length is the whole body, so a cut shows up as a connection lost mid-body.
-    res.set_content_provider(length, contentType, [this, plan](std::size_t offset, std::size_t, httplib::DataSink &sink) {
+    res.set_content_provider(length, contentType, [this, plan, status](std::size_t offset, std::size_t,
+                                                                        httplib::DataSink &sink) {
         const auto at = static_cast<long long>(offset);
-        if (plan->cutAfter >= 0 && at >= plan->cutAfter)
+        if (plan->cutAfter >= 0 && at >= plan->cutAfter) {
+            commit(trace.method, trace.path, status);
             return false;
+        }
         if (plan->pauseAfter >= 0 && !plan->paused && at >= plan->pauseAfter) {
             plan->paused = true;
-            if (!pause(plan->pauseMs))
+            if (!pause(plan->pauseMs)) {
+                commit(trace.method, trace.path, status);
                 return false;
+            }
         }
         long long end = static_cast<long long>(plan->body.size());
         if (plan->cutAfter >= 0)
@@ -409,6 +435,8 @@ void PlatformServer::deliver(httplib::Response &res, int status, std::string bod
             end = std::min(end, plan->pauseAfter);
         if (end <= at)
             return true;
+        if (end == static_cast<long long>(plan->body.size()))
+            commit(trace.method, trace.path, status);
         return sink.write(plan->body.data() + offset, static_cast<std::size_t>(end - at));
     });
 }
@@ -624,23 +652,26 @@ void PlatformServer::handleChat(const httplib::Request &req, httplib::Response &
     }
     res.status = 200;
     res.set_header("Cache-Control", "no-cache");
-    res.set_chunked_content_provider("text/event-stream; charset=utf-8",
-                                     [this, stream](std::size_t, httplib::DataSink &sink) {
-                                         const auto sent = static_cast<long long>(stream->next);
-                                         if (stream->cutAfter >= 0 && sent >= stream->cutAfter)
-                                             return false; // drops the connection without the last chunk
-                                         int wait = sent > 0 ? stream->pauseMs : 0;
-                                         if (sent > 0 && sent == stream->pauseAfter)
-                                             wait += stream->extraPauseMs;
-                                         if (!pause(wait))
-                                             return false;
-                                         if (!sink.write(stream->writes[stream->next].data(),
-                                                         stream->writes[stream->next].size()))
-                                             return false;
-                                         if (++stream->next == stream->writes.size())
-                                             sink.done();
-                                         return true;
-                                     });
+    res.set_chunked_content_provider(
+        "text/event-stream; charset=utf-8", [this, stream](std::size_t, httplib::DataSink &sink) {
+            const auto sent = static_cast<long long>(stream->next);
+            int wait = sent > 0 ? stream->pauseMs : 0;
+            if (sent > 0 && sent == stream->pauseAfter)
+                wait += stream->extraPauseMs;
+            const bool cut = stream->cutAfter >= 0 && sent >= stream->cutAfter;
+            const bool last = stream->next + 1 == stream->writes.size();
+            if (cut || !pause(wait)) {
+                commit(trace.method, trace.path, 200);
+                return false; // drops the connection without the closing chunk
+            }
+            if (last)
+                commit(trace.method, trace.path, 200);
+            if (!sink.write(stream->writes[stream->next].data(), stream->writes[stream->next].size()))
+                return false;
+            if (++stream->next == stream->writes.size())
+                sink.done();
+            return true;
+        });
 }
 
 void PlatformServer::handleAnalyze(const httplib::Request &req, httplib::Response &res,

@@ -61,6 +61,8 @@ private:
                  const std::optional<Fault> &fault);
     std::string platformURLFor(const httplib::Request &req) const;
 
+    // Adds the request being served to the journal and the log, once.
+    void commit(const std::string &method, const std::string &path, int status);
     // Waits, unless the server is stopping; false when it is.
     bool pause(int milliseconds);
 

@@ -1,0 +1,98 @@
+#include "Credentials.h"
+
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <regex>
+#include <set>
+
+namespace nimbel::localplatform {
+namespace {
+
+using namespace std::chrono_literals;
+
+TEST(LocalPlatformCredentials, CodesRedeemOnceForKeysThatAreThenAccepted)
+{
+    Credentials credentials;
+    const auto pairing = credentials.issueCode("http://127.0.0.1:4100");
+    EXPECT_TRUE(std::regex_match(pairing.code, std::regex("^[A-Za-z0-9_-]{24,160}$"))) << pairing.code;
+    EXPECT_EQ(pairing.platformURL, "http://127.0.0.1:4100");
+
+    const auto redeemed = credentials.redeem(pairing.code);
+    ASSERT_TRUE(redeemed.ok());
+    EXPECT_EQ(redeemed->platformURL, "http://127.0.0.1:4100");
+    EXPECT_EQ(redeemed->token.rfind("zelm-", 0), 0u);
+    EXPECT_TRUE(credentials.accepts(redeemed->token));
+    EXPECT_FALSE(credentials.accepts(redeemed->token + "x"));
+    EXPECT_FALSE(credentials.accepts(""));
+    EXPECT_EQ(credentials.issuedKeyCount(), 1u);
+
+    const auto second = credentials.redeem(pairing.code);
+    ASSERT_FALSE(second.ok());
+    EXPECT_EQ(second.error(), Credentials::Refusal::used);
+    const auto unknown = credentials.redeem("NeverIssuedNeverIssuedNever");
+    ASSERT_FALSE(unknown.ok());
+    EXPECT_EQ(unknown.error(), Credentials::Refusal::unknown);
+
+    // Codes and keys do not repeat.
+    std::set<std::string> codes;
+    std::set<std::string> keys;
+    for (int i = 0; i < 200; ++i) {
+        const auto p = credentials.issueCode("http://127.0.0.1:4100");
+        codes.insert(p.code);
+        keys.insert(credentials.redeem(p.code)->token);
+    }
+    EXPECT_EQ(codes.size(), 200u);
+    EXPECT_EQ(keys.size(), 200u);
+}
+
+TEST(LocalPlatformCredentials, CodesExpireAfterTenMinutes)
+{
+    Credentials credentials;
+    const auto start = Credentials::Clock::now();
+    const auto early = credentials.issueCode("http://localhost:4100", start);
+    const auto late = credentials.issueCode("http://localhost:4100", start);
+    EXPECT_TRUE(credentials.redeem(early.code, start + 9min + 59s).ok());
+    const auto expired = credentials.redeem(late.code, start + 10min);
+    ASSERT_FALSE(expired.ok());
+    EXPECT_EQ(expired.error(), Credentials::Refusal::expired);
+    // Still "expired" when tried again, not "used": nothing was issued for it.
+    EXPECT_EQ(credentials.redeem(late.code, start + 11min).error(), Credentials::Refusal::expired);
+    EXPECT_EQ(credentials.issuedKeyCount(), 1u);
+    // Issuing purges stale codes.
+    credentials.issueCode("http://localhost:4100", start + 20min);
+    EXPECT_EQ(credentials.redeem(late.code, start + 20min).error(), Credentials::Refusal::unknown);
+}
+
+TEST(LocalPlatformCredentials, KeysPersistInTheStateDirectoryOnly)
+{
+    QTemporaryDir dir;
+    const std::string state = dir.filePath(QStringLiteral("state")).toStdString();
+    std::string token;
+    {
+        Credentials credentials(state);
+        ASSERT_TRUE(credentials.restore().ok()); // nothing saved yet
+        token = credentials.redeem(credentials.issueCode("http://127.0.0.1:1").code)->token;
+    }
+    const QString file = QString::fromStdString(state) + QStringLiteral("/keys.json");
+    ASSERT_TRUE(QFile::exists(file));
+    EXPECT_FALSE(QFile::permissions(file).testAnyFlags(QFileDevice::ReadGroup | QFileDevice::ReadOther
+                                                       | QFileDevice::WriteOther));
+
+    Credentials restored(state);
+    ASSERT_TRUE(restored.restore().ok());
+    EXPECT_TRUE(restored.accepts(token));
+
+    Credentials inMemory;
+    EXPECT_FALSE(inMemory.accepts(token));
+
+    std::ofstream(file.toStdString(), std::ios::trunc) << "{\"keys\": 5}";
+    Credentials corrupt(state);
+    EXPECT_FALSE(corrupt.restore().ok());
+}
+
+} // namespace
+} // namespace nimbel::localplatform

@@ -1,0 +1,114 @@
+#include "LocalPlatformProcess.h"
+
+#include <nlohmann/json.hpp>
+
+#include <QFile>
+
+#include <csignal>
+#include <cstdio>
+
+namespace nimbel::test {
+
+LocalPlatformProcess::LocalPlatformProcess(QStringList arguments)
+{
+    arguments.prepend(QString::fromLatin1(fixedKey));
+    arguments.prepend(QStringLiteral("--token"));
+    arguments.prepend(QStringLiteral("0"));
+    arguments.prepend(QStringLiteral("--port"));
+    m_process.start(QStringLiteral(LOCAL_PLATFORM_BINARY), arguments);
+    if (!m_process.waitForStarted(5000))
+        return;
+    // The first line names the port the server chose.
+    const QString prefix = QStringLiteral("listening on http://127.0.0.1:");
+    while (!m_process.canReadLine()) {
+        if (!m_process.waitForReadyRead(10000))
+            return;
+    }
+    const QString line = QString::fromUtf8(m_process.readLine()).trimmed();
+    m_output += line + QLatin1Char('\n');
+    if (line.startsWith(prefix))
+        m_port = line.mid(prefix.size()).toInt();
+}
+
+LocalPlatformProcess::~LocalPlatformProcess()
+{
+    if (m_process.state() != QProcess::NotRunning) {
+        m_process.kill();
+        m_process.waitForFinished(5000);
+    }
+}
+
+QString LocalPlatformProcess::output()
+{
+    m_process.waitForReadyRead(50);
+    m_output += QString::fromUtf8(m_process.readAllStandardOutput());
+    return m_output;
+}
+
+QString LocalPlatformProcess::errors()
+{
+    // QProcess fills its buffers only while waiting; give stderr a moment to arrive.
+    m_process.setReadChannel(QProcess::StandardError);
+    m_process.waitForReadyRead(200);
+    m_process.setReadChannel(QProcess::StandardOutput);
+    return QString::fromUtf8(m_process.readAllStandardError());
+}
+
+std::unique_ptr<httplib::Client> LocalPlatformProcess::client(int readTimeoutSeconds) const
+{
+    auto client = std::make_unique<httplib::Client>("127.0.0.1", m_port);
+    client->set_connection_timeout(5, 0);
+    client->set_read_timeout(readTimeoutSeconds, 0);
+    return client;
+}
+
+httplib::Headers LocalPlatformProcess::bearer(const std::string &key) const
+{
+    return {{"Authorization", "Bearer " + key}};
+}
+
+int LocalPlatformProcess::stop(int waitMs)
+{
+    if (m_process.state() == QProcess::NotRunning)
+        return m_process.exitStatus() == QProcess::NormalExit ? m_process.exitCode() : -1;
+    ::kill(static_cast<pid_t>(m_process.processId()), SIGTERM);
+    if (!m_process.waitForFinished(waitMs))
+        return -1;
+    m_output += QString::fromUtf8(m_process.readAllStandardOutput());
+    return m_process.exitStatus() == QProcess::NormalExit ? m_process.exitCode() : -1;
+}
+
+ScriptFile::ScriptFile(const std::string &json)
+    : m_path(m_dir.filePath(QStringLiteral("script.json")))
+{
+    write(json);
+}
+
+void ScriptFile::write(const std::string &json)
+{
+    // Write beside and rename, so that the server never reads half a file.
+    const QString temporary = m_path + QStringLiteral(".new");
+    QFile file(temporary);
+    if (file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+        file.write(QByteArray::fromStdString(json));
+        file.close();
+        std::rename(QFile::encodeName(temporary).constData(), QFile::encodeName(m_path).constData());
+    }
+}
+
+std::string pairedKey(LocalPlatformProcess &server)
+{
+    auto client = server.client();
+    const auto connect = client->Post("/desktop-agent/connect", httplib::Headers{{"Accept", "application/json"}}, "",
+                                      "application/x-www-form-urlencoded");
+    if (!connect || connect->status != 200)
+        return {};
+    const auto code = nlohmann::json::parse(connect->body).at("code").get<std::string>();
+    const auto exchange = client->Post("/desktop-connect/exchange", nlohmann::json{{"code", code}}.dump(),
+                                       "application/json");
+    if (!exchange || exchange->status != 200)
+        return {};
+    return nlohmann::json::parse(exchange->body).at("token").get<std::string>();
+}
+
+} // namespace nimbel::test

@@ -1,0 +1,182 @@
+#include "ScreenNavigator.h"
+
+#include <gtest/gtest.h>
+
+namespace nimbel::localplatform {
+namespace {
+
+using json = nlohmann::ordered_json;
+
+json rect(double x, double y, double w, double h)
+{
+    return json{{"x", x}, {"y", y}, {"width", w}, {"height", h}};
+}
+
+json control(const std::string &label, const std::string &role, const json &box, const std::string &state = "enabled")
+{
+    json c{{"label", label}, {"role", role}, {"state", state}};
+    if (!box.is_null())
+        c["target_rect"] = box;
+    return c;
+}
+
+json payload(const std::string &question, json controls = json::array(), json texts = json::array(),
+             json elements = json::array())
+{
+    json p;
+    p["question"] = question;
+    p["capture"] = json{{"kind", "window"},       {"logical_width", 1000.0}, {"logical_height", 800.0},
+                        {"pixel_width", 2000},    {"pixel_height", 1600},    {"captured_at", "2026-01-02T03:04:05.678Z"}};
+    p["accessibility"] = json{{"elements", elements}, {"truncated", false}};
+    p["prepared_screen_context"] = json{{"version", 1},           {"capture_id", "2026-01-02T03:04:05.678Z"},
+                                        {"screen_summary", "A form."}, {"visible_text", texts},
+                                        {"controls", controls},   {"statuses", json::array()}};
+    p["agent_id"] = "dsa-x";
+    p["established"] = json::array();
+    p["conversation"] = json::array({json{{"role", "owner"}, {"text", "hi"}}});
+    return p;
+}
+
+std::vector<std::string> keys(const json &object)
+{
+    std::vector<std::string> out;
+    for (const auto &[key, value] : object.items())
+        out.push_back(key);
+    return out;
+}
+
+TEST(LocalPlatformNavigator, AQuotedLabelPointsAtThatControl)
+{
+    const json controls = json::array({control("Назад", "AXButton", rect(0.05, 0.9, 0.1, 0.05)),
+                                       control("Продолжить", "AXButton", rect(0.8, 0.9, 0.12, 0.05))});
+    const json p = payload("Где кнопка «Продолжить»?", controls, json::array({"Продолжить установку?"}));
+    ASSERT_FALSE(payloadProblem(p).has_value());
+    const NavigationAnswer answer = navigate(p);
+    EXPECT_EQ(answer.summary, "Вижу кнопку «Продолжить» в правой нижней части окна.");
+    ASSERT_EQ(answer.steps.size(), 2u);
+    EXPECT_EQ(answer.steps[0].instruction, "Найдите кнопку «Продолжить» в правой нижней части окна.");
+    EXPECT_EQ(answer.steps[0].targetLabel, "Продолжить");
+    ASSERT_TRUE(answer.steps[0].targetRect);
+    EXPECT_DOUBLE_EQ(answer.steps[0].targetRect->x, 0.8);
+    EXPECT_DOUBLE_EQ(answer.steps[0].targetRect->width, 0.12);
+    EXPECT_EQ(answer.steps[1].instruction, "Нажмите «Продолжить».");
+    EXPECT_DOUBLE_EQ(answer.confidence, 0.92);
+    EXPECT_FALSE(answer.needsFreshCapture);
+    EXPECT_EQ(answer.screenFacts, (std::vector<std::string>{"Кнопка «Продолжить» находится в правой нижней части окна."}));
+
+    const json wire = toJson(answer);
+    EXPECT_EQ(keys(wire), (std::vector<std::string>{"summary", "steps", "confidence", "needs_fresh_capture", "screen_facts"}));
+    EXPECT_EQ(keys(wire["steps"][0]), (std::vector<std::string>{"instruction", "target_label", "target_rect"}));
+    EXPECT_EQ(keys(wire["steps"][0]["target_rect"]), (std::vector<std::string>{"x", "y", "width", "height"}));
+
+    // English quotes of every kind work too; the place follows the rectangle.
+    const json english = json::array({control("Back", "AXButton", rect(0.05, 0.9, 0.1, 0.05)),
+                                      control("Continue", "AXButton", rect(0.8, 0.9, 0.12, 0.05))});
+    for (const char *question : {"Where is \"Back\"?", "Where is “Back”?", "continue or ‘back’?", "where's 'the' «back»"}) {
+        const NavigationAnswer back = navigate(payload(question, english));
+        EXPECT_EQ(back.steps.at(0).targetLabel, "Back") << question;
+    }
+    const NavigationAnswer top = navigate(payload("Where is “Menu”?", json::array({control("Menu", "AXMenuButton", rect(0, 0, 0.1, 0.05))})));
+    EXPECT_EQ(top.summary, "I can see the menu button “Menu” in the top left of the window.");
+}
+
+TEST(LocalPlatformNavigator, WithoutQuotesTheBestWordOverlapWins)
+{
+    const json controls = json::array({control("Save", "AXButton", rect(0.1, 0.4, 0.1, 0.05)),
+                                       control("Save As…", "AXButton", rect(0.45, 0.45, 0.1, 0.05)),
+                                       control("Настройки", "AXLink", rect(0.9, 0.05, 0.08, 0.04))});
+    const json texts = json::array({"Save your work before you leave"});
+    const NavigationAnswer saveAs = navigate(payload("where is the save as button?", controls, texts));
+    EXPECT_EQ(saveAs.steps.at(0).targetLabel, "Save As…");
+    EXPECT_EQ(saveAs.summary, "I can see the button “Save As…” in the centre of the window.");
+    const NavigationAnswer save = navigate(payload("How do I save?", controls, texts));
+    EXPECT_EQ(save.steps.at(0).targetLabel, "Save");
+    EXPECT_EQ(save.steps.at(0).instruction, "Find the button “Save” on the left side of the window.");
+
+    // Inflected Russian finds its label by a shared stem.
+    const NavigationAnswer settings = navigate(payload("Что поменять в настройках?", controls, texts));
+    EXPECT_EQ(settings.steps.at(0).targetLabel, "Настройки");
+    EXPECT_EQ(settings.steps.at(1).instruction, "Нажмите «Настройки».");
+
+    // One shared word does not make a long line the target.
+    const NavigationAnswer none = navigate(payload("Where do I leave a comment?", controls, texts));
+    EXPECT_EQ(none.summary, "I can't see “leave comment” on this screen.");
+    EXPECT_FALSE(none.steps.at(0).targetRect.has_value());
+    EXPECT_DOUBLE_EQ(none.confidence, 0.3);
+}
+
+TEST(LocalPlatformNavigator, ElementsWithoutABoxDisabledControlsAndEmptyScreens)
+{
+    // Known only to the accessibility summary: named, but without a place.
+    const json elements = json::array({json{{"role", "AXLink"}, {"label", "Forgot password?"}}});
+    const NavigationAnswer link = navigate(payload("where is forgot password", json::array(), json::array(), elements));
+    EXPECT_EQ(link.summary, "I can see “Forgot password?” on the screen, but not exactly where it is.");
+    EXPECT_FALSE(link.steps.at(0).targetRect.has_value());
+    EXPECT_EQ(link.steps.at(1).instruction, "Click “Forgot password?”.");
+    EXPECT_LT(link.confidence, 0.8);
+
+    // A recognised line takes the box of the control that shows it.
+    const json controls = json::array({control("Submit", "AXButton", rect(0.4, 0.7, 0.2, 0.06), "disabled")});
+    const NavigationAnswer line = navigate(payload("Where is «Submit order»", controls, json::array({"Submit order"})));
+    ASSERT_TRUE(line.steps.at(0).targetRect.has_value());
+    EXPECT_DOUBLE_EQ(line.steps.at(0).targetRect->y, 0.7);
+
+    const NavigationAnswer disabled = navigate(payload("Where is Submit?", controls));
+    ASSERT_TRUE(disabled.safetyNote.has_value());
+    EXPECT_NE(disabled.safetyNote->find("disabled"), std::string::npos);
+    EXPECT_EQ(keys(toJson(disabled)).at(4), "safety_note");
+
+    const NavigationAnswer field = navigate(payload("where do I type my email",
+                                                    json::array({control("Email", "AXTextField", rect(0.3, 0.3, 0.3, 0.05))})));
+    EXPECT_EQ(field.steps.at(1).instruction, "Click into “Email” and type.");
+
+    // Nothing was read from the screen: ask for a fresh capture.
+    json empty = payload("Where is Continue?");
+    empty.erase("accessibility");
+    empty.erase("prepared_screen_context");
+    ASSERT_FALSE(payloadProblem(empty).has_value());
+    const NavigationAnswer blind = navigate(empty);
+    EXPECT_TRUE(blind.needsFreshCapture);
+    EXPECT_TRUE(blind.steps.empty());
+
+    // A question that names nothing gets the screen's summary.
+    EXPECT_EQ(navigate(payload("what is this?", controls)).summary, "A form.");
+}
+
+TEST(LocalPlatformNavigator, PayloadProblemsNameTheOffendingKey)
+{
+    const json good = payload("q", json::array({control("Ok", "AXButton", rect(0, 0, 1, 1))}));
+    ASSERT_FALSE(payloadProblem(good).has_value());
+
+    const auto problemWith = [&](auto change) {
+        json p = good;
+        change(p);
+        return payloadProblem(p).value_or("(accepted)");
+    };
+    EXPECT_EQ(problemWith([](json &p) { p.erase("capture"); }), "payload: \"capture\" is missing");
+    EXPECT_EQ(problemWith([](json &p) { p["question"] = 5; }), "payload: \"question\" must be a string");
+    EXPECT_EQ(problemWith([](json &p) { p["capture"]["kind"] = "screen"; }),
+              "payload: \"capture.kind\" must be \"window\" or \"display\"");
+    EXPECT_EQ(problemWith([](json &p) { p["capture"]["pixel_width"] = 12.5; }),
+              "payload: \"capture.pixel_width\" must be an integer");
+    EXPECT_EQ(problemWith([](json &p) { p["capture"]["captured_at"] = "2026-01-02 03:04:05"; }),
+              "payload: \"capture.captured_at\" must be an ISO 8601 UTC time with milliseconds");
+    EXPECT_EQ(problemWith([](json &p) { p["capture"]["window_title"] = nullptr; }),
+              "payload: \"capture.window_title\" is null");
+    EXPECT_EQ(problemWith([](json &p) { p["accessibility"].erase("truncated"); }),
+              "payload: \"accessibility.truncated\" is missing");
+    EXPECT_EQ(problemWith([](json &p) { p["accessibility"]["elements"] = json::array({json{{"label", "x"}}}); }),
+              "payload: \"accessibility.elements[0].role\" is missing");
+    EXPECT_EQ(problemWith([](json &p) { p["prepared_screen_context"]["controls"][0]["target_rect"].erase("height"); }),
+              "payload: \"prepared_screen_context.controls[0].target_rect.height\" is missing");
+    EXPECT_EQ(problemWith([](json &p) { p["prepared_screen_context"]["visible_text"] = json::array({1}); }),
+              "payload: \"prepared_screen_context.visible_text[0]\" must be a string");
+    EXPECT_EQ(problemWith([](json &p) { p["established"] = "fact"; }), "payload: \"established\" must be an array");
+    EXPECT_EQ(problemWith([](json &p) { p["conversation"][0].erase("text"); }),
+              "payload: \"conversation[0].text\" is missing");
+    EXPECT_EQ(problemWith([](json &p) { p.erase("agent_id"); }), "payload: \"agent_id\" is missing");
+    EXPECT_EQ(payloadProblem(json::array()), "payload: must be a JSON object");
+}
+
+} // namespace
+} // namespace nimbel::localplatform
