@@ -1,4 +1,3 @@
-#include "core/BuildInfo.h"
 #include "settings/KeychainTokenStore.h"
 #include "settings/PreferencesStore.h"
 
@@ -31,15 +30,6 @@ TEST(KeychainTokenStore, IsDisabledExactlyUnderAUnitTestHost)
 
     EXPECT_TRUE(KeychainTokenStore(withVariable(nullptr, nullptr)).isEnabled());
     EXPECT_FALSE(KeychainTokenStore(withVariable("XCTestBundlePath", "")).isEnabled());
-}
-
-TEST(KeychainTokenStore, IdentifiesItsItemByTheApplicationAndTheAccountName)
-{
-    const KeychainTokenStore store(withVariable(nullptr, nullptr));
-    EXPECT_EQ(store.service(), QString::fromLatin1(build::appId));
-    EXPECT_EQ(store.account(), QStringLiteral("platform-api-key"));
-    EXPECT_EQ(store.fallbackPath(), KeychainTokenStore::defaultFallbackPath());
-    EXPECT_TRUE(store.fallbackPath().endsWith(QStringLiteral("/platform-api-key")));
 }
 
 TEST(KeychainTokenStore, FallbackFileLivesApartFromThePreferences)
