@@ -206,6 +206,11 @@ TEST(LocalPlatformServer, ConsolePairingIssuesOneTimeCodesAndKeysThatUnlockTheAp
     EXPECT_NE(page->get_header_value("Content-Type").find("text/html"), std::string::npos);
     EXPECT_NE(page->body.find("action=\"/desktop-agent/connect\""), std::string::npos);
     EXPECT_NE(page->body.find(">Connect</button>"), std::string::npos);
+    const auto feed = client->Get("/desktop-agent/updates/appcast.xml");
+    ASSERT_TRUE(feed);
+    EXPECT_EQ(feed->status, 200);
+    EXPECT_NE(feed->body.find("<channel>"), std::string::npos);
+    EXPECT_EQ(feed->body.find("<item>"), std::string::npos);
 
     // Machine-readable code: the link carries the platform address percent-encoded.
     const auto connect = client->Post("/desktop-agent/connect", httplib::Headers{{"Accept", "application/json"}}, "",
@@ -672,6 +677,14 @@ TEST(LocalPlatformServer, TranscriptionRecognisesSpokenEnglishOrAnswersTheScript
         scripted.push_back(json::parse(response->body).at("text"));
     }
     EXPECT_EQ(scripted, (std::vector<std::string>{"first turn", "second turn", "second turn"}));
+
+    // A field that is not UTF-8 is refused without breaking the journal.
+    const auto badAgent = client->Post("/v1/audio/transcriptions", server.bearer(),
+                                       transcriptionBody("ZelmVoice-TEST", "en", wav, "dsa-\xFF\xFE"), type);
+    ASSERT_TRUE(badAgent);
+    EXPECT_EQ(badAgent->status, 403);
+    EXPECT_TRUE(json::parse(badAgent->body).is_object());
+    EXPECT_EQ(lastRequest(server).at("status"), 403);
 
     // Audio the recogniser cannot take, and uploads missing their parts.
     const auto wrongRate = client->Post("/v1/audio/transcriptions", server.bearer(),

@@ -49,16 +49,23 @@ ordered_json &details()
     return trace.details;
 }
 
+// Multipart fields are not checked for valid UTF-8 before they are echoed in messages or kept
+// in the journal; replacing bad bytes keeps serialising from throwing.
+std::string serialized(const ordered_json &value)
+{
+    return value.dump(-1, ' ', false, ordered_json::error_handler_t::replace);
+}
+
 void sendError(httplib::Response &res, int status, const std::string &message)
 {
     res.status = status;
-    res.set_content(ordered_json{{"error", message}}.dump(), jsonType);
+    res.set_content(serialized(ordered_json{{"error", message}}), jsonType);
 }
 
 void sendJson(httplib::Response &res, int status, const ordered_json &body)
 {
     res.status = status;
-    res.set_content(body.dump(), jsonType);
+    res.set_content(serialized(body), jsonType);
 }
 
 bool isJsonRequest(const httplib::Request &req)
@@ -105,7 +112,7 @@ std::string serverTiming(SteadyClock::time_point start)
 
 std::string sse(const ordered_json &event)
 {
-    return "data: " + event.dump() + "\n\n";
+    return "data: " + serialized(event) + "\n\n";
 }
 
 // Reads and drops a body the handler does not need, so that the connection stays usable.
@@ -321,9 +328,20 @@ void PlatformServer::installRoutes()
             : res.status == 405                        ? "Method not allowed"
             : res.status == 413                        ? "The request body is too large"
                                                        : "Request failed";
-        res.set_content(ordered_json{{"error", message}}.dump(), jsonType);
+        res.set_content(serialized(ordered_json{{"error", message}}), jsonType);
         return httplib::Server::HandlerResponse::Handled;
     }));
+
+    server.set_exception_handler([](const httplib::Request &, httplib::Response &res, std::exception_ptr error) {
+        std::string what = "unknown error";
+        try {
+            std::rethrow_exception(error);
+        } catch (const std::exception &e) {
+            what = e.what();
+        } catch (...) {
+        }
+        sendError(res, 500, "Internal error: " + what);
+    });
 
     server.Get("/", [](const httplib::Request &, httplib::Response &res) { res.set_redirect("/desktop-agent"); });
     server.Get("/desktop-agent", [this](const auto &req, auto &res) { handleConsole(req, res); });
@@ -335,6 +353,14 @@ void PlatformServer::installRoutes()
                         drain(req, reader);
                     handleConnect(req, res);
                 });
+    // The update feed the assistant looks for on its platform's origin: an empty channel,
+    // so that a development setup reports "no update" rather than a failed check.
+    server.Get("/desktop-agent/updates/appcast.xml", [](const httplib::Request &, httplib::Response &res) {
+        res.set_content("<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<rss version=\"2.0\">\n<channel>\n"
+                        "<title>Local platform updates</title>\n<description>No releases are published by the "
+                        "local platform.</description>\n</channel>\n</rss>\n",
+                        "application/rss+xml; charset=utf-8");
+    });
     server.Post("/desktop-connect/exchange", [this](const auto &req, auto &res) { handleExchange(req, res); });
     server.Get("/v1/desktop/config", [this](const auto &req, auto &res) { handleConfig(req, res); });
     server.Post("/v1/desktop/chat", [this](const auto &req, auto &res) { handleChat(req, res); });
@@ -492,7 +518,7 @@ void PlatformServer::handleConnect(const httplib::Request &req, httplib::Respons
         body["link"] = link;
         body["platform_url"] = pairing.platformURL;
         body["expires_in"] = std::chrono::duration_cast<std::chrono::seconds>(Credentials::codeLifetime).count();
-        deliver(res, 200, body.dump(), jsonType, fault);
+        deliver(res, 200, serialized(body), jsonType, fault);
     } else {
         deliver(res, 200, connectedPage(script->agent.agentName, link), "text/html; charset=utf-8", fault);
     }
@@ -522,7 +548,7 @@ void PlatformServer::handleExchange(const httplib::Request &req, httplib::Respon
     answer["agent_id"] = script->agent.agentID;
     answer["agent_name"] = script->agent.agentName;
     details()["agent_id"] = script->agent.agentID;
-    deliver(res, 200, answer.dump(), jsonType, fault);
+    deliver(res, 200, serialized(answer), jsonType, fault);
 }
 
 void PlatformServer::handleConfig(const httplib::Request &req, httplib::Response &res)
@@ -550,7 +576,7 @@ void PlatformServer::handleConfig(const httplib::Request &req, httplib::Response
         skills[name] = on;
     answer["skills"] = skills;
     answer["updated_at"] = isoNow();
-    deliver(res, 200, answer.dump(), jsonType, fault);
+    deliver(res, 200, serialized(answer), jsonType, fault);
 }
 
 void PlatformServer::handleChat(const httplib::Request &req, httplib::Response &res)
@@ -733,7 +759,7 @@ void PlatformServer::handleAnalyze(const httplib::Request &req, httplib::Respons
     details()["answer"] = answer;
     if (script->serverTiming)
         res.set_header("Server-Timing", serverTiming(trace.start));
-    deliver(res, 200, answer.dump(), jsonType, fault);
+    deliver(res, 200, serialized(answer), jsonType, fault);
 }
 
 void PlatformServer::handleTranscription(const httplib::Request &req, httplib::Response &res,
@@ -805,7 +831,7 @@ void PlatformServer::handleTranscription(const httplib::Request &req, httplib::R
         details()["source"] = "pocketsphinx";
     }
     details()["text"] = transcript;
-    deliver(res, 200, ordered_json{{"text", transcript}}.dump(), jsonType, fault);
+    deliver(res, 200, serialized(ordered_json{{"text", transcript}}), jsonType, fault);
 }
 
 void PlatformServer::handleSpeech(const httplib::Request &req, httplib::Response &res)
@@ -885,7 +911,7 @@ void PlatformServer::handleWarm(const httplib::Request &req, httplib::Response &
     }
     if (!knownAgent(*agentID, res, *script))
         return;
-    deliver(res, 202, ordered_json{{"status", "accepted"}}.dump(), jsonType, fault);
+    deliver(res, 202, serialized(ordered_json{{"status", "accepted"}}), jsonType, fault);
 }
 
 } // namespace nimbel::localplatform
