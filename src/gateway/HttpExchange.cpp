@@ -18,6 +18,11 @@ HttpExchange::HttpExchange(QNetworkReply *reply, std::stop_token stop, Transport
     , m_policy(policy)
 {
     reply->setReadBufferSize(replyBufferBytes);
+    // A request with a body starts in a queued call, and a limit set before
+    // that never reaches Qt's HTTP thread; set it again once it has started.
+    // (Unlimited, that thread can be kept reading a flooding answer even
+    // after the reply was aborted, stalling every later request.)
+    QMetaObject::invokeMethod(reply, [reply] { reply->setReadBufferSize(replyBufferBytes); }, Qt::QueuedConnection);
     // May run on any thread, and synchronously here when the token is
     // stopped already.
     m_onStop.emplace(m_stop, [reply] {

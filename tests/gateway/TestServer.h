@@ -40,7 +40,7 @@ struct StreamStep
         pause, // sleep for `duration`
         hold,  // wait until the test calls release()
         cut,   // drop the connection without ending the body
-        flood, // send `bytes` over and over (paced) until the client goes away
+        flood, // send `bytes` over and over, as fast as possible, until the client goes away
     };
     Kind kind = Kind::write;
     std::string bytes;
@@ -87,7 +87,7 @@ public:
     std::vector<RecordedRequest> requests() const;
     std::optional<RecordedRequest> lastRequest() const;
 
-    // Lets streams waiting at a hold step go on.
+    // Lets one stream waiting (now or later) at a hold step go on.
     void release();
     // Whether a stream is waiting at a hold step right now.
     bool isHolding() const;
@@ -106,7 +106,7 @@ private:
     std::condition_variable m_released;
     std::map<std::string, ScriptedResponse> m_scripts;
     std::vector<RecordedRequest> m_requests;
-    bool m_release = false;
+    int m_releases = 0;
     bool m_stopping = false;
     int m_holding = 0;
     int m_finishedStreams = 0;

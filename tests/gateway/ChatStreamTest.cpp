@@ -1,0 +1,308 @@
+// The streamed chat reader against a real server: sentences handed on while
+// the stream is still open, the event rules, errors, cancellation, stalls
+// and hostile streams.
+
+#include "gateway/GatewayTestSupport.h"
+#include "gateway/TestServer.h"
+#include "gateway/VisionGatewayClient.h"
+#include "support/LogCapture.h"
+
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+#include <thread>
+
+using namespace nimbel;
+using test::ScriptedResponse;
+using test::StreamStep;
+using namespace std::chrono_literals;
+
+namespace {
+
+std::string event(const std::string &json)
+{
+    return "data: " + json + "\n\n";
+}
+
+std::string sentence(const std::string &text)
+{
+    return event(R"({"type":"sentence","text":")" + text + "\"}");
+}
+
+class ChatStreamTest : public ::testing::Test
+{
+protected:
+    Result<QString, GatewayFailure> chat(const QList<DesktopChatMessage> &messages, std::stop_token stop = {})
+    {
+        return test::finish(client().streamChat(messages, server.baseURL(), "zelm-key", "dsa-1", "session", "voice",
+                                                [this](const QString &text) { onSentence(text); }, stop));
+    }
+    Result<QString, GatewayFailure> chat() { return chat({{"user", "What is new?"}}); }
+    void stream(std::vector<StreamStep> steps) { server.script("/v1/desktop/chat", ScriptedResponse::events(std::move(steps))); }
+
+    virtual void onSentence(const QString &text)
+    {
+        sentences.append(text);
+        if (afterSentence)
+            afterSentence(text);
+    }
+    VisionGatewayClient &client()
+    {
+        if (!m_client)
+            m_client = std::make_unique<VisionGatewayClient>(clock, options);
+        return *m_client;
+    }
+    QStringList errorRecords() const
+    {
+        QStringList records;
+        for (const auto &entry : logs.entries()) {
+            if (entry.category.endsWith("GatewayPerformance")) {
+                EXPECT_EQ(entry.type, QtCriticalMsg) << entry.text.toStdString();
+                records.append(entry.text);
+            }
+        }
+        return records;
+    }
+
+    test::TestServer server;
+    test::LogCapture logs;
+    test::SteppingClock clock{Milliseconds(1)};
+    GatewayOptions options;
+    QStringList sentences;
+    std::function<void(const QString &)> afterSentence;
+
+private:
+    std::unique_ptr<VisionGatewayClient> m_client;
+};
+
+VisionGatewayError::Kind kindOf(const Result<QString, GatewayFailure> &result)
+{
+    EXPECT_FALSE(result.ok());
+    if (result.ok() || !result.error().gatewayError())
+        return VisionGatewayError::Kind(-1);
+    return result.error().gatewayError()->kind;
+}
+
+} // namespace
+
+TEST_F(ChatStreamTest, handsOnEachSentenceWhileTheStreamIsStillOpen)
+{
+    stream({StreamStep::write(sentence("First sentence.")), StreamStep::hold(),
+            StreamStep::write(sentence("Second sentence.")), StreamStep::hold(),
+            StreamStep::write(event(R"({"type":"done"})"))});
+    QList<bool> serverWasHolding;
+    afterSentence = [&](const QString &) {
+        // The server sends nothing more until it is released: a sentence
+        // seen here arrived before the body ended.
+        serverWasHolding.append(server.isHolding());
+        EXPECT_EQ(server.finishedStreams(), 0);
+        server.release();
+    };
+    const auto result = chat();
+    ASSERT_TRUE(result.ok());
+    EXPECT_EQ(result.value(), "First sentence. Second sentence.");
+    EXPECT_EQ(sentences, (QStringList{"First sentence.", "Second sentence."}));
+    EXPECT_EQ(serverWasHolding, (QList<bool>{true, true}));
+}
+
+TEST_F(ChatStreamTest, trimsSentencesSkipsEmptyOnesAndPrefersTheDoneReply)
+{
+    stream({StreamStep::write(sentence("One.") + sentence("   Two, padded.  ") + sentence("") + sentence("  "))});
+    auto result = chat();
+    ASSERT_TRUE(result.ok());
+    EXPECT_EQ(result.value(), "One. Two, padded.");
+    EXPECT_EQ(sentences, (QStringList{"One.", "Two, padded."}));
+
+    sentences.clear();
+    stream({StreamStep::write(sentence("Partial.") + event(R"({"type":"done","reply":"  The full reply.  "})"))});
+    result = chat();
+    ASSERT_TRUE(result.ok());
+    EXPECT_EQ(result.value(), "The full reply.");
+    EXPECT_EQ(sentences, QStringList{"Partial."});
+
+    stream({StreamStep::write(sentence("Kept.") + event(R"({"type":"done","reply":"   "})"))});
+    EXPECT_EQ(chat().value(), "Kept.");
+    stream({StreamStep::write(event(R"({"type":"done","reply":"Only done."})"))});
+    EXPECT_EQ(chat().value(), "Only done.");
+}
+
+TEST_F(ChatStreamTest, appliesTheLineAndEventRules)
+{
+    stream({StreamStep::write(": comment\r\nevent: sentence\r\nid: 1\r\n"
+                              "data:{\"type\":\"sentence\",\"text\":\"No space.\"}\r\n\r\n"
+                              " data: {\"type\":\"sentence\",\"text\":\"Indented, ignored.\"}\n"
+                              "DATA: {\"type\":\"sentence\",\"text\":\"Upper case, ignored.\"}\n"
+                              "data: [DONE]\n"
+                              "data: {\"type\":\"sentence\",\"text\":\"After DONE.\"}\r"
+                              "data: {\"type\":\"sentence\",\"text\":5}\n"
+                              "data: {not json}\n"
+                              "data: {\"type\":\"thinking\",\"text\":\"Unknown type.\"}\n"
+                              "data: {\"type\":\"sentence\",\"text\":\"Split "),
+            StreamStep::pause(30ms), StreamStep::write("across reads.\"}\r"), StreamStep::pause(30ms),
+            StreamStep::write("\ndata: {\"type\":\"sentence\",\"text\":\"Last, unterminated.\"}")});
+    const auto result = chat();
+    ASSERT_TRUE(result.ok());
+    EXPECT_EQ(sentences, (QStringList{"No space.", "After DONE.", "Split across reads.", "Last, unterminated."}));
+    EXPECT_TRUE(errorRecords().isEmpty());
+}
+
+TEST_F(ChatStreamTest, anErrorEventIsLoggedAndEndsTheCall)
+{
+    stream({StreamStep::write(sentence("One.") + sentence("Two.") +
+                              event(R"({"type":"error","error":"  Model overloaded "})") + sentence("Never."))});
+    auto result = chat({{"user", u"Что нового? 👋🏽"_qs}, {"assistant", "Hi"}});
+    EXPECT_EQ(kindOf(result), VisionGatewayError::Kind::agentUnavailable);
+    EXPECT_EQ(result.error().gatewayError()->message, "Model overloaded");
+    EXPECT_EQ(sentences, (QStringList{"One.", "Two."}));
+    // question_chars counts user-perceived characters of the last user message.
+    EXPECT_EQ(errorRecords(),
+              QStringList{"chat_stream_error reported=Model overloaded question_chars=13 sentences_before=1"});
+
+    sentences.clear();
+    stream({StreamStep::write(event(R"({"type":"error"})"))});
+    result = chat({{"assistant", "Welcome"}});
+    EXPECT_EQ(kindOf(result), VisionGatewayError::Kind::agentUnavailable);
+    EXPECT_EQ(result.error().gatewayError()->message, "Agent runtime failed");
+    EXPECT_EQ(result.error().toDescription().message, u"Не получилось, сейчас разберусь."_qs);
+    EXPECT_EQ(errorRecords().last(), "chat_stream_error reported=(empty) question_chars=0 sentences_before=0");
+}
+
+TEST_F(ChatStreamTest, aFailedStatusDeliversNothingAndCarriesTheServerMessage)
+{
+    ScriptedResponse failed = ScriptedResponse::json(502, "{\"error\":\"Upstream agent crashed\"}\n" + sentence("Not a sentence."));
+    server.script("/v1/desktop/chat", failed);
+    auto result = chat();
+    EXPECT_EQ(kindOf(result), VisionGatewayError::Kind::server);
+    EXPECT_EQ(*result.error().gatewayError(), VisionGatewayError::server(502, "Request failed"));
+
+    server.script("/v1/desktop/chat", ScriptedResponse::json(502, R"({"error":"Upstream agent crashed"})"));
+    result = chat();
+    EXPECT_EQ(*result.error().gatewayError(), VisionGatewayError::server(502, "Upstream agent crashed"));
+
+    // A streamed error body is read to its end.
+    ScriptedResponse streamedError = ScriptedResponse::events(
+        {StreamStep::write(R"({"error":{"message":)"), StreamStep::pause(20ms), StreamStep::write(R"("Agent paused"}})")});
+    streamedError.status = 403;
+    server.script("/v1/desktop/chat", streamedError);
+    result = chat();
+    EXPECT_EQ(*result.error().gatewayError(), VisionGatewayError::server(403, "Agent paused"));
+    EXPECT_EQ(result.error().toDescription().message, "Agent paused");
+    EXPECT_TRUE(sentences.isEmpty());
+}
+
+TEST_F(ChatStreamTest, aStreamWithoutReplyOrSentencesIsInvalid)
+{
+    stream({StreamStep::write(": nothing here\n\ndata: [DONE]\n\n" + event(R"({"type":"done","reply":""})"))});
+    EXPECT_EQ(kindOf(chat()), VisionGatewayError::Kind::invalidResponse);
+    stream({});
+    server.script("/v1/desktop/chat", ScriptedResponse::json(200, ""));
+    EXPECT_EQ(kindOf(chat()), VisionGatewayError::Kind::invalidResponse);
+}
+
+TEST_F(ChatStreamTest, stoppingAbortsTheStreamWithoutAHalfResult)
+{
+    // Stopped from the sentence callback: no later sentence arrives.
+    stream({StreamStep::write(sentence("One.")), StreamStep::pause(50ms), StreamStep::write(sentence("Two.")),
+            StreamStep::hold(), StreamStep::write(event(R"({"type":"done","reply":"All."})"))});
+    std::stop_source stopper;
+    afterSentence = [&](const QString &) { stopper.request_stop(); };
+    auto result = chat({{"user", "Hi"}}, stopper.get_token());
+    ASSERT_FALSE(result.ok());
+    EXPECT_TRUE(result.error().isCancelled());
+    EXPECT_EQ(sentences, QStringList{"One."});
+
+    // Stopped while the server holds the stream: the call ends at once.
+    sentences.clear();
+    afterSentence = {};
+    stream({StreamStep::write(sentence("Before.")), StreamStep::hold(), StreamStep::write(sentence("After."))});
+    std::stop_source waiting;
+    QTimer::singleShot(100ms, [&] { waiting.request_stop(); });
+    result = chat({{"user", "Hi"}}, waiting.get_token());
+    ASSERT_FALSE(result.ok());
+    EXPECT_TRUE(result.error().isCancelled());
+    EXPECT_TRUE(server.isHolding());
+    EXPECT_EQ(sentences, QStringList{"Before."});
+    server.release();
+
+    // Stopped from another thread.
+    stream({StreamStep::write(sentence("Before.")), StreamStep::hold(), StreamStep::write(sentence("After."))});
+    std::stop_source remote;
+    std::thread canceller([&] {
+        while (!server.isHolding())
+            std::this_thread::sleep_for(5ms);
+        std::this_thread::sleep_for(20ms);
+        remote.request_stop();
+    });
+    result = chat({{"user", "Hi"}}, remote.get_token());
+    canceller.join();
+    ASSERT_FALSE(result.ok());
+    EXPECT_TRUE(result.error().isCancelled());
+
+    // Stopped before the call: nothing is sent.
+    const auto requests = server.requests().size();
+    std::stop_source early;
+    early.request_stop();
+    EXPECT_TRUE(chat({{"user", "Hi"}}, early.get_token()).error().isCancelled());
+    EXPECT_EQ(server.requests().size(), requests);
+}
+
+TEST_F(ChatStreamTest, theTimeoutIsOnInactivityNotOnTheWholeStream)
+{
+    options.timeouts.chat = 400ms;
+    // Four pauses of 150 ms: longer than the timeout in total, never silent for that long.
+    stream({StreamStep::write(sentence("A.")), StreamStep::pause(150ms), StreamStep::write(sentence("B.")),
+            StreamStep::pause(150ms), StreamStep::write(sentence("C.")), StreamStep::pause(150ms),
+            StreamStep::write(sentence("D.")), StreamStep::pause(150ms), StreamStep::write(event(R"({"type":"done"})"))});
+    auto result = chat();
+    ASSERT_TRUE(result.ok()) << int(result.error().kind());
+    EXPECT_EQ(result.value(), "A. B. C. D.");
+
+    // Silent mid-stream for longer than the timeout.
+    sentences.clear();
+    stream({StreamStep::write(sentence("A.")), StreamStep::pause(1500ms), StreamStep::write(sentence("B."))});
+    result = chat();
+    EXPECT_EQ(kindOf(result), VisionGatewayError::Kind::connectionFailed);
+    EXPECT_EQ(sentences, QStringList{"A."});
+
+    // Silent before the first byte.
+    ScriptedResponse late = ScriptedResponse::events({StreamStep::write(sentence("Late."))});
+    late.delay = 1500ms;
+    server.script("/v1/desktop/chat", late);
+    EXPECT_EQ(kindOf(chat()), VisionGatewayError::Kind::connectionFailed);
+}
+
+TEST_F(ChatStreamTest, hostileStreamsEndInAClassifiedErrorWithBoundedMemory)
+{
+    options.maxLineBytes = 64 * 1024;
+    options.maxBodyBytes = 1024 * 1024;
+
+    // A line that never ends.
+    stream({StreamStep::write(sentence("Fine.") + "data: {\"type\":\"sentence\",\"text\":\""),
+            StreamStep::flood(std::string(4096, 'x'))});
+    EXPECT_EQ(kindOf(chat()), VisionGatewayError::Kind::invalidResponse);
+    EXPECT_EQ(sentences, QStringList{"Fine."});
+
+    // Well-formed events that never end.
+    stream({StreamStep::flood(event(R"({"type":"ping"})"))});
+    EXPECT_EQ(kindOf(chat()), VisionGatewayError::Kind::invalidResponse);
+
+    // Invalid UTF-8 inside a sentence is replaced; outside strings the event is dropped.
+    sentences.clear();
+    stream({StreamStep::write("data: {\"type\":\"sentence\",\"text\":\"Caf\xe9 \xff ok\"}\n"
+                              "data: {\"type\":\"sentence\",\xff\"text\":\"x\"}\n" +
+                              sentence("Still here."))});
+    const auto result = chat();
+    ASSERT_TRUE(result.ok());
+    EXPECT_EQ(sentences, (QStringList{u"Caf\uFFFD \uFFFD ok"_qs, "Still here."}));
+}
+
+TEST_F(ChatStreamTest, aStreamCutMidWayFailsAfterWhatArrived)
+{
+    stream({StreamStep::write(sentence("One.")), StreamStep::pause(20ms), StreamStep::write("data: {\"type\":\"sen"),
+            StreamStep::cut()});
+    // The connection was lost: not a reply, even though sentences arrived
+    // (those stay delivered).
+    EXPECT_EQ(kindOf(chat()), VisionGatewayError::Kind::connectionFailed);
+    EXPECT_EQ(sentences, QStringList{"One."});
+}
