@@ -2,6 +2,7 @@
 
 #include "app/AppMetadata.h"
 #include "core/BuildInfo.h"
+#include "settings/AppLanguage.h"
 
 #include <QDir>
 #include <QFile>
@@ -45,7 +46,7 @@ BundleInfo BundleInfo::compiledIn()
     info.identifier = nonEmpty(build::appId);
     info.shortVersion = nonEmpty(build::version);
     info.buildVersion = nonEmpty(build::buildVersion);
-    info.localizations = QString::fromUtf8(appmeta::localizations).split(u';', Qt::SkipEmptyParts);
+    info.localizations = appLanguage::shippedLocalizations();
     info.updateFeed = nonEmpty(appmeta::updateFeedURL);
     info.screenUsageDescription = nonEmpty(appmeta::screenUsageDescription);
     return info;

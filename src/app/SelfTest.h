@@ -36,7 +36,7 @@ class SelfTest
 public:
     using TextLookup = std::function<QString(const QString &key)>;
     // Resolved interface language ("en" or "ru") for the given settings.
-    using LanguageResolver = std::function<QString(const QSettings &settings)>;
+    using LanguageResolver = std::function<QString(QSettings &settings)>;
 
     SelfTest(BundleInfo bundle, TextLookup text, LanguageResolver language);
 

@@ -29,7 +29,7 @@ QString english(const QString &key)
     return texts.value(key, QStringLiteral("<missing %1>").arg(key));
 }
 
-QString languageOf(const QSettings &settings)
+QString languageOf(QSettings &settings)
 {
     return settings.value(QStringLiteral("ZelmAppLanguage")).toString() == u"ru" ? QStringLiteral("ru")
                                                                                   : QStringLiteral("en");
@@ -59,7 +59,8 @@ TEST(SelfTest, ReportMatchesLineByLineAndMarksThePrivateProfileCompleted)
     const QStringList expected =
         test::expectedSelfTestReport(QStringLiteral("2.4.1"), QStringLiteral("241"),
                                      QStringLiteral("https://example.test/feed.xml"),
-                                     QStringLiteral("One picture per question."))
+                                     QStringLiteral("One picture per question."),
+                                     [](const char *key) { return english(QString::fromLatin1(key)); })
             .split(u'\n');
     // The expected text ends with a newline; the report lines do not.
     ASSERT_EQ(got.size(), expected.size() - 1);

@@ -1,0 +1,170 @@
+#include "app/ApplicationController.h"
+
+#include "app/OverlayPanelController.h"
+#include "app/StatusItemController.h"
+#include "core/Clock.h"
+#include "core/Log.h"
+#include "settings/Localized.h"
+#include "settings/PreferencesStore.h"
+
+#include <QMetaObject>
+
+namespace nimbel {
+
+namespace {
+const QString firstRunCompletedKey = QStringLiteral("desktopFirstRunCompletedVersion");
+} // namespace
+
+ApplicationController::ApplicationController(OverlayViewModel::Services services, OverlayViewModel::Launch launch,
+                                             ScreenCapturePermission &screenCapture, QObject *parent)
+    : QObject(parent)
+    , m_clock(services.clock)
+    , m_preferences(services.preferences)
+    , m_screenCapture(screenCapture)
+{
+    // The view model loads the settings (and starts a configuration sync when it holds a key).
+    m_viewModel = std::make_unique<OverlayViewModel>(services, launch);
+    m_panelController = std::make_unique<OverlayPanelController>(*m_viewModel, m_preferences, m_clock);
+    connect(m_panelController.get(), &OverlayPanelController::permissionRefreshRequested, this,
+            &ApplicationController::refreshPermissions);
+    m_statusItemController = std::make_unique<StatusItemController>(StatusItemController::Actions{
+        .showPanel = [this] { showPanel(); },
+        .captureScreen =
+            [this] {
+                showPanel();
+                captureOnly();
+            },
+        .checkForUpdates = [this] { checkForUpdates(); },
+    });
+    actOnMode(launch);
+}
+
+ApplicationController::~ApplicationController() = default;
+
+QList<QUrl> ApplicationController::connectionLinks(const QStringList &arguments)
+{
+    QList<QUrl> links;
+    for (qsizetype i = 1; i < arguments.size(); ++i) {
+        const QUrl url(arguments[i], QUrl::StrictMode);
+        if (url.isValid() && url.scheme().compare(u"zelmdesktop", Qt::CaseInsensitive) == 0)
+            links << url;
+    }
+    return links;
+}
+
+void ApplicationController::actOnMode(const OverlayViewModel::Launch &launch)
+{
+    const auto variable = launch.environment.contains(QStringLiteral("ZELM_DESKTOP_QA_MODE"))
+                              ? std::optional(launch.environment.value(QStringLiteral("ZELM_DESKTOP_QA_MODE")))
+                              : std::nullopt;
+    m_mode = chooseStartupMode(variable, launch.arguments);
+    log::info(log::general(), log::Record().add(u"event", u"startup").add(u"mode", variable.value_or(QStringLiteral("ordinary"))));
+
+    switch (m_mode) {
+    case StartupMode::expanded:
+        m_viewModel->openChat();
+        m_panelController->bringToFront();
+        break;
+    case StartupMode::capture:
+        m_viewModel->openChat();
+        m_panelController->bringToFront();
+        // The capture runs once, after the panel has settled.
+        m_clock.schedule(startup::captureDelay, [this] { captureOnly(); });
+        break;
+    case StartupMode::ask: {
+        m_viewModel->openChat();
+        m_panelController->bringToFront();
+        const auto question = launch.environment.contains(QStringLiteral("ZELM_DESKTOP_QA_QUESTION"))
+                                  ? std::optional(launch.environment.value(QStringLiteral("ZELM_DESKTOP_QA_QUESTION")))
+                                  : std::nullopt;
+        m_viewModel->setQuestion(askQuestion(question));
+        const auto delayValue = launch.environment.contains(QStringLiteral("ZELM_DESKTOP_QA_DELAY_MS"))
+                                    ? std::optional(launch.environment.value(QStringLiteral("ZELM_DESKTOP_QA_DELAY_MS")))
+                                    : std::nullopt;
+        m_clock.schedule(askDelay(delayValue), [this] { submitAutomaticQuestion(); });
+        break;
+    }
+    case StartupMode::ordinary:
+    case StartupMode::selftest: // handled before anything is built; never reaches here
+        m_viewModel->closeChat();
+        m_panelController->bringToFront();
+        if (m_preferences.integer(firstRunCompletedKey).value_or(0) < 1) {
+            // A profile that has never completed the introduction starts in the chat.
+            m_viewModel->openChat();
+            m_panelController->bringToFront();
+            invoke("showFirstRun");
+        }
+        break;
+    }
+}
+
+void ApplicationController::handleConnectionURLs(const QList<QUrl> &urls)
+{
+    for (const QUrl &url : urls) {
+        bool handled = false;
+        const bool callable = m_viewModel->metaObject()->indexOfMethod("applyPlatformConnection(QUrl)") >= 0 &&
+                              QMetaObject::invokeMethod(m_viewModel.get(), "applyPlatformConnection",
+                                                        Qt::DirectConnection, Q_RETURN_ARG(bool, handled),
+                                                        Q_ARG(QUrl, url));
+        log::info(log::general(), log::Record()
+                                      .add(u"event", u"connection_link")
+                                      .add(u"scheme", url.scheme())
+                                      .add(u"host", url.host())
+                                      .add(u"handled", handled)
+                                      .add(u"pairing_available", callable));
+        if (handled) {
+            m_viewModel->openChat();
+            m_panelController->bringToFront();
+            return;
+        }
+    }
+}
+
+void ApplicationController::reopen()
+{
+    showPanel();
+}
+
+void ApplicationController::showPanel()
+{
+    m_viewModel->openChat();
+    m_panelController->bringToFront();
+    refreshPermissions();
+}
+
+void ApplicationController::refreshPermissions()
+{
+    m_viewModel->setScreenCapturePermissionGranted(m_screenCapture.preflight());
+    invoke("refreshVoicePermissions");
+    invoke("refreshFirstRunPermissions");
+}
+
+bool ApplicationController::invoke(const char *operation)
+{
+    if (m_viewModel->metaObject()->indexOfMethod(QByteArray(operation) + "()") < 0)
+        return false;
+    return QMetaObject::invokeMethod(m_viewModel.get(), operation, Qt::DirectConnection);
+}
+
+void ApplicationController::captureOnly()
+{
+    if (!invoke("captureOnly"))
+        log::info(log::general(), log::Record().add(u"event", u"capture_unavailable"));
+}
+
+void ApplicationController::submitAutomaticQuestion()
+{
+    const bool callable = m_viewModel->metaObject()->indexOfMethod("submitQuestion(bool)") >= 0 &&
+                          QMetaObject::invokeMethod(m_viewModel.get(), "submitQuestion", Qt::DirectConnection,
+                                                    Q_ARG(bool, true));
+    log::info(log::general(), log::Record()
+                                  .add(u"event", u"automatic_question")
+                                  .add(u"submitted", callable));
+}
+
+void ApplicationController::checkForUpdates()
+{
+    m_statusItemController->notify(L::settingsUpdateUnavailable(QStringLiteral("this build has no update checker.")));
+}
+
+} // namespace nimbel

@@ -1,0 +1,64 @@
+#pragma once
+
+#include "app/StartupMode.h"
+#include "conversation/OverlayViewModel.h"
+#include "conversation/ScreenCapturePermission.h"
+
+#include <QObject>
+#include <QStringList>
+#include <QUrl>
+
+#include <memory>
+
+namespace nimbel {
+
+class OverlayPanelController;
+class StatusItemController;
+
+// Built once when the application has started; lives for the process. Builds
+// the long-lived objects in their order (view model, panel, tray item), then
+// acts on the start-up mode. Receives the connection links handed to the
+// application and the owner's reopening of it.
+class ApplicationController final : public QObject
+{
+    Q_OBJECT
+public:
+    ApplicationController(OverlayViewModel::Services services, OverlayViewModel::Launch launch,
+                          ScreenCapturePermission &screenCapture, QObject *parent = nullptr);
+    ~ApplicationController() override;
+
+    // Offers each link in order to the view model; at the first one it
+    // handles, opens the chat and brings the panel forward.
+    void handleConnectionURLs(const QList<QUrl> &urls);
+    // The owner launched the application again: open the chat.
+    void reopen();
+    // The views or the desktop ask for fresh permission states.
+    void refreshPermissions();
+
+    StartupMode mode() const { return m_mode; }
+    OverlayViewModel &viewModel() { return *m_viewModel; }
+    OverlayPanelController &panelController() { return *m_panelController; }
+    StatusItemController &statusItemController() { return *m_statusItemController; }
+
+    // The "zelmdesktop:" links among the command-line arguments.
+    static QList<QUrl> connectionLinks(const QStringList &arguments);
+
+private:
+    void actOnMode(const OverlayViewModel::Launch &launch);
+    void showPanel();
+    // Calls a view-model operation that later parts of the conversation provide.
+    bool invoke(const char *operation);
+    void captureOnly();
+    void submitAutomaticQuestion();
+    void checkForUpdates();
+
+    Clock &m_clock;
+    PreferencesStore &m_preferences;
+    ScreenCapturePermission &m_screenCapture;
+    std::unique_ptr<OverlayViewModel> m_viewModel;
+    std::unique_ptr<OverlayPanelController> m_panelController;
+    std::unique_ptr<StatusItemController> m_statusItemController;
+    StartupMode m_mode = StartupMode::ordinary;
+};
+
+} // namespace nimbel

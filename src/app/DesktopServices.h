@@ -1,0 +1,79 @@
+#pragma once
+
+#include "conversation/AccessibilityTrust.h"
+#include "conversation/LoginItem.h"
+#include "conversation/MicrophoneRecorder.h"
+#include "conversation/ScreenCapturePermission.h"
+#include "conversation/UpdateStatus.h"
+#include "conversation/VoiceOutput.h"
+
+#include <QString>
+
+#include <memory>
+
+namespace nimbel {
+
+class AccessibilityBusStatus;
+
+// Toolkit accessibility through the AT-SPI bus: trusted when the bus answers
+// and toolkit accessibility is switched on.
+class BusAccessibilityTrust final : public AccessibilityTrust
+{
+public:
+    BusAccessibilityTrust();
+    ~BusAccessibilityTrust() override;
+    bool isTrusted() const override;
+
+private:
+    std::unique_ptr<AccessibilityBusStatus> m_status;
+};
+
+// X11 has no screen-recording permission: any client may read the screen.
+class X11ScreenCapturePermission final : public ScreenCapturePermission
+{
+public:
+    bool preflight() const override { return true; }
+};
+
+// Launch at login as an XDG autostart entry of the application's desktop file.
+class LaunchAtLoginService final : public LoginItem
+{
+public:
+    // `autostartFolder` defaults to $XDG_CONFIG_HOME/autostart.
+    explicit LaunchAtLoginService(QString autostartFolder = {});
+    bool isEnabled() const override;
+    QString entryPath() const;
+
+private:
+    QString m_folder;
+};
+
+// This build ships no update checker: nothing can be checked, and nothing failed.
+class UnavailableUpdates final : public UpdateStatus
+{
+public:
+    bool canCheckForUpdates() const override { return false; }
+    bool automaticallyChecksForUpdates() const override { return false; }
+    std::optional<QString> lastError() const override { return std::nullopt; }
+};
+
+// This build has no voice subsystem: nothing is ever spoken or recorded, so
+// there is never anything to stop.
+class NoVoiceOutput final : public VoiceOutput
+{
+public:
+    void stop() override {}
+    void enqueue(const QString &) override {}
+    bool isActive() const override { return false; }
+    bool hasCachedAudio(const QString &, const QString &, const QString &) const override { return false; }
+};
+
+class NoMicrophone final : public MicrophoneRecorder
+{
+public:
+    void finishWithoutDelivering() override {}
+    void startListening() override {}
+    QString liveDraft() const override { return {}; }
+};
+
+} // namespace nimbel

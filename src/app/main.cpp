@@ -1,0 +1,97 @@
+#include "app/ApplicationController.h"
+#include "app/DesktopServices.h"
+#include "app/SelfTest.h"
+#include "app/SingleInstance.h"
+#include "app/StartupMode.h"
+#include "core/SystemClock.h"
+#include "settings/AppLanguage.h"
+#include "settings/KeychainTokenStore.h"
+#include "settings/Localized.h"
+#include "settings/PreferencesStore.h"
+
+#include <QApplication>
+#include <QIcon>
+#include <QSettings>
+#include <QTextStream>
+
+#include <QtQml/QQmlExtensionPlugin>
+
+#include <cstdio>
+
+Q_IMPORT_QML_PLUGIN(Nimbel_UiPlugin)
+
+using namespace nimbel;
+
+namespace {
+
+int runSelfTest(int argc, char **argv)
+{
+    // No display, no window: the report needs nothing but the application object.
+    QCoreApplication app(argc, argv);
+    const SelfTest selfTest(
+        BundleInfo::compiledIn(), [](const QString &key) { return L::text(key.toUtf8().constData()); },
+        [](QSettings &settings) {
+            PreferencesStore preferences(&settings);
+            const AppLanguage language = appLanguage::current(preferences);
+            installTranslations(language);
+            return appLanguage::code(language);
+        });
+    QTextStream out(stdout);
+    return selfTest.run(out);
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    if (environmentValue(startup::modeVariable) == QStringLiteral("selftest"))
+        return runSelfTest(argc, argv);
+
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Nimbel"));
+    QApplication::setApplicationVersion(QStringLiteral(NIMBEL_VERSION_TEXT));
+    QGuiApplication::setDesktopFileName(QStringLiteral(NIMBEL_DESKTOP_FILE_NAME_TEXT));
+    QApplication::setWindowIcon(QIcon(QStringLiteral(":/nimbel/icons/nimbel.svg")));
+    // The assistant lives in the tray: closing its panel never ends it.
+    QApplication::setQuitOnLastWindowClosed(false);
+
+    const QStringList arguments = QCoreApplication::arguments();
+    const QList<QUrl> links = ApplicationController::connectionLinks(arguments);
+
+    SingleInstance instance(SingleInstance::defaultSocketPath());
+    QStringList linkTexts;
+    for (const QUrl &link : links)
+        linkTexts << link.toString(QUrl::FullyEncoded);
+    if (instance.claim(linkTexts) == SingleInstance::Role::secondary)
+        return 0;
+
+    std::unique_ptr<QSettings> settings = PreferencesStore::openUserSettings();
+    PreferencesStore preferences(settings.get());
+    installTranslations(appLanguage::current(preferences));
+
+    KeychainTokenStore tokenStore;
+    NoVoiceOutput voiceOutput;
+    NoMicrophone microphone;
+    BusAccessibilityTrust accessibilityTrust;
+    X11ScreenCapturePermission screenCapture;
+    LaunchAtLoginService loginItem;
+    UnavailableUpdates updates;
+
+    ApplicationController controller(
+        OverlayViewModel::Services{SystemClock::instance(), preferences, tokenStore, voiceOutput, microphone,
+                                   accessibilityTrust, screenCapture, loginItem, updates},
+        OverlayViewModel::Launch{QProcessEnvironment::systemEnvironment(), arguments}, screenCapture);
+
+    QObject::connect(&instance, &SingleInstance::activated, &controller, [&controller](const QStringList &texts) {
+        if (texts.isEmpty()) {
+            controller.reopen();
+            return;
+        }
+        QList<QUrl> handedOver;
+        for (const QString &text : texts)
+            handedOver << QUrl(text);
+        controller.handleConnectionURLs(handedOver);
+    });
+    controller.handleConnectionURLs(links);
+    return app.exec();
+}

@@ -1,0 +1,100 @@
+import QtQuick
+import QtQuick.Layouts
+import "Texts.mjs" as Texts
+import "Icons.mjs" as Icons
+
+// Title, status line and the header's controls. Dragging the header moves the panel.
+Item {
+    id: header
+
+    required property var overlay
+    readonly property var vm: overlay.viewModel
+
+    implicitHeight: 60
+
+    MouseArea {
+        anchors.fill: parent
+        acceptedButtons: Qt.LeftButton
+        onPressed: header.overlay.startPanelDrag()
+    }
+
+    RowLayout {
+        anchors.fill: parent
+        anchors.leftMargin: 14
+        anchors.rightMargin: 10
+        spacing: 10
+
+        ZelmAvatar {
+            Layout.preferredWidth: 30
+            Layout.preferredHeight: 30
+            mood: header.overlay.isBusy ? "thinking" : "idle"
+        }
+
+        ColumnLayout {
+            Layout.fillWidth: true
+            spacing: 1
+
+            Text {
+                id: title
+                objectName: "headerTitle"
+                Layout.fillWidth: true
+                text: header.overlay.headerTitle
+                font.pixelSize: Theme.titleFontSize
+                font.weight: Font.DemiBold
+                color: Theme.text
+                elide: Text.ElideRight
+                Accessible.role: Accessible.Heading
+                Accessible.name: text
+            }
+            RowLayout {
+                Layout.fillWidth: true
+                spacing: 6
+                Rectangle {
+                    implicitWidth: 7
+                    implicitHeight: 7
+                    radius: 3.5
+                    color: header.overlay.stateName === "failed" ? Theme.danger
+                         : header.overlay.isBusy ? "#f5a524" : Theme.good
+                    Behavior on color { ColorAnimation { duration: Theme.animationMs } }
+                }
+                Text {
+                    objectName: "headerStatus"
+                    Layout.fillWidth: true
+                    text: header.overlay.headerStatus
+                    font.pixelSize: Theme.smallFontSize
+                    color: Theme.textSecondary
+                    elide: Text.ElideRight
+                    Accessible.role: Accessible.StaticText
+                    Accessible.name: text
+                }
+            }
+        }
+
+        IconButton {
+            iconPath: Icons.plus
+            label: header.overlay.t("chat.new")
+            onClicked: {
+                header.overlay.showSettings = false
+                header.overlay.call("resetConversation")
+            }
+        }
+        IconButton {
+            iconPath: header.overlay.showSettings ? Icons.back : Icons.sliders
+            label: header.overlay.t(header.overlay.showSettings ? "chat.back" : "settings.title")
+            onClicked: header.overlay.showSettings = !header.overlay.showSettings
+        }
+        IconButton {
+            iconPath: Icons.close
+            label: header.overlay.t("chat.close")
+            onClicked: header.overlay.call("closeChat")
+        }
+    }
+
+    Rectangle {
+        anchors.left: parent.left
+        anchors.right: parent.right
+        anchors.bottom: parent.bottom
+        height: 1
+        color: Theme.panelBorder
+    }
+}

@@ -1,0 +1,103 @@
+import QtQuick
+import QtQuick.Controls
+import QtQuick.Layouts
+import "Texts.mjs" as Texts
+import "Icons.mjs" as Icons
+
+// The question field with the screenshot and send buttons. Enter sends,
+// Shift+Enter starts a new line.
+Item {
+    id: composer
+
+    required property var overlay
+    readonly property var vm: overlay.viewModel
+    readonly property bool canSend: Texts.canSend(vm ? vm.question : "", overlay.isBusy)
+
+    implicitHeight: Math.min(140, field.implicitHeight + 24)
+
+    function send() {
+        if (canSend)
+            overlay.call("submitQuestion", true)
+    }
+
+    Rectangle {
+        anchors.left: parent.left
+        anchors.right: parent.right
+        anchors.top: parent.top
+        height: 1
+        color: Theme.panelBorder
+    }
+
+    RowLayout {
+        anchors.fill: parent
+        anchors.margins: 10
+        anchors.leftMargin: 12
+        spacing: 6
+
+        IconButton {
+            objectName: "screenshotButton"
+            Layout.alignment: Qt.AlignBottom
+            iconPath: Icons.camera
+            label: composer.overlay.t("chat.screenshot")
+            enabled: Texts.canCapture(composer.overlay.isBusy)
+            onClicked: composer.overlay.call("captureOnly")
+        }
+
+        Rectangle {
+            Layout.fillWidth: true
+            Layout.fillHeight: true
+            radius: 18
+            color: Theme.surface
+            border.width: field.activeFocus ? 2 : 1
+            border.color: field.activeFocus ? Theme.focusRing : Theme.panelBorder
+
+            ScrollView {
+                anchors.fill: parent
+                anchors.leftMargin: 4
+                anchors.rightMargin: 4
+
+                TextArea {
+                    id: field
+                    objectName: "questionField"
+                    placeholderText: composer.overlay.t("chat.placeholder")
+                    placeholderTextColor: Theme.textSecondary
+                    color: Theme.text
+                    font.pixelSize: Theme.fontSize
+                    wrapMode: TextArea.Wrap
+                    background: null
+                    selectByMouse: true
+                    Accessible.role: Accessible.EditableText
+                    Accessible.name: composer.overlay.t("chat.placeholder")
+
+                    // The view model owns the text; the field only mirrors and edits it.
+                    text: composer.vm ? composer.vm.question : ""
+                    onTextChanged: if (composer.vm && composer.vm.question !== text) composer.vm.question = text
+
+                    // The panel takes keyboard focus only when the owner wants to type.
+                    onPressed: composer.overlay.wantKeyboard()
+                    onActiveFocusChanged: if (activeFocus) composer.overlay.wantKeyboard()
+
+                    Keys.onReturnPressed: (event) => {
+                        if (event.modifiers & Qt.ShiftModifier)
+                            event.accepted = false
+                        else
+                            composer.send()
+                    }
+                    Keys.onEnterPressed: composer.send()
+                }
+            }
+        }
+
+        IconButton {
+            objectName: "sendButton"
+            Layout.alignment: Qt.AlignBottom
+            iconPath: Icons.send
+            label: composer.overlay.t("chat.send")
+            prominent: true
+            enabled: composer.canSend
+            onClicked: composer.send()
+        }
+    }
+
+    function focusField() { field.forceActiveFocus() }
+}

@@ -1,0 +1,109 @@
+// The built executable: its self-test report, and links handed from a second
+// launch to the running instance.
+#include "app/SelfTest.h"
+#include "app/SingleInstance.h"
+#include "settings/Localized.h"
+
+#include "SelfTestReport.h"
+#include "support/TestEnvironment.h"
+
+#include <QDir>
+#include <QDirIterator>
+#include <QProcess>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+using namespace nimbel;
+
+namespace {
+
+// A private home for one launch: settings, runtime folder and temporary files
+// all inside one temporary directory, no display.
+QProcessEnvironment isolatedEnvironment(const QTemporaryDir &home)
+{
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    QDir(home.path()).mkpath(QStringLiteral("config"));
+    QDir(home.path()).mkpath(QStringLiteral("runtime"));
+    QDir(home.path()).mkpath(QStringLiteral("tmp"));
+    env.insert(QStringLiteral("HOME"), home.path());
+    env.insert(QStringLiteral("XDG_CONFIG_HOME"), home.filePath(QStringLiteral("config")));
+    env.insert(QStringLiteral("XDG_DATA_HOME"), home.filePath(QStringLiteral("data")));
+    env.insert(QStringLiteral("XDG_RUNTIME_DIR"), home.filePath(QStringLiteral("runtime")));
+    env.insert(QStringLiteral("TMPDIR"), home.filePath(QStringLiteral("tmp")));
+    env.insert(QStringLiteral("LANG"), QStringLiteral("en_US.UTF-8"));
+    env.insert(QStringLiteral("LANGUAGE"), QStringLiteral("en"));
+    env.remove(QStringLiteral("LC_ALL"));
+    env.remove(QStringLiteral("LC_MESSAGES"));
+    for (const char *name : {"ZELM_DESKTOP_QA_MODE", "ZELM_DESKTOP_QA_QUESTION", "ZELM_DESKTOP_QA_DELAY_MS",
+                             "ZELM_DESKTOP_QA_DEVICE_TOKEN", "DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+        env.remove(QString::fromLatin1(name));
+    return env;
+}
+
+QStringList filesUnder(const QString &path)
+{
+    QStringList files;
+    QDirIterator it(path, QDir::Files | QDir::Hidden | QDir::System, QDirIterator::Subdirectories);
+    while (it.hasNext())
+        files << it.next();
+    return files;
+}
+
+} // namespace
+
+TEST(AppProcess, SelfTestPrintsTheReportLineByLineDrawsNothingAndTouchesNoSettings)
+{
+    QTemporaryDir home;
+    QProcessEnvironment env = isolatedEnvironment(home);
+    env.insert(QStringLiteral("ZELM_DESKTOP_QA_MODE"), QStringLiteral("selftest"));
+
+    QProcess app;
+    app.setProcessEnvironment(env);
+    app.start(QStringLiteral(NIMBEL_APP_BINARY), {});
+    ASSERT_TRUE(app.waitForFinished(30000));
+    EXPECT_EQ(app.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(app.exitCode(), 0) << app.readAllStandardError().toStdString();
+
+    const BundleInfo bundle = BundleInfo::compiledIn();
+    const QStringList expected = test::expectedSelfTestReport(*bundle.shortVersion, *bundle.buildVersion,
+                                                              *bundle.updateFeed, *bundle.screenUsageDescription,
+                                                              [](const char *key) { return L::englishDefault(key); })
+                                     .split(u'\n');
+    const QStringList printed = QString::fromUtf8(app.readAllStandardOutput()).split(u'\n');
+    for (qsizetype i = 0; i < std::max(printed.size(), expected.size()); ++i)
+        EXPECT_EQ(printed.value(i, QStringLiteral("<no line>")), expected.value(i, QStringLiteral("<no line>")))
+            << "line " << i + 1;
+
+    // Without a display it still ran (it draws nothing), and it left no file anywhere:
+    // neither the owner's settings nor its private settings.
+    EXPECT_EQ(filesUnder(home.path()), QStringList());
+}
+
+TEST(AppProcess, SecondLaunchHandsItsLinkToTheRunningInstanceAndExits)
+{
+    QTemporaryDir home;
+    QProcessEnvironment env = isolatedEnvironment(home);
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+
+    test::ScopedEnvironment scoped;
+    scoped.set("XDG_RUNTIME_DIR", env.value(QStringLiteral("XDG_RUNTIME_DIR")).toUtf8());
+    SingleInstance running(SingleInstance::defaultSocketPath());
+    ASSERT_EQ(running.claim({}), SingleInstance::Role::primary);
+    QSignalSpy received(&running, &SingleInstance::activated);
+
+    const QString link = QStringLiteral(
+        "zelmdesktop://connect?platform_url=http%3A%2F%2F127.0.0.1%3A4100&code=one-time-code&agent_id=a1&agent_name=Mira");
+    QProcess second;
+    second.setProcessEnvironment(env);
+    second.start(QStringLiteral(NIMBEL_APP_BINARY), {link, QStringLiteral("--not-a-link")});
+    // The hand-over completes while this process serves its event loop.
+    ASSERT_TRUE(received.wait(15000)) << second.readAllStandardError().toStdString();
+    ASSERT_TRUE(second.waitForFinished(15000));
+    EXPECT_EQ(second.exitCode(), 0);
+    EXPECT_EQ(received.at(0).at(0).toStringList(), QStringList{link});
+
+    // The second launch built nothing of its own: no settings were written.
+    EXPECT_TRUE(filesUnder(home.filePath(QStringLiteral("config"))).isEmpty());
+}

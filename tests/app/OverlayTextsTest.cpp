@@ -1,0 +1,165 @@
+// The derived texts and enabled rules of the QML views (src/ui/Texts.mjs),
+// run in a JavaScript engine as the views run them.
+#include <QJSEngine>
+#include <QJSValue>
+#include <QVariantMap>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+class OverlayTexts : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        module = engine.importModule(QStringLiteral(NIMBEL_UI_DIR "/Texts.mjs"));
+        ASSERT_FALSE(module.isError()) << module.toString().toStdString();
+        // Keys come back bracketed, so each test sees which key a rule chose.
+        lookup = engine.evaluate(QStringLiteral("(key) => '[' + key + ']'"));
+    }
+
+    QJSValue call(const char *function, const QJSValueList &arguments)
+    {
+        QJSValue result = module.property(QString::fromLatin1(function)).call(arguments);
+        EXPECT_FALSE(result.isError()) << result.toString().toStdString();
+        return result;
+    }
+    QString text(const char *function, const QVariantMap &state)
+    {
+        return call(function, {engine.toScriptValue(state), lookup}).toString();
+    }
+
+    QJSEngine engine;
+    QJSValue module;
+    QJSValue lookup;
+};
+
+QVariantMap status(std::initializer_list<std::pair<const char *, QVariant>> values)
+{
+    QVariantMap map{{"isListening", false}, {"isSpeaking", false}, {"isVoiceSessionActive", false}, {"isBusy", false},
+                    {"showSettings", false}, {"microphoneAuthorized", false}, {"state", "idle"}};
+    for (const auto &[key, value] : values)
+        map.insert(QString::fromLatin1(key), value);
+    return map;
+}
+
+std::string describe(const QVariantMap &map)
+{
+    std::string out;
+    for (auto it = map.begin(); it != map.end(); ++it)
+        out += it.key().toStdString() + "=" + it.value().toString().toStdString() + " ";
+    return out;
+}
+
+} // namespace
+
+TEST_F(OverlayTexts, LauncherNameAndHeaderTitle)
+{
+    EXPECT_EQ(call("launcherName", {QJSValue(QStringLiteral(" \n Mira\t"))}).toString(), QStringLiteral("Mira"));
+    EXPECT_EQ(call("launcherName", {QJSValue(QStringLiteral(" \r\n "))}).toString(), QStringLiteral("Nimbel"));
+    EXPECT_EQ(call("launcherName", {QJSValue(QJSValue::NullValue)}).toString(), QStringLiteral("Nimbel"));
+
+    const auto title = [this](bool firstRun, bool settings, const char *name) {
+        return text("headerTitle", {{"firstRunPresent", firstRun}, {"showSettings", settings}, {"agentName", name}});
+    };
+    EXPECT_EQ(title(false, false, ""), QStringLiteral("Nimbel"));
+    EXPECT_EQ(title(false, false, "Mira"), QStringLiteral("Mira"));
+    EXPECT_EQ(title(false, true, "Mira"), QStringLiteral("[settings.title]"));
+    EXPECT_EQ(title(true, true, "Mira"), QStringLiteral("Nimbel"));
+}
+
+TEST_F(OverlayTexts, HeaderStatusTakesTheFirstRuleThatApplies)
+{
+    struct Case
+    {
+        QVariantMap state;
+        const char *expected;
+    };
+    const Case cases[] = {
+        {status({}), "[status.online]"},
+        {status({{"state", "answered"}}), "[state.answered]"},
+        {status({{"state", "analyzing"}, {"isBusy", true}}), "[state.analyzing]"},
+        {status({{"state", "capturing"}, {"isBusy", true}}), "[state.capturing]"},
+        {status({{"state", "captured"}}), "[state.captured]"},
+        {status({{"state", "failed"}}), "[state.failed]"},
+        {status({{"isListening", true}, {"isSpeaking", true}, {"isVoiceSessionActive", true}}), "[status.listening]"},
+        {status({{"isSpeaking", true}, {"isVoiceSessionActive", true}, {"isBusy", true}}), "[status.answering]"},
+        {status({{"isVoiceSessionActive", true}, {"isBusy", true}, {"showSettings", true}}), "[status.thinking]"},
+        {status({{"isVoiceSessionActive", true}, {"showSettings", true}}), "[status.voiceConnected]"},
+        {status({{"isBusy", true}, {"state", "analyzing"}}), "[state.analyzing]"}, // busy outside a voice session
+        {status({{"showSettings", true}, {"microphoneAuthorized", true}, {"state", "answered"}}), "[status.voiceReady]"},
+        {status({{"showSettings", true}, {"microphoneAuthorized", false}}), "[status.checkPermissions]"},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(describe(c.state));
+        EXPECT_EQ(text("headerStatus", c.state), QString::fromLatin1(c.expected));
+    }
+}
+
+TEST_F(OverlayTexts, OrbHelpAndMicrophoneLabel)
+{
+    const auto help = [this](bool busy, bool speaking, bool session) {
+        return text("orbHelp", {{"isBusy", busy}, {"isSpeaking", speaking}, {"isVoiceSessionActive", session}});
+    };
+    EXPECT_EQ(help(false, true, true), QStringLiteral("[orb.interrupt]"));
+    EXPECT_EQ(help(true, false, false), QStringLiteral("[orb.interrupt]"));
+    EXPECT_EQ(help(false, false, true), QStringLiteral("[orb.voiceOff]"));
+    EXPECT_EQ(help(false, false, false), QStringLiteral("[orb.voiceOn]"));
+
+    const auto microphone = [this](bool session, bool muted) {
+        return text("microphoneLabel", {{"isVoiceSessionActive", session}, {"isMicrophoneMuted", muted}});
+    };
+    EXPECT_EQ(microphone(true, true), QStringLiteral("[orb.unmute]"));
+    EXPECT_EQ(microphone(true, false), QStringLiteral("[orb.mute]"));
+    EXPECT_EQ(microphone(false, true), QStringLiteral("[orb.connectVoice]"));
+    EXPECT_EQ(call("chatToggleLabel", {QJSValue(true), lookup}).toString(), QStringLiteral("[orb.collapse]"));
+    EXPECT_EQ(call("chatToggleLabel", {QJSValue(false), lookup}).toString(), QStringLiteral("[orb.open]"));
+}
+
+TEST_F(OverlayTexts, ComposerEnabledRules)
+{
+    struct Case
+    {
+        const char *question;
+        bool busy;
+        bool canSend;
+    };
+    const Case cases[] = {
+        {"", false, false},        {" \n\t ", false, false}, {"Where is Save?", false, true},
+        {"Where is Save?", true, false}, {"\n?\n", false, true},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.question);
+        EXPECT_EQ(call("canSend", {QJSValue(QString::fromUtf8(c.question)), QJSValue(c.busy)}).toBool(), c.canSend);
+    }
+    EXPECT_TRUE(call("canCapture", {QJSValue(false)}).toBool());
+    EXPECT_FALSE(call("canCapture", {QJSValue(true)}).toBool());
+}
+
+TEST_F(OverlayTexts, FailureConnectionAndDisplayedRoles)
+{
+    EXPECT_EQ(call("failureTitle", {QJSValue(true), lookup}).toString(), QStringLiteral("[error.title.permission]"));
+    EXPECT_EQ(call("failureTitle", {QJSValue(false), lookup}).toString(), QStringLiteral("[error.title.general]"));
+    EXPECT_EQ(call("failureActionTitle", {QJSValue(QStringLiteral("restart")), lookup}).toString(),
+              QStringLiteral("[error.action.restart]"));
+    EXPECT_EQ(call("failureActionTitle", {QJSValue(QStringLiteral("screenRecordingSettings")), lookup}).toString(),
+              QStringLiteral("[error.action.screenSettings]"));
+    EXPECT_EQ(call("failureActionTitle", {QJSValue(QStringLiteral("voicePrivacySettings")), lookup}).toString(),
+              QStringLiteral("[error.action.voiceSettings]"));
+    EXPECT_EQ(call("failureActionTitle", {QJSValue(QStringLiteral("none")), lookup}).toString(), QString());
+
+    EXPECT_EQ(text("connectionStatus", {{"isPlatformConnected", true}, {"agentName", " Mira "}}),
+              QStringLiteral("[settings.platformConnected] · Mira"));
+    EXPECT_EQ(text("connectionStatus", {{"isPlatformConnected", false}, {"agentName", "Mira"}}),
+              QStringLiteral("[settings.agentNotConnected]"));
+    EXPECT_EQ(call("connectionHint", {QJSValue(false), lookup}).toString(), QStringLiteral("[settings.chooseAgent]"));
+    EXPECT_EQ(call("connectionHint", {QJSValue(true), lookup}).toString(), QString());
+    EXPECT_EQ(call("connectButtonLabel", {QJSValue(true), lookup}).toString(), QStringLiteral("[settings.change]"));
+    EXPECT_EQ(call("connectButtonLabel", {QJSValue(false), lookup}).toString(), QStringLiteral("[settings.connect]"));
+
+    for (const char *role : {"user", "assistant"})
+        EXPECT_TRUE(call("isDisplayedRole", {QJSValue(QString::fromLatin1(role))}).toBool()) << role;
+    for (const char *role : {"analyst", "screenFact", ""})
+        EXPECT_FALSE(call("isDisplayedRole", {QJSValue(QString::fromLatin1(role))}).toBool()) << role;
+}
