@@ -423,6 +423,39 @@ AtspiAccessible *AtspiTreeWalker::focusedWindow(AtspiAccessible *application)
 
 AtspiWalkResult AtspiTreeWalker::run()
 {
+    // libatspi dispatches its bus connection after a call whenever no GLib
+    // main loop is dispatching on the calling thread. A dispatch runs its
+    // handlers, and those open direct connections to applications that they
+    // hand to the process's default main context, which the Qt main thread
+    // iterates: from then on both threads read the same connection. Walking
+    // from inside a dispatch of a private context keeps the library from ever
+    // dispatching, so every message stays on this thread.
+    static GMainContext *const walkContext = g_main_context_new();
+    struct Walk
+    {
+        AtspiTreeWalker *walker;
+        AtspiWalkResult result;
+        bool done = false;
+    } walk{this, {}};
+    GSource *source = g_idle_source_new();
+    g_source_set_callback(
+        source,
+        [](gpointer data) -> gboolean {
+            auto *w = static_cast<Walk *>(data);
+            w->result = w->walker->runInsideDispatch();
+            w->done = true;
+            return G_SOURCE_REMOVE;
+        },
+        &walk, nullptr);
+    g_source_attach(source, walkContext);
+    g_source_unref(source);
+    while (!walk.done)
+        g_main_context_iteration(walkContext, TRUE);
+    return std::move(walk.result);
+}
+
+AtspiWalkResult AtspiTreeWalker::runInsideDispatch()
+{
     AtspiWalkResult result;
     if (m_request.stop.stop_requested() || !ensureSession())
         return result;

@@ -45,6 +45,7 @@ public:
     AtspiWalkResult run();
 
 private:
+    AtspiWalkResult runInsideDispatch();
     bool admitCall();
     bool limitReached(int depth);
     // Both answer a new reference, or null.

@@ -279,6 +279,9 @@ public:
         address = m_bus.readLine().trimmed().toStdString();
         environment.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), QString::fromStdString(address));
         environment.insert(QStringLiteral("GSETTINGS_BACKEND"), QStringLiteral("memory"));
+        // The launcher puts its bus socket under these: away from the desktop's.
+        environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), m_directory.path());
+        environment.insert(QStringLiteral("XDG_CACHE_HOME"), m_directory.path());
         m_launcher.setProcessEnvironment(environment);
     }
     bool startLauncher()
