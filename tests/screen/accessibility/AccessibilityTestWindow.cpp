@@ -2,6 +2,8 @@
 //   (no options)          a small dialog: labels, buttons, a check box, tabs, text
 //                         fields (one a password field with content) and a hidden group
 //   --buttons N           N buttons "Item 1" ... "Item N" instead
+//   --nesting N           a button "Shallow" at the top and a button "Deep" inside
+//                         N nested panels instead
 //   --slow-name-ms M      every accessible name takes M milliseconds to answer
 //   --title T             the window title
 // Prints "ready" once the window is shown.
@@ -10,6 +12,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QCommandLineParser>
+#include <QFrame>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QLabel>
@@ -115,9 +118,11 @@ int main(int argc, char **argv)
                                            QStringLiteral("count"));
     const QCommandLineOption slowOption(QStringLiteral("slow-name-ms"), QStringLiteral("Delay of every name"),
                                         QStringLiteral("ms"));
+    const QCommandLineOption nestingOption(QStringLiteral("nesting"), QStringLiteral("Nested panels"),
+                                           QStringLiteral("count"));
     const QCommandLineOption titleOption(QStringLiteral("title"), QStringLiteral("Window title"),
                                          QStringLiteral("title"), QStringLiteral("Nimbel test window"));
-    parser.addOptions({buttonsOption, slowOption, titleOption});
+    parser.addOptions({buttonsOption, slowOption, nestingOption, titleOption});
     parser.process(app);
 
     slowNameMs = parser.value(slowOption).toInt();
@@ -128,7 +133,20 @@ int main(int argc, char **argv)
     window.setWindowTitle(parser.value(titleOption));
     auto *layout = new QVBoxLayout(&window);
     const int buttons = parser.value(buttonsOption).toInt();
-    if (buttons > 0) {
+    const int nesting = parser.value(nestingOption).toInt();
+    if (nesting > 0) {
+        layout->addWidget(new QPushButton(QStringLiteral("Shallow")));
+        QWidget *parent = &window;
+        QBoxLayout *parentLayout = layout;
+        for (int level = 0; level < nesting; ++level) {
+            auto *panel = new QFrame(parent);
+            auto *panelLayout = new QVBoxLayout(panel);
+            parentLayout->addWidget(panel);
+            parent = panel;
+            parentLayout = panelLayout;
+        }
+        parentLayout->addWidget(new QPushButton(QStringLiteral("Deep")));
+    } else if (buttons > 0) {
         auto *grid = new QGridLayout;
         for (int i = 0; i < buttons; ++i) {
             const QString text = QStringLiteral("Item %1").arg(i + 1);

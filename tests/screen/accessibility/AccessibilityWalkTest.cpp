@@ -159,6 +159,30 @@ TEST_F(AccessibilityWalk, LargeTreeYieldsTheFirstEightyInWalkOrderAndIsTruncated
     }
 }
 
+TEST_F(AccessibilityWalk, WalkStopsBelowTheTenthLevel)
+{
+    // The window is level 0 and every panel adds one: behind 10 panels the
+    // deep button is at level 11, behind 9 at level 10, the deepest visited.
+    {
+        test::TargetApplication window(test::testWindowProgram(), {QStringLiteral("--nesting"), QStringLiteral("10")});
+        const auto context = test::collectWhen(service, window.pid(), [](const AccessibilityContext &c) {
+            return hasLabel(c, QStringLiteral("Shallow"));
+        });
+        ASSERT_TRUE(context.has_value());
+        EXPECT_FALSE(hasLabel(*context, QStringLiteral("Deep")));
+        EXPECT_TRUE(context->truncated);
+    }
+    {
+        test::TargetApplication window(test::testWindowProgram(), {QStringLiteral("--nesting"), QStringLiteral("9")});
+        const auto context = test::collectWhen(service, window.pid(), [](const AccessibilityContext &c) {
+            return hasLabel(c, QStringLiteral("Shallow")) && hasLabel(c, QStringLiteral("Deep"));
+        });
+        ASSERT_TRUE(context.has_value());
+        EXPECT_TRUE(hasLabel(*context, QStringLiteral("Deep")));
+        EXPECT_FALSE(context->truncated);
+    }
+}
+
 TEST_F(AccessibilityWalk, UnresponsiveApplicationsCannotStretchTheWalk)
 {
     // Stopped from the start: nothing can be read, and the answer still comes in time.
