@@ -4,6 +4,8 @@
 
 #include <QFile>
 
+#include <gtest/gtest.h>
+
 #include <csignal>
 #include <cstdio>
 
@@ -32,6 +34,14 @@ LocalPlatformProcess::LocalPlatformProcess(QStringList arguments)
 
 LocalPlatformProcess::~LocalPlatformProcess()
 {
+    if (m_process.state() == QProcess::NotRunning && m_port == 0)
+        return;
+    // Every test ends with a clean stop: a crash or a sanitizer report in the server fails it.
+    const int code = stop();
+    if (code != 0) {
+        ADD_FAILURE() << "the local platform did not stop cleanly (exit " << code << "):\n"
+                      << QString::fromUtf8(m_process.readAllStandardError()).toStdString();
+    }
     if (m_process.state() != QProcess::NotRunning) {
         m_process.kill();
         m_process.waitForFinished(5000);

@@ -521,6 +521,14 @@ TEST(LocalPlatformServer, ScriptedFaultsShapeTheAnswers)
     EXPECT_EQ(emptyAudio->status, 200);
     EXPECT_TRUE(emptyAudio->body.empty());
 
+    // An error status goes out with exactly the scripted body and headers, even an empty body.
+    script.write(R"({"faults": {"/v1/desktop/config": {"status": 500, "body": "", "headers": {"Retry-After": "3"}}}})");
+    const auto bare = server.client()->Get("/v1/desktop/config", server.bearer());
+    ASSERT_TRUE(bare);
+    EXPECT_EQ(bare->status, 500);
+    EXPECT_TRUE(bare->body.empty());
+    EXPECT_EQ(bare->get_header_value("Retry-After"), "3");
+
     const auto logged = debugRequests(server);
     ASSERT_FALSE(logged.empty());
     EXPECT_EQ(logged.front().at("fault"), true);

@@ -34,6 +34,7 @@ struct RequestTrace
 {
     bool active = false;
     bool committed = false;
+    bool faulted = false;
     std::string method;
     std::string path;
     SteadyClock::time_point start;
@@ -322,7 +323,7 @@ void PlatformServer::installRoutes()
     });
     server.set_error_handler(httplib::Server::HandlerWithResponse([](const httplib::Request &, httplib::Response &res) {
         // Scripted fault bodies go out exactly as written, even when empty.
-        if (!res.body.empty() || res.content_provider_ || (trace.details.is_object() && trace.details.contains("fault")))
+        if (!res.body.empty() || res.content_provider_ || trace.faulted)
             return httplib::Server::HandlerResponse::Unhandled;
         const std::string message = res.status == 404 ? "Not found"
             : res.status == 405                        ? "Method not allowed"
@@ -408,14 +409,15 @@ bool PlatformServer::scriptedFault(const std::string &path, httplib::Response &r
     if (!fault)
         return false;
     details()["fault"] = true;
+    trace.faulted = true;
     if (fault->delayMs > 0 && !pause(fault->delayMs)) {
         sendError(res, 503, "The server is shutting down");
         return true;
     }
-    if (!fault->status)
-        return false;
     for (const auto &[name, value] : fault->headers)
         res.set_header(name, value);
+    if (!fault->status)
+        return false;
     deliver(res, *fault->status, fault->body, fault->contentType, fault);
     return true;
 }
