@@ -224,6 +224,14 @@ TEST(LocalPlatformServer, ConsolePairingIssuesOneTimeCodesAndKeysThatUnlockTheAp
     EXPECT_EQ(issued.at("link"), "zelmdesktop://connect?platform_url=" + encodedBase + "&code=" + code);
     EXPECT_EQ(issued.at("platform_url"), server.baseURL());
 
+    // A console reached as "localhost" hands out links that name "localhost".
+    const auto local = client->Post("/desktop-agent/connect",
+                                    httplib::Headers{{"Accept", "application/json"},
+                                                     {"Host", "localhost:" + std::to_string(server.port())}},
+                                    "", "application/x-www-form-urlencoded");
+    ASSERT_TRUE(local);
+    EXPECT_EQ(json::parse(local->body).at("platform_url"), "http://localhost:" + std::to_string(server.port()));
+
     // The browser form (no JSON asked for) gets a page with the link, HTML-escaped.
     const auto form = client->Post("/desktop-agent/connect", "", "application/x-www-form-urlencoded");
     ASSERT_TRUE(form);
@@ -299,6 +307,24 @@ TEST(LocalPlatformServer, IssuedKeysOutliveARestartOnlyWithAStateDirectory)
     const auto config = forgetful.client()->Get("/v1/desktop/config", forgetful.bearer(key));
     ASSERT_TRUE(config);
     EXPECT_EQ(config->status, 401);
+}
+
+TEST(LocalPlatformServer, RefusesToStartWithABrokenScriptOrBadOptions)
+{
+    ScriptFile script(R"({"agent": {"agent_id": "not-an-agent"}})");
+    QProcess broken;
+    broken.start(QStringLiteral(LOCAL_PLATFORM_BINARY), {QStringLiteral("--port"), QStringLiteral("0"), QStringLiteral("--script"), script.path()});
+    ASSERT_TRUE(broken.waitForFinished(10000));
+    EXPECT_EQ(broken.exitCode(), 2);
+    const QString why = QString::fromUtf8(broken.readAllStandardError());
+    EXPECT_TRUE(why.contains(script.path()) && why.contains(QStringLiteral("agent.agent_id"))) << why.toStdString();
+    EXPECT_TRUE(broken.readAllStandardOutput().isEmpty());
+
+    QProcess badOption;
+    badOption.start(QStringLiteral(LOCAL_PLATFORM_BINARY), {QStringLiteral("--port"), QStringLiteral("http")});
+    ASSERT_TRUE(badOption.waitForFinished(10000));
+    EXPECT_EQ(badOption.exitCode(), 2);
+    EXPECT_TRUE(badOption.readAllStandardError().contains("usage: nimbel-local-platform"));
 }
 
 TEST(LocalPlatformServer, ConfigurationComesFromTheScriptAndFollowsItsChanges)
