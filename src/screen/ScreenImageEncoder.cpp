@@ -48,10 +48,12 @@ std::optional<JpegLadderOutcome> ScreenImageEncoder::encode(const QImage &image,
 QCoro::Task<std::optional<QByteArray>> ScreenImageEncoder::jpegData(QImage image,
                                                                    ScreenImageEncodingPolicy policy)
 {
-    auto outcome = co_await QtConcurrent::run(&m_executor, [image = std::move(image),
-                                                            policy = std::move(policy)] {
+    // The future is a named local: GCC 12 mishandles a temporary QFuture
+    // awaited in place (it is released twice).
+    auto future = QtConcurrent::run(&m_executor, [image = std::move(image), policy = std::move(policy)] {
         return encode(image, policy);
     });
+    auto outcome = co_await future;
     if (!outcome)
         co_return std::nullopt;
     co_return std::move(outcome->jpeg);

@@ -59,6 +59,7 @@ QCoro::Task<CaptureResult> X11ScreenCaptureService::captureCurrentContext()
     // Everything the coroutine needs after the await is copied out first, so
     // that it never reaches back into a service that may be gone by then.
     Clock *clock = &m_clock;
+    // Awaited as a named local: GCC 12 releases an awaited temporary QFuture twice.
     auto future = QtConcurrent::run(&m_worker, [application = m_appTracker.lastExternalApplication(),
                                                  self = m_self, entries = m_entries] {
         return captureNow(application, self, *entries);

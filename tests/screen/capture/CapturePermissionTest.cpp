@@ -1,0 +1,141 @@
+#include "screen/FrontmostAppTracker.h"
+#include "screen/ScreenCaptureError.h"
+#include "screen/ScreenCapturePermission.h"
+
+#include <gtest/gtest.h>
+
+#include <deque>
+
+using namespace nimbel;
+
+namespace {
+// The system's answers, scripted: each preflight pops the next answer (the
+// last one repeats); the request answers `grant`.
+class ScriptedAccess final : public ScreenCaptureAccess
+{
+public:
+    std::deque<bool> preflights{false};
+    bool grant = false;
+    int preflightCalls = 0;
+    int requestCalls = 0;
+
+    bool preflight() override
+    {
+        ++preflightCalls;
+        const bool answer = preflights.front();
+        if (preflights.size() > 1)
+            preflights.pop_front();
+        return answer;
+    }
+    bool request() override
+    {
+        ++requestCalls;
+        return grant;
+    }
+};
+} // namespace
+
+TEST(ScreenCapturePermission, GrantedPreflightNeverPrompts)
+{
+    ScriptedAccess access;
+    access.preflights = {true};
+    ScreenCapturePermission permission(access);
+    EXPECT_EQ(permission.check(), std::nullopt);
+    EXPECT_EQ(permission.check(), std::nullopt);
+    EXPECT_EQ(access.requestCalls, 0);
+    EXPECT_FALSE(permission.didRequestPermissionThisLaunch());
+}
+
+TEST(ScreenCapturePermission, FirstRefusalIsDeniedLaterOnesAskForARestartWithoutASecondPrompt)
+{
+    ScriptedAccess access;
+    ScreenCapturePermission permission(access);
+    EXPECT_EQ(permission.check(), ScreenCaptureError::permissionDenied);
+    EXPECT_TRUE(permission.didRequestPermissionThisLaunch());
+    EXPECT_EQ(permission.check(), ScreenCaptureError::permissionRequiresRestart);
+    EXPECT_EQ(permission.check(), ScreenCaptureError::permissionRequiresRestart);
+    EXPECT_EQ(access.requestCalls, 1);
+}
+
+TEST(ScreenCapturePermission, GrantThePreflightDoesNotSeeYetNeedsARestart)
+{
+    ScriptedAccess access;
+    access.grant = true;
+    ScreenCapturePermission permission(access);
+    EXPECT_EQ(permission.check(), ScreenCaptureError::permissionRequiresRestart);
+    EXPECT_EQ(access.preflightCalls, 2); // checked again after the grant
+}
+
+TEST(ScreenCapturePermission, GrantThePreflightSeesLetsTheCaptureGoAhead)
+{
+    ScriptedAccess access;
+    access.grant = true;
+    access.preflights = {false, true};
+    ScreenCapturePermission permission(access);
+    EXPECT_EQ(permission.check(), std::nullopt);
+    EXPECT_EQ(permission.check(), std::nullopt);
+    EXPECT_EQ(access.requestCalls, 1);
+}
+
+TEST(ScreenCaptureError, KeysRecoveriesAndPermissionFlags)
+{
+    struct Expected
+    {
+        ScreenCaptureError::Case value;
+        const char *key;
+        ZelmRecovery recovery;
+        bool permission;
+    };
+    const Expected table[] = {
+        {ScreenCaptureError::permissionDenied, "error.screen.denied", ZelmRecovery::screenRecordingSettings, true},
+        {ScreenCaptureError::permissionRequiresRestart, "error.screen.restart", ZelmRecovery::restart, true},
+        {ScreenCaptureError::noShareableContent, "error.screen.noTarget", ZelmRecovery::none, false},
+        {ScreenCaptureError::emptyImage, "error.screen.empty", ZelmRecovery::none, false},
+    };
+    QStringList messages;
+    for (const Expected &e : table) {
+        const ScreenCaptureError error(e.value);
+        EXPECT_STREQ(error.localizationKey(), e.key);
+        const ErrorDescription description = error.toDescription();
+        EXPECT_EQ(description.recovery, e.recovery) << e.key;
+        EXPECT_EQ(description.isPermissionProblem, e.permission) << e.key;
+        EXPECT_FALSE(description.message.isEmpty()) << e.key;
+        EXPECT_EQ(description.message, error.message());
+        EXPECT_EQ(toDescription(CaptureError(error)), description);
+        messages.append(description.message);
+    }
+    messages.removeDuplicates();
+    EXPECT_EQ(messages.size(), 4);
+
+    const ErrorDescription passedOn = toDescription(CaptureError(WindowSystemError{QStringLiteral("X is gone")}));
+    EXPECT_EQ(passedOn, (ErrorDescription{QStringLiteral("X is gone"), ZelmRecovery::none, false}));
+}
+
+TEST(FrontmostAppTracker, RemembersOnlyExternalApplicationsThatCanBeActivated)
+{
+    const AssistantIdentity self{QStringLiteral("app.nimbel.desktop"), 4242};
+    const RunningApplication editor{QStringLiteral("org.example.Editor"), QStringLiteral("Editor"), 100, false};
+    EXPECT_TRUE(FrontmostAppTracker::isExternal(editor, self));
+    EXPECT_FALSE(FrontmostAppTracker::isExternal(std::nullopt, self));
+
+    RunningApplication own = editor;
+    own.bundleIdentifier = QStringLiteral("app.nimbel.desktop");
+    EXPECT_FALSE(FrontmostAppTracker::isExternal(own, self));
+    own = editor;
+    own.processIdentifier = 4242; // a window of this process under another class name
+    EXPECT_FALSE(FrontmostAppTracker::isExternal(own, self));
+
+    RunningApplication dock = editor;
+    dock.activationProhibited = true;
+    EXPECT_FALSE(FrontmostAppTracker::isExternal(dock, self));
+
+    // Without an identifier of its own the assistant matches every application
+    // without one; with one, they are external.
+    RunningApplication anonymous = editor;
+    anonymous.bundleIdentifier.reset();
+    EXPECT_TRUE(FrontmostAppTracker::isExternal(anonymous, self));
+    EXPECT_FALSE(FrontmostAppTracker::isExternal(anonymous, AssistantIdentity{std::nullopt, 4242}));
+    // An unknown process is never taken for the assistant's.
+    anonymous.processIdentifier.reset();
+    EXPECT_TRUE(FrontmostAppTracker::isExternal(anonymous, AssistantIdentity{QStringLiteral("x"), std::nullopt}));
+}

@@ -1,0 +1,194 @@
+#include "screen/CapturePixelSize.h"
+#include "screen/CaptureTargeting.h"
+#include "screen/FrontmostWindowSelector.h"
+#include "screen/ScreenImageEncodingPolicy.h"
+
+#include <gtest/gtest.h>
+
+#include <limits>
+
+using namespace nimbel;
+
+namespace {
+std::pair<int, int> dims(CapturePixelSize size)
+{
+    return {size.width(), size.height()};
+}
+
+using Dims = std::pair<int, int>;
+} // namespace
+
+TEST(CapturePixelSize, ScalesByScreenScaleThenShrinksToTheLimit)
+{
+    EXPECT_EQ(dims(CapturePixelSize::fitted(3000, 2000, 2, 2048)), Dims(2048, 1365));
+    EXPECT_EQ(dims(CapturePixelSize::fitted(500, 300, 2, 2048)), Dims(1000, 600));
+    EXPECT_EQ(dims(CapturePixelSize::fitted(2000, 3000, 1, 2048)), Dims(1365, 2048));
+    EXPECT_EQ(dims(CapturePixelSize::fitted(1920, 1080, 1, 2048)), Dims(1920, 1080));
+    // Exactly at the limit stays as is.
+    EXPECT_EQ(dims(CapturePixelSize::fitted(1024, 512, 2, 2048)), Dims(2048, 1024));
+}
+
+TEST(CapturePixelSize, ScalesBelowOneAreIgnoredAndSizesNeverVanish)
+{
+    EXPECT_EQ(dims(CapturePixelSize::fitted(800, 600, 0.5, 2048)), Dims(800, 600));
+    EXPECT_EQ(dims(CapturePixelSize::fitted(800, 600, 0, 2048)), Dims(800, 600));
+    EXPECT_EQ(dims(CapturePixelSize::fitted(0, -5, 2, 2048)), Dims(1, 1));
+    EXPECT_EQ(dims(CapturePixelSize::fitted(std::numeric_limits<double>::quiet_NaN(), 10, 1, 2048)), Dims(1, 10));
+    // A sliver of a very long window keeps at least one pixel.
+    EXPECT_EQ(dims(CapturePixelSize::fitted(100000, 10, 1, 2048)), Dims(2048, 1));
+}
+
+TEST(CapturePixelSize, RoundsHalvesAwayFromZero)
+{
+    // 4096 × 2049 halves to 2048 × 1024.5 → 1025; truncation would give 1024.
+    EXPECT_EQ(dims(CapturePixelSize::fitted(4096, 2049, 1, 2048)), Dims(2048, 1025));
+    // 4096 × 2047 → 1023.5 → 1024.
+    EXPECT_EQ(dims(CapturePixelSize::fitted(4096, 2047, 1, 2048)), Dims(2048, 1024));
+    // Fractional points are scaled before rounding: 100.25 × 2 = 200.5 → 201.
+    EXPECT_EQ(dims(CapturePixelSize::fitted(100.25, 50.2, 2, 2048)), Dims(201, 100));
+}
+
+TEST(ScreenImageEncodingPolicy, PoliciesAndTheirSizing)
+{
+    const auto detailed = ScreenImageEncodingPolicy::detailedVision();
+    EXPECT_EQ(detailed.maximumDimension, 1600);
+    EXPECT_EQ(detailed.qualityLadder(), (QList<double>{0.78, 0.70, 0.62, 0.54}));
+    EXPECT_EQ(detailed.maximumBytes, 380000);
+    const auto vision = ScreenImageEncodingPolicy::vision();
+    EXPECT_EQ(vision.maximumDimension, 1440);
+    EXPECT_EQ(vision.qualityLadder(), (QList<double>{0.72, 0.62, 0.52, 0.44}));
+    EXPECT_EQ(vision.maximumBytes, 240000);
+
+    EXPECT_EQ(dims(detailed.fittedSize(2048, 1365)), Dims(1600, 1066));
+    EXPECT_EQ(dims(vision.fittedSize(2048, 1365)), Dims(1440, 960));
+    EXPECT_EQ(dims(detailed.fittedSize(1000, 600)), Dims(1000, 600));
+    EXPECT_EQ(dims(vision.fittedSize(1000, 600)), Dims(1000, 600));
+    EXPECT_EQ(dims(vision.fittedSize(600, 2880)), Dims(300, 1440));
+    EXPECT_EQ(dims(vision.fittedSize(0, 0)), Dims(1, 1));
+    EXPECT_EQ(dims(vision.fittedSize(-3, 10)), Dims(1, 10));
+}
+
+TEST(FrontmostWindowSelector, FirstOfTheFrontToBackListThatIsACandidate)
+{
+    EXPECT_EQ(FrontmostWindowSelector::select({3, 5, 9}, {7, 9, 5, 3}), 9u);
+    EXPECT_EQ(FrontmostWindowSelector::select({3}, {3}), 3u);
+    EXPECT_EQ(FrontmostWindowSelector::select({3, 5}, {1, 2}), std::nullopt);
+    EXPECT_EQ(FrontmostWindowSelector::select({}, {1, 2}), std::nullopt);
+    EXPECT_EQ(FrontmostWindowSelector::select({1, 2}, {}), std::nullopt);
+}
+
+namespace {
+const QString editor = QStringLiteral("org.example.Editor");
+
+RunningApplication editorApp(std::optional<qint64> pid = 100)
+{
+    return {editor, QStringLiteral("Editor"), pid, false};
+}
+
+ShareableWindow window(quint32 id, QRectF frame, std::optional<QString> bundle = editor, bool onScreen = true)
+{
+    return {id, frame, QStringLiteral("window %1").arg(id), onScreen, std::move(bundle)};
+}
+
+WindowListEntry entry(quint32 id, std::optional<qint64> pid = 100, std::optional<int> layer = 0)
+{
+    return {id, pid, layer};
+}
+
+const QList<DisplayScreen> oneScreen{{QRectF(0, 0, 1920, 1080), 1.0}};
+} // namespace
+
+TEST(CaptureTargeting, CandidatesAreTheApplicationsOnScreenWindowsOfAtLeastTheMinimumSize)
+{
+    const QList<ShareableWindow> windows{
+        window(1, QRectF(0, 0, 179, 500)),                      // too narrow
+        window(2, QRectF(0, 0, 500, 119)),                      // too low
+        window(3, QRectF(0, 0, 900, 900), QStringLiteral("other.App")),
+        window(4, QRectF(0, 0, 900, 900), editor, false),       // minimised / elsewhere
+        window(5, QRectF(0, 0, 180, 120)),                      // exactly the minimum
+    };
+    const auto target = chooseWindowTarget(editorApp(), windows, {entry(3), entry(4), entry(1), entry(5)}, oneScreen);
+    ASSERT_TRUE(target);
+    EXPECT_EQ(target->window.id, 5u);
+
+    // The 179-point window as the only one: no window target, the display is captured.
+    EXPECT_FALSE(chooseWindowTarget(editorApp(), {windows[0]}, {entry(1)}, oneScreen));
+    // No tracked application, or one without a bundle identifier.
+    EXPECT_FALSE(chooseWindowTarget(std::nullopt, windows, {}, oneScreen));
+    RunningApplication anonymous = editorApp();
+    anonymous.bundleIdentifier.reset();
+    EXPECT_FALSE(chooseWindowTarget(anonymous, {window(9, QRectF(0, 0, 800, 600), std::nullopt)}, {entry(9)},
+                                    oneScreen));
+}
+
+TEST(CaptureTargeting, TheFrontmostWindowOfTheApplicationsProcessOnLayerZeroWins)
+{
+    const QList<ShareableWindow> windows{window(1, QRectF(0, 0, 1600, 1000)), window(2, QRectF(0, 0, 400, 300)),
+                                         window(3, QRectF(0, 0, 500, 400))};
+    // 2 is in front of 1 and 3.
+    auto target = chooseWindowTarget(editorApp(), windows, {entry(2), entry(3), entry(1)}, oneScreen);
+    ASSERT_TRUE(target);
+    EXPECT_EQ(target->window.id, 2u);
+
+    // Entries of another process, another layer, or without a process or
+    // layer are passed over.
+    target = chooseWindowTarget(editorApp(), windows,
+                                {entry(2, 555), entry(2, std::nullopt), entry(2, 100, 1), entry(2, 100, std::nullopt),
+                                 entry(3), entry(2)},
+                                oneScreen);
+    ASSERT_TRUE(target);
+    EXPECT_EQ(target->window.id, 3u);
+
+    // An application whose process is unknown cannot be found in the list:
+    // the largest window is taken.
+    target = chooseWindowTarget(editorApp(std::nullopt), windows, {entry(2), entry(3)}, oneScreen);
+    ASSERT_TRUE(target);
+    EXPECT_EQ(target->window.id, 1u);
+}
+
+TEST(CaptureTargeting, WithoutAListedWindowTheLargestWinsAndTheEarlierOnEqualAreas)
+{
+    const QList<ShareableWindow> windows{window(1, QRectF(0, 0, 400, 300)), window(2, QRectF(0, 0, 600, 200)),
+                                         window(3, QRectF(0, 0, 300, 400)), window(4, QRectF(0, 0, 200, 200))};
+    // 1, 2 and 3 share the largest area (120000): the first listed stays.
+    auto target = chooseWindowTarget(editorApp(), windows, {entry(77)}, oneScreen);
+    ASSERT_TRUE(target);
+    EXPECT_EQ(target->window.id, 1u);
+
+    target = chooseWindowTarget(editorApp(), {windows[3], windows[2], windows[1]}, {}, oneScreen);
+    ASSERT_TRUE(target);
+    EXPECT_EQ(target->window.id, 3u);
+}
+
+TEST(CaptureTargeting, ScaleComesFromTheScreenHoldingTheWindowsMidpoint)
+{
+    const QList<DisplayScreen> screens{{QRectF(0, 0, 1000, 800), 1.0}, {QRectF(1000, 0, 1000, 800), 2.0}};
+    // Midpoint (1050, 200) lies on the second screen.
+    auto target = chooseWindowTarget(editorApp(), {window(1, QRectF(900, 100, 300, 200))}, {entry(1)}, screens);
+    ASSERT_TRUE(target);
+    EXPECT_EQ(target->scale, 2.0);
+    EXPECT_EQ(dims(target->pixelSize), Dims(600, 400));
+
+    // Midpoint exactly on the shared edge x = 1000 belongs to the right screen (half-open test).
+    target = chooseWindowTarget(editorApp(), {window(1, QRectF(900, 100, 200, 200))}, {entry(1)}, screens);
+    ASSERT_TRUE(target);
+    EXPECT_EQ(target->scale, 2.0);
+
+    // Midpoint on no screen: scale 2, then the 2048 limit.
+    target = chooseWindowTarget(editorApp(), {window(1, QRectF(1500, 700, 1600, 400))}, {entry(1)}, screens);
+    ASSERT_TRUE(target);
+    EXPECT_EQ(target->scale, offScreenScale);
+    EXPECT_EQ(dims(target->pixelSize), Dims(2048, 512));
+}
+
+TEST(CaptureTargeting, ScreenUnderThePointerElseTheMainScreen)
+{
+    const QList<DisplayScreen> screens{{QRectF(0, 0, 1000, 800), 1.0}, {QRectF(1000, 0, 1280, 1024), 1.5}};
+    EXPECT_EQ(screenUnderPointer(QPointF(1200, 900), screens)->frame, QRectF(1000, 0, 1280, 1024));
+    EXPECT_EQ(screenUnderPointer(QPointF(999.5, 10), screens)->frame, QRectF(0, 0, 1000, 800));
+    // Below the first screen, beside the second: the main (first) screen.
+    EXPECT_EQ(screenUnderPointer(QPointF(500, 900), screens)->frame, QRectF(0, 0, 1000, 800));
+    EXPECT_EQ(screenUnderPointer(QPointF(-1, -1), screens)->frame, QRectF(0, 0, 1000, 800));
+    EXPECT_FALSE(screenUnderPointer(QPointF(0, 0), {}));
+    EXPECT_FALSE(screenContaining(QPointF(1000, 800), {screens[0]}));
+}

@@ -1,0 +1,278 @@
+#include "DesktopSession.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QFileInfo>
+#include <QGuiApplication>
+#include <QPainter>
+#include <QRandomGenerator>
+#include <QStandardPaths>
+#include <QThread>
+
+#include <xcb/xcb.h>
+
+#include <cstdlib>
+
+namespace nimbel::test {
+
+namespace {
+bool serverAnswers(const QByteArray &display)
+{
+    xcb_connection_t *c = xcb_connect(display.constData(), nullptr);
+    const bool answers = !xcb_connection_has_error(c);
+    xcb_disconnect(c);
+    return answers;
+}
+
+// Whether a window manager has announced itself on the display.
+bool windowManagerRunning(const QByteArray &display)
+{
+    xcb_connection_t *c = xcb_connect(display.constData(), nullptr);
+    bool running = false;
+    if (!xcb_connection_has_error(c)) {
+        const xcb_screen_t *screen = xcb_setup_roots_iterator(xcb_get_setup(c)).data;
+        const char name[] = "_NET_SUPPORTING_WM_CHECK";
+        auto *atom = xcb_intern_atom_reply(c, xcb_intern_atom(c, 0, sizeof(name) - 1, name), nullptr);
+        if (atom) {
+            auto *property = xcb_get_property_reply(
+                c, xcb_get_property(c, 0, screen->root, atom->atom, XCB_ATOM_WINDOW, 0, 1), nullptr);
+            running = property && xcb_get_property_value_length(property) == 4;
+            std::free(property);
+            std::free(atom);
+        }
+    }
+    xcb_disconnect(c);
+    return running;
+}
+} // namespace
+
+PrivateDesktop::~PrivateDesktop()
+{
+    for (QProcess *process : {&m_windowManager, &m_server}) {
+        if (process->state() != QProcess::NotRunning) {
+            process->terminate();
+            if (!process->waitForFinished(3000))
+                process->kill();
+            process->waitForFinished(3000);
+        }
+    }
+}
+
+bool PrivateDesktop::start()
+{
+    const QString xvfb = QStandardPaths::findExecutable(QStringLiteral("Xvfb"));
+    const QString openbox = QStandardPaths::findExecutable(QStringLiteral("openbox"));
+    if (xvfb.isEmpty() || openbox.isEmpty()) {
+        qWarning("PrivateDesktop: Xvfb or openbox is not installed");
+        return false;
+    }
+    // A display number of our own, away from the ones people and scripts
+    // use; a number another server holds makes Xvfb exit, and the next is tried.
+    const int first = 300 + int(QRandomGenerator::global()->bounded(600));
+    for (int n = first; n < first + 40 && m_display.isEmpty(); ++n) {
+        if (QFileInfo::exists(QStringLiteral("/tmp/.X%1-lock").arg(n))
+            || QFileInfo::exists(QStringLiteral("/tmp/.X11-unix/X%1").arg(n)))
+            continue;
+        const QString display = QStringLiteral(":%1").arg(n);
+        // -noreset: the probe below is the server's first client, and its
+        // leaving must not reset the server under the window manager.
+        m_server.start(xvfb, {display, QStringLiteral("-screen"), QStringLiteral("0"), QStringLiteral("1920x1080x24"),
+                              QStringLiteral("-nolisten"), QStringLiteral("tcp"), QStringLiteral("-noreset")});
+        if (!m_server.waitForStarted(5000))
+            return false;
+        QElapsedTimer timer;
+        timer.start();
+        while (m_server.state() == QProcess::Running && timer.elapsed() < 10000) {
+            if (serverAnswers(display.toLatin1())) {
+                m_display = display;
+                break;
+            }
+            m_server.waitForFinished(20); // notices an Xvfb that gave up
+        }
+        if (m_display.isEmpty() && m_server.state() != QProcess::NotRunning) {
+            m_server.kill();
+            m_server.waitForFinished(3000);
+        }
+    }
+    if (m_display.isEmpty()) {
+        qWarning("PrivateDesktop: no display could be started");
+        return false;
+    }
+    qputenv("DISPLAY", m_display.toLatin1());
+    qputenv("QT_QPA_PLATFORM", "xcb");
+    qunsetenv("WAYLAND_DISPLAY");
+
+    m_windowManager.setProcessChannelMode(QProcess::MergedChannels);
+    m_windowManager.start(openbox, {QStringLiteral("--sm-disable")});
+    if (!m_windowManager.waitForStarted(5000))
+        return false;
+    QElapsedTimer timer;
+    timer.start();
+    while (!windowManagerRunning(m_display.toLatin1())) {
+        if (timer.elapsed() > 10000) {
+            m_windowManager.waitForFinished(10);
+            qWarning("PrivateDesktop: openbox did not start on %s (state %d, exit %d): %s", qPrintable(m_display),
+                     int(m_windowManager.state()), m_windowManager.exitCode(),
+                     m_windowManager.readAll().constData());
+            return false;
+        }
+        QThread::msleep(20);
+    }
+    return true;
+}
+
+bool haveDesktop()
+{
+    return QGuiApplication::platformName() == u"xcb";
+}
+
+bool waitUntil(const std::function<bool()> &condition, int timeoutMs)
+{
+    QElapsedTimer timer;
+    timer.start();
+    while (!condition()) {
+        if (timer.elapsed() > timeoutMs)
+            return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        QThread::msleep(5);
+    }
+    return true;
+}
+
+void pump(int milliseconds)
+{
+    QElapsedTimer timer;
+    timer.start();
+    while (timer.elapsed() < milliseconds) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        QThread::msleep(5);
+    }
+}
+
+bool run(const QString &program, const QStringList &arguments)
+{
+    QProcess process;
+    process.setProcessChannelMode(QProcess::ForwardedChannels);
+    process.start(program, arguments);
+    if (!process.waitForFinished(10000)) {
+        process.kill();
+        process.waitForFinished();
+        return false;
+    }
+    return process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
+}
+
+SampleApplication::SampleApplication(Options options)
+    : m_options(std::move(options))
+{
+    m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+}
+
+SampleApplication::~SampleApplication()
+{
+    if (m_process.state() != QProcess::NotRunning) {
+        m_process.kill();
+        m_process.waitForFinished(3000);
+    }
+}
+
+QString SampleApplication::program()
+{
+    return QStringLiteral(NIMBEL_SAMPLE_WINDOW);
+}
+
+bool SampleApplication::start()
+{
+    const QRect &g = m_options.geometry;
+    QStringList arguments{QStringLiteral("--instance"), m_options.instance,
+                          QStringLiteral("--class"), m_options.className,
+                          QStringLiteral("--title"), m_options.title,
+                          QStringLiteral("--colour"), m_options.colour.name(),
+                          QStringLiteral("--size"), QStringLiteral("%1x%2").arg(g.width()).arg(g.height()),
+                          QStringLiteral("--position"), QStringLiteral("%1,%2").arg(g.x()).arg(g.y()),
+                          QStringLiteral("--frameless")};
+    if (m_options.above)
+        arguments << QStringLiteral("--above");
+    if (m_options.noise)
+        arguments << QStringLiteral("--noise");
+    m_process.start(program(), arguments);
+    if (!m_process.waitForStarted(5000))
+        return false;
+    return readLine(
+        [this](const QByteArray &line) {
+            if (!line.startsWith("ready "))
+                return false;
+            m_window = line.mid(6).toUInt();
+            return true;
+        },
+        10000);
+}
+
+bool SampleApplication::waitForRepaint(int timeoutMs)
+{
+    return readLine([](const QByteArray &line) { return line == "painted"; }, timeoutMs);
+}
+
+bool SampleApplication::readLine(const std::function<bool(const QByteArray &)> &accept, int timeoutMs)
+{
+    QElapsedTimer timer;
+    timer.start();
+    while (true) {
+        while (m_buffer.contains('\n')) {
+            const qsizetype end = m_buffer.indexOf('\n');
+            const QByteArray line = m_buffer.left(end).trimmed();
+            m_buffer.remove(0, end + 1);
+            if (accept(line))
+                return true;
+        }
+        if (timer.elapsed() > timeoutMs || m_process.state() == QProcess::NotRunning)
+            return false;
+        m_process.waitForReadyRead(50);
+        m_buffer += m_process.readAllStandardOutput();
+    }
+}
+
+OwnWindow::OwnWindow(QColor colour, QRect geometry)
+    : m_colour(colour)
+{
+    setFlags(Qt::Window | Qt::FramelessWindowHint);
+    setTitle(QStringLiteral("Nimbel panel"));
+    setGeometry(geometry);
+}
+
+bool OwnWindow::showAndWait()
+{
+    show();
+    if (!waitUntil([this] { return isExposed() && m_painted; }))
+        return false;
+    pump(150); // let the backing store reach the window
+    return true;
+}
+
+void OwnWindow::paintEvent(QPaintEvent *)
+{
+    QPainter painter(this);
+    painter.fillRect(QRect(QPoint(0, 0), size()), m_colour);
+    m_painted = true;
+}
+
+double shareOf(const QImage &image, const QRect &area, QColor colour)
+{
+    const QRect r = area & image.rect();
+    if (r.isEmpty())
+        return 0;
+    const QRgb want = colour.rgb();
+    qint64 matches = 0;
+    for (int y = r.top(); y <= r.bottom(); ++y) {
+        for (int x = r.left(); x <= r.right(); ++x)
+            matches += (image.pixel(x, y) | 0xff000000u) == want;
+    }
+    return double(matches) / (qint64(r.width()) * r.height());
+}
+
+bool contains(const QImage &image, const QRect &area, QColor colour)
+{
+    return shareOf(image, area, colour) > 0;
+}
+
+} // namespace nimbel::test

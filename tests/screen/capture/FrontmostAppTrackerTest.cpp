@@ -1,0 +1,84 @@
+#include "CaptureFixture.h"
+
+#include "screen/linux/X11FrontmostAppTracker.h"
+
+using namespace nimbel;
+using namespace nimbel::test;
+
+namespace {
+using FrontmostAppTrackerTest = CaptureFixture;
+
+std::optional<QString> trackedId(const X11FrontmostAppTracker &tracker)
+{
+    const auto app = tracker.lastExternalApplication();
+    return app ? app->bundleIdentifier : std::nullopt;
+}
+} // namespace
+
+TEST_F(FrontmostAppTrackerTest, FollowsActivationsAndIdentifiesApplicationsByTheirDesktopFiles)
+{
+    SampleApplication redApp(red());
+    SampleApplication blueApp(blue());
+    ASSERT_TRUE(redApp.start());
+    ASSERT_TRUE(blueApp.start());
+
+    X11FrontmostAppTracker tracker(AssistantIdentity::current(), entries);
+    ASSERT_TRUE(tracker.isTracking());
+
+    ASSERT_TRUE(activate(redApp.window()));
+    ASSERT_TRUE(waitUntil([&] { return trackedId(tracker) == u"org.nimbel.test.Red"; }))
+        << trackedId(tracker).value_or("none").toStdString();
+    const RunningApplication redTracked = *tracker.lastExternalApplication();
+    EXPECT_EQ(redTracked.localizedName, u"Красный образец");
+    EXPECT_EQ(redTracked.processIdentifier, redApp.processId());
+    EXPECT_FALSE(redTracked.activationProhibited);
+
+    ASSERT_TRUE(activate(blueApp.window()));
+    ASSERT_TRUE(waitUntil([&] { return trackedId(tracker) == u"org.nimbel.test.Blue"; }));
+    EXPECT_EQ(tracker.lastExternalApplication()->localizedName, u"Blue Sample"); // no Russian name
+    EXPECT_EQ(tracker.lastExternalApplication()->processIdentifier, blueApp.processId());
+
+    // And back, so that a tracker stuck on its first change would fail.
+    ASSERT_TRUE(activate(redApp.window()));
+    ASSERT_TRUE(waitUntil([&] { return trackedId(tracker) == u"org.nimbel.test.Red"; }));
+}
+
+TEST_F(FrontmostAppTrackerTest, TheAssistantsOwnWindowNeverReplacesTheLastApplication)
+{
+    SampleApplication blueApp(blue());
+    ASSERT_TRUE(blueApp.start());
+    X11FrontmostAppTracker tracker(AssistantIdentity::current(), entries);
+    ASSERT_TRUE(activate(blueApp.window()));
+    ASSERT_TRUE(waitUntil([&] { return trackedId(tracker) == u"org.nimbel.test.Blue"; }));
+
+    int changes = 0;
+    QObject::connect(&tracker, &X11FrontmostAppTracker::lastExternalApplicationChanged, [&] { ++changes; });
+    OwnWindow panel(QColor(0, 255, 0), QRect(300, 300, 300, 200));
+    ASSERT_TRUE(panel.showAndWait());
+    ASSERT_TRUE(activate(static_cast<quint32>(panel.winId())));
+    ASSERT_TRUE(waitUntil([&] { return panel.isActive(); }));
+    pump(300);
+    EXPECT_EQ(trackedId(tracker), u"org.nimbel.test.Blue");
+    EXPECT_EQ(changes, 0);
+
+    // A tracker built while the panel is frontmost starts with nothing.
+    X11FrontmostAppTracker late(AssistantIdentity::current(), entries);
+    EXPECT_EQ(late.lastExternalApplication(), std::nullopt);
+    // … and one built while another application is frontmost starts with it.
+    ASSERT_TRUE(activate(blueApp.window()));
+    X11FrontmostAppTracker early(AssistantIdentity::current(), entries);
+    EXPECT_EQ(trackedId(early), u"org.nimbel.test.Blue");
+}
+
+TEST_F(FrontmostAppTrackerTest, ApplicationsWithoutADesktopFileAreKnownByTheirWindowClass)
+{
+    SampleApplication::Options options = blue();
+    options.instance = QStringLiteral("unlisted");
+    options.className = QStringLiteral("Unlisted");
+    SampleApplication unlisted(options);
+    ASSERT_TRUE(unlisted.start());
+    X11FrontmostAppTracker tracker(AssistantIdentity::current(), entries);
+    ASSERT_TRUE(activate(unlisted.window()));
+    ASSERT_TRUE(waitUntil([&] { return trackedId(tracker) == u"Unlisted"; }));
+    EXPECT_EQ(tracker.lastExternalApplication()->localizedName, u"Unlisted");
+}

@@ -1,0 +1,273 @@
+#include "screen/JpegQualityLadder.h"
+#include "screen/ScreenImageEncoder.h"
+
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <QPainter>
+#include <QRandomGenerator>
+#include <QThread>
+
+#include <QCoro/QCoroTask>
+
+#include <map>
+
+using namespace nimbel;
+
+namespace {
+// A fake encoder whose output size per quality is scripted; -1 fails.
+auto scriptedSizes(std::map<int, qsizetype> sizes, QList<double> *asked = nullptr)
+{
+    return [sizes = std::move(sizes), asked](double quality) -> std::optional<QByteArray> {
+        if (asked)
+            asked->append(quality);
+        const qsizetype size = sizes.at(static_cast<int>(std::lround(quality * 100)));
+        if (size < 0)
+            return std::nullopt;
+        return QByteArray(size, static_cast<char>(std::lround(quality * 100)));
+    };
+}
+
+const QList<double> ladder{0.78, 0.70, 0.62, 0.54};
+} // namespace
+
+TEST(JpegQualityLadder, StopsAtTheFirstQualityWithinTheBudget)
+{
+    QList<double> asked;
+    auto outcome = runJpegQualityLadder(ladder, 1000, scriptedSizes({{78, 1000}, {70, 1}, {62, 1}, {54, 1}}, &asked));
+    ASSERT_TRUE(outcome);
+    EXPECT_EQ(outcome->quality, 0.78); // the budget is inclusive
+    EXPECT_TRUE(outcome->withinBudget);
+    EXPECT_EQ(asked, QList<double>{0.78});
+
+    asked.clear();
+    outcome = runJpegQualityLadder(ladder, 1000, scriptedSizes({{78, 1001}, {70, 900}, {62, 1}, {54, 1}}, &asked));
+    ASSERT_TRUE(outcome);
+    EXPECT_EQ(outcome->quality, 0.70);
+    EXPECT_EQ(outcome->jpeg.size(), 900);
+    EXPECT_EQ(asked, (QList<double>{0.78, 0.70}));
+    EXPECT_EQ(outcome->attempts, (QList<std::pair<double, qint64>>{{0.78, 1001}, {0.70, 900}}));
+}
+
+TEST(JpegQualityLadder, OvershootingEverywhereReturnsTheLowestQualitysEncoding)
+{
+    auto outcome = runJpegQualityLadder(ladder, 100, scriptedSizes({{78, 400}, {70, 300}, {62, 200}, {54, 150}}));
+    ASSERT_TRUE(outcome);
+    EXPECT_EQ(outcome->quality, 0.54);
+    EXPECT_EQ(outcome->jpeg.size(), 150);
+    EXPECT_FALSE(outcome->withinBudget);
+    EXPECT_EQ(outcome->attempts.size(), 4);
+}
+
+TEST(JpegQualityLadder, FailedEncodingsAreSkippedAndAnEarlierResultStays)
+{
+    auto outcome = runJpegQualityLadder(ladder, 100, scriptedSizes({{78, 400}, {70, 300}, {62, -1}, {54, -1}}));
+    ASSERT_TRUE(outcome);
+    EXPECT_EQ(outcome->quality, 0.70);
+    EXPECT_EQ(outcome->jpeg.size(), 300);
+    EXPECT_EQ(outcome->attempts.last(), (std::pair<double, qint64>{0.54, -1}));
+
+    outcome = runJpegQualityLadder(ladder, 100, scriptedSizes({{78, -1}, {70, 50}, {62, 1}, {54, 1}}));
+    ASSERT_TRUE(outcome);
+    EXPECT_EQ(outcome->quality, 0.70);
+
+    EXPECT_FALSE(runJpegQualityLadder(ladder, 100, scriptedSizes({{78, -1}, {70, -1}, {62, -1}, {54, -1}})));
+    EXPECT_FALSE(runJpegQualityLadder({}, 100, scriptedSizes({})));
+}
+
+TEST(JpegQualityLadder, QualitiesAreClampedToTheUsableRange)
+{
+    QList<double> asked;
+    runJpegQualityLadder({1.7, 0.02, -3}, 0, scriptedSizes({{100, 5}, {10, 5}}, &asked));
+    EXPECT_EQ(asked, (QList<double>{1.0, 0.1, 0.1}));
+}
+
+namespace {
+// libjpeg's base luminance table entries at zig-zag positions 0, 1 and 63
+// (the same positions in natural order), scaled the way libjpeg scales them.
+std::array<int, 3> expectedLuminanceEntries(int quality)
+{
+    const int scale = quality < 50 ? 5000 / quality : 200 - quality * 2;
+    std::array<int, 3> entries{16, 11, 99};
+    for (int &e : entries)
+        e = std::clamp((e * scale + 50) / 100, 1, 255);
+    return entries;
+}
+
+// The same entries read from the first quantisation table of a JPEG file.
+std::optional<std::array<int, 3>> luminanceEntries(const QByteArray &jpeg)
+{
+    for (qsizetype i = 2; i + 4 < jpeg.size(); ++i) {
+        if (quint8(jpeg[i]) != 0xff || quint8(jpeg[i + 1]) != 0xdb)
+            continue;
+        const qsizetype table = i + 4; // after marker and length
+        if (table + 65 > jpeg.size() || (quint8(jpeg[table]) >> 4) != 0)
+            return std::nullopt; // only 8-bit tables are written at these qualities
+        return std::array<int, 3>{quint8(jpeg[table + 1]), quint8(jpeg[table + 2]), quint8(jpeg[table + 64])};
+    }
+    return std::nullopt;
+}
+
+int jpegQualityOf(const QByteArray &jpeg)
+{
+    const auto entries = luminanceEntries(jpeg);
+    for (int q = 1; entries && q <= 100; ++q) {
+        if (expectedLuminanceEntries(q) == *entries)
+            return q;
+    }
+    return -1;
+}
+
+// A screen-like picture: gradient background, panels and lines of "text".
+QImage screenLike(int width, int height)
+{
+    QImage image(width, height, QImage::Format_RGB32);
+    QPainter painter(&image);
+    QLinearGradient gradient(0, 0, width, height);
+    gradient.setColorAt(0, QColor(240, 244, 250));
+    gradient.setColorAt(1, QColor(200, 210, 230));
+    painter.fillRect(image.rect(), gradient);
+    painter.fillRect(QRect(40, 40, width / 3, height - 80), QColor(40, 60, 90));
+    for (int y = 80; y < height - 40; y += 28)
+        painter.fillRect(QRect(width / 3 + 80, y, width / 2 - (y % 97), 12), QColor(30, 30, 30));
+    return image;
+}
+
+// Random pixels in the rows above `noisyRows`, a flat colour below.
+QImage partlyNoisy(int width, int height, int noisyRows, quint32 seed = 11)
+{
+    QImage image(width, height, QImage::Format_RGB32);
+    image.fill(QColor(128, 128, 128));
+    QRandomGenerator random(seed);
+    for (int y = 0; y < noisyRows; ++y) {
+        auto *line = reinterpret_cast<quint32 *>(image.scanLine(y));
+        for (int x = 0; x < width; ++x)
+            line[x] = 0xff000000u | (random.generate() & 0xffffffu);
+    }
+    return image;
+}
+} // namespace
+
+TEST(ScreenImageEncoder, ScalesToThePolicySizeAndEncodesAtTheFirstQuality)
+{
+    const QImage capture = screenLike(2048, 1365);
+    const auto detailed = ScreenImageEncoder::encode(capture, ScreenImageEncodingPolicy::detailedVision());
+    ASSERT_TRUE(detailed);
+    EXPECT_TRUE(detailed->withinBudget);
+    EXPECT_EQ(detailed->quality, 0.78);
+    const QImage decoded = QImage::fromData(detailed->jpeg, "JPEG");
+    EXPECT_EQ(decoded.size(), QSize(1600, 1066));
+    EXPECT_EQ(jpegQualityOf(detailed->jpeg), 78);
+
+    const auto vision = ScreenImageEncoder::encode(capture, ScreenImageEncodingPolicy::vision());
+    ASSERT_TRUE(vision);
+    EXPECT_EQ(QImage::fromData(vision->jpeg, "JPEG").size(), QSize(1440, 960));
+    EXPECT_EQ(jpegQualityOf(vision->jpeg), 72);
+
+    // Small enough already: encoded at its own size under both policies.
+    const QImage small = screenLike(1000, 600);
+    for (const auto &policy : {ScreenImageEncodingPolicy::detailedVision(), ScreenImageEncodingPolicy::vision()}) {
+        const auto outcome = ScreenImageEncoder::encode(small, policy);
+        ASSERT_TRUE(outcome);
+        EXPECT_EQ(QImage::fromData(outcome->jpeg, "JPEG").size(), QSize(1000, 600));
+    }
+    EXPECT_EQ(ScreenImageEncoder::resized(small, ScreenImageEncodingPolicy::vision().fittedSize(1000, 600)).constBits(),
+              small.constBits()); // not even copied
+}
+
+TEST(ScreenImageEncoder, KeepsColoursRightForEveryPixelLayout)
+{
+    QImage source(400, 200, QImage::Format_RGB32);
+    source.fill(Qt::white);
+    QPainter painter(&source);
+    painter.fillRect(QRect(0, 0, 100, 200), QColor(220, 20, 20));
+    painter.fillRect(QRect(100, 0, 100, 200), QColor(20, 200, 20));
+    painter.fillRect(QRect(200, 0, 100, 200), QColor(20, 20, 220));
+    painter.end();
+
+    for (const QImage::Format format : {QImage::Format_RGB32, QImage::Format_ARGB32_Premultiplied,
+                                        QImage::Format_RGBA8888, QImage::Format_RGB888, QImage::Format_BGR888,
+                                        QImage::Format_RGB16}) {
+        const auto outcome = ScreenImageEncoder::encode(source.convertToFormat(format),
+                                                        ScreenImageEncodingPolicy::detailedVision());
+        ASSERT_TRUE(outcome) << format;
+        const QImage decoded = QImage::fromData(outcome->jpeg, "JPEG");
+        ASSERT_EQ(decoded.size(), source.size());
+        for (const QPoint p : {QPoint(50, 100), QPoint(150, 100), QPoint(250, 100), QPoint(350, 100)}) {
+            const QColor want = source.pixelColor(p);
+            const QColor got = decoded.pixelColor(p);
+            EXPECT_NEAR(got.red(), want.red(), 12) << format << " at x " << p.x();
+            EXPECT_NEAR(got.green(), want.green(), 12) << format << " at x " << p.x();
+            EXPECT_NEAR(got.blue(), want.blue(), 12) << format << " at x " << p.x();
+        }
+    }
+    EXPECT_FALSE(ScreenImageEncoder::encode(QImage(), ScreenImageEncodingPolicy::vision()));
+}
+
+TEST(ScreenImageEncoder, NoiseDrivesTheLadderToTheBottomAndPastTheBudget)
+{
+    const auto policy = ScreenImageEncodingPolicy::detailedVision();
+    const auto outcome = ScreenImageEncoder::encode(partlyNoisy(2048, 1365, 1365), policy);
+    ASSERT_TRUE(outcome);
+    ASSERT_EQ(outcome->attempts.size(), 4);
+    for (int i = 0; i < 4; ++i) {
+        EXPECT_EQ(outcome->attempts[i].first, policy.qualityLadder()[i]);
+        EXPECT_GT(outcome->attempts[i].second, policy.maximumBytes);
+        if (i > 0) {
+            EXPECT_LT(outcome->attempts[i].second, outcome->attempts[i - 1].second);
+        }
+    }
+    EXPECT_FALSE(outcome->withinBudget);
+    EXPECT_EQ(outcome->quality, 0.54);
+    EXPECT_EQ(outcome->jpeg.size(), outcome->attempts.last().second);
+    EXPECT_EQ(jpegQualityOf(outcome->jpeg), 54);
+    EXPECT_EQ(QImage::fromData(outcome->jpeg, "JPEG").size(), QSize(1600, 1066));
+}
+
+TEST(ScreenImageEncoder, APictureJustOverTheBudgetAtTheFirstQualityIsSentAtTheSecond)
+{
+    const auto policy = ScreenImageEncodingPolicy::detailedVision();
+    // Grow the noisy part until the first quality no longer fits.
+    std::optional<JpegLadderOutcome> found;
+    for (int rows = 100; rows <= 1365 && !found; rows += 10) {
+        auto outcome = ScreenImageEncoder::encode(partlyNoisy(2048, 1365, rows), policy);
+        ASSERT_TRUE(outcome);
+        if (outcome->attempts.size() > 1)
+            found = std::move(outcome);
+    }
+    ASSERT_TRUE(found) << "no picture overshoots at 0.78";
+    EXPECT_GT(found->attempts[0].second, policy.maximumBytes);
+    EXPECT_EQ(found->attempts.size(), 2);
+    EXPECT_LE(found->jpeg.size(), policy.maximumBytes);
+    EXPECT_EQ(found->quality, 0.70);
+    EXPECT_EQ(jpegQualityOf(found->jpeg), 70);
+}
+
+TEST(ScreenImageEncoder, EncodesOneImageAtATimeOffTheMainThreadAndResumesOnIt)
+{
+    ScreenImageEncoder encoder;
+    const QImage large = partlyNoisy(2048, 1365, 1365, 3);
+    const QImage small = screenLike(300, 200);
+    QStringList finished;
+    QList<QThread *> resumedOn;
+    auto encode = [&](QImage image, QString name) -> QCoro::Task<std::optional<QByteArray>> {
+        auto jpeg = co_await encoder.jpegData(image, ScreenImageEncodingPolicy::vision());
+        finished.append(name);
+        resumedOn.append(QThread::currentThread());
+        co_return jpeg;
+    };
+    // Both are queued before either runs; the small one must wait for the large one.
+    auto first = encode(large, QStringLiteral("large"));
+    auto second = encode(small, QStringLiteral("small"));
+    EXPECT_TRUE(finished.isEmpty()); // nothing was encoded on the calling thread
+    const auto smallJpeg = QCoro::waitFor(second);
+    const auto largeJpeg = QCoro::waitFor(first);
+    EXPECT_EQ(finished, (QStringList{"large", "small"}));
+    EXPECT_EQ(resumedOn, (QList<QThread *>{qApp->thread(), qApp->thread()}));
+
+    ASSERT_TRUE(smallJpeg && largeJpeg);
+    EXPECT_EQ(*smallJpeg, ScreenImageEncoder::encode(small, ScreenImageEncodingPolicy::vision())->jpeg);
+    EXPECT_EQ(QImage::fromData(*largeJpeg, "JPEG").size(), QSize(1440, 960));
+
+    EXPECT_EQ(QCoro::waitFor(encoder.jpegData(QImage(), ScreenImageEncodingPolicy::vision())), std::nullopt);
+}

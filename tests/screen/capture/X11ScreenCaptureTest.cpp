@@ -1,0 +1,336 @@
+#include "CaptureFixture.h"
+
+#include "screen/ScreenImageEncoder.h"
+#include "screen/linux/X11FrontmostAppTracker.h"
+#include "screen/linux/X11ScreenCaptureAccess.h"
+#include "screen/linux/X11ScreenCaptureService.h"
+#include "support/VirtualClock.h"
+
+#include <QCoro/QCoroTask>
+
+#include <xcb/composite.h>
+#include <xcb/xcb.h>
+
+#include <cstdlib>
+
+using namespace nimbel;
+using namespace nimbel::test;
+
+namespace {
+const QColor redColour(255, 0, 0);
+const QColor blueColour(0, 0, 255);
+const QColor greenColour(0, 255, 0);
+const QColor black(0, 0, 0);
+
+class X11ScreenCaptureTest : public CaptureFixture
+{
+protected:
+    void SetUp() override
+    {
+        CaptureFixture::SetUp();
+        if (IsSkipped() || HasFatalFailure())
+            return;
+        tracker = std::make_unique<X11FrontmostAppTracker>(AssistantIdentity::current(), entries);
+        service = std::make_unique<X11ScreenCaptureService>(*tracker, access, clock, AssistantIdentity::current(),
+                                                            entries);
+    }
+
+    void track(const SampleApplication &app, const QString &bundle)
+    {
+        ASSERT_TRUE(activate(app.window()));
+        ASSERT_TRUE(waitUntil([&] {
+            const auto last = tracker->lastExternalApplication();
+            return last && last->bundleIdentifier == bundle;
+        }));
+    }
+
+    CaptureResult capture() { return finish(service->captureCurrentContext()); }
+
+    X11ScreenCaptureAccess access;
+    VirtualClock clock;
+    std::unique_ptr<X11FrontmostAppTracker> tracker;
+    std::unique_ptr<X11ScreenCaptureService> service;
+};
+
+// Stands in for a compositing manager: redirects every top-level window off
+// screen and owns the compositing-manager selection, as long as it lives.
+class TestCompositor
+{
+public:
+    TestCompositor()
+    {
+        m_connection = xcb_connect(nullptr, nullptr);
+        if (xcb_connection_has_error(m_connection))
+            return;
+        const xcb_screen_t *screen = xcb_setup_roots_iterator(xcb_get_setup(m_connection)).data;
+        auto *version = xcb_composite_query_version_reply(m_connection, xcb_composite_query_version(m_connection, 0, 4),
+                                                          nullptr);
+        std::free(version);
+        if (xcb_generic_error_t *error = xcb_request_check(
+                m_connection, xcb_composite_redirect_subwindows_checked(m_connection, screen->root,
+                                                                        XCB_COMPOSITE_REDIRECT_MANUAL))) {
+            std::free(error);
+            return;
+        }
+        const xcb_window_t owner = xcb_generate_id(m_connection);
+        xcb_create_window(m_connection, XCB_COPY_FROM_PARENT, owner, screen->root, -10, -10, 1, 1, 0,
+                          XCB_WINDOW_CLASS_INPUT_ONLY, XCB_COPY_FROM_PARENT, 0, nullptr);
+        const char name[] = "_NET_WM_CM_S0";
+        auto *atom = xcb_intern_atom_reply(m_connection, xcb_intern_atom(m_connection, 0, sizeof(name) - 1, name),
+                                           nullptr);
+        xcb_set_selection_owner(m_connection, owner, atom->atom, XCB_CURRENT_TIME);
+        std::free(atom);
+        std::free(xcb_get_input_focus_reply(m_connection, xcb_get_input_focus(m_connection), nullptr)); // sync
+        m_active = true;
+    }
+    ~TestCompositor() { xcb_disconnect(m_connection); } // undoes both
+    bool active() const { return m_active; }
+
+private:
+    xcb_connection_t *m_connection = nullptr;
+    bool m_active = false;
+};
+} // namespace
+
+TEST_F(X11ScreenCaptureTest, CapturesTheTrackedApplicationsWindowWithItsMetadata)
+{
+    SampleApplication redApp(red());
+    SampleApplication blueApp(blue());
+    ASSERT_TRUE(redApp.start());
+    ASSERT_TRUE(blueApp.start());
+
+    track(redApp, "org.nimbel.test.Red");
+    clock.advance(std::chrono::milliseconds(1234));
+    auto result = capture();
+    ASSERT_TRUE(result) << toDescription(result.error()).message.toStdString();
+    const CaptureMetadata &m = result->metadata;
+    EXPECT_EQ(m.kind, CaptureKind::window);
+    EXPECT_EQ(m.applicationName, u"Красный образец");
+    EXPECT_EQ(m.bundleIdentifier, u"org.nimbel.test.Red");
+    EXPECT_EQ(m.windowTitle, u"Red document");
+    EXPECT_EQ(m.logicalWidth, 400);
+    EXPECT_EQ(m.logicalHeight, 300);
+    EXPECT_EQ(m.pixelWidth, 400);
+    EXPECT_EQ(m.pixelHeight, 300);
+    EXPECT_EQ(m.capturedAt, clock.now());
+    EXPECT_EQ(result->image.size(), QSize(400, 300));
+    EXPECT_EQ(shareOf(result->image, result->image.rect(), redColour), 1.0);
+
+    // The other application, once it is the one in front.
+    track(blueApp, "org.nimbel.test.Blue");
+    result = capture();
+    ASSERT_TRUE(result);
+    EXPECT_EQ(result->metadata.bundleIdentifier, u"org.nimbel.test.Blue");
+    EXPECT_EQ(result->image.size(), QSize(500, 350));
+    EXPECT_EQ(shareOf(result->image, result->image.rect(), blueColour), 1.0);
+
+    // The capture encodes within its policy.
+    const auto jpeg = QCoro::waitFor(ScreenImageEncoder::shared().jpegData(result->image,
+                                                                          ScreenImageEncodingPolicy::detailedVision()));
+    ASSERT_TRUE(jpeg);
+    EXPECT_LE(jpeg->size(), 380000);
+    EXPECT_EQ(QImage::fromData(*jpeg, "JPEG").size(), QSize(500, 350));
+}
+
+TEST_F(X11ScreenCaptureTest, TheAssistantsOwnWindowIsNeverInTheWindowCapture)
+{
+    SampleApplication redApp(red());
+    ASSERT_TRUE(redApp.start());
+    track(redApp, "org.nimbel.test.Red");
+
+    // The panel covers the red window's right half and takes focus.
+    OwnWindow panel(greenColour, QRect(300, 150, 400, 200));
+    ASSERT_TRUE(panel.showAndWait());
+    ASSERT_TRUE(activate(static_cast<quint32>(panel.winId())));
+
+    const auto result = capture();
+    ASSERT_TRUE(result);
+    EXPECT_EQ(result->metadata.kind, CaptureKind::window);
+    EXPECT_EQ(result->metadata.bundleIdentifier, u"org.nimbel.test.Red");
+    const QImage &image = result->image;
+    EXPECT_FALSE(contains(image, image.rect(), greenColour));
+    // Window coordinates: the panel covers x 200…399, y 50…249 of it.
+    EXPECT_EQ(shareOf(image, QRect(200, 50, 200, 200), black), 1.0);
+    EXPECT_EQ(shareOf(image, QRect(0, 0, 200, 300), redColour), 1.0);
+    EXPECT_EQ(shareOf(image, QRect(200, 250, 200, 50), redColour), 1.0);
+}
+
+TEST_F(X11ScreenCaptureTest, ACoveredWindowNeverYieldsTheCoveringWindowsPixels)
+{
+    SampleApplication redApp(red());
+    SampleApplication::Options onTop = blue(QRect(50, 250, 300, 300));
+    onTop.above = true; // stays above the red window even when that is active
+    SampleApplication blueApp(onTop);
+    ASSERT_TRUE(redApp.start());
+    ASSERT_TRUE(blueApp.start());
+    track(redApp, "org.nimbel.test.Red");
+
+    const auto result = capture();
+    ASSERT_TRUE(result);
+    EXPECT_EQ(result->metadata.kind, CaptureKind::window);
+    const QImage &image = result->image;
+    ASSERT_EQ(image.size(), QSize(400, 300));
+    EXPECT_FALSE(contains(image, image.rect(), blueColour));
+    // Blue covers x 0…249, y 150…299 of the red window.
+    EXPECT_EQ(shareOf(image, QRect(0, 150, 250, 150), black), 1.0);
+    EXPECT_EQ(shareOf(image, QRect(0, 0, 400, 150), redColour), 1.0);
+    EXPECT_EQ(shareOf(image, QRect(250, 150, 150, 150), redColour), 1.0);
+}
+
+TEST_F(X11ScreenCaptureTest, UnderACompositorACoveredWindowIsCapturedWhole)
+{
+    SampleApplication redApp(red());
+    SampleApplication::Options onTop = blue(QRect(50, 250, 300, 300));
+    onTop.above = true;
+    SampleApplication blueApp(onTop);
+    ASSERT_TRUE(redApp.start());
+    ASSERT_TRUE(blueApp.start());
+    track(redApp, "org.nimbel.test.Red");
+    OwnWindow panel(greenColour, QRect(300, 150, 400, 200));
+    ASSERT_TRUE(panel.showAndWait());
+
+    TestCompositor compositor;
+    ASSERT_TRUE(compositor.active());
+    // Redirection re-exposes every window; the red one paints itself again.
+    ASSERT_TRUE(redApp.waitForRepaint());
+
+    auto result = capture();
+    ASSERT_TRUE(result);
+    EXPECT_EQ(result->metadata.kind, CaptureKind::window);
+    EXPECT_EQ(shareOf(result->image, result->image.rect(), redColour), 1.0);
+
+    EXPECT_EQ(result->image.size(), QSize(400, 300));
+}
+
+TEST_F(X11ScreenCaptureTest, TooSmallWindowsLeaveTheDisplayWithoutTheAssistantsWindows)
+{
+    SampleApplication redApp(red());
+    SampleApplication blueApp(blue());
+    // 179 points wide: never a candidate.
+    SampleApplication tinyApp({QStringLiteral("tiny"), QStringLiteral("Tiny"), QStringLiteral("Tiny"),
+                               QColor(255, 255, 0), QRect(1400, 700, 179, 300)});
+    ASSERT_TRUE(redApp.start());
+    ASSERT_TRUE(blueApp.start());
+    ASSERT_TRUE(tinyApp.start());
+    track(tinyApp, "tiny");
+    OwnWindow panel(greenColour, QRect(300, 150, 400, 200));
+    ASSERT_TRUE(panel.showAndWait());
+
+    const auto result = capture();
+    ASSERT_TRUE(result);
+    const CaptureMetadata &m = result->metadata;
+    EXPECT_EQ(m.kind, CaptureKind::display);
+    EXPECT_EQ(m.applicationName, u"Tiny Sample");
+    EXPECT_EQ(m.bundleIdentifier, u"tiny");
+    EXPECT_EQ(m.windowTitle, std::nullopt);
+    EXPECT_EQ(m.logicalWidth, 1920);
+    EXPECT_EQ(m.logicalHeight, 1080);
+    EXPECT_EQ(result->image.size(), QSize(1920, 1080));
+    EXPECT_EQ(m.pixelWidth, 1920);
+
+    const QImage &image = result->image;
+    EXPECT_FALSE(contains(image, image.rect(), greenColour));
+    EXPECT_EQ(shareOf(image, QRect(300, 150, 400, 200), black), 1.0); // nothing is known beneath it
+    EXPECT_EQ(shareOf(image, QRect(100, 100, 200, 300), redColour), 1.0);
+    EXPECT_EQ(shareOf(image, QRect(100, 350, 400, 50), redColour), 1.0);
+    EXPECT_EQ(shareOf(image, QRect(700, 200, 500, 350), blueColour), 1.0);
+    EXPECT_EQ(shareOf(image, QRect(1400, 700, 179, 300), QColor(255, 255, 0)), 1.0);
+}
+
+TEST_F(X11ScreenCaptureTest, UnderACompositorTheDisplayShowsWhatLiesBeneathTheAssistant)
+{
+    SampleApplication redApp(red());
+    SampleApplication tinyApp({QStringLiteral("tiny"), QStringLiteral("Tiny"), QStringLiteral("Tiny"),
+                               QColor(255, 255, 0), QRect(1400, 700, 150, 100)});
+    ASSERT_TRUE(redApp.start());
+    ASSERT_TRUE(tinyApp.start());
+    track(tinyApp, "tiny");
+    OwnWindow panel(greenColour, QRect(300, 150, 400, 200));
+    ASSERT_TRUE(panel.showAndWait());
+    TestCompositor compositor;
+    ASSERT_TRUE(compositor.active());
+    ASSERT_TRUE(redApp.waitForRepaint());
+
+    const auto result = capture();
+    ASSERT_TRUE(result);
+    EXPECT_EQ(result->metadata.kind, CaptureKind::display);
+    const QImage &image = result->image;
+    EXPECT_FALSE(contains(image, image.rect(), greenColour));
+    // Where the panel covers the red window, the red window shows through;
+    // where it covers only the desktop, nothing does. (The rest of the
+    // screen is whatever a compositor would have painted; this one paints
+    // nothing.)
+    EXPECT_EQ(shareOf(image, QRect(300, 150, 200, 200), redColour), 1.0);
+    EXPECT_EQ(shareOf(image, QRect(500, 150, 200, 200), black), 1.0);
+}
+
+TEST_F(X11ScreenCaptureTest, MinimisedWindowsAndWindowsOnOtherDesktopsAreNotCaptured)
+{
+    // The red application alone: with another window around, the window
+    // manager would activate that one once the red window is gone.
+    SampleApplication redApp(red());
+    ASSERT_TRUE(redApp.start());
+    track(redApp, "org.nimbel.test.Red");
+
+    ASSERT_TRUE(run(QStringLiteral("xdotool"), {"windowminimize", "--sync", QString::number(redApp.window())}));
+    auto result = capture();
+    ASSERT_TRUE(result);
+    EXPECT_EQ(result->metadata.kind, CaptureKind::display);
+    EXPECT_EQ(result->metadata.bundleIdentifier, u"org.nimbel.test.Red");
+    EXPECT_FALSE(contains(result->image, result->image.rect(), redColour));
+
+    // Back on screen, then moved to the second desktop.
+    ASSERT_TRUE(activate(redApp.window()));
+    result = capture();
+    ASSERT_TRUE(result);
+    EXPECT_EQ(result->metadata.kind, CaptureKind::window);
+    ASSERT_TRUE(run(QStringLiteral("xdotool"), {"set_desktop_for_window", QString::number(redApp.window()), "1"}));
+    pump(200);
+    result = capture();
+    ASSERT_TRUE(result);
+    EXPECT_EQ(result->metadata.kind, CaptureKind::display);
+    EXPECT_EQ(result->metadata.bundleIdentifier, u"org.nimbel.test.Red");
+    EXPECT_FALSE(contains(result->image, result->image.rect(), redColour));
+}
+
+TEST_F(X11ScreenCaptureTest, ThePointerIsDrawnWhereItIs)
+{
+    SampleApplication redApp(red());
+    ASSERT_TRUE(redApp.start());
+    track(redApp, "org.nimbel.test.Red");
+    ASSERT_TRUE(run(QStringLiteral("xdotool"), {"mousemove", "300", "250"}));
+    pump(100);
+
+    const auto result = capture();
+    ASSERT_TRUE(result);
+    const QImage &image = result->image;
+    // The pointer's hot spot sits at (200, 150) of the window; its picture
+    // lies around it and nowhere else.
+    EXPECT_LT(shareOf(image, QRect(170, 120, 60, 60), redColour), 1.0);
+    EXPECT_EQ(shareOf(image, QRect(0, 0, 400, 100), redColour), 1.0);
+    EXPECT_EQ(shareOf(image, QRect(0, 0, 150, 300), redColour), 1.0);
+    EXPECT_EQ(shareOf(image, QRect(260, 0, 140, 300), redColour), 1.0);
+}
+
+TEST_F(X11ScreenCaptureTest, APermissionRefusalStopsTheCaptureBeforeItStarts)
+{
+    class Refusing final : public ScreenCaptureAccess
+    {
+    public:
+        int prompts = 0;
+        bool preflight() override { return false; }
+        bool request() override { return ++prompts, false; }
+    } refusing;
+    X11ScreenCaptureService refused(*tracker, refusing, clock, AssistantIdentity::current(), entries);
+    auto result = finish(refused.captureCurrentContext());
+    ASSERT_FALSE(result);
+    EXPECT_EQ(std::get<ScreenCaptureError>(result.error()), ScreenCaptureError::permissionDenied);
+    EXPECT_EQ(refused.requestPermissionForOnboarding(), ScreenCaptureError::permissionRequiresRestart);
+    result = finish(refused.captureCurrentContext());
+    EXPECT_EQ(std::get<ScreenCaptureError>(result.error()), ScreenCaptureError::permissionRequiresRestart);
+    EXPECT_EQ(refusing.prompts, 1);
+
+    // On X11 the preflight always allows it.
+    EXPECT_EQ(service->requestPermissionForOnboarding(), std::nullopt);
+    EXPECT_FALSE(service->didRequestPermissionThisLaunch());
+}
