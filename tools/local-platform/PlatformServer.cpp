@@ -684,7 +684,7 @@ void PlatformServer::handleChat(const httplib::Request &req, httplib::Response &
         "text/event-stream; charset=utf-8", [this, stream](std::size_t, httplib::DataSink &sink) {
             const auto sent = static_cast<long long>(stream->next);
             int wait = sent > 0 ? stream->pauseMs : 0;
-            if (sent > 0 && sent == stream->pauseAfter)
+            if (sent == stream->pauseAfter)
                 wait += stream->extraPauseMs;
             const bool cut = stream->cutAfter >= 0 && sent >= stream->cutAfter;
             const bool last = stream->next + 1 == stream->writes.size();
