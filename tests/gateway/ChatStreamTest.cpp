@@ -284,7 +284,10 @@ TEST_F(ChatStreamTest, hostileStreamsEndInAClassifiedErrorWithBoundedMemory)
     EXPECT_EQ(sentences, QStringList{"Fine."});
 
     // Well-formed events that never end.
-    stream({StreamStep::flood(event(R"({"type":"ping"})"))});
+    std::string pings;
+    for (int i = 0; i < 200; ++i)
+        pings += event(R"({"type":"ping"})");
+    stream({StreamStep::flood(pings)});
     EXPECT_EQ(kindOf(chat()), VisionGatewayError::Kind::invalidResponse);
 
     // Invalid UTF-8 inside a sentence is replaced; outside strings the event is dropped.

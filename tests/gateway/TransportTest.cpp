@@ -1,0 +1,226 @@
+// Transport failures against real sockets on loopback: refused connections,
+// TLS failures, inactivity timeouts, connections cut short, answers that are
+// not HTTP, and cancellation of requests in flight.
+
+#include "gateway/GatewayTestSupport.h"
+#include "gateway/TestServer.h"
+#include "gateway/VisionGatewayClient.h"
+
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+using namespace nimbel;
+using test::ScriptedResponse;
+using test::StreamStep;
+using namespace std::chrono_literals;
+
+namespace {
+
+using Kind = VisionGatewayError::Kind;
+
+// Answers every connection with fixed bytes once the request has arrived,
+// then closes it.
+class RawServer
+{
+public:
+    explicit RawServer(QByteArray answer)
+    {
+        m_server.listen(QHostAddress::LocalHost);
+        QObject::connect(&m_server, &QTcpServer::newConnection, [this, answer] {
+            QTcpSocket *socket = m_server.nextPendingConnection();
+            QObject::connect(socket, &QTcpSocket::readyRead, socket, [socket, answer] {
+                socket->readAll();
+                socket->write(answer);
+                socket->disconnectFromHost();
+            });
+        });
+    }
+    QString baseURL() const { return QStringLiteral("http://127.0.0.1:%1").arg(m_server.serverPort()); }
+
+private:
+    QTcpServer m_server;
+};
+
+// An address on which nothing listens.
+QString refusingBaseURL()
+{
+    QTcpServer probe;
+    probe.listen(QHostAddress::LocalHost);
+    const quint16 port = probe.serverPort();
+    probe.close();
+    return QStringLiteral("http://127.0.0.1:%1").arg(port);
+}
+
+template<typename T>
+GatewayFailure failureOf(const Result<T, GatewayFailure> &result)
+{
+    EXPECT_FALSE(result.ok());
+    return result.ok() ? GatewayFailure::cancelled() : result.error();
+}
+
+class TransportTest : public ::testing::Test
+{
+protected:
+    VisionGatewayClient &client()
+    {
+        if (!m_client)
+            m_client = std::make_unique<VisionGatewayClient>(clock, options);
+        return *m_client;
+    }
+    // Every operation but the warm-up, against `base`.
+    std::vector<GatewayFailure> everyClassifiedOperation(const QString &base)
+    {
+        const QByteArray jpeg("\xff\xd8\xff\xd9", 4);
+        std::vector<GatewayFailure> failures;
+        failures.push_back(failureOf(test::finish(client().analyze({}, jpeg, "q", base, "k", "a", {}, {}, {}))));
+        failures.push_back(
+            failureOf(test::finish(client().streamChat({{"user", "Hi"}}, base, "k", "a", "s", "chat", {}, {}))));
+        failures.push_back(failureOf(test::finish(client().transcribeSpeech("RIFF", base, "k", "en", "", "a", {}))));
+        failures.push_back(failureOf(test::finish(client().synthesizeSpeech("Hi", base, "k", "a", {}, {}))));
+        failures.push_back(failureOf(test::finish(client().fetchDesktopConfiguration(base, "k", {}))));
+        failures.push_back(failureOf(test::finish(client().exchangeDesktopPairing(base, "code", {}))));
+        return failures;
+    }
+    GatewayFailure warmUp(const QString &base, std::stop_token stop = {})
+    {
+        return failureOf(test::finish(client().warmPublicPageContext("https://docs.example/a", base, "k", "a", stop)));
+    }
+
+    test::SteppingClock clock{Milliseconds(1)};
+    GatewayOptions options;
+
+private:
+    std::unique_ptr<VisionGatewayClient> m_client;
+};
+
+} // namespace
+
+TEST_F(TransportTest, aRefusedConnectionIsConnectionFailedExceptForTheWarmUp)
+{
+    const QString base = refusingBaseURL();
+    for (const GatewayFailure &failure : everyClassifiedOperation(base))
+        EXPECT_TRUE(failure.is(Kind::connectionFailed)) << int(failure.kind());
+    // The warm-up passes transport failures on unchanged.
+    const GatewayFailure warm = warmUp(base);
+    ASSERT_EQ(warm.kind(), GatewayFailure::Kind::transport);
+    EXPECT_EQ(warm.transportError()->code, QNetworkReply::ConnectionRefusedError);
+    EXPECT_FALSE(warm.transportError()->text.isEmpty());
+}
+
+TEST_F(TransportTest, otherTransportErrorsArePassedOnUnchanged)
+{
+    // TLS spoken to a plain HTTP server: the handshake fails.
+    test::TestServer server;
+    const QString base = QStringLiteral("https://127.0.0.1:%1").arg(server.port());
+    for (const GatewayFailure &failure : everyClassifiedOperation(base)) {
+        ASSERT_EQ(failure.kind(), GatewayFailure::Kind::transport);
+        EXPECT_EQ(failure.transportError()->code, QNetworkReply::SslHandshakeFailedError);
+        EXPECT_EQ(failure.toDescription().message, failure.transportError()->text);
+    }
+    EXPECT_EQ(warmUp(base).transportError()->code, QNetworkReply::SslHandshakeFailedError);
+}
+
+TEST_F(TransportTest, aServerSilentForLongerThanTheTimeoutTimesOut)
+{
+    options.timeouts.configuration = 300ms;
+    options.timeouts.warmUp = 300ms;
+    options.timeouts.speech = 300ms;
+    test::TestServer server;
+
+    ScriptedResponse late = ScriptedResponse::json(200, R"({"agent_id":"a","agent_name":"b","skills":{}})");
+    late.delay = 1200ms;
+    server.script("/v1/desktop/config", late);
+    EXPECT_TRUE(failureOf(test::finish(client().fetchDesktopConfiguration(server.baseURL(), "k", {})))
+                    .is(Kind::connectionFailed));
+
+    server.script("/v1/desktop/context/warm", late);
+    const GatewayFailure warm = warmUp(server.baseURL());
+    ASSERT_EQ(warm.kind(), GatewayFailure::Kind::transport);
+    EXPECT_EQ(warm.transportError()->code, QNetworkReply::TimeoutError);
+
+    // Silent in the middle of the body.
+    ScriptedResponse stalled = ScriptedResponse::events(
+        {StreamStep::write("ID3 first part"), StreamStep::pause(1200ms), StreamStep::write("rest")});
+    server.script("/v1/desktop/speech", stalled);
+    EXPECT_TRUE(failureOf(test::finish(client().synthesizeSpeech("Hi", server.baseURL(), "k", "a", {}, {})))
+                    .is(Kind::connectionFailed));
+
+    // Slow, but never silent for that long: the timeout restarts with every arrival.
+    ScriptedResponse slow = ScriptedResponse::events({StreamStep::write("ID3"), StreamStep::pause(200ms),
+                                                      StreamStep::write(" audio"), StreamStep::pause(200ms),
+                                                      StreamStep::write(" bytes"), StreamStep::pause(200ms),
+                                                      StreamStep::write(" end")});
+    server.script("/v1/desktop/speech", slow);
+    const auto audio = test::finish(client().synthesizeSpeech("Hi", server.baseURL(), "k", "a", {}, {}));
+    ASSERT_TRUE(audio.ok());
+    EXPECT_EQ(audio.value(), "ID3 audio bytes end");
+}
+
+TEST_F(TransportTest, aConnectionCutShortIsConnectionFailed)
+{
+    RawServer lengthCut("HTTP/1.1 200 OK\r\nContent-Type: application/json\r\nContent-Length: 100\r\n\r\n{\"agent_id\":");
+    EXPECT_TRUE(failureOf(test::finish(client().fetchDesktopConfiguration(lengthCut.baseURL(), "k", {})))
+                    .is(Kind::connectionFailed));
+    EXPECT_EQ(warmUp(lengthCut.baseURL()).transportError()->code, QNetworkReply::RemoteHostClosedError);
+
+    test::TestServer server;
+    server.script("/v1/desktop/config",
+                  ScriptedResponse::events({StreamStep::write(R"({"agent_id":"a",)"), StreamStep::cut()}));
+    EXPECT_TRUE(failureOf(test::finish(client().fetchDesktopConfiguration(server.baseURL(), "k", {})))
+                    .is(Kind::connectionFailed));
+
+    // An answer that is not HTTP, after which the server hangs up: Qt sees
+    // only the closed connection.
+    RawServer garbage("SSH-2.0-OpenSSH_9.2\r\n");
+    for (const GatewayFailure &failure : everyClassifiedOperation(garbage.baseURL()))
+        EXPECT_TRUE(failure.is(Kind::connectionFailed)) << int(failure.kind());
+
+    // Without a length, the end of the connection is the end of the body.
+    RawServer untilClose("HTTP/1.1 200 OK\r\n\r\n{\"agent_id\":\"a\",\"agent_name\":\"b\",\"skills\":{}}");
+    EXPECT_TRUE(test::finish(client().fetchDesktopConfiguration(untilClose.baseURL(), "k", {})).ok());
+}
+
+TEST_F(TransportTest, stoppingAbortsTheRequestInFlight)
+{
+    test::TestServer server;
+    server.script("/v1/desktop/config", ScriptedResponse::events({StreamStep::write(R"({"agent_id":)"), StreamStep::hold(),
+                                                                  StreamStep::write(R"("a","agent_name":"b","skills":{}})")}));
+    std::stop_source stop;
+    QTimer::singleShot(100ms, [&] { stop.request_stop(); });
+    const auto stopped = test::finish(client().fetchDesktopConfiguration(server.baseURL(), "k", stop.get_token()));
+    EXPECT_TRUE(failureOf(stopped).isCancelled());
+    // It did not wait for the server to finish.
+    EXPECT_TRUE(server.isHolding());
+    server.release();
+
+    // The warm-up too, and a request whose answer was complete but not yet
+    // taken when the stop came gives no result either.
+    server.script("/v1/desktop/context/warm", ScriptedResponse::json(204, ""));
+    std::stop_source early;
+    early.request_stop();
+    const std::size_t before = server.requests().size();
+    EXPECT_TRUE(warmUp(server.baseURL(), early.get_token()).isCancelled());
+    EXPECT_EQ(server.requests().size(), before);
+
+    // Cancelling one call leaves another one in flight alone.
+    server.script("/v1/desktop/speech", ScriptedResponse::events({StreamStep::write("ID3"), StreamStep::hold(),
+                                                                  StreamStep::write(" audio")}));
+    std::stop_source first;
+    auto cancelled = client().synthesizeSpeech("One", server.baseURL(), "k", "a", {}, first.get_token());
+    std::optional<Result<QByteArray, GatewayFailure>> firstResult;
+    auto firstWaiter = test::detail::storeResult(std::move(cancelled), firstResult);
+    QTimer::singleShot(100ms, [&] {
+        first.request_stop();
+        server.release(); // both streams wait at their hold step
+        server.release();
+    });
+    const auto second = test::finish(client().synthesizeSpeech("Two", server.baseURL(), "k", "a", {}, {}));
+    ASSERT_TRUE(second.ok());
+    EXPECT_EQ(second.value(), "ID3 audio");
+    test::spin(50ms);
+    ASSERT_TRUE(firstResult.has_value());
+    EXPECT_TRUE(failureOf(*firstResult).isCancelled());
+}
