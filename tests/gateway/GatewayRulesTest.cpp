@@ -1,6 +1,5 @@
 #include "gateway/GatewayFailure.h"
 #include "gateway/GatewayRules.h"
-#include "gateway/PerformanceRecord.h"
 #include "gateway/TextRules.h"
 
 #include <gtest/gtest.h>
@@ -102,20 +101,6 @@ TEST(VisionGatewayError, describesEachCaseWithItsFixedText)
     EXPECT_EQ(server.toDescription().message, generic);
     EXPECT_TRUE(GatewayFailure::cancelled().isCancelled());
     EXPECT_FALSE(GatewayFailure::invalidAudio().isCancelled());
-}
-
-TEST(PerformanceRecord, writesTheRecordFormats)
-{
-    using namespace performance;
-    EXPECT_EQ(visionRecord(Milliseconds(812), 48213, 377, std::nullopt),
-              "vision total_ms=812 request_bytes=48213 response_bytes=377 server_timing=-");
-    EXPECT_EQ(visionRecord(Milliseconds(5), 10, 0, QByteArray("app;dur=41.5, db;dur=3")),
-              "vision total_ms=5 request_bytes=10 response_bytes=0 server_timing=app;dur=41.5, db;dur=3");
-    EXPECT_EQ(transcriptionRecord(Milliseconds(1200), 64044, 31), "stt total_ms=1200 audio_bytes=64044 response_bytes=31");
-    EXPECT_EQ(synthesisRecord(Milliseconds(0), 2500, 18000), "tts total_ms=0 text_chars=2500 audio_bytes=18000");
-    EXPECT_EQ(chatStreamErrorRecord("model overloaded", 12, true),
-              "chat_stream_error reported=model overloaded question_chars=12 sentences_before=1");
-    EXPECT_EQ(chatStreamErrorRecord("", 0, false), "chat_stream_error reported=(empty) question_chars=0 sentences_before=0");
 }
 
 TEST(TextRules, countsAndCutsGraphemeClusters)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/Clock.h"
+#include "gateway/TestServer.h"
 #include "support/VirtualClock.h"
 
 #include <QCoreApplication>
@@ -13,7 +14,9 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
 #include <optional>
+#include <stop_token>
 
 namespace nimbel::test {
 
@@ -57,6 +60,21 @@ inline void spin(std::chrono::milliseconds duration)
     tick.start(5);
     while (elapsed.elapsed() < duration.count())
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+}
+
+// Stops `source` as soon as a stream of `server` waits at a hold step (polled
+// from the event loop, so the call being tested is suspended at that moment).
+inline std::unique_ptr<QTimer> stopWhenHolding(const TestServer &server, std::stop_source source)
+{
+    auto timer = std::make_unique<QTimer>();
+    QObject::connect(timer.get(), &QTimer::timeout, [&server, source, timer = timer.get()]() mutable {
+        if (server.isHolding()) {
+            timer->stop();
+            source.request_stop();
+        }
+    });
+    timer->start(5);
+    return timer;
 }
 
 // A clock whose uptime moves by `step` every time it is read, so that a

@@ -62,8 +62,10 @@ TestServer::TestServer()
     // One request per connection: a worker never sits in a keep-alive wait
     // when the server is stopped.
     m_server->set_keep_alive_max_count(1);
-    // A flooding stream whose client has given up stops soon after.
+    // A flooding stream whose client has given up stops soon after, and a
+    // connection that never sends a request does not delay shutdown long.
     m_server->set_write_timeout(0, 300'000);
+    m_server->set_read_timeout(1, 0);
     // The library would parse multipart bodies into parts and drop the raw
     // bytes; the tests compare those bytes, so the content type is swapped
     // before the body is read and restored in the record. (The request
@@ -140,6 +142,17 @@ bool TestServer::isHolding() const
 {
     std::lock_guard lock(m_mutex);
     return m_holding > 0;
+}
+
+bool TestServer::waitUntilHolding(std::chrono::milliseconds limit) const
+{
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    while (!isHolding()) {
+        if (std::chrono::steady_clock::now() > deadline)
+            return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return true;
 }
 
 int TestServer::finishedStreams() const

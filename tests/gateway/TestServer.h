@@ -91,6 +91,9 @@ public:
     void release();
     // Whether a stream is waiting at a hold step right now.
     bool isHolding() const;
+    // Waits up to `limit` for a stream to reach a hold step (it may still be
+    // writing what comes before); false when none does.
+    bool waitUntilHolding(std::chrono::milliseconds limit) const;
     // Streams that have sent their last step (or been cut).
     int finishedStreams() const;
 

@@ -125,13 +125,14 @@ TEST_F(TransportTest, otherTransportErrorsArePassedOnUnchanged)
 
 TEST_F(TransportTest, aServerSilentForLongerThanTheTimeoutTimesOut)
 {
-    options.timeouts.configuration = 300ms;
-    options.timeouts.warmUp = 300ms;
-    options.timeouts.speech = 300ms;
+    // Wide margins: the machine may be busy.
+    options.timeouts.configuration = 1000ms;
+    options.timeouts.warmUp = 1000ms;
+    options.timeouts.speech = 1000ms;
     test::TestServer server;
 
     ScriptedResponse late = ScriptedResponse::json(200, R"({"agent_id":"a","agent_name":"b","skills":{}})");
-    late.delay = 1200ms;
+    late.delay = 3000ms;
     server.script("/v1/desktop/config", late);
     EXPECT_TRUE(failureOf(test::finish(client().fetchDesktopConfiguration(server.baseURL(), "k", {})))
                     .is(Kind::connectionFailed));
@@ -143,15 +144,15 @@ TEST_F(TransportTest, aServerSilentForLongerThanTheTimeoutTimesOut)
 
     // Silent in the middle of the body.
     ScriptedResponse stalled = ScriptedResponse::events(
-        {StreamStep::write("ID3 first part"), StreamStep::pause(1200ms), StreamStep::write("rest")});
+        {StreamStep::write("ID3 first part"), StreamStep::pause(3000ms), StreamStep::write("rest")});
     server.script("/v1/desktop/speech", stalled);
     EXPECT_TRUE(failureOf(test::finish(client().synthesizeSpeech("Hi", server.baseURL(), "k", "a", {}, {})))
                     .is(Kind::connectionFailed));
 
     // Slow, but never silent for that long: the timeout restarts with every arrival.
-    ScriptedResponse slow = ScriptedResponse::events({StreamStep::write("ID3"), StreamStep::pause(200ms),
-                                                      StreamStep::write(" audio"), StreamStep::pause(200ms),
-                                                      StreamStep::write(" bytes"), StreamStep::pause(200ms),
+    ScriptedResponse slow = ScriptedResponse::events({StreamStep::write("ID3"), StreamStep::pause(400ms),
+                                                      StreamStep::write(" audio"), StreamStep::pause(400ms),
+                                                      StreamStep::write(" bytes"), StreamStep::pause(400ms),
                                                       StreamStep::write(" end")});
     server.script("/v1/desktop/speech", slow);
     const auto audio = test::finish(client().synthesizeSpeech("Hi", server.baseURL(), "k", "a", {}, {}));
@@ -166,11 +167,15 @@ TEST_F(TransportTest, aConnectionCutShortIsConnectionFailed)
                     .is(Kind::connectionFailed));
     EXPECT_EQ(warmUp(lengthCut.baseURL()).transportError()->code, QNetworkReply::RemoteHostClosedError);
 
+    // A chunked body cut before its last chunk: Qt 6.4 sees the loss only
+    // when the connection is still open as it reads the last bytes;
+    // otherwise it reports a complete body, which then does not decode.
     test::TestServer server;
     server.script("/v1/desktop/config",
                   ScriptedResponse::events({StreamStep::write(R"({"agent_id":"a",)"), StreamStep::cut()}));
-    EXPECT_TRUE(failureOf(test::finish(client().fetchDesktopConfiguration(server.baseURL(), "k", {})))
-                    .is(Kind::connectionFailed));
+    const GatewayFailure chunkedCut =
+        failureOf(test::finish(client().fetchDesktopConfiguration(server.baseURL(), "k", {})));
+    EXPECT_TRUE(chunkedCut.is(Kind::connectionFailed) || chunkedCut.is(Kind::invalidResponse));
 
     // An answer that is not HTTP, after which the server hangs up: Qt sees
     // only the closed connection.
@@ -189,7 +194,7 @@ TEST_F(TransportTest, stoppingAbortsTheRequestInFlight)
     server.script("/v1/desktop/config", ScriptedResponse::events({StreamStep::write(R"({"agent_id":)"), StreamStep::hold(),
                                                                   StreamStep::write(R"("a","agent_name":"b","skills":{}})")}));
     std::stop_source stop;
-    QTimer::singleShot(100ms, [&] { stop.request_stop(); });
+    const auto stopper = test::stopWhenHolding(server, stop);
     const auto stopped = test::finish(client().fetchDesktopConfiguration(server.baseURL(), "k", stop.get_token()));
     EXPECT_TRUE(failureOf(stopped).isCancelled());
     // It did not wait for the server to finish.
@@ -223,4 +228,35 @@ TEST_F(TransportTest, stoppingAbortsTheRequestInFlight)
     test::spin(50ms);
     ASSERT_TRUE(firstResult.has_value());
     EXPECT_TRUE(failureOf(*firstResult).isCancelled());
+}
+
+TEST_F(TransportTest, theKeyNeverFollowsARedirectToAnotherOriginAndNoCookiesAreKept)
+{
+    test::TestServer platform;
+    test::TestServer elsewhere;
+    const std::string configuration = R"({"agent_id":"a","agent_name":"b","skills":{}})";
+    elsewhere.script("/v1/desktop/config", ScriptedResponse::json(200, configuration));
+
+    ScriptedResponse away = ScriptedResponse::json(307, "");
+    away.headers = {{"Location", elsewhere.baseURL().toStdString() + "/v1/desktop/config"}};
+    platform.script("/v1/desktop/config", away);
+    const GatewayFailure refused =
+        failureOf(test::finish(client().fetchDesktopConfiguration(platform.baseURL(), "zelm-secret", {})));
+    ASSERT_EQ(refused.kind(), GatewayFailure::Kind::transport);
+    EXPECT_EQ(refused.transportError()->code, QNetworkReply::InsecureRedirectError);
+    EXPECT_TRUE(elsewhere.requests().empty());
+
+    // Within the same origin a redirect is followed, with the key.
+    ScriptedResponse moved = ScriptedResponse::json(307, "");
+    moved.headers = {{"Location", "/v2/config"}, {"Set-Cookie", "session=abc; Path=/"}};
+    platform.script("/v1/desktop/config", moved);
+    platform.script("/v2/config", ScriptedResponse::json(200, configuration));
+    EXPECT_TRUE(test::finish(client().fetchDesktopConfiguration(platform.baseURL(), "zelm-secret", {})).ok());
+    const auto followed = *platform.lastRequest();
+    EXPECT_EQ(followed.target, "/v2/config");
+    EXPECT_EQ(followed.header("authorization"), "Bearer zelm-secret");
+    // The cookie the server set is not sent back, then or later.
+    EXPECT_EQ(followed.headerNames().count("cookie"), 0u);
+    EXPECT_TRUE(test::finish(client().fetchDesktopConfiguration(platform.baseURL(), "zelm-secret", {})).ok());
+    EXPECT_EQ(platform.lastRequest()->headerNames().count("cookie"), 0u);
 }

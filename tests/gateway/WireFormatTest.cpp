@@ -87,44 +87,6 @@ TEST(ChatWire, decodesStreamEventsOfTheRightShapeOnly)
     EXPECT_FALSE(ChatStreamEvent::decode("plain text"));
 }
 
-TEST(ChatWire, assemblesTheReplyFromSentencesAndDoneEvents)
-{
-    const auto sentence = [](const char *text) { return ChatStreamEvent{"sentence", QString(text), {}, {}}; };
-    const auto done = [](std::optional<QString> reply) { return ChatStreamEvent{"done", {}, reply, {}}; };
-    using Kind = ChatReplyAssembler::Step::Kind;
-
-    ChatReplyAssembler three;
-    EXPECT_EQ(three.handle(sentence("First.")).text, "First.");
-    const auto padded = three.handle(sentence("  Second one.\n "));
-    EXPECT_EQ(padded.kind, Kind::sentence);
-    EXPECT_EQ(padded.text, "Second one.");
-    EXPECT_EQ(three.handle(sentence("   ")).kind, Kind::nothing);
-    EXPECT_EQ(three.handle(ChatStreamEvent{"sentence", {}, {}, {}}).kind, Kind::nothing);
-    EXPECT_EQ(three.handle(ChatStreamEvent{"typing", QString("x"), {}, {}}).kind, Kind::nothing);
-    EXPECT_EQ(three.reply(), QString("First. Second one."));
-
-    // A non-empty "done" reply wins over the sentences; a later "done" replaces it.
-    three.handle(done(QString("  The whole answer. ")));
-    EXPECT_EQ(three.reply(), QString("The whole answer."));
-    three.handle(done(QString("   ")));
-    EXPECT_EQ(three.reply(), QString("First. Second one."));
-
-    ChatReplyAssembler onlyDone;
-    onlyDone.handle(done(QString("Answer.")));
-    EXPECT_EQ(onlyDone.reply(), QString("Answer."));
-    EXPECT_FALSE(onlyDone.hasSentences());
-
-    ChatReplyAssembler nothing;
-    nothing.handle(done(std::nullopt));
-    EXPECT_FALSE(nothing.reply());
-
-    ChatReplyAssembler failing;
-    const auto failed = failing.handle(ChatStreamEvent{"error", {}, {}, QString("  quota exceeded ")});
-    EXPECT_EQ(failed.kind, Kind::failed);
-    EXPECT_EQ(failed.text, "quota exceeded");
-    EXPECT_EQ(failing.handle(ChatStreamEvent{"error", {}, {}, {}}).text, QString());
-}
-
 TEST(NavigationResponse, fillsDefaultsForMissingOrNullKeys)
 {
     const auto minimal = NavigationResponse::decode(R"({"summary":"The menu is at the top."})");
