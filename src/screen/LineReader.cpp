@@ -4,6 +4,7 @@
 #include <tesseract/resultiterator.h>
 
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -19,6 +20,10 @@ LineReader::~LineReader()
 
 bool LineReader::load(const QString &languages)
 {
+    // Initialisation sets Tesseract's process-wide parameters (the debug file
+    // among them): two engines starting at once would race on them.
+    static std::mutex initialisation;
+    const std::lock_guard lock(initialisation);
     m_api = std::make_unique<tesseract::TessBaseAPI>();
     // Dictionaries off: screen text is names, numbers and addresses as often as
     // words, and the recogniser should read what is there, not correct it.

@@ -55,22 +55,55 @@ private:
     std::vector<std::size_t> m_parent;
 };
 
+// Pixels where the luminance steps by at least `threshold` to the right or
+// below. Straight vertical edges taller than any glyph (window frames, panel
+// borders, table rules) are taken out: text drawn close to one would
+// otherwise join it and be dropped with it.
+std::vector<std::uint8_t> edgeMask(const GrayImage &image, int threshold)
+{
+    const int w = image.width;
+    const int h = image.height;
+    std::vector<std::uint8_t> mask(static_cast<std::size_t>(w) * h, 0);
+    for (int y = 0; y < h; ++y) {
+        const std::uint8_t *row = image.row(y);
+        const std::uint8_t *below = y + 1 < h ? image.row(y + 1) : row;
+        std::uint8_t *out = mask.data() + static_cast<std::size_t>(y) * w;
+        for (int x = 0; x < w; ++x) {
+            const int right = x + 1 < w ? row[x + 1] : row[x];
+            out[x] = std::abs(row[x] - right) >= threshold || std::abs(row[x] - below[x]) >= threshold;
+        }
+    }
+    const int tallestStroke = std::max(60, h / 12);
+    for (int x = 0; x < w; ++x) {
+        int start = 0;
+        for (int y = 0; y <= h; ++y) {
+            const bool marked = y < h && mask[static_cast<std::size_t>(y) * w + x];
+            if (marked)
+                continue;
+            if (y - start > tallestStroke) {
+                for (int k = start; k < y; ++k)
+                    mask[static_cast<std::size_t>(k) * w + x] = 0;
+            }
+            start = y + 1;
+        }
+    }
+    return mask;
+}
+
 // Rows of edge pixels, with small gaps bridged so that a glyph's strokes and
 // the letters of a word join.
 std::vector<Run> edgeRuns(const GrayImage &image, int threshold, int gap, std::vector<std::size_t> &rowStart)
 {
+    const std::vector<std::uint8_t> mask = edgeMask(image, threshold);
     std::vector<Run> runs;
     rowStart.assign(static_cast<std::size_t>(image.height) + 1, 0);
     for (int y = 0; y < image.height; ++y) {
         rowStart[static_cast<std::size_t>(y)] = runs.size();
-        const std::uint8_t *row = image.row(y);
-        const std::uint8_t *below = y + 1 < image.height ? image.row(y + 1) : row;
+        const std::uint8_t *marks = mask.data() + static_cast<std::size_t>(y) * image.width;
         int runStart = -1;
         int lastEdge = -1000;
         for (int x = 0; x < image.width; ++x) {
-            const int right = x + 1 < image.width ? row[x + 1] : row[x];
-            const bool edge = std::abs(row[x] - right) >= threshold || std::abs(row[x] - below[x]) >= threshold;
-            if (!edge)
+            if (!marks[x])
                 continue;
             if (runStart >= 0 && x - lastEdge - 1 > gap) {
                 runs.push_back({y, runStart, lastEdge});

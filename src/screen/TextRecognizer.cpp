@@ -25,11 +25,13 @@ namespace {
 // here) and fights our own workers for the cores. Parallelism is ours: one
 // engine per worker, whole lines per engine.
 // The OpenMP runtime comes with the Tesseract library (when it was built with
-// it), so it is looked up rather than linked.
+// it), so it is looked up rather than linked. The setting belongs to the
+// calling thread: every thread that reads lines makes it.
 void keepTesseractSingleThreaded()
 {
     using SetMaxActiveLevels = void (*)(int);
-    if (auto set = reinterpret_cast<SetMaxActiveLevels>(dlsym(RTLD_DEFAULT, "omp_set_max_active_levels")))
+    static const auto set = reinterpret_cast<SetMaxActiveLevels>(dlsym(RTLD_DEFAULT, "omp_set_max_active_levels"));
+    if (set)
         set(0);
 }
 
@@ -63,18 +65,20 @@ void withRoubleSign(LineReader::Reading &reading, const GrayImage &line, const G
 
 } // namespace
 
+// The engines of one worker: both languages (Tesseract picks the better
+// reading word by word), and each language alone for second looks.
 struct TextRecognizer::Worker
 {
-    LineReader mixed;
+    LineReader bothLanguages;
     LineReader latin;
     LineReader cyrillic;
 
     bool load(const Options &options)
     {
-        return mixed.load(options.languages) && latin.load(options.latinLanguage)
-            && cyrillic.load(options.cyrillicLanguage);
+        return bothLanguages.load(options.latinLanguage + QLatin1Char('+') + options.cyrillicLanguage)
+            && latin.load(options.latinLanguage) && cyrillic.load(options.cyrillicLanguage);
     }
-    bool isLoaded() const { return mixed.isLoaded() && latin.isLoaded() && cyrillic.isLoaded(); }
+    bool isLoaded() const { return bothLanguages.isLoaded() && latin.isLoaded() && cyrillic.isLoaded(); }
 };
 
 TextRecognizer::TextRecognizer()
@@ -85,7 +89,6 @@ TextRecognizer::TextRecognizer()
 TextRecognizer::TextRecognizer(Options options)
     : m_options(std::move(options))
 {
-    keepTesseractSingleThreaded();
     m_signs = std::make_unique<GlyphMatcher>(QStringLiteral("₽PРRBВ2&8?9%$€"));
     const int workers = std::max(1, m_options.workers);
     for (int i = 0; i < workers; ++i)
@@ -118,6 +121,7 @@ void TextRecognizer::inParallel(const std::vector<std::size_t> &items, Work work
 {
     std::atomic<std::size_t> next{0};
     auto drain = [&](Worker &worker) {
+        keepTesseractSingleThreaded();
         for (std::size_t k = next++; k < items.size(); k = next++)
             work(worker, items[k]);
     };
@@ -156,7 +160,7 @@ std::vector<RecognizedScreenText> TextRecognizer::recognizeText(const QImage &im
         const int scale = boxes[i].height() < upscaleBelowHeight ? 2 : 1;
         lineImages[i] = normalizedLine(gray, boxes[i], scale);
         resolutions[i] = screenPixelsPerInch * scale;
-        readings[i] = worker.mixed.read(lineImages[i], resolutions[i]);
+        readings[i] = worker.bothLanguages.read(lineImages[i], resolutions[i]);
     });
 
     // Second look at lines read in the alphabet their surroundings contradict.

@@ -27,9 +27,9 @@ class TextRecognizer
 public:
     struct Options
     {
-        QString languages = QStringLiteral("eng+rus");
-        // Lines whose alphabet the surrounding text contradicts are read again
-        // with one alphabet only (see ScriptConsistency.h).
+        // Every line is read with both languages; lines whose alphabet the
+        // surrounding text contradicts are read again in one language only
+        // (see ScriptConsistency.h).
         QString latinLanguage = QStringLiteral("eng");
         QString cyrillicLanguage = QStringLiteral("rus");
         int workers = 2;
