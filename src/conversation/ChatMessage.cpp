@@ -4,7 +4,8 @@ namespace nimbel {
 
 ChatMessage ChatMessage::create(Role role, QString text, QDateTime timestamp, QImage attachment)
 {
-    return ChatMessage{QUuid::createUuid(), role, std::move(text), std::move(attachment), std::move(timestamp)};
+    return ChatMessage{QUuid::createUuid(), role, std::move(text), std::move(attachment), std::move(timestamp),
+                       std::nullopt};
 }
 
 QString rawValue(ChatMessage::Role role)

@@ -6,7 +6,22 @@
 #include <QString>
 #include <QUuid>
 
+#include <optional>
+
 namespace nimbel {
+
+// A question put to the owner on an assistant message: whether to connect to
+// another platform. The view shows Connect and Cancel; the choice goes to the
+// view model by the message's identifier.
+struct ConnectionChoice
+{
+    // The platform the link would connect to, as the owner recognises it.
+    QString platformHost;
+    // The agent named by the link; empty when it becomes known only after pairing.
+    QString agentName;
+
+    bool operator==(const ConnectionChoice &) const = default;
+};
 
 // One entry of the conversation. Only user and assistant messages are shown;
 // analyst notes and screen facts stay in the list as context for later requests.
@@ -18,6 +33,7 @@ struct ChatMessage
     Q_PROPERTY(QString text MEMBER text)
     Q_PROPERTY(bool hasAttachment READ hasAttachment)
     Q_PROPERTY(QDateTime timestamp MEMBER timestamp)
+    Q_PROPERTY(bool awaitsConnectionChoice READ awaitsConnectionChoice)
 
 public:
     enum class Role { user, assistant, analyst, screenFact };
@@ -29,11 +45,14 @@ public:
     // The screenshot under the owner's question of a screen turn; null when none.
     QImage attachment;
     QDateTime timestamp;
+    // Present while the message asks the owner to confirm a connection.
+    std::optional<ConnectionChoice> pendingConnection;
 
     // A message with a fresh identifier.
     static ChatMessage create(Role role, QString text, QDateTime timestamp, QImage attachment = {});
 
     bool hasAttachment() const { return !attachment.isNull(); }
+    bool awaitsConnectionChoice() const { return pendingConnection.has_value(); }
     bool isDisplayed() const { return role == Role::user || role == Role::assistant; }
 
     bool operator==(const ChatMessage &) const = default;

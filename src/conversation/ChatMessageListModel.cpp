@@ -1,5 +1,7 @@
 #include "conversation/ChatMessageListModel.h"
 
+#include "settings/Localized.h"
+
 #include <QHash>
 
 namespace nimbel {
@@ -30,6 +32,10 @@ QList<int> changedRoles(const ChatMessage &before, const ChatMessage &after)
         roles.append(ChatMessageListModel::HasAttachmentRole);
     if (before.timestamp != after.timestamp)
         roles.append(ChatMessageListModel::TimestampRole);
+    if (before.pendingConnection != after.pendingConnection) {
+        roles.append({ChatMessageListModel::PendingConnectionRole, ChatMessageListModel::PendingPlatformHostRole,
+                      ChatMessageListModel::ConnectTitleRole, ChatMessageListModel::CancelTitleRole});
+    }
     return roles;
 }
 
@@ -148,6 +154,14 @@ QVariant ChatMessageListModel::data(const QModelIndex &index, int role) const
         return message.hasAttachment();
     case TimestampRole:
         return message.timestamp;
+    case PendingConnectionRole:
+        return message.awaitsConnectionChoice();
+    case PendingPlatformHostRole:
+        return message.pendingConnection ? message.pendingConnection->platformHost : QString();
+    case ConnectTitleRole:
+        return message.pendingConnection ? L::text("chat.switchPlatform.connect") : QString();
+    case CancelTitleRole:
+        return message.pendingConnection ? L::text("chat.switchPlatform.cancel") : QString();
     default:
         return {};
     }
@@ -161,6 +175,10 @@ QHash<int, QByteArray> ChatMessageListModel::roleNames() const
         {TextRole, "text"},
         {HasAttachmentRole, "hasAttachment"},
         {TimestampRole, "timestamp"},
+        {PendingConnectionRole, "pendingConnection"},
+        {PendingPlatformHostRole, "pendingPlatformHost"},
+        {ConnectTitleRole, "connectTitle"},
+        {CancelTitleRole, "cancelTitle"},
     };
 }
 

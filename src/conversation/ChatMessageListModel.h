@@ -21,6 +21,11 @@ public:
         TextRole,
         HasAttachmentRole,
         TimestampRole,
+        // A connection waiting for the owner's Connect or Cancel.
+        PendingConnectionRole,
+        PendingPlatformHostRole,
+        ConnectTitleRole,
+        CancelTitleRole,
     };
 
     explicit ChatMessageListModel(QObject *parent = nullptr);

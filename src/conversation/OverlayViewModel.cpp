@@ -1,12 +1,15 @@
 #include "conversation/OverlayViewModel.h"
 
 #include "conversation/AccessibilityTrust.h"
+#include "conversation/LinkOpener.h"
 #include "conversation/LoginItem.h"
 #include "conversation/MicrophoneRecorder.h"
 #include "conversation/ScreenCapturePermission.h"
+#include "conversation/ScreenQuestionPath.h"
 #include "conversation/UpdateStatus.h"
 #include "conversation/VoiceOutput.h"
 #include "core/Clock.h"
+#include "gateway/VisionGatewayClient.h"
 #include "settings/Localized.h"
 #include "settings/SettingsLoader.h"
 
@@ -33,6 +36,26 @@ OverlayViewModel::OverlayViewModel(Services services, Launch launch, QObject *pa
     : QObject(parent)
     , m_services(services)
 {
+    if (services.gateway) {
+        m_gateway = services.gateway;
+    } else {
+        m_ownGateway = std::make_unique<VisionGatewayClient>(services.clock);
+        m_gateway = m_ownGateway.get();
+    }
+    if (services.screenQuestions) {
+        m_screenQuestions = services.screenQuestions;
+    } else {
+        m_ownScreenQuestions = std::make_unique<UnavailableScreenQuestionPath>();
+        m_screenQuestions = m_ownScreenQuestions.get();
+    }
+    if (services.links) {
+        m_links = services.links;
+    } else {
+        m_ownLinks = std::make_unique<DesktopLinkOpener>();
+        m_links = m_ownLinks.get();
+    }
+    m_language = appLanguage::current(services.preferences);
+
     const LoadedSettings settings =
         loadSettings(services.preferences, services.tokenStore, launch.environment, launch.arguments);
     m_gatewayBaseURL = settings.gatewayBaseURL;
@@ -54,9 +77,26 @@ OverlayViewModel::OverlayViewModel(Services services, Launch launch, QObject *pa
     m_desktopSessionID = newDesktopSessionID();
     m_messages = {welcomeMessage()};
     m_messageModel.setMessages(m_messages);
+
+    if (!m_platformAPIKey.trimmed().isEmpty())
+        startForcedSynchronization();
 }
 
-OverlayViewModel::~OverlayViewModel() = default;
+OverlayViewModel::~OverlayViewModel()
+{
+    // Every running task is told to stop first: its request is aborted and it
+    // ends without touching this object.
+    m_request.cancel();
+    m_pairing.cancel();
+    m_waitingLine.cancel();
+    m_voiceResume.cancel();
+    m_voiceTranscription.cancel();
+    cancelConfigurationFetch();
+    // The aborts are delivered through the event loop, and the calls they end
+    // still run inside our own client; it goes once they have been delivered.
+    if (m_ownGateway)
+        m_services.clock.post([client = std::shared_ptr<VisionGatewayClient>(std::move(m_ownGateway))] {});
+}
 
 QString OverlayViewModel::label(State state)
 {
@@ -102,7 +142,7 @@ void OverlayViewModel::openChat()
     cancelVoiceResume();
     m_services.microphone.finishWithoutDelivering();
     cancelVoiceTranscription();
-    m_services.voiceOutput.stop();
+    stopVoiceOutput();
     setInteractionMode(InteractionMode::chat);
     setExpanded(true);
 }
@@ -115,7 +155,7 @@ void OverlayViewModel::closeChat()
     setExpanded(false);
     m_services.microphone.finishWithoutDelivering();
     cancelVoiceTranscription();
-    m_services.voiceOutput.stop();
+    stopVoiceOutput();
 }
 
 void OverlayViewModel::cancelCurrentResponse(bool resetState, bool stopSpeech)
@@ -125,7 +165,7 @@ void OverlayViewModel::cancelCurrentResponse(bool resetState, bool stopSpeech)
     // result that is already on its way is dropped.
     m_request.cancel();
     if (stopSpeech)
-        m_services.voiceOutput.stop();
+        stopVoiceOutput();
     if (resetState && isBusy())
         setState(State::idle);
 }
@@ -149,6 +189,7 @@ void OverlayViewModel::resetConversation()
     m_lastRequestUsedScreen = false;
     m_desktopSessionID = newDesktopSessionID();
     setState(State::idle);
+    // Takes a held connection link with it.
     setMessages({welcomeMessage()});
 }
 
@@ -202,6 +243,9 @@ void OverlayViewModel::setMessages(QList<ChatMessage> messages)
 {
     if (!assign(m_messages, std::move(messages)))
         return;
+    // A held link whose question left the conversation can no longer be answered.
+    if (m_pendingConnection && !findMessage(m_pendingConnection->messageID))
+        m_pendingConnection.reset();
     m_messageModel.setMessages(m_messages);
     emit messagesChanged();
 }

@@ -3,8 +3,17 @@
 #include "conversation/ChatMessage.h"
 #include "conversation/ChatMessageListModel.h"
 #include "conversation/DesktopRequestRouter.h"
+#include "conversation/PlatformConnectionLink.h"
+#include "conversation/QuestionTurn.h"
 #include "conversation/ZelmFailure.h"
+#include "core/Clock.h"
+#include "core/Result.h"
 #include "core/TaskSlot.h"
+#include "gateway/DesktopConfiguration.h"
+#include "gateway/GatewayFailure.h"
+#include "gateway/VisionGatewayError.h"
+#include "settings/AppLanguage.h"
+#include "settings/TokenStore.h"
 
 #include <QByteArray>
 #include <QDateTime>
@@ -12,23 +21,33 @@
 #include <QList>
 #include <QMap>
 #include <QObject>
+#include <QPointer>
 #include <QProcessEnvironment>
 #include <QString>
 #include <QStringList>
+#include <QUrl>
 #include <QVariant>
 
+#include <QCoro/QCoroTask>
+
+#include <memory>
 #include <optional>
+#include <stop_token>
 
 namespace nimbel {
 
 class AccessibilityTrust;
-class Clock;
+class DesktopLinkOpener;
+class LinkOpener;
 class LoginItem;
 class MicrophoneRecorder;
 class PreferencesStore;
 class ScreenCapturePermission;
-class TokenStore;
+class ScreenQuestionPath;
+class UnavailableScreenQuestionPath;
 class UpdateStatus;
+class VisionGateway;
+class VisionGatewayClient;
 class VoiceOutput;
 
 // The one main-thread object holding the conversation, the state of the
@@ -99,6 +118,13 @@ public:
         ScreenCapturePermission &screenCapturePermission;
         LoginItem &loginItem;
         UpdateStatus &updates;
+        // Built by the view model when not given: the HTTP client of the
+        // platform, a screen path that says screen questions are not
+        // available yet, and the desktop's link handler. Given ones must
+        // outlive the view model.
+        VisionGateway *gateway = nullptr;
+        ScreenQuestionPath *screenQuestions = nullptr;
+        LinkOpener *links = nullptr;
     };
 
     // How the process was started: test switches live in both.
@@ -213,6 +239,98 @@ public:
     Q_INVOKABLE void cancelCurrentResponse(bool resetState, bool stopSpeech);
     Q_INVOKABLE void resetConversation();
 
+    // ---- The question turn ----
+
+    // Asks the composer's `question`: typed or test questions open the chat
+    // (true), spoken ones keep the voice surface (false). A newer question
+    // supersedes a running one, which then changes nothing more.
+    Q_INVOKABLE void submitQuestion(bool shouldOpenChat);
+    // The stop phrase of a voice session (also typed): silences and cancels.
+    void handleStopCommand();
+    // The general path of a turn: the conversation to the chat endpoint, each
+    // streamed sentence growing one assistant message. The screen path runs
+    // it with `followingScreen` once the screen context is recorded.
+    QCoro::Task<Result<Done, TurnError>> runGeneralQuestion(QuestionTurn turn, bool followingScreen);
+    // Fails with the gateway's `skillDisabled` and the catalogue text of
+    // `messageKey` when the connected agent switched `skill` off.
+    Result<Done, VisionGatewayError> requireDesktopSkill(const QString &skill, const char *messageKey) const;
+    // The running turn is still the one with this identifier.
+    bool isActiveRequest(const QUuid &requestID) const { return m_request.isCurrent(requestID); }
+    // Grows the assistant message `id` by one sentence (or starts it).
+    void appendStreamedSentence(const QString &sentence, const QUuid &id);
+    // Shows a failure: in the chat when `shouldOpenChat` says so (or, when it
+    // is absent, when the chat is the surface), else spoken, else by
+    // expanding the panel.
+    void fail(const ZelmFailure &failure, std::optional<bool> shouldOpenChat);
+    template<DescribedError E>
+    void fail(const E &error, std::optional<bool> shouldOpenChat)
+    {
+        fail(ZelmFailure::from(error), shouldOpenChat);
+    }
+    // What the owner is told when a spoken turn could not be transcribed.
+    static QString transcriptionFailureMessage(const GatewayFailure &error);
+    static QString transcriptionFailureMessage(const VisionGatewayError &error);
+    // Any other error (recording, on-device recognition).
+    static QString transcriptionFailureMessage();
+
+    // ---- Opening and waiting lines ----
+
+    // The line that acknowledges a question that needs work; queued for
+    // speaking when the turn is spoken in a voice session with speech on.
+    QString openingLine(const QString &question, DesktopRequestRoute route, bool spoken);
+    // Chooses and speaks a line from the live draft while the owner's turn is
+    // being transcribed, when its audio is ready; the turn then uses it.
+    void speakFirstLine();
+    // After 5.5 s of a screen turn still running, says a waiting line once
+    // (voice sessions only). The screen path cancels it when it ends.
+    void scheduleWaitingLine(const QUuid &requestID);
+    void cancelWaitingLine();
+    const std::optional<QString> &lastOpeningLine() const { return m_lastOpeningLine; }
+    const std::optional<QString> &firstLineForTurn() const { return m_firstLineForTurn; }
+
+    // ---- Speech (through the voice output) ----
+
+    void enqueueVoiceSentence(const QString &sentence);
+    void stopVoiceOutput();
+    // Listens again after `delay` when the voice session is ready for it.
+    void resumeVoiceSessionIfNeeded(Milliseconds delay);
+
+    // ---- The conversation window ----
+
+    // Replaces a full conversation by its compacted form; true when it did.
+    bool compactConversationIfFull();
+
+    // ---- Pairing and configuration ----
+
+    // Offers a link handed to the application; true when it was a connection
+    // link that was acted on (connected, pairing, or held for the owner's
+    // confirmation when it would move a connected assistant elsewhere).
+    Q_INVOKABLE bool applyPlatformConnection(const QUrl &url);
+    // The owner's answer to a held link, by the id of the message asking.
+    Q_INVOKABLE bool confirmPlatformConnection(const QString &messageID);
+    Q_INVOKABLE bool cancelPlatformConnection(const QString &messageID);
+    // Stores the key and the agent and announces the connection; fails only
+    // when the key cannot be stored, and then changes nothing.
+    std::optional<KeychainError> finishPlatformConnection(const QString &platformURL, const QString &token,
+                                                          const QString &agentID, const QString &agentName);
+    // Refreshes the agent's configuration, at most every 20 s unless
+    // `force`d; concurrent callers share one fetch.
+    QCoro::Task<Result<Done, GatewayFailure>> synchronizePlatformConfiguration(bool force, std::stop_token stop = {});
+    // The connection settings as the owner typed them.
+    Q_INVOKABLE void savePlatformSettings();
+    // The console page from which pairing starts, in the owner's browser.
+    Q_INVOKABLE void openPlatformConnectionPage();
+    // The console page for the current address.
+    QUrl platformConnectionPage() const;
+    // Uptime of the last successful synchronisation.
+    std::optional<Milliseconds> lastPlatformConfigurationSyncAt() const { return m_lastPlatformConfigurationSyncAt; }
+    bool isPairing() const { return m_pairing.isRunning(); }
+    bool isSynchronizingConfiguration() const { return m_platformConfigurationTask != nullptr; }
+
+    static constexpr Milliseconds configurationSyncInterval{20'000};
+    static constexpr Milliseconds waitingLineDelay{5'500};
+    static constexpr Milliseconds failureResumeDelay{350};
+
 signals:
     void isExpandedChanged();
     void chatOpensBelowChanged();
@@ -247,6 +365,50 @@ signals:
     void voicePermissionsChanged();
 
 private:
+    struct ConfigurationFetch;
+    struct PendingConnection
+    {
+        QUuid messageID;
+        PlatformConnectionLink link;
+    };
+    struct VoiceSessionReadiness
+    {
+        bool session, voiceMode, connected, listening, busy, speaking, request, muted;
+        bool isReadyToListen() const
+        {
+            return session && voiceMode && connected && !listening && !busy && !speaking && !request && !muted;
+        }
+    };
+
+    static QCoro::Task<void> runRequest(QPointer<OverlayViewModel> self, QuestionTurn turn);
+    static QCoro::Task<Result<Done, TurnError>> performRequest(QPointer<OverlayViewModel> self, QuestionTurn turn);
+    static QCoro::Task<Result<Done, TurnError>> generalPath(QPointer<OverlayViewModel> self, QuestionTurn turn,
+                                                           bool followingScreen);
+    static QCoro::Task<void> waitingLineTask(QPointer<OverlayViewModel> self, TaskSlot::Ticket ticket,
+                                             QUuid requestID);
+    static QCoro::Task<void> voiceResumeTask(QPointer<OverlayViewModel> self, TaskSlot::Ticket ticket,
+                                             Milliseconds delay);
+    static QCoro::Task<Result<Done, GatewayFailure>> synchronize(QPointer<OverlayViewModel> self, bool force,
+                                                                 std::stop_token stop);
+    static QCoro::Task<void> runConfigurationFetch(QPointer<OverlayViewModel> self,
+                                                   std::shared_ptr<ConfigurationFetch> fetch, VisionGateway &gateway,
+                                                   QString baseURL, QString apiKey);
+    static QCoro::Task<void> runPairing(QPointer<OverlayViewModel> self, TaskSlot::Ticket ticket,
+                                        VisionGateway &gateway, QString platformURL, QString code);
+
+    bool speechInProgress() const;
+    bool hasLineAudio(const QString &line) const;
+    VoiceSessionReadiness voiceSessionReadiness() const;
+    void startForcedSynchronization();
+    std::shared_ptr<ConfigurationFetch> startConfigurationFetch();
+    void cancelConfigurationFetch();
+    void applyConfiguration(const DesktopConfiguration &configuration);
+    bool connectWith(const PlatformConnectionLink &link);
+    void holdForConfirmation(const PlatformConnectionLink &link);
+    // Takes the held link of message `messageID` off the conversation.
+    std::optional<PlatformConnectionLink> takePendingConnection(const QString &messageID);
+    void dropPendingConnection();
+
     ChatMessage welcomeMessage() const;
     static QString newDesktopSessionID();
     void cancelVoiceResume();
@@ -264,6 +426,14 @@ private:
     QVariant desktopSkillsValue() const;
 
     Services m_services;
+    std::unique_ptr<VisionGatewayClient> m_ownGateway;
+    std::unique_ptr<UnavailableScreenQuestionPath> m_ownScreenQuestions;
+    std::unique_ptr<DesktopLinkOpener> m_ownLinks;
+    VisionGateway *m_gateway = nullptr;
+    ScreenQuestionPath *m_screenQuestions = nullptr;
+    LinkOpener *m_links = nullptr;
+    // The interface language; changing it takes a restart.
+    AppLanguage m_language = AppLanguage::en;
 
     // Published state, in the order the views list it.
     bool m_isExpanded = false;
@@ -319,10 +489,23 @@ private:
     TaskSlot m_voiceResume;
     TaskSlot m_voiceTranscription;
 
+    // Opening lines.
+    std::optional<QString> m_lastOpeningLine;
+    std::optional<QString> m_firstLineForTurn;
+    TaskSlot m_waitingLine;
+
     // The running question turn (its identifier is the active request).
     TaskSlot m_request;
     bool m_manualCapturePending = false;
     bool m_lastRequestUsedScreen = false;
+
+    // Platform: the running exchange, the configuration fetch every
+    // synchronisation shares, and a link held for the owner's answer.
+    TaskSlot m_pairing;
+    std::shared_ptr<ConfigurationFetch> m_platformConfigurationTask;
+    std::optional<QUuid> m_platformConfigurationTaskID;
+    std::optional<Milliseconds> m_lastPlatformConfigurationSyncAt;
+    std::optional<PendingConnection> m_pendingConnection;
 
     // Session.
     QString m_desktopSessionID;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "conversation/AccessibilityTrust.h"
+#include "conversation/LinkOpener.h"
 #include "conversation/LoginItem.h"
 #include "conversation/MicrophoneRecorder.h"
 #include "conversation/ScreenCapturePermission.h"
@@ -8,7 +9,11 @@
 #include "conversation/VoiceOutput.h"
 #include "settings/TokenStore.h"
 
+#include <QList>
+#include <QSet>
 #include <QString>
+#include <QStringList>
+#include <QUrl>
 
 #include <optional>
 
@@ -24,26 +29,56 @@ public:
     }
     std::optional<KeychainError> write(const QString &value) override
     {
+        ++writes;
+        if (failWrites)
+            return KeychainError{-25299, QStringLiteral("Could not save the Zelm API key to the key store.")};
         key = value;
         return std::nullopt;
     }
 
     QString key;
+    bool failWrites = false;
     mutable int reads = 0;
+    int writes = 0;
 };
 
+// Records what would be spoken; `cached` holds the lines whose audio is ready.
 class FakeVoiceOutput final : public VoiceOutput
 {
 public:
-    void stop() override { ++stops; }
+    void stop() override
+    {
+        ++stops;
+        queued.clear();
+    }
+    void enqueue(const QString &sentence) override
+    {
+        spoken.append(sentence);
+        queued.append(sentence);
+    }
+    bool isActive() const override { return playing || !queued.isEmpty(); }
+    bool hasCachedAudio(const QString &, const QString &, const QString &text) const override
+    {
+        return cached.contains(text);
+    }
+
     int stops = 0;
+    // Everything ever queued, in order; `queued` is what a stop would drop.
+    QStringList spoken;
+    QStringList queued;
+    bool playing = false;
+    QSet<QString> cached;
 };
 
 class FakeMicrophone final : public MicrophoneRecorder
 {
 public:
     void finishWithoutDelivering() override { ++finishes; }
+    void startListening() override { ++starts; }
+    QString liveDraft() const override { return draft; }
     int finishes = 0;
+    int starts = 0;
+    QString draft;
 };
 
 class FakeAccessibilityTrust final : public AccessibilityTrust
@@ -76,6 +111,17 @@ public:
     bool canCheck = false;
     bool automatic = false;
     std::optional<QString> error;
+};
+
+class FakeLinkOpener final : public LinkOpener
+{
+public:
+    bool open(const QUrl &url) override
+    {
+        opened.append(url);
+        return true;
+    }
+    QList<QUrl> opened;
 };
 
 } // namespace nimbel::test

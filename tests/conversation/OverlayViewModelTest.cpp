@@ -1,6 +1,7 @@
 #include "conversation/OverlayViewModel.h"
 
 #include "ConversationFakes.h"
+#include "FakeVisionGateway.h"
 #include "settings/PreferenceKeys.h"
 #include "settings/PreferencesStore.h"
 #include "support/VirtualClock.h"
@@ -38,8 +39,8 @@ protected:
     std::unique_ptr<OverlayViewModel> make(QProcessEnvironment environment = QProcessEnvironment(),
                                            QStringList arguments = {QStringLiteral("nimbel")})
     {
-        OverlayViewModel::Services services{clock, preferences, tokens, voice, microphone,
-                                            accessibility, screenCapture, loginItem, updates};
+        OverlayViewModel::Services services{clock,         preferences,   tokens,    voice,   microphone,
+                                            accessibility, screenCapture, loginItem, updates, &gateway};
         return std::make_unique<OverlayViewModel>(services,
                                                   OverlayViewModel::Launch{environment, arguments});
     }
@@ -55,6 +56,7 @@ protected:
     test::FakeScreenCapturePermission screenCapture;
     test::FakeLoginItem loginItem;
     test::FakeUpdateStatus updates;
+    test::FakeVisionGateway gateway{clock};
 };
 
 const QRegularExpression sessionIDPattern(

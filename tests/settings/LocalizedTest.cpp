@@ -24,6 +24,8 @@ const char *const expectedKeys[] = {
     "status.voiceReady", "status.voiceUnavailable",
     "chat.agentConnected", "chat.back", "chat.close", "chat.history", "chat.new", "chat.placeholder",
     "chat.screenshot", "chat.send", "chat.welcome",
+    "chat.switchPlatform.agent", "chat.switchPlatform.cancel", "chat.switchPlatform.connect",
+    "chat.switchPlatform.kept", "chat.switchPlatform.pairing", "error.screenQuestion.unavailable",
     "orb.collapse", "orb.connectVoice", "orb.connected", "orb.end", "orb.interrupt", "orb.micOff", "orb.mute",
     "orb.notConnected", "orb.open", "orb.opened", "orb.unmute", "orb.voiceCall", "orb.voiceOff", "orb.voiceOn",
     "orb.write",

@@ -35,6 +35,26 @@
         <source>Send</source>
         <translation>Отправить</translation>
     </message>
+    <message id="chat.switchPlatform.agent">
+        <source>A link asks me to move from %1 to the agent “%3” on %2. Your questions and screenshots would then go to %2. Connect to %2?</source>
+        <translation>Ссылка просит перевести меня с %1 на агента «%3» на %2. Тогда ваши вопросы и снимки экрана будут уходить на %2. Подключиться к %2?</translation>
+    </message>
+    <message id="chat.switchPlatform.cancel">
+        <source>Cancel</source>
+        <translation>Отмена</translation>
+    </message>
+    <message id="chat.switchPlatform.connect">
+        <source>Connect</source>
+        <translation>Подключить</translation>
+    </message>
+    <message id="chat.switchPlatform.kept">
+        <source>Staying connected to %1.</source>
+        <translation>Остаюсь подключённым к %1.</translation>
+    </message>
+    <message id="chat.switchPlatform.pairing">
+        <source>A link asks me to move from %1 to an agent on %2. Your questions and screenshots would then go to %2. Connect to %2?</source>
+        <translation>Ссылка просит перевести меня с %1 на агента на %2. Тогда ваши вопросы и снимки экрана будут уходить на %2. Подключиться к %2?</translation>
+    </message>
     <message id="chat.welcome">
         <source>Hi! Show me what is unclear on your screen and I’ll tell you the next step.</source>
         <translation>Привет! Покажите, что непонятно на экране, и я подскажу следующий шаг.</translation>
@@ -118,6 +138,10 @@
     <message id="error.screen.restart">
         <source>The screen recording permission changed. Restart Nimbel once.</source>
         <translation>Разрешение на запись экрана изменилось. Перезапустите Nimbel один раз.</translation>
+    </message>
+    <message id="error.screenQuestion.unavailable">
+        <source>Screen questions are not available yet.</source>
+        <translation>Вопросы об экране пока недоступны.</translation>
     </message>
     <message id="error.title.general">
         <source>That did not work</source>

@@ -1,0 +1,172 @@
+#include "conversation/ConversationWindow.h"
+
+#include <gtest/gtest.h>
+
+using namespace nimbel;
+using Role = ChatMessage::Role;
+
+namespace {
+
+ChatMessage message(Role role, const QString &text)
+{
+    return ChatMessage::create(role, text, QDateTime(QDate(2026, 1, 15), QTime(9, 30), Qt::UTC));
+}
+
+QList<DesktopChatMessage> wired(std::initializer_list<std::pair<const char *, const char *>> entries)
+{
+    QList<DesktopChatMessage> list;
+    for (const auto &[role, content] : entries)
+        list.append({QString::fromUtf8(role), QString::fromUtf8(content)});
+    return list;
+}
+
+QStringList texts(const QList<ChatMessage> &messages)
+{
+    QStringList result;
+    for (const ChatMessage &m : messages)
+        result.append(m.text);
+    return result;
+}
+
+} // namespace
+
+TEST(ConversationWindow, WireSkipsLeadingAssistantMessagesAndTagsHiddenContext)
+{
+    // Only the welcome message: nothing to send.
+    EXPECT_TRUE(ConversationWindow::wire({message(Role::assistant, "Hi! Show me…")}).isEmpty());
+    // All-assistant lists become empty too, whatever their length.
+    EXPECT_TRUE(ConversationWindow::wire({message(Role::assistant, "a"), message(Role::assistant, "b")}).isEmpty());
+
+    const QList<ChatMessage> conversation = {
+        message(Role::assistant, "Welcome."),
+        message(Role::assistant, "One moment."),
+        message(Role::user, "  How do I export?\n"),
+        message(Role::assistant, "Open the File menu."),
+        message(Role::assistant, "   \n\t"), // blank: never sent
+        message(Role::analyst, "Summary line\n1. Click File"),
+        message(Role::screenFact, "Export button visible."),
+        message(Role::assistant, "Then choose Export."),
+    };
+    EXPECT_EQ(ConversationWindow::wire(conversation),
+              wired({{"user", "How do I export?"},
+                     {"assistant", "Open the File menu."},
+                     {"user", "[ANALYST]\nSummary line\n1. Click File"},
+                     {"user", "[SCREEN]\nExport button visible."},
+                     {"assistant", "Then choose Export."}}));
+
+    // A hidden message counts as the first user entry: what follows it stays.
+    EXPECT_EQ(ConversationWindow::wire({message(Role::assistant, "Welcome."), message(Role::screenFact, "Fact."),
+                                        message(Role::assistant, "Answer.")}),
+              wired({{"user", "[SCREEN]\nFact."}, {"assistant", "Answer."}}));
+}
+
+TEST(ConversationWindow, FullnessCountsMessagesAndUserPerceivedCharacters)
+{
+    QList<ChatMessage> sixty;
+    for (int i = 0; i < 60; ++i)
+        sixty.append(message(i % 2 ? Role::assistant : Role::user, QStringLiteral("m%1").arg(i)));
+    EXPECT_FALSE(ConversationWindow::isFull(sixty));
+    sixty.append(message(Role::user, "one more"));
+    EXPECT_TRUE(ConversationWindow::isFull(sixty));
+
+    // 59 messages holding 24,001 characters together are full; 24,000 are not.
+    QList<ChatMessage> long59;
+    for (int i = 0; i < 58; ++i)
+        long59.append(message(Role::user, QString(400, u'x')));
+    long59.append(message(Role::assistant, QString(24'000 - 58 * 400, u'y')));
+    EXPECT_EQ(ConversationWindow::totalCharacters(long59), 24'000);
+    EXPECT_FALSE(ConversationWindow::isFull(long59));
+    long59.last().text += u'z';
+    EXPECT_TRUE(ConversationWindow::isFull(long59));
+
+    // Characters are grapheme clusters, not UTF-16 code units or bytes.
+    EXPECT_EQ(ConversationWindow::characterCount(u"e\u0301"), 1);                 // e + combining acute
+    EXPECT_EQ(ConversationWindow::characterCount(u"\U0001F468\u200D\U0001F469\u200D\U0001F467"), 1); // one family
+    EXPECT_EQ(ConversationWindow::characterCount(u"Привет"), 6);
+    EXPECT_EQ(ConversationWindow::characterCount(u""), 0);
+
+    // 12,001 emoji of two code units each are 24,002 code units but not full.
+    QList<ChatMessage> emoji = {message(Role::user, QString::fromUtf8("😀").repeated(12'001))};
+    EXPECT_FALSE(ConversationWindow::isFull(emoji));
+}
+
+TEST(ConversationWindow, CompactionKeepsRecentDistinctFactsAndRecentOthersInOrder)
+{
+    QList<ChatMessage> conversation = {message(Role::assistant, "Welcome.")};
+    for (int i = 0; i < 20; ++i) {
+        conversation.append(message(Role::user, QStringLiteral("question %1").arg(i)));
+        conversation.append(message(Role::screenFact, QStringLiteral("Fact %1").arg(i)));
+        conversation.append(message(Role::assistant, QStringLiteral("answer %1").arg(i)));
+    }
+    // Five repeats of facts already seen, differing only in case and spaces.
+    for (int i = 15; i < 20; ++i)
+        conversation.append(message(Role::screenFact, QStringLiteral("  fact %1 ").arg(i)));
+    ASSERT_TRUE(ConversationWindow::isFull(conversation));
+
+    const QList<ChatMessage> result = ConversationWindow::compacted(conversation);
+    QStringList expected;
+    for (int i = 4; i < 20; ++i) {
+        // Last 12 non-fact messages: questions and answers 14..19.
+        if (i >= 14)
+            expected.append(QStringLiteral("question %1").arg(i));
+        expected.append(QStringLiteral("Fact %1").arg(i)); // first occurrence of the last 16 distinct facts
+        if (i >= 14)
+            expected.append(QStringLiteral("answer %1").arg(i));
+    }
+    EXPECT_EQ(texts(result), expected);
+    // The welcome message is older than the last 12: it goes.
+    EXPECT_FALSE(texts(result).contains(QStringLiteral("Welcome.")));
+    // Nothing is rewritten: the kept messages are the same records.
+    EXPECT_EQ(result.first().id, conversation.at(14).id);
+
+    // A conversation that is not full, and an empty one, come back unchanged.
+    const QList<ChatMessage> small = {message(Role::assistant, "Welcome."), message(Role::screenFact, "A"),
+                                      message(Role::screenFact, "a")};
+    EXPECT_EQ(ConversationWindow::compacted(small), small);
+    EXPECT_TRUE(ConversationWindow::compacted({}).isEmpty());
+}
+
+TEST(ConversationWindow, EstablishedFactsAndRecentTurns)
+{
+    const QList<ChatMessage> conversation = {
+        message(Role::assistant, "Welcome."),
+        message(Role::user, "Where is save?"),
+        message(Role::screenFact, "Button: Save\nDialog: Export"),
+        message(Role::analyst, "Click Save."),
+        message(Role::screenFact, "button: save \n\n  Status: ready  "),
+        message(Role::assistant, "   "),
+        message(Role::assistant, " Press Save. "),
+    };
+    EXPECT_EQ(ConversationWindow::established(conversation),
+              (QStringList{"Button: Save", "Dialog: Export", "Status: ready"}));
+    EXPECT_EQ(ConversationWindow::established(conversation, 2), (QStringList{"Dialog: Export", "Status: ready"}));
+
+    EXPECT_EQ(ConversationWindow::recentTurns(conversation),
+              (QList<RecentTurn>{{"assistant", "Welcome."}, {"owner", "Where is save?"}, {"assistant", "Press Save."}}));
+    // The limit applies before blank texts are dropped, so fewer may remain.
+    EXPECT_EQ(ConversationWindow::recentTurns(conversation, 2), (QList<RecentTurn>{{"assistant", "Press Save."}}));
+
+    QList<ChatMessage> many;
+    for (int i = 0; i < 10; ++i)
+        many.append(message(Role::user, QStringLiteral("q%1").arg(i)));
+    const auto turns = ConversationWindow::recentTurns(many);
+    ASSERT_EQ(turns.size(), 6);
+    EXPECT_EQ(turns.first().text, u"q4");
+    EXPECT_EQ(turns.last().text, u"q9");
+}
+
+TEST(ConversationWindow, FindingNotePrefersFactsThenWhatTheCaptureShowed)
+{
+    EXPECT_EQ(ConversationWindow::findingNote({"Login form open", " Error shown! ", "  ", "Ready?"}, QStringLiteral("App"),
+                                              QStringLiteral("Win")),
+              QStringLiteral("Login form open.\nError shown!\nReady?"));
+    EXPECT_EQ(ConversationWindow::findingNote({" "}, QStringLiteral(" Files "), QStringLiteral(" Report.pdf ")),
+              QStringLiteral("The screen showed the application Files, window “Report.pdf”."));
+    EXPECT_EQ(ConversationWindow::findingNote({}, QStringLiteral("Files"), std::nullopt),
+              QStringLiteral("The screen showed the application Files."));
+    EXPECT_EQ(ConversationWindow::findingNote({}, QStringLiteral("  "), QStringLiteral("Report")), QStringLiteral("The screen showed the window “Report”."));
+    EXPECT_EQ(ConversationWindow::findingNote({}, std::nullopt, std::nullopt), std::nullopt);
+    // A marker inside a name stays text.
+    EXPECT_EQ(ConversationWindow::findingNote({}, QStringLiteral("%2 Studio"), QStringLiteral("Doc")),
+              QStringLiteral("The screen showed the application %2 Studio, window “Doc”."));
+}

@@ -1,0 +1,142 @@
+#include "conversation/DesktopOpeningLine.h"
+
+#include <gtest/gtest.h>
+
+using namespace nimbel;
+using namespace nimbel::DesktopOpeningLine;
+using Route = DesktopRequestRoute;
+
+namespace {
+
+Pick always(qsizetype index)
+{
+    return [index](qsizetype) { return index; };
+}
+
+auto readyAmong(QStringList lines)
+{
+    return [lines](const QString &line) { return lines.contains(line); };
+}
+
+} // namespace
+
+TEST(DesktopOpeningLine, LineTablesAndPrewarmOrderAreExact)
+{
+    EXPECT_EQ(lines(Family::look, AppLanguage::ru), (QStringList{"Сэр, сейчас посмотрю.", "Сэр, гляну."}));
+    EXPECT_EQ(lines(Family::look, AppLanguage::en), (QStringList{"Let me take a look.", "Having a look now."}));
+    EXPECT_EQ(lines(Family::figureOut, AppLanguage::ru), (QStringList{"Сэр, разбираюсь.", "Сэр, сейчас разберусь."}));
+    EXPECT_EQ(lines(Family::figureOut, AppLanguage::en), (QStringList{"Working that out.", "Let me work that out."}));
+    EXPECT_EQ(lines(Family::lookUp, AppLanguage::ru), (QStringList{"Сэр, уточняю.", "Сэр, сейчас изучу."}));
+    EXPECT_EQ(lines(Family::lookUp, AppLanguage::en), (QStringList{"Let me check that.", "Looking that up."}));
+    EXPECT_EQ(lines(Family::neutral, AppLanguage::ru), (QStringList{"Сэр, минутку.", "Сэр, секунду."}));
+    EXPECT_EQ(lines(Family::neutral, AppLanguage::en), (QStringList{"One moment.", "Just a second."}));
+    EXPECT_EQ(waitingLines(AppLanguage::ru),
+              (QStringList{"Ещё смотрю, секунду.", "Почти, ещё момент.", "Секунду, дочитываю."}));
+    EXPECT_EQ(waitingLines(AppLanguage::en),
+              (QStringList{"Still looking, one moment.", "Almost there.", "One second, still reading."}));
+
+    // Neutral, look, figure-out, look-up, then the waiting lines: 11 in all.
+    EXPECT_EQ(prewarmed(AppLanguage::en),
+              (QStringList{"One moment.", "Just a second.", "Let me take a look.", "Having a look now.",
+                           "Working that out.", "Let me work that out.", "Let me check that.", "Looking that up.",
+                           "Still looking, one moment.", "Almost there.", "One second, still reading."}));
+    EXPECT_EQ(prewarmed(AppLanguage::ru).size(), 11);
+    EXPECT_EQ(prewarmed(AppLanguage::ru).first(), u"Сэр, минутку.");
+
+    // The fixed lines of either language are spoken a little slower; any other text is not.
+    EXPECT_EQ(paceScale(u"Почти, ещё момент."), 0.85);
+    EXPECT_EQ(paceScale(u"Let me take a look."), 0.85);
+    EXPECT_EQ(paceScale(u"Let me take a look"), std::nullopt);
+    EXPECT_EQ(paceScale(u"Open the File menu."), std::nullopt);
+
+    EXPECT_EQ(vocabulary().lookingUpPhrases.size(), 32u);
+    EXPECT_EQ(vocabulary().lookUpFamilyPhrases.size(), 18u);
+    EXPECT_EQ(vocabulary().figureOutPhrases.size(), 14u);
+}
+
+TEST(DesktopOpeningLine, FamilyFollowsTheQuestionBeforeItsRoute)
+{
+    // No phrase: the route decides.
+    EXPECT_EQ(family(u"Что это за окно?", Route::screen), Family::look);
+    EXPECT_EQ(family(u"Расскажи анекдот", Route::general), Family::figureOut);
+    EXPECT_EQ(family(u"стоп", Route::stop), Family::figureOut);
+    // Troubleshooting wins over the screen route.
+    EXPECT_EQ(family(u"почему не работает кнопка", Route::screen), Family::figureOut);
+    // Outside knowledge, in any case.
+    EXPECT_TRUE(needsLookingUp(u"Какая погода завтра?"));
+    EXPECT_EQ(family(u"Какая погода завтра?", Route::general), Family::lookUp);
+    EXPECT_TRUE(needsLookingUp(u"WEATHER in Paris"));
+    EXPECT_FALSE(needsLookingUp(u"Привет"));
+    // How-to phrases come first, even before troubleshooting ones.
+    EXPECT_EQ(family(u"How do I fix why it fails", Route::general), Family::lookUp);
+    EXPECT_EQ(family(u"где взять ключ", Route::screen), Family::lookUp);
+    // Substring matching: "api" inside a longer word counts.
+    EXPECT_EQ(family(u"rapid growth", Route::general), Family::lookUp);
+    EXPECT_EQ(family(u"Help me with the form", Route::screen), Family::figureOut);
+}
+
+TEST(DesktopOpeningLine, ChoosingAvoidsThePreviousLineAndClampsThePick)
+{
+    const QStringList two = {"A", "B"};
+    EXPECT_EQ(choose(two, std::nullopt, always(0)), u"A");
+    EXPECT_EQ(choose(two, std::nullopt, always(1)), u"B");
+    // The previous line is taken out while another remains.
+    EXPECT_EQ(choose(two, QStringLiteral("A"), always(0)), u"B");
+    EXPECT_EQ(choose(two, QStringLiteral("B"), always(5)), u"A");
+    // When it was the only one, it stays.
+    EXPECT_EQ(choose({"A"}, QStringLiteral("A"), always(0)), u"A");
+    // Out-of-range picks are clamped.
+    EXPECT_EQ(choose(two, std::nullopt, always(7)), u"B");
+    EXPECT_EQ(choose(two, std::nullopt, always(-3)), u"A");
+
+    qsizetype offered = -1;
+    const QString line = waiting(QStringLiteral("Almost there."), AppLanguage::en, [&](qsizetype count) {
+        offered = count;
+        return 1;
+    });
+    EXPECT_EQ(offered, 2);
+    EXPECT_EQ(line, u"One second, still reading.");
+
+    // The random pick stays in range.
+    for (int i = 0; i < 200; ++i) {
+        const qsizetype index = randomPick(3);
+        ASSERT_GE(index, 0);
+        ASSERT_LT(index, 3);
+    }
+    EXPECT_EQ(randomPick(1), 0);
+}
+
+TEST(DesktopOpeningLine, FirstLineComesOnlyFromReadyAudio)
+{
+    const auto allReady = [](const QString &) { return true; };
+    // A draft of five characters or fewer can only get a neutral line.
+    for (qsizetype pick = 0; pick < 4; ++pick) {
+        const auto line = first(u" да ", Route::general, std::nullopt, allReady, AppLanguage::ru, always(pick));
+        ASSERT_TRUE(line);
+        EXPECT_TRUE(*line == u"Сэр, минутку." || *line == u"Сэр, секунду.") << line->toStdString();
+    }
+    EXPECT_EQ(first(u"hello", Route::screen, std::nullopt, allReady, AppLanguage::en, always(0)), u"One moment.");
+
+    // Longer drafts: their family's lines, then the neutral ones.
+    qsizetype offered = 0;
+    const auto counting = [&](qsizetype count) {
+        offered = count;
+        return count - 1;
+    };
+    EXPECT_EQ(first(u"где здесь кнопка", Route::screen, std::nullopt, allReady, AppLanguage::ru, counting),
+              u"Сэр, секунду.");
+    EXPECT_EQ(offered, 4);
+    EXPECT_EQ(first(u"где здесь кнопка", Route::screen, std::nullopt, allReady, AppLanguage::ru, always(0)),
+              u"Сэр, сейчас посмотрю.");
+
+    // Only lines whose audio is cached are candidates.
+    EXPECT_EQ(first(u"почему не работает", Route::general, std::nullopt,
+                    readyAmong({"Сэр, сейчас разберусь.", "Let me work that out."}), AppLanguage::ru, always(0)),
+              u"Сэр, сейчас разберусь.");
+    // The previous line is avoided among the ready ones.
+    EXPECT_EQ(first(u"почему не работает", Route::general, QStringLiteral("Сэр, минутку."),
+                    readyAmong({"Сэр, минутку.", "Сэр, секунду."}), AppLanguage::ru, always(0)),
+              u"Сэр, секунду.");
+    // A cold cache gives no line at all.
+    EXPECT_EQ(first(u"почему не работает", Route::general, std::nullopt, readyAmong({}), AppLanguage::ru), std::nullopt);
+}

@@ -1,0 +1,156 @@
+#pragma once
+
+#include "conversation/SharedOutcome.h"
+#include "gateway/VisionGateway.h"
+
+#include <QList>
+
+#include <memory>
+#include <optional>
+
+namespace nimbel::test {
+
+// A platform whose answers the test gives, call by call. Every call is kept
+// with its inputs and its stop token; the test completes it with `answer`,
+// and the caller resumes on the next turn of the (virtual) event loop. A
+// stopped call resumes with GatewayFailure::cancelled(), as the real client does.
+class FakeVisionGateway final : public VisionGateway
+{
+public:
+    template<typename T>
+    struct Call
+    {
+        explicit Call(Clock &clock)
+            : outcome(clock)
+        {
+        }
+        std::stop_token stop;
+        SharedOutcome<Result<T, GatewayFailure>> outcome;
+
+        void answer(T value) { outcome.set(Result<T, GatewayFailure>(std::move(value))); }
+        void answer(GatewayFailure failure) { outcome.set(Result<T, GatewayFailure>(std::move(failure))); }
+        bool isStopped() const { return stop.stop_requested(); }
+        bool isAnswered() const { return outcome.isSet(); }
+    };
+
+    struct ChatCall : Call<QString>
+    {
+        using Call::Call;
+        QList<DesktopChatMessage> messages;
+        QString baseURL, apiKey, agentID, sessionID, channel;
+        SentenceHandler onSentence;
+        // Hands one streamed sentence to the caller, as the reader does on the main thread.
+        void sentence(const QString &text) const { onSentence(text); }
+    };
+    struct ConfigurationCall : Call<DesktopConfiguration>
+    {
+        using Call::Call;
+        QString baseURL, apiKey;
+    };
+    struct PairingCall : Call<DesktopPairingConfiguration>
+    {
+        using Call::Call;
+        QString baseURL, code;
+    };
+
+    explicit FakeVisionGateway(Clock &clock)
+        : m_clock(clock)
+    {
+    }
+
+    // When set, configuration fetches are answered at once with it.
+    std::optional<Result<DesktopConfiguration, GatewayFailure>> configurationAnswer;
+
+    QList<std::shared_ptr<ChatCall>> chats;
+    QList<std::shared_ptr<ConfigurationCall>> configurations;
+    QList<std::shared_ptr<PairingCall>> pairings;
+
+    QCoro::Task<Result<QString, GatewayFailure>> streamChat(QList<DesktopChatMessage> messages, QString baseURL,
+                                                           QString apiKey, QString agentID, QString sessionID,
+                                                           QString channel, SentenceHandler onSentence,
+                                                           std::stop_token stop) override
+    {
+        auto call = std::make_shared<ChatCall>(m_clock);
+        call->messages = messages;
+        call->baseURL = baseURL;
+        call->apiKey = apiKey;
+        call->agentID = agentID;
+        call->sessionID = sessionID;
+        call->channel = channel;
+        call->onSentence = onSentence;
+        call->stop = stop;
+        chats.append(call);
+        auto result = co_await await(call);
+        co_return result;
+    }
+
+    QCoro::Task<Result<DesktopConfiguration, GatewayFailure>>
+    fetchDesktopConfiguration(QString baseURL, QString apiKey, std::stop_token stop) override
+    {
+        auto call = std::make_shared<ConfigurationCall>(m_clock);
+        call->baseURL = baseURL;
+        call->apiKey = apiKey;
+        call->stop = stop;
+        configurations.append(call);
+        if (configurationAnswer)
+            call->outcome.set(*configurationAnswer);
+        auto result = co_await await(call);
+        co_return result;
+    }
+
+    QCoro::Task<Result<DesktopPairingConfiguration, GatewayFailure>>
+    exchangeDesktopPairing(QString baseURL, QString code, std::stop_token stop) override
+    {
+        auto call = std::make_shared<PairingCall>(m_clock);
+        call->baseURL = baseURL;
+        call->code = code;
+        call->stop = stop;
+        pairings.append(call);
+        auto result = co_await await(call);
+        co_return result;
+    }
+
+    // Not used by the conversation core: any call is a fault of the test.
+    QCoro::Task<Result<NavigationResponse, GatewayFailure>> analyze(ScreenAnalysisInput, QByteArray, QString, QString,
+                                                                    QString, QString, QStringList, QList<RecentTurn>,
+                                                                    std::stop_token) override
+    {
+        ++unexpectedCalls;
+        co_return GatewayFailure(VisionGatewayError::invalidResponse());
+    }
+    QCoro::Task<Result<QString, GatewayFailure>> transcribeSpeech(QByteArray, QString, QString, QString, QString,
+                                                                 QString, std::stop_token) override
+    {
+        ++unexpectedCalls;
+        co_return GatewayFailure(VisionGatewayError::invalidResponse());
+    }
+    QCoro::Task<Result<QByteArray, GatewayFailure>> synthesizeSpeech(QString, QString, QString, QString,
+                                                                    std::optional<double>, std::stop_token) override
+    {
+        ++unexpectedCalls;
+        co_return GatewayFailure(VisionGatewayError::invalidResponse());
+    }
+    QCoro::Task<Result<Done, GatewayFailure>> warmPublicPageContext(QString, QString, QString, QString,
+                                                                   std::stop_token) override
+    {
+        ++unexpectedCalls;
+        co_return GatewayFailure(VisionGatewayError::invalidResponse());
+    }
+
+    int unexpectedCalls = 0;
+
+private:
+    template<typename CallType>
+    static auto await(std::shared_ptr<CallType> call)
+        -> QCoro::Task<std::remove_cvref_t<decltype(call->outcome.value())>>
+    {
+        const bool arrived = co_await call->outcome.wait(call->stop);
+        if (!arrived)
+            co_return GatewayFailure::cancelled();
+        co_return call->outcome.value();
+    }
+
+    Clock &m_clock;
+};
+
+} // namespace nimbel::test

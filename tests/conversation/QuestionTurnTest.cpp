@@ -1,0 +1,571 @@
+#include "TaskRunner.h"
+#include "ViewModelHarness.h"
+#include "conversation/ScreenQuestionPath.h"
+
+#include <QSignalSpy>
+
+using namespace nimbel;
+using namespace std::chrono_literals;
+using State = OverlayViewModel::State;
+using Mode = OverlayViewModel::InteractionMode;
+using Role = ChatMessage::Role;
+
+namespace {
+
+const QString welcome = QStringLiteral("Hi! Show me what is unclear on your screen and I’ll tell you the next step.");
+const QStringList lookUpLines = {"Let me check that.", "Looking that up."};
+const QStringList lookLines = {"Let me take a look.", "Having a look now."};
+const QStringList waitingLines = {"Still looking, one moment.", "Almost there.", "One second, still reading."};
+
+// Records the screen turns it is given; answers them through the general
+// path (as the real screen path ends), or holds them until stopped.
+class RecordingScreenPath final : public ScreenQuestionPath
+{
+public:
+    explicit RecordingScreenPath(Clock &clock)
+        : m_clock(clock)
+    {
+    }
+    QCoro::Task<Result<Done, TurnError>> run(QPointer<OverlayViewModel> viewModel, QuestionTurn turn) override
+    {
+        turns.append(turn);
+        if (!viewModel)
+            co_return TurnError::stopped();
+        if (hold) {
+            viewModel->scheduleWaitingLine(turn.requestID);
+            co_await m_clock.sleep(std::chrono::hours(1), turn.stop);
+            co_return TurnError::stopped();
+        }
+        auto answered = co_await viewModel->runGeneralQuestion(turn, true);
+        co_return answered;
+    }
+    bool hold = false;
+    QList<QuestionTurn> turns;
+
+private:
+    Clock &m_clock;
+};
+
+class QuestionTurnTest : public test::ViewModelHarness
+{
+protected:
+    QStringList routingLogs() const { return logs.texts(QStringLiteral("RequestRouting")); }
+};
+
+} // namespace
+
+TEST_F(QuestionTurnTest, TypedGeneralQuestionIsAcknowledgedAndStreamedIntoOneAssistantMessage)
+{
+    const auto model = makeConnected();
+    ASSERT_EQ(gateway.configurations.size(), 1); // the forced synchronisation of start-up
+    QSignalSpy states(model.get(), &OverlayViewModel::stateChanged);
+
+    ask(*model, QStringLiteral("  What is the weather in Paris today?\n"));
+
+    // Routed, recorded, acknowledged with a look-up line, the chat opened.
+    ASSERT_EQ(model->messages().size(), 3);
+    EXPECT_EQ(model->messages().at(1).role, Role::user);
+    EXPECT_EQ(model->messages().at(1).text, u"What is the weather in Paris today?");
+    const QString line = model->messages().at(2).text;
+    EXPECT_EQ(model->messages().at(2).role, Role::assistant);
+    EXPECT_TRUE(lookUpLines.contains(line)) << line.toStdString();
+    EXPECT_EQ(model->lastOpeningLine(), line);
+    EXPECT_TRUE(model->question().isEmpty());
+    EXPECT_TRUE(model->isExpanded());
+    EXPECT_EQ(model->interactionMode(), Mode::chat);
+    EXPECT_EQ(model->state(), State::analyzing);
+    // The line is chosen before the turn is logged.
+    EXPECT_EQ(routingLogs(), (QStringList{"opening_line=" + line + " prewarmed=false spoken=false",
+                                          "requested_route=general route=general voice_session=false"}));
+    // A typed opening line is never spoken.
+    EXPECT_TRUE(voice.spoken.isEmpty());
+
+    // The synchronisation of start-up is recent: no second fetch before the chat.
+    EXPECT_EQ(gateway.configurations.size(), 1);
+    ASSERT_EQ(gateway.chats.size(), 1);
+    const auto &chat = lastChat();
+    EXPECT_EQ(chat.messages, (QList<DesktopChatMessage>{{"user", "What is the weather in Paris today?"},
+                                                         {"assistant", line}}));
+    EXPECT_EQ(chat.baseURL, u"https://platform.example");
+    EXPECT_EQ(chat.apiKey, u"zelm-key");
+    EXPECT_EQ(chat.agentID, u"dsa-agent");
+    EXPECT_EQ(chat.sessionID, model->desktopSessionID());
+    EXPECT_EQ(chat.channel, u"chat");
+
+    // Each sentence grows one assistant message.
+    chat.sentence(QStringLiteral("It is sunny."));
+    ASSERT_EQ(model->messages().size(), 4);
+    const QUuid answerID = model->messages().at(3).id;
+    chat.sentence(QStringLiteral("  Around 20 degrees.  "));
+    chat.sentence(QStringLiteral("   "));
+    ASSERT_EQ(model->messages().size(), 4);
+    EXPECT_EQ(model->messages().at(3).text, u"It is sunny. Around 20 degrees.");
+    EXPECT_EQ(model->messageModel()->rowCount(), 4);
+
+    // The whole reply replaces the streamed text of that same message.
+    gateway.chats.last()->answer(QStringLiteral("  It is sunny. Around 20 degrees C.\n"));
+    clock.settle();
+    ASSERT_EQ(model->messages().size(), 4);
+    EXPECT_EQ(model->messages().at(3).id, answerID);
+    EXPECT_EQ(model->messages().at(3).text, u"It is sunny. Around 20 degrees C.");
+    EXPECT_EQ(model->state(), State::answered);
+    EXPECT_EQ(states.count(), 2); // analyzing, answered
+    EXPECT_FALSE(model->failure());
+    EXPECT_FALSE(model->requestContext().lastRequestUsedScreen);
+
+    // A greeting needs no acknowledgement; the reply arrives whole.
+    ask(*model, QStringLiteral("Привет"));
+    ASSERT_EQ(model->messages().size(), 5);
+    EXPECT_EQ(model->messages().last().text, u"Привет");
+    EXPECT_EQ(lastChat().messages.last(), (DesktopChatMessage{"user", "Привет"}));
+    gateway.chats.last()->answer(QStringLiteral("Привет! Чем помочь?"));
+    clock.settle();
+    EXPECT_EQ(texts(*model).last(), u"Привет! Чем помочь?");
+    EXPECT_EQ(model->state(), State::answered);
+}
+
+TEST_F(QuestionTurnTest, NewerQuestionStopsTheStreamingOneWhichNeverFailsVisibly)
+{
+    const auto model = makeConnected();
+    ask(*model, QStringLiteral("Tell me a story"));
+    const auto first = gateway.chats.last();
+    first->sentence(QStringLiteral("Once upon a time."));
+
+    ask(*model, QStringLiteral("Tell me a joke"));
+    EXPECT_TRUE(first->isStopped());
+    // A sentence that was already on its way changes nothing.
+    first->sentence(QStringLiteral("There was a king."));
+    // The first call ends (cancelled) without a failure.
+    clock.settle();
+    EXPECT_FALSE(model->failure());
+
+    ASSERT_EQ(gateway.chats.size(), 2);
+    const auto second = gateway.chats.last();
+    // The partial answer stays, and is part of the history the second question sends.
+    EXPECT_EQ(second->messages, (QList<DesktopChatMessage>{{"user", "Tell me a story"},
+                                                            {"assistant", "Once upon a time."},
+                                                            {"user", "Tell me a joke"}}));
+    second->sentence(QStringLiteral("Knock knock."));
+    second->answer(QStringLiteral("Knock knock."));
+    clock.settle();
+    EXPECT_EQ(texts(*model), (QStringList{welcome, "Tell me a story", "Once upon a time.", "Tell me a joke",
+                                          "Knock knock."}));
+    EXPECT_EQ(model->state(), State::answered);
+
+    // An older turn that fails after being superseded is silent too.
+    ask(*model, QStringLiteral("Tell me a story"));
+    const auto third = gateway.chats.last();
+    ask(*model, QStringLiteral("Tell me a joke"));
+    third->answer(VisionGatewayError::server(500, QStringLiteral("boom")));
+    clock.settle();
+    EXPECT_FALSE(model->failure());
+    EXPECT_EQ(model->state(), State::analyzing);
+}
+
+TEST_F(QuestionTurnTest, EmptyAndStopQuestionsAddNothing)
+{
+    const auto model = makeConnected();
+    const qsizetype logsBefore = routingLogs().size();
+
+    model->setQuestion(QStringLiteral(" \n\t "));
+    model->submitQuestion(true);
+    clock.settle();
+    EXPECT_EQ(texts(*model), QStringList{welcome});
+    EXPECT_EQ(routingLogs().size(), logsBefore);
+    EXPECT_TRUE(gateway.chats.isEmpty());
+    EXPECT_FALSE(model->isExpanded());
+
+    ask(*model, QStringLiteral("Tell me a story"));
+    const auto running = gateway.chats.last();
+    running->sentence(QStringLiteral("Once."));
+    const int stopsBefore = voice.stops;
+
+    ask(*model, QStringLiteral("Стоп!"));
+    EXPECT_EQ(texts(*model), (QStringList{welcome, "Tell me a story", "Once."}));
+    EXPECT_TRUE(running->isStopped());
+    EXPECT_EQ(model->state(), State::idle);
+    EXPECT_GT(voice.stops, stopsBefore);
+    EXPECT_TRUE(model->question().isEmpty());
+    EXPECT_EQ(model->speechStatusMessage(), u"Stopped");
+    EXPECT_EQ(routingLogs().last(), u"requested_route=stop route=stop voice_session=false");
+    EXPECT_EQ(gateway.chats.size(), 1);
+
+    // The status stays for 0.9 s, then listening is offered again.
+    clock.advance(899ms);
+    EXPECT_EQ(model->speechStatusMessage(), u"Stopped");
+    clock.advance(1ms);
+    EXPECT_FALSE(model->speechStatusMessage());
+    EXPECT_TRUE(logs.all().contains(QStringLiteral("resume_declined session=false")));
+}
+
+TEST_F(QuestionTurnTest, SwitchedOffSkillsFailTheTurn)
+{
+    const auto model = makeConnected();
+    auto skills = OverlayViewModel::allSkillsOn();
+    skills[QStringLiteral("voice_conversation")] = false;
+    gateway.configurationAnswer = configuration(skills);
+    clock.advance(20s);
+
+    // A spoken question needs the voice skill: the refreshed configuration says it is off.
+    ask(*model, QStringLiteral("Tell me a story"), false);
+    EXPECT_EQ(gateway.configurations.size(), 2);
+    EXPECT_EQ(model->desktopSkills(), skills);
+    ASSERT_TRUE(model->failure());
+    EXPECT_EQ(model->failure()->message, u"Voice mode is switched off in the Tolvo Agent settings.");
+    EXPECT_EQ(model->failure()->recovery, ZelmRecovery::none);
+    EXPECT_EQ(model->state(), State::failed);
+    EXPECT_TRUE(gateway.chats.isEmpty());
+    // Failed in the voice surface with speech on: the failure is spoken.
+    EXPECT_EQ(voice.spoken.last(), u"Voice mode is switched off in the Tolvo Agent settings.");
+    EXPECT_TRUE(texts(*model).contains(QStringLiteral("Tell me a story")));
+
+    // A typed question does not need it.
+    ask(*model, QStringLiteral("Tell me a story"));
+    EXPECT_EQ(gateway.chats.size(), 1);
+    EXPECT_FALSE(model->failure());
+
+    // Only an explicit false switches a skill off.
+    model->setDesktopSkills(OverlayViewModel::SkillMap{{QStringLiteral("screen_capture"), true}});
+    ask(*model, QStringLiteral("Tell me another"), false);
+    EXPECT_EQ(gateway.chats.size(), 2);
+    model->setDesktopSkills(std::nullopt);
+    ask(*model, QStringLiteral("And one more"), false);
+    EXPECT_EQ(gateway.chats.size(), 3);
+
+    EXPECT_EQ(model->requireDesktopSkill(QStringLiteral("screen_capture"), "skill.screenshotOff").ok(), true);
+    model->setDesktopSkills(OverlayViewModel::SkillMap{{QStringLiteral("screen_capture"), false}});
+    const auto refused = model->requireDesktopSkill(QStringLiteral("screen_capture"), "skill.screenshotOff");
+    ASSERT_FALSE(refused.ok());
+    EXPECT_EQ(refused.error(), VisionGatewayError::skillDisabled(QStringLiteral(
+                                   "The “Take a screenshot” skill is switched off in the Tolvo Agent settings.")));
+}
+
+TEST_F(QuestionTurnTest, ScreenQuestionsGoThroughTheScreenPath)
+{
+    // Without a screen path the turn fails plainly, after its look line.
+    {
+        const auto model = makeConnected();
+        ask(*model, QStringLiteral("Что здесь?"));
+        ASSERT_EQ(model->messages().size(), 3);
+        EXPECT_TRUE(lookLines.contains(model->messages().at(2).text));
+        ASSERT_TRUE(model->failure());
+        EXPECT_EQ(model->failure()->message, u"Screen questions are not available yet.");
+        EXPECT_EQ(model->state(), State::failed);
+        EXPECT_TRUE(model->isExpanded());
+        EXPECT_TRUE(gateway.chats.isEmpty());
+        EXPECT_TRUE(logs.texts("RequestRouting").contains(u"requested_route=screen route=screen voice_session=false"));
+    }
+
+    gateway.chats.clear();
+    RecordingScreenPath path(clock);
+    tokens.key = QStringLiteral("zelm-key");
+    const auto model = make(&path);
+    gateway.configurations.last()->answer(configuration());
+    clock.settle();
+
+    ask(*model, QStringLiteral("  Where do I click here? "));
+    ASSERT_EQ(path.turns.size(), 1);
+    const auto &turn = path.turns.first();
+    EXPECT_EQ(turn.route, DesktopRequestRoute::screen);
+    EXPECT_EQ(turn.question, u"Where do I click here?");
+    EXPECT_TRUE(turn.shouldOpenChat);
+    EXPECT_EQ(turn.userMessageID, model->messages().at(1).id);
+    EXPECT_TRUE(model->isActiveRequest(turn.requestID));
+
+    // The path ends in the general path, which marks the turn as one that used the screen.
+    gateway.chats.last()->answer(QStringLiteral("Click Continue."));
+    clock.settle();
+    EXPECT_EQ(model->state(), State::answered);
+    EXPECT_EQ(texts(*model).last(), u"Click Continue.");
+    EXPECT_TRUE(model->requestContext().lastRequestUsedScreen);
+    EXPECT_FALSE(model->isActiveRequest(turn.requestID));
+
+    // So a follow-up is a screen question too.
+    ask(*model, QStringLiteral("А дальше?"));
+    EXPECT_EQ(path.turns.size(), 2);
+}
+
+TEST_F(QuestionTurnTest, FailuresShowInTheChatOrAreSpoken)
+{
+    const ZelmFailure failure{QStringLiteral("  Something broke. "), ZelmRecovery::none, false};
+    {
+        const auto model = make();
+        // Chat mode, no preference given: the chat opens.
+        model->openChat();
+        model->setExpanded(false);
+        model->fail(failure, std::nullopt);
+        EXPECT_TRUE(model->isExpanded());
+        EXPECT_EQ(model->state(), State::failed);
+        EXPECT_EQ(model->failure(), failure);
+        EXPECT_TRUE(voice.spoken.isEmpty());
+        const auto &entry = logs.entries().last();
+        EXPECT_EQ(entry.type, QtCriticalMsg);
+        EXPECT_EQ(entry.text, u"turn_failed error=  Something broke.  state=failed");
+
+        // Voice mode with speech on: spoken instead, after silencing what played.
+        model->closeChat();
+        const int stops = voice.stops;
+        model->fail(failure, std::nullopt);
+        EXPECT_EQ(voice.spoken, QStringList{"Something broke."});
+        EXPECT_EQ(voice.stops, stops + 1);
+        EXPECT_FALSE(model->isExpanded());
+
+        // An explicit false wins over the chat mode.
+        model->openChat();
+        model->setExpanded(false);
+        model->fail(failure, false);
+        EXPECT_EQ(voice.spoken.size(), 2);
+        EXPECT_FALSE(model->isExpanded());
+        // An explicit true opens the chat even in voice mode.
+        model->closeChat();
+        model->fail(failure, true);
+        EXPECT_TRUE(model->isExpanded());
+        EXPECT_EQ(model->interactionMode(), Mode::chat);
+
+        // Nothing to say: the panel opens.
+        model->closeChat();
+        model->fail(ZelmFailure{QStringLiteral("   ")}, std::nullopt);
+        EXPECT_TRUE(model->isExpanded());
+        EXPECT_EQ(voice.spoken.size(), 2);
+    }
+
+    // Speech off: the panel opens to show it.
+    preferences.setBoolean(keys::voiceOutputEnabled, false);
+    const auto quiet = make();
+    quiet->fail(failure, std::nullopt);
+    EXPECT_TRUE(quiet->isExpanded());
+    EXPECT_EQ(quiet->interactionMode(), Mode::voice);
+    EXPECT_EQ(voice.spoken.size(), 2);
+}
+
+TEST_F(QuestionTurnTest, ChatErrorsFailTheTurnAndKeepWhatWasShown)
+{
+    const auto model = makeConnected();
+    ask(*model, QStringLiteral("Tell me a story"));
+    lastChat().sentence(QStringLiteral("Once upon a time."));
+    gateway.chats.last()->answer(VisionGatewayError::agentUnavailable(QStringLiteral("The agent is paused.")));
+    clock.settle();
+
+    ASSERT_TRUE(model->failure());
+    EXPECT_EQ(model->failure()->message,
+              VisionGatewayError::agentUnavailable(QStringLiteral("The agent is paused.")).description());
+    EXPECT_EQ(model->state(), State::failed);
+    EXPECT_EQ(texts(*model), (QStringList{welcome, "Tell me a story", "Once upon a time."}));
+
+    // A transport failure the gateway passes on keeps its own text.
+    ask(*model, QStringLiteral("Tell me another"));
+    EXPECT_FALSE(model->failure());
+    gateway.chats.last()->answer(
+        GatewayFailure::transport(QNetworkReply::SslHandshakeFailedError, QStringLiteral("TLS handshake failed")));
+    clock.settle();
+    ASSERT_TRUE(model->failure());
+    EXPECT_EQ(model->failure()->message, u"TLS handshake failed");
+
+    // Not connected: the configuration fetch fails first, and so does the turn.
+    tokens.key.clear();
+    preferences.remove(keys::desktopConnectedAgentID);
+    const auto unpaired = make();
+    gateway.configurationAnswer = Result<DesktopConfiguration, GatewayFailure>(VisionGatewayError::notConnected());
+    ask(*unpaired, QStringLiteral("Hello"));
+    ASSERT_TRUE(unpaired->failure());
+    EXPECT_EQ(unpaired->failure()->message, VisionGatewayError::notConnected().description());
+    EXPECT_EQ(texts(*unpaired), (QStringList{welcome, "Hello"}));
+}
+
+TEST_F(QuestionTurnTest, SpokenTurnsSpeakTheirLineAndAnswer)
+{
+    const auto model = makeConnected();
+    model->setVoiceSessionActive(true);
+    ask(*model, QStringLiteral("Какая погода завтра?"), false);
+
+    EXPECT_EQ(model->interactionMode(), Mode::voice);
+    EXPECT_FALSE(model->isExpanded());
+    ASSERT_EQ(voice.spoken.size(), 1);
+    EXPECT_TRUE(lookUpLines.contains(voice.spoken.first()));
+    EXPECT_EQ(voice.stops, 0); // the line just queued is not cut off
+    EXPECT_TRUE(routingLogs().at(routingLogs().size() - 2).endsWith(u" prewarmed=false spoken=true"));
+    EXPECT_EQ(lastChat().channel, u"voice");
+
+    lastChat().sentence(QStringLiteral("Tomorrow is sunny."));
+    gateway.chats.last()->answer(QStringLiteral("Tomorrow is sunny."));
+    clock.settle();
+    EXPECT_EQ(voice.spoken.mid(1), QStringList{"Tomorrow is sunny."});
+    EXPECT_EQ(model->state(), State::answered);
+    EXPECT_FALSE(model->isExpanded());
+
+    // A reply that arrives whole is spoken whole.
+    ask(*model, QStringLiteral("Tell me a story"), false);
+    gateway.chats.last()->answer(QStringLiteral("The end."));
+    clock.settle();
+    EXPECT_EQ(voice.spoken.last(), u"The end.");
+    EXPECT_EQ(texts(*model).last(), u"The end.");
+
+    // Muted, the line is shown but not spoken.
+    model->setMicrophoneMuted(true);
+    const qsizetype spokenBefore = voice.spoken.size();
+    ask(*model, QStringLiteral("Какой курс доллара?"), false);
+    EXPECT_EQ(voice.spoken.size(), spokenBefore);
+    EXPECT_TRUE(routingLogs().last().endsWith(u"voice_session=true"));
+    EXPECT_TRUE(routingLogs().at(routingLogs().size() - 2).endsWith(u" spoken=false"));
+}
+
+TEST_F(QuestionTurnTest, SpokenAnswerWithSpeechOffOpensThePanel)
+{
+    preferences.setBoolean(keys::voiceOutputEnabled, false);
+    const auto model = makeConnected();
+    ask(*model, QStringLiteral("Tell me a story"), false);
+    EXPECT_FALSE(model->isExpanded());
+    lastChat().sentence(QStringLiteral("Once."));
+    gateway.chats.last()->answer(QStringLiteral("Once."));
+    clock.settle();
+    EXPECT_TRUE(model->isExpanded());
+    EXPECT_TRUE(voice.spoken.isEmpty());
+}
+
+TEST_F(QuestionTurnTest, TranscriptionFailureMessagesFollowTheErrorKind)
+{
+    using Kind = VisionGatewayError::Kind;
+    const QString service = QStringLiteral("Speech recognition is unavailable.");
+    const QString platform = QStringLiteral("The platform is unreachable — nothing was transcribed.");
+    const QString notHeard = QStringLiteral("I didn’t catch that. Please say it again.");
+    const std::pair<Kind, QString> table[] = {
+        {Kind::skillDisabled, service},       {Kind::server, service},          {Kind::agentUnavailable, service},
+        {Kind::invalidBaseURL, platform},     {Kind::notConnected, platform},   {Kind::connectionFailed, platform},
+        {Kind::imageEncodingFailed, notHeard}, {Kind::invalidResponse, notHeard},
+    };
+    for (const auto &[kind, expected] : table) {
+        EXPECT_EQ(OverlayViewModel::transcriptionFailureMessage(VisionGatewayError{kind, 0, {}}), expected) << int(kind);
+        EXPECT_EQ(OverlayViewModel::transcriptionFailureMessage(GatewayFailure(VisionGatewayError{kind, 0, {}})),
+                  expected);
+    }
+    EXPECT_EQ(OverlayViewModel::transcriptionFailureMessage(
+                  GatewayFailure::transport(QNetworkReply::SslHandshakeFailedError, QStringLiteral("tls"))),
+              notHeard);
+    EXPECT_EQ(OverlayViewModel::transcriptionFailureMessage(), notHeard);
+}
+
+TEST_F(QuestionTurnTest, OpeningLinesDoNotRepeatAndReportTheirAudio)
+{
+    const auto model = makeConnected();
+    voice.cached.insert(QStringLiteral("Let me take a look."));
+    QString previous;
+    for (int i = 0; i < 6; ++i) {
+        ask(*model, QStringLiteral("Что здесь?"));
+        const QString line = model->messages().at(model->messages().size() - 1).text;
+        ASSERT_TRUE(lookLines.contains(line)) << line.toStdString();
+        EXPECT_NE(line, previous);
+        const bool cached = line == u"Let me take a look.";
+        // The line, the routing record, then the failure of the screen path.
+        EXPECT_EQ(routingLogs().at(routingLogs().size() - 3),
+                  "opening_line=" + line + " prewarmed=" + (cached ? "true" : "false") + " spoken=false");
+        previous = line;
+    }
+}
+
+TEST_F(QuestionTurnTest, WaitingLineIsSaidOnceAfterFiveAndAHalfSeconds)
+{
+    RecordingScreenPath path(clock);
+    path.hold = true;
+    tokens.key = QStringLiteral("zelm-key");
+    preferences.setString(keys::desktopConnectedAgentID, QStringLiteral("dsa-agent"));
+    gateway.configurationAnswer = configuration();
+    const auto model = make(&path);
+    model->setVoiceSessionActive(true);
+
+    ask(*model, QStringLiteral("Что здесь?"), false);
+    ASSERT_EQ(path.turns.size(), 1);
+    ASSERT_EQ(voice.spoken.size(), 1); // the look line
+    const qsizetype messageCount = model->messages().size();
+    voice.queued.clear(); // it has been played
+
+    clock.advance(5499ms);
+    EXPECT_EQ(voice.spoken.size(), 1);
+    clock.advance(1ms);
+    ASSERT_EQ(voice.spoken.size(), 2);
+    EXPECT_TRUE(waitingLines.contains(voice.spoken.last()));
+    EXPECT_EQ(model->lastOpeningLine(), voice.spoken.last());
+    EXPECT_EQ(model->messages().size(), messageCount); // never added to the conversation
+    voice.queued.clear();
+    clock.advance(30s);
+    EXPECT_EQ(voice.spoken.size(), 2); // once per turn
+
+    // Not while the assistant is speaking.
+    ask(*model, QStringLiteral("Что здесь?"), false);
+    voice.queued.clear();
+    model->setSpeaking(true);
+    clock.advance(6s);
+    EXPECT_EQ(voice.spoken.size(), 3);
+    model->setSpeaking(false);
+
+    // Not after the turn was superseded.
+    ask(*model, QStringLiteral("Что здесь?"), false);
+    voice.queued.clear();
+    const qsizetype spoken = voice.spoken.size();
+    model->cancelCurrentResponse(true, true);
+    clock.advance(6s);
+    EXPECT_EQ(voice.spoken.size(), spoken);
+
+    // Never in the chat.
+    ask(*model, QStringLiteral("Что здесь?"), true);
+    clock.advance(6s);
+    EXPECT_EQ(voice.spoken.size(), spoken);
+    EXPECT_EQ(path.turns.size(), 4);
+}
+
+TEST_F(QuestionTurnTest, FirstLineFromTheDraftBecomesTheTurnsLine)
+{
+    const auto model = makeConnected();
+    model->setVoiceSessionActive(true);
+    microphone.draft = QStringLiteral(" да ");
+
+    // Nothing cached: no line, and the cold cache is logged.
+    model->speakFirstLine();
+    EXPECT_FALSE(model->firstLineForTurn());
+    EXPECT_TRUE(voice.spoken.isEmpty());
+    EXPECT_EQ(routingLogs().last(), u"first_line=none reason=cold_cache draft_chars=2");
+
+    voice.cached = {QStringLiteral("One moment."), QStringLiteral("Just a second."), QStringLiteral("Let me check that.")};
+    model->speakFirstLine();
+    ASSERT_TRUE(model->firstLineForTurn());
+    const QString line = *model->firstLineForTurn();
+    EXPECT_TRUE(line == u"One moment." || line == u"Just a second.") << line.toStdString();
+    EXPECT_EQ(voice.spoken, QStringList{line});
+    EXPECT_EQ(routingLogs().last(), "first_line=" + line + " draft_chars=2 draft_route=general");
+
+    // The transcript's turn uses that line rather than choosing another, and
+    // lets it play on.
+    const int stops = voice.stops;
+    const qsizetype logCount = routingLogs().size();
+    ask(*model, QStringLiteral("Да, какая погода завтра?"), false);
+    EXPECT_EQ(texts(*model).mid(1), (QStringList{"Да, какая погода завтра?", line}));
+    EXPECT_EQ(voice.stops, stops);
+    EXPECT_EQ(voice.spoken, QStringList{line});
+    EXPECT_EQ(routingLogs().size(), logCount + 1); // the routing record, no opening_line record
+    EXPECT_FALSE(model->firstLineForTurn());
+
+    // No line while speaking, muted, with the panel open, or unconnected; and
+    // none for a stop phrase.
+    const auto silent = [&] {
+        const qsizetype before = voice.spoken.size();
+        model->speakFirstLine();
+        return voice.spoken.size() == before && !model->firstLineForTurn();
+    };
+    voice.queued.clear();
+    microphone.draft = QStringLiteral("почему не работает кнопка");
+    model->setSpeaking(true);
+    EXPECT_TRUE(silent());
+    model->setSpeaking(false);
+    model->setMicrophoneMuted(true);
+    EXPECT_TRUE(silent());
+    model->setMicrophoneMuted(false);
+    model->setExpanded(true);
+    EXPECT_TRUE(silent());
+    model->setExpanded(false);
+    microphone.draft = QStringLiteral("стоп");
+    const qsizetype logsBefore = routingLogs().size();
+    EXPECT_TRUE(silent());
+    EXPECT_EQ(routingLogs().size(), logsBefore);
+    microphone.draft = QStringLiteral("почему не работает кнопка");
+    model->setConnectedAgentID(QString());
+    EXPECT_TRUE(silent());
+}
