@@ -33,6 +33,9 @@ ListView {
         role: String(model.role)
         text: model.text
         hasAttachment: !!model.hasAttachment
+        pendingConnection: !!model.pendingConnection
+        connectTitle: model.connectTitle || ""
+        cancelTitle: model.cancelTitle || ""
     }
 
     footer: Column {

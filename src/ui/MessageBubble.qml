@@ -12,6 +12,10 @@ Item {
     required property string role
     required property string text
     required property bool hasAttachment
+    // A connection link waiting for the owner's choice (asked on an assistant message).
+    property bool pendingConnection: false
+    property string connectTitle
+    property string cancelTitle
 
     readonly property bool fromUser: role === "user"
     readonly property real maxBubbleWidth: width * 0.8
@@ -25,8 +29,17 @@ Item {
 
     // Every displayed message is also written to the log, so the conversation
     // can be followed from outside without a screen reader.
-    Component.onCompleted: overlay.messageDisplayed(messageId, role, text)
-    onTextChanged: overlay.messageDisplayed(messageId, role, text)
+    function report() {
+        if (overlay.expanded && !overlay.showSettings)
+            overlay.messageDisplayed(messageId, role, text)
+    }
+    Component.onCompleted: report()
+    onTextChanged: report()
+    Connections {
+        target: bubble.overlay
+        function onExpandedChanged() { bubble.report() }
+        function onShowSettingsChanged() { bubble.report() }
+    }
 
     opacity: 0
     transform: Translate { id: slide; y: 8 }
@@ -55,7 +68,8 @@ Item {
         Rectangle {
             id: body
             Layout.maximumWidth: bubble.maxBubbleWidth
-            Layout.preferredWidth: bubble.hasAttachment ? bubble.maxBubbleWidth : bubble.textWidth + 28
+            Layout.preferredWidth: bubble.hasAttachment ? bubble.maxBubbleWidth
+                                 : Math.max(bubble.textWidth, bubble.pendingConnection ? 220 : 0) + 28
             implicitHeight: content.implicitHeight + 20
             radius: Theme.bubbleRadius
             color: bubble.fromUser ? Theme.userBubble : Theme.assistantBubble
@@ -83,6 +97,22 @@ Item {
                     selectedTextColor: "#ffffff"
                     font.pixelSize: Theme.fontSize
                     Accessible.ignored: true
+                }
+
+                Row {
+                    visible: bubble.pendingConnection
+                    spacing: 8
+                    TextButton {
+                        objectName: "confirmConnection"
+                        text: bubble.connectTitle
+                        prominent: true
+                        onClicked: bubble.overlay.call("confirmPlatformConnection", bubble.messageId)
+                    }
+                    TextButton {
+                        objectName: "cancelConnection"
+                        text: bubble.cancelTitle
+                        onClicked: bubble.overlay.call("cancelPlatformConnection", bubble.messageId)
+                    }
                 }
 
                 Image {

@@ -172,7 +172,7 @@ TEST_F(PanelWindow, ExpandedModeShowsTheChatWithTheWelcomeMessageAndSavesAScreen
     EXPECT_GT(colours.size(), 40);
 }
 
-TEST_F(PanelWindow, OrdinaryStartShowsTheLauncherInTheCornerOrTheChatOnAFreshProfile)
+TEST_F(PanelWindow, FreshProfileOpensTheChatFromTheDefaultCorner)
 {
     launch(QString());
     WindowGeometry g;
@@ -181,8 +181,10 @@ TEST_F(PanelWindow, OrdinaryStartShowsTheLauncherInTheCornerOrTheChatOnAFreshPro
     ASSERT_FALSE(waitForPanel(488, 670, &g).isEmpty()) << log().toStdString();
     EXPECT_EQ(g.x, 1920 - 20 - 488);
     EXPECT_EQ(g.y, 1080 - 20 - 670);
-    TearDown();
+}
 
+TEST_F(PanelWindow, OrdinaryStartShowsOnlyTheLauncherWhereAnOlderVersionLeftIt)
+{
     {
         QSettings prefs = preferences();
         prefs.setValue(QStringLiteral("desktopFirstRunCompletedVersion"), 1);
@@ -192,6 +194,7 @@ TEST_F(PanelWindow, OrdinaryStartShowsTheLauncherInTheCornerOrTheChatOnAFreshPro
         prefs.setValue(QStringLiteral("overlayOriginY"), 200.0);
     }
     launch(QString());
+    WindowGeometry g;
     ASSERT_FALSE(waitForPanel(196, 188, &g).isEmpty()) << log().toStdString();
     EXPECT_EQ(g.x, 300);
     EXPECT_EQ(g.y, 1080 - 200 - 188);
