@@ -26,9 +26,11 @@ public:
         if (m_settled.exchange(true))
             return;
         m_value = std::move(value);
-        QMetaObject::invokeMethod(
-            QCoreApplication::instance(), [self = shared_from_this()] { self->m_waiter.resume(); },
-            Qt::QueuedConnection);
+        // Without an application object (the process is ending) nobody waits any more.
+        if (QCoreApplication *application = QCoreApplication::instance()) {
+            QMetaObject::invokeMethod(
+                application, [self = shared_from_this()] { self->m_waiter.resume(); }, Qt::QueuedConnection);
+        }
     }
     bool isSettled() const { return m_settled.load(); }
 
