@@ -1,32 +1,23 @@
 #include "screen/ScreenCaptureError.h"
 
+#include "settings/Localized.h"
+
 namespace nimbel {
 
 namespace {
-struct CatalogueEntry
-{
-    const char *key;
-    const char *english;
-};
-
-// Keys and English texts of the four failures, in case order.
-constexpr CatalogueEntry catalogue[] = {
-    {"error.screen.denied",
-     "Allow Nimbel to record the screen in System Settings → Privacy & Security."},
-    {"error.screen.restart", "The screen recording permission changed. Restart Nimbel once."},
-    {"error.screen.noTarget", "Could not find a window or a screen to capture."},
-    {"error.screen.empty", "macOS returned an empty screenshot. Try another window."},
-};
+// Catalogue keys of the four failures, in case order.
+constexpr const char *keys[] = {"error.screen.denied", "error.screen.restart", "error.screen.noTarget",
+                                "error.screen.empty"};
 } // namespace
 
 const char *ScreenCaptureError::localizationKey() const
 {
-    return catalogue[m_case].key;
+    return keys[m_case];
 }
 
 QString ScreenCaptureError::message() const
 {
-    return QString::fromUtf8(catalogue[m_case].english);
+    return L::text(keys[m_case]);
 }
 
 ZelmRecovery ScreenCaptureError::recovery() const

@@ -1,6 +1,7 @@
 #include "screen/FrontmostAppTracker.h"
 #include "screen/ScreenCaptureError.h"
 #include "screen/ScreenCapturePermission.h"
+#include "settings/Localized.h"
 
 #include <gtest/gtest.h>
 
@@ -99,13 +100,21 @@ TEST(ScreenCaptureError, KeysRecoveriesAndPermissionFlags)
         const ErrorDescription description = error.toDescription();
         EXPECT_EQ(description.recovery, e.recovery) << e.key;
         EXPECT_EQ(description.isPermissionProblem, e.permission) << e.key;
-        EXPECT_FALSE(description.message.isEmpty()) << e.key;
-        EXPECT_EQ(description.message, error.message());
+        EXPECT_TRUE(L::contains(e.key)) << e.key;
+        EXPECT_EQ(description.message, L::englishDefault(e.key)) << e.key;
         EXPECT_EQ(toDescription(CaptureError(error)), description);
         messages.append(description.message);
     }
     messages.removeDuplicates();
     EXPECT_EQ(messages.size(), 4);
+
+    // Resolved in the interface language each time it is read.
+    ASSERT_TRUE(installTranslations(AppLanguage::ru));
+    const QString russian = ScreenCaptureError(ScreenCaptureError::emptyImage).message();
+    installTranslations(AppLanguage::en);
+    EXPECT_NE(russian, messages[3]);
+    EXPECT_FALSE(russian.isEmpty());
+    EXPECT_EQ(ScreenCaptureError(ScreenCaptureError::emptyImage).message(), messages[3]);
 
     const ErrorDescription passedOn = toDescription(CaptureError(WindowSystemError{QStringLiteral("X is gone")}));
     EXPECT_EQ(passedOn, (ErrorDescription{QStringLiteral("X is gone"), ZelmRecovery::none, false}));
