@@ -93,15 +93,13 @@ TextRecognizer::TextRecognizer(Options options)
     const int workers = std::max(1, m_options.workers);
     for (int i = 0; i < workers; ++i)
         m_workers.push_back(std::make_unique<Worker>());
-    // Loading the models takes a while: do it in parallel and out of the caller's way.
+    // Loading the models takes a while: do it out of the caller's way (one
+    // engine after the other, see LineReader::load).
     m_ready = std::async(std::launch::async, [this] {
-                  std::vector<std::thread> loaders;
+                  bool loaded = true;
                   for (auto &worker : m_workers)
-                      loaders.emplace_back([&worker, this] { worker->load(m_options); });
-                  for (auto &loader : loaders)
-                      loader.join();
-                  return std::all_of(m_workers.begin(), m_workers.end(),
-                                     [](const auto &worker) { return worker->isLoaded(); });
+                      loaded = worker->load(m_options) && loaded;
+                  return loaded;
               }).share();
 }
 

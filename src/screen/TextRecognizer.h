@@ -21,7 +21,8 @@ class GlyphMatcher;
 // recogniser is built; the lines of one image are shared among the workers.
 //
 // Synchronous and serial: one call at a time (further callers wait), from any
-// thread.
+// thread. Build it where a QGuiApplication exists: the shapes of signs the
+// models lack are drawn with the desktop's fonts.
 class TextRecognizer
 {
 public:
