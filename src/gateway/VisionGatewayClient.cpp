@@ -51,6 +51,10 @@ VisionGatewayClient::VisionGatewayClient(Clock &clock, GatewayOptions options)
 QNetworkRequest VisionGatewayClient::request(const QUrl &url, Milliseconds timeout, const QByteArray &contentType,
                                              const QString &apiKey) const
 {
+    // Only "Content-Type" and "Authorization" are ours. Qt adds "Host",
+    // "Connection", "Accept-Encoding" (it decodes what it asks for),
+    // "Accept-Language" and its own "User-Agent" and offers no way to leave
+    // them out (an empty value makes it fall back to its default).
     QNetworkRequest request(url);
     request.setTransferTimeout(int(timeout.count()));
     // Stateless: no cookies in either direction.
