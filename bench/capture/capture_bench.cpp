@@ -69,7 +69,7 @@ struct CaptureScene
         QByteArray line;
         QElapsedTimer timer;
         timer.start();
-        while (!line.contains('\n') && timer.elapsed() < 10000) {
+        while (!line.contains('\n') && timer.elapsed() < 30000) {
             window.waitForReadyRead(100);
             line += window.readAllStandardOutput();
         }
@@ -80,7 +80,7 @@ struct CaptureScene
         tracker = std::make_unique<X11FrontmostAppTracker>();
         QProcess::execute(QStringLiteral("xdotool"), {"windowactivate", "--sync", QString::fromLatin1(line.mid(6).trimmed())});
         timer.restart();
-        while (!tracker->lastExternalApplication() && timer.elapsed() < 5000) {
+        while (!tracker->lastExternalApplication() && timer.elapsed() < 15000) {
             QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
             QThread::msleep(5);
         }

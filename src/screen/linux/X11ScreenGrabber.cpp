@@ -139,11 +139,22 @@ Result<QImage, QString> X11ScreenGrabber::read(xcb_drawable_t drawable, const QR
         return QStringLiteral("There is not enough memory for a %1 × %2 capture.").arg(rect.width()).arg(rect.height());
     const uchar *data = xcb_get_image_data(reply.get());
     const qsizetype copyBytes = qMin<qsizetype>(rowBytes, image.bytesPerLine());
-    for (int y = 0; y < rect.height(); ++y)
-        std::memcpy(image.scanLine(y), data + y * rowBytes, static_cast<size_t>(copyBytes));
+    const bool sameByteOrder = (setup->image_byte_order == XCB_IMAGE_ORDER_MSB_FIRST) == (Q_BYTE_ORDER == Q_BIG_ENDIAN);
+    if (imageFormat == QImage::Format_RGB32 && sameByteOrder) {
+        // The padding byte of depth-24 pixels is undefined; Qt expects it
+        // opaque. Set while copying, in one pass over the pixels.
+        for (int y = 0; y < rect.height(); ++y) {
+            const auto *from = reinterpret_cast<const quint32 *>(data + y * rowBytes);
+            auto *to = reinterpret_cast<quint32 *>(image.scanLine(y));
+            for (int x = 0; x < rect.width(); ++x)
+                to[x] = from[x] | 0xff000000u;
+        }
+    } else {
+        for (int y = 0; y < rect.height(); ++y)
+            std::memcpy(image.scanLine(y), data + y * rowBytes, static_cast<size_t>(copyBytes));
+    }
 
-    const bool serverBigEndian = setup->image_byte_order == XCB_IMAGE_ORDER_MSB_FIRST;
-    if (serverBigEndian != (Q_BYTE_ORDER == Q_BIG_ENDIAN)) {
+    if (!sameByteOrder) {
         for (int y = 0; y < image.height(); ++y) {
             if (format->bits_per_pixel == 32) {
                 auto *px = reinterpret_cast<quint32 *>(image.scanLine(y));
@@ -156,8 +167,7 @@ Result<QImage, QString> X11ScreenGrabber::read(xcb_drawable_t drawable, const QR
             }
         }
     }
-    if (imageFormat == QImage::Format_RGB32) {
-        // The padding byte of depth-24 pixels is undefined; Qt expects it opaque.
+    if (imageFormat == QImage::Format_RGB32 && !sameByteOrder) {
         for (int y = 0; y < image.height(); ++y) {
             auto *px = reinterpret_cast<quint32 *>(image.scanLine(y));
             for (int x = 0; x < image.width(); ++x)

@@ -12,6 +12,7 @@
 #include <xcb/xcb.h>
 
 #include <cstdlib>
+#include <cstring>
 
 namespace nimbel::test {
 
@@ -205,7 +206,7 @@ bool SampleApplication::start()
             m_window = line.mid(6).toUInt();
             return true;
         },
-        10000);
+        30000);
 }
 
 bool SampleApplication::waitForRepaint(int timeoutMs)
@@ -243,10 +244,9 @@ OwnWindow::OwnWindow(QColor colour, QRect geometry)
 bool OwnWindow::showAndWait()
 {
     show();
-    if (!waitUntil([this] { return isExposed() && m_painted; }))
-        return false;
-    pump(150); // let the backing store reach the window
-    return true;
+    // Drawn means: its colour is on the screen, read back from the server.
+    const QPoint centre = geometry().center();
+    return waitUntil([&] { return m_painted && screenColour(centre) == m_colour; }, 15000);
 }
 
 void OwnWindow::paintEvent(QPaintEvent *)
@@ -254,6 +254,28 @@ void OwnWindow::paintEvent(QPaintEvent *)
     QPainter painter(this);
     painter.fillRect(QRect(QPoint(0, 0), size()), m_colour);
     m_painted = true;
+}
+
+QColor screenColour(QPoint point)
+{
+    xcb_connection_t *c = xcb_connect(nullptr, nullptr);
+    QColor colour;
+    if (!xcb_connection_has_error(c)) {
+        const xcb_screen_t *screen = xcb_setup_roots_iterator(xcb_get_setup(c)).data;
+        auto *reply = xcb_get_image_reply(c,
+                                          xcb_get_image(c, XCB_IMAGE_FORMAT_Z_PIXMAP, screen->root,
+                                                        static_cast<int16_t>(point.x()),
+                                                        static_cast<int16_t>(point.y()), 1, 1, ~0u),
+                                          nullptr);
+        if (reply && xcb_get_image_data_length(reply) >= 4) {
+            quint32 pixel;
+            std::memcpy(&pixel, xcb_get_image_data(reply), 4);
+            colour = QColor::fromRgb(pixel | 0xff000000u); // depth 24, little-endian
+        }
+        std::free(reply);
+    }
+    xcb_disconnect(c);
+    return colour;
 }
 
 double shareOf(const QImage &image, const QRect &area, QColor colour)

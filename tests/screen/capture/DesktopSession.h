@@ -40,7 +40,7 @@ private:
 bool haveDesktop();
 
 // Processes events until `condition` holds; false after `timeoutMs`.
-bool waitUntil(const std::function<bool()> &condition, int timeoutMs = 5000);
+bool waitUntil(const std::function<bool()> &condition, int timeoutMs = 15000);
 
 // Runs `task` to its end in a local event loop (QCoro::waitFor needs a
 // default-constructible result; capture results are not).
@@ -103,7 +103,7 @@ class OwnWindow final : public QRasterWindow
 {
 public:
     explicit OwnWindow(QColor colour, QRect geometry);
-    // Shows it and waits until it is mapped and drawn.
+    // Shows it and waits until its colour is on the screen.
     bool showAndWait();
 
 protected:
@@ -113,6 +113,9 @@ private:
     QColor m_colour;
     bool m_painted = false;
 };
+
+// The colour the screen shows at `point`, read straight from the X server.
+QColor screenColour(QPoint point);
 
 // The share of pixels in `area` that have exactly `colour`.
 double shareOf(const QImage &image, const QRect &area, QColor colour);

@@ -164,6 +164,7 @@ TEST_F(X11ScreenCaptureTest, ACoveredWindowNeverYieldsTheCoveringWindowsPixels)
     ASSERT_TRUE(redApp.start());
     ASSERT_TRUE(blueApp.start());
     track(redApp, "org.nimbel.test.Red");
+    ASSERT_EQ(screenColour(QPoint(120, 300)), blueColour); // blue really covers red there
 
     const auto result = capture();
     ASSERT_TRUE(result);
