@@ -569,3 +569,51 @@ TEST_F(QuestionTurnTest, FirstLineFromTheDraftBecomesTheTurnsLine)
     model->setConnectedAgentID(QString());
     EXPECT_TRUE(silent());
 }
+
+TEST_F(QuestionTurnTest, VoiceSessionListensAgainOnlyWhenReady)
+{
+    const auto model = makeConnected();
+    // No session: declined, with the reasons.
+    model->resumeVoiceSessionIfNeeded(350ms);
+    EXPECT_TRUE(logs.all().contains(QStringLiteral(
+        "resume_declined session=false voice_mode=true connected=true listening=false busy=false speaking=false "
+        "request=false muted=false already_queued=false")));
+
+    model->setVoiceSessionActive(true);
+    model->resumeVoiceSessionIfNeeded(350ms);
+    model->resumeVoiceSessionIfNeeded(350ms); // one resume at a time
+    EXPECT_TRUE(logs.all().contains(QStringLiteral("already_queued=true")));
+    clock.advance(349ms);
+    EXPECT_EQ(microphone.starts, 0);
+    clock.advance(1ms);
+    EXPECT_EQ(microphone.starts, 1);
+
+    // A question asked meanwhile cancels a pending resume, and its running request keeps the session waiting.
+    model->resumeVoiceSessionIfNeeded(350ms);
+    ask(*model, QStringLiteral("Tell me a story"), false);
+    clock.advance(1s);
+    EXPECT_EQ(microphone.starts, 1);
+    model->resumeVoiceSessionIfNeeded(350ms);
+    EXPECT_TRUE(logs.all().contains(QStringLiteral("busy=true speaking=false request=true")));
+    gateway.chats.last()->answer(QStringLiteral("The end."));
+    clock.settle();
+    voice.queued.clear();
+    model->resumeVoiceSessionIfNeeded(350ms);
+    clock.advance(350ms);
+    EXPECT_EQ(microphone.starts, 2);
+}
+
+TEST_F(QuestionTurnTest, FullConversationIsCompactedOnRequest)
+{
+    const auto model = makeConnected();
+    EXPECT_FALSE(model->compactConversationIfFull());
+    QList<ChatMessage> messages;
+    for (int i = 0; i < 61; ++i)
+        messages.append(ChatMessage::create(i % 2 ? ChatMessage::Role::assistant : ChatMessage::Role::user,
+                                            QStringLiteral("m%1").arg(i, 2, 10, QLatin1Char('0')), clock.now()));
+    model->setMessages(messages);
+    EXPECT_TRUE(model->compactConversationIfFull());
+    ASSERT_EQ(model->messages().size(), 12);
+    EXPECT_EQ(model->messages().first().text, u"m49");
+    EXPECT_EQ(routingLogs().last(), u"context_compacted from=61 to=12 chars=36");
+}
