@@ -224,10 +224,11 @@ Result<std::optional<QImage>, QString> X11ScreenGrabber::window(const ShareableW
     // Redirected: the window's own pixmap holds all of it, covered or not.
     if (auto pixmap = windowPixmap(top.window)) {
         const QRect inPixmap = frame.translated(-top.rect.topLeft()) & QRect(QPoint(0, 0), top.rect.size());
-        if (inPixmap.size() == frame.size()) {
-            auto image = read(pixmap->id(), inPixmap);
-            if (!image)
-                return image.error();
+        // A pixmap that cannot be read (the window went away meanwhile)
+        // leaves the screen to tell what shows.
+        auto image = inPixmap.size() == frame.size() ? read(pixmap->id(), inPixmap)
+                                                     : Result<QImage, QString>(QString());
+        if (image) {
             if (frame.contains(m_scene.pointer))
                 drawCursor(image.value(), frame.topLeft());
             return std::optional<QImage>(std::move(image).value());
