@@ -2,6 +2,7 @@
 #include "screen/CaptureTargeting.h"
 #include "screen/FrontmostWindowSelector.h"
 #include "screen/ScreenImageEncodingPolicy.h"
+#include "screen/linux/X11WindowDetails.h"
 
 #include <gtest/gtest.h>
 
@@ -191,4 +192,34 @@ TEST(CaptureTargeting, ScreenUnderThePointerElseTheMainScreen)
     EXPECT_EQ(screenUnderPointer(QPointF(-1, -1), screens)->frame, QRectF(0, 0, 1000, 800));
     EXPECT_FALSE(screenUnderPointer(QPointF(0, 0), {}));
     EXPECT_FALSE(screenContaining(QPointF(1000, 800), {screens[0]}));
+}
+
+TEST(X11WindowDetails, WindowTypesDecideTheLayerAndWhetherAWindowIsEverWorkedIn)
+{
+    X11Atoms atoms;
+    atoms.netWmWindowTypeNormal = 11;
+    atoms.netWmWindowTypeDialog = 12;
+    atoms.netWmWindowTypeDock = 13;
+    atoms.netWmWindowTypeDesktop = 14;
+    atoms.netWmStateHidden = 20;
+    const xcb_atom_t utility = 99;
+
+    X11WindowDetails window;
+    EXPECT_EQ(window.layer(atoms), 0); // untyped windows are ordinary ones
+    EXPECT_FALSE(window.neverActivated(atoms));
+    window.windowTypes = {12};
+    EXPECT_EQ(window.layer(atoms), 0);
+    window.windowTypes = {utility, 11}; // the first type is the preferred one
+    EXPECT_EQ(window.layer(atoms), 1);
+    EXPECT_FALSE(window.neverActivated(atoms));
+    window.windowTypes = {13};
+    EXPECT_NE(window.layer(atoms), 0);
+    EXPECT_TRUE(window.neverActivated(atoms));
+    window.windowTypes = {14};
+    EXPECT_NE(window.layer(atoms), 0);
+    EXPECT_TRUE(window.neverActivated(atoms));
+
+    EXPECT_FALSE(window.isHidden(atoms));
+    window.states = {7, 20};
+    EXPECT_TRUE(window.isHidden(atoms));
 }
