@@ -9,6 +9,9 @@
 
 #include <QMetaObject>
 
+#include <algorithm>
+#include <limits>
+
 namespace nimbel {
 
 namespace {
@@ -81,7 +84,9 @@ void ApplicationController::actOnMode(const OverlayViewModel::Launch &launch)
         const auto delayValue = launch.environment.contains(QStringLiteral("ZELM_DESKTOP_QA_DELAY_MS"))
                                     ? std::optional(launch.environment.value(QStringLiteral("ZELM_DESKTOP_QA_DELAY_MS")))
                                     : std::nullopt;
-        m_clock.schedule(askDelay(delayValue), [this] { submitAutomaticQuestion(); });
+        // A timer holds at most INT_MAX ms (about 24 days); a larger test delay waits that long.
+        const Milliseconds delay = std::min(askDelay(delayValue), Milliseconds(std::numeric_limits<int>::max()));
+        m_clock.schedule(delay, [this] { submitAutomaticQuestion(); });
         break;
     }
     case StartupMode::ordinary:
@@ -101,17 +106,12 @@ void ApplicationController::actOnMode(const OverlayViewModel::Launch &launch)
 void ApplicationController::handleConnectionURLs(const QList<QUrl> &urls)
 {
     for (const QUrl &url : urls) {
-        bool handled = false;
-        const bool callable = m_viewModel->metaObject()->indexOfMethod("applyPlatformConnection(QUrl)") >= 0 &&
-                              QMetaObject::invokeMethod(m_viewModel.get(), "applyPlatformConnection",
-                                                        Qt::DirectConnection, Q_RETURN_ARG(bool, handled),
-                                                        Q_ARG(QUrl, url));
+        const bool handled = m_viewModel->applyPlatformConnection(url);
         log::info(log::general(), log::Record()
                                       .add(u"event", u"connection_link")
                                       .add(u"scheme", url.scheme())
                                       .add(u"host", url.host())
-                                      .add(u"handled", handled)
-                                      .add(u"pairing_available", callable));
+                                      .add(u"handled", handled));
         if (handled) {
             m_viewModel->openChat();
             m_panelController->bringToFront();
@@ -154,12 +154,7 @@ void ApplicationController::captureOnly()
 
 void ApplicationController::submitAutomaticQuestion()
 {
-    const bool callable = m_viewModel->metaObject()->indexOfMethod("submitQuestion(bool)") >= 0 &&
-                          QMetaObject::invokeMethod(m_viewModel.get(), "submitQuestion", Qt::DirectConnection,
-                                                    Q_ARG(bool, true));
-    log::info(log::general(), log::Record()
-                                  .add(u"event", u"automatic_question")
-                                  .add(u"submitted", callable));
+    m_viewModel->submitQuestion(true);
 }
 
 void ApplicationController::checkForUpdates()

@@ -46,7 +46,8 @@ public:
 private:
     void actOnMode(const OverlayViewModel::Launch &launch);
     void showPanel();
-    // Calls a view-model operation that later parts of the conversation provide.
+    // Calls a view-model operation of the screen and first-run parts, which
+    // arrive later; false (nothing done) while the view model has none by that name.
     bool invoke(const char *operation);
     void captureOnly();
     void submitAutomaticQuestion();
