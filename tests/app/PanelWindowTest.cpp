@@ -142,7 +142,7 @@ TEST_F(PanelWindow, ExpandedModeShowsTheChatWithTheWelcomeMessageAndSavesAScreen
     // The welcome message is on display (each displayed bubble writes one record).
     QString records;
     for (int attempt = 0; attempt < 50 && !records.contains(u"role=assistant"); ++attempt) {
-        QThread::msleep(100);
+        app.waitForReadyRead(100); // the pipe is read only while waiting on it
         records = log();
     }
     EXPECT_TRUE(records.contains(QStringLiteral(
