@@ -199,7 +199,7 @@ bool SampleApplication::start()
     m_process.start(program(), arguments);
     if (!m_process.waitForStarted(5000))
         return false;
-    return readLine(
+    const bool ready = readLine(
         [this](const QByteArray &line) {
             if (!line.startsWith("ready "))
                 return false;
@@ -207,6 +207,10 @@ bool SampleApplication::start()
             return true;
         },
         30000);
+    if (!ready || m_options.noise)
+        return ready;
+    // Its drawing may still be queued at a busy server: wait until it shows.
+    return waitUntil([this] { return screenColour(m_options.geometry.center()) == m_options.colour; });
 }
 
 bool SampleApplication::waitForRepaint(int timeoutMs)

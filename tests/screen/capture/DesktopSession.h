@@ -80,7 +80,7 @@ public:
     SampleApplication(const SampleApplication &) = delete;
     SampleApplication &operator=(const SampleApplication &) = delete;
 
-    // Starts it and waits until its window has been drawn.
+    // Starts it and waits until its colour shows at its window's centre.
     bool start();
     quint32 window() const { return m_window; }
     qint64 processId() const { return m_process.processId(); }

@@ -282,11 +282,12 @@ TEST_F(X11ScreenCaptureTest, MinimisedWindowsAndWindowsOnOtherDesktopsAreNotCapt
 
     // Back on screen, then moved to the second desktop.
     ASSERT_TRUE(activate(redApp.window()));
+    ASSERT_TRUE(waitUntil([] { return screenColour(QPoint(300, 250)) == redColour; }));
     result = capture();
     ASSERT_TRUE(result);
     EXPECT_EQ(result->metadata.kind, CaptureKind::window);
     ASSERT_TRUE(run(QStringLiteral("xdotool"), {"set_desktop_for_window", QString::number(redApp.window()), "1"}));
-    pump(200);
+    ASSERT_TRUE(waitUntil([] { return screenColour(QPoint(300, 250)) != redColour; }));
     result = capture();
     ASSERT_TRUE(result);
     EXPECT_EQ(result->metadata.kind, CaptureKind::display);
@@ -299,8 +300,7 @@ TEST_F(X11ScreenCaptureTest, ThePointerIsDrawnWhereItIs)
     SampleApplication redApp(red());
     ASSERT_TRUE(redApp.start());
     track(redApp, "org.nimbel.test.Red");
-    ASSERT_TRUE(run(QStringLiteral("xdotool"), {"mousemove", "300", "250"}));
-    pump(100);
+    ASSERT_TRUE(run(QStringLiteral("xdotool"), {"mousemove", "--sync", "300", "250"}));
 
     const auto result = capture();
     ASSERT_TRUE(result);
