@@ -76,13 +76,15 @@ protected:
         ASSERT_TRUE(app.waitForStarted(10000));
     }
 
-    // Waits until the panel is mapped with the given size; returns its window id.
+    // Waits until this process's panel is mapped with the given size; returns its window id.
+    // "--all": xdotool matches windows meeting any one criterion by default, which would
+    // find the panel of another test's instance running in the same session.
     QString waitForPanel(int width, int height, WindowGeometry *geometry)
     {
         for (int attempt = 0; attempt < 100; ++attempt) {
             const QString pid = QString::number(app.processId());
             const QStringList ids = run(QStringLiteral("xdotool"),
-                                        {QStringLiteral("search"), QStringLiteral("--onlyvisible"), QStringLiteral("--pid"),
+                                        {QStringLiteral("search"), QStringLiteral("--all"), QStringLiteral("--onlyvisible"), QStringLiteral("--pid"),
                                          pid, QStringLiteral("--name"), QStringLiteral("^Nimbel$")})
                                         .split(u'\n', Qt::SkipEmptyParts);
             for (const QString &id : ids) {
