@@ -49,6 +49,7 @@ struct StreamedChat
 {
     httplib::Error error = httplib::Error::Success;
     int status = 0;
+    std::string contentEncoding;
     std::string body;
     std::vector<std::pair<Clock::time_point, std::string>> pieces;
     Clock::time_point started;
@@ -79,18 +80,21 @@ struct StreamedChat
     }
 };
 
-StreamedChat streamChat(LocalPlatformProcess &server, const json &body, const std::string &key = LocalPlatformProcess::fixedKey)
+StreamedChat streamChat(LocalPlatformProcess &server, const json &body, const std::string &key = LocalPlatformProcess::fixedKey,
+                        const httplib::Headers &extraHeaders = {})
 {
     StreamedChat result;
     httplib::Request request;
     request.method = "POST";
     request.path = "/v1/desktop/chat";
     request.headers = server.bearer(key);
+    request.headers.insert(extraHeaders.begin(), extraHeaders.end());
     request.set_header("Content-Type", "application/json");
     request.body = body.dump();
     request.response_handler = [&](const httplib::Response &response) {
         result.headersAt = Clock::now();
         result.status = response.status;
+        result.contentEncoding = response.get_header_value("Content-Encoding");
         return true;
     };
     request.content_receiver = [&](const char *data, std::size_t length, std::uint64_t, std::uint64_t) {
@@ -409,6 +413,15 @@ TEST(LocalPlatformServer, ChatStreamsOneSentencePerEventWithPausesThenDone)
     EXPECT_EQ(last.at("status"), 200);
     EXPECT_EQ(last.at("request"), chatRequest("What is the WEATHER like?"));
     EXPECT_GE(last.at("duration_ms").get<int>(), 600);
+
+    // A client that accepts compressed bodies (Qt's network stack always does) still gets
+    // each event as it is written: a compressor would hold them back until the end.
+    const StreamedChat accepting = streamChat(server, chatRequest("What is the WEATHER like?"),
+                                              LocalPlatformProcess::fixedKey, {{"Accept-Encoding", "gzip, deflate, br"}});
+    ASSERT_EQ(accepting.status, 200);
+    EXPECT_EQ(accepting.contentEncoding, "");
+    ASSERT_EQ(accepting.data().size(), 5u) << accepting.body;
+    EXPECT_GE(millisecondsBetween(accepting.arrivalOf("It is sunny."), accepting.arrivalOf("\"done\"")), 600);
 }
 
 TEST(LocalPlatformServer, DefaultChatAnswersInTheQuestionsLanguageAndUsesTheScreenAnalysis)

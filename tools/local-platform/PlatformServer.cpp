@@ -680,8 +680,11 @@ void PlatformServer::handleChat(const httplib::Request &req, httplib::Response &
     }
     res.status = 200;
     res.set_header("Cache-Control", "no-cache");
+    // Exactly "text/event-stream": with any parameter httplib compresses the stream for
+    // clients that accept it (Qt's always do), and the compressor holds every event back
+    // until the end. Event streams are UTF-8 by definition.
     res.set_chunked_content_provider(
-        "text/event-stream; charset=utf-8", [this, stream](std::size_t, httplib::DataSink &sink) {
+        "text/event-stream", [this, stream](std::size_t, httplib::DataSink &sink) {
             const auto sent = static_cast<long long>(stream->next);
             int wait = sent > 0 ? stream->pauseMs : 0;
             if (sent == stream->pauseAfter)
