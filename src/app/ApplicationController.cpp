@@ -19,7 +19,7 @@ const QString firstRunCompletedKey = QStringLiteral("desktopFirstRunCompletedVer
 } // namespace
 
 ApplicationController::ApplicationController(OverlayViewModel::Services services, OverlayViewModel::Launch launch,
-                                             ScreenCapturePermission &screenCapture, QObject *parent)
+                                             ScreenCaptureAccess &screenCapture, QObject *parent)
     : QObject(parent)
     , m_clock(services.clock)
     , m_preferences(services.preferences)
@@ -148,8 +148,7 @@ bool ApplicationController::invoke(const char *operation)
 
 void ApplicationController::captureOnly()
 {
-    if (!invoke("captureOnly"))
-        log::info(log::general(), log::Record().add(u"event", u"capture_unavailable"));
+    m_viewModel->captureOnly();
 }
 
 void ApplicationController::submitAutomaticQuestion()

@@ -2,7 +2,7 @@
 
 #include "app/StartupMode.h"
 #include "conversation/OverlayViewModel.h"
-#include "conversation/ScreenCapturePermission.h"
+#include "screen/ScreenCapturePermission.h"
 
 #include <QObject>
 #include <QStringList>
@@ -24,7 +24,7 @@ class ApplicationController final : public QObject
     Q_OBJECT
 public:
     ApplicationController(OverlayViewModel::Services services, OverlayViewModel::Launch launch,
-                          ScreenCapturePermission &screenCapture, QObject *parent = nullptr);
+                          ScreenCaptureAccess &screenCapture, QObject *parent = nullptr);
     ~ApplicationController() override;
 
     // Offers each link in order to the view model; at the first one it
@@ -46,7 +46,7 @@ public:
 private:
     void actOnMode(const OverlayViewModel::Launch &launch);
     void showPanel();
-    // Calls a view-model operation of the screen and first-run parts, which
+    // Calls a view-model operation of the first-run and voice parts, which
     // arrive later; false (nothing done) while the view model has none by that name.
     bool invoke(const char *operation);
     void captureOnly();
@@ -55,7 +55,7 @@ private:
 
     Clock &m_clock;
     PreferencesStore &m_preferences;
-    ScreenCapturePermission &m_screenCapture;
+    ScreenCaptureAccess &m_screenCapture;
     std::unique_ptr<OverlayViewModel> m_viewModel;
     std::unique_ptr<OverlayPanelController> m_panelController;
     std::unique_ptr<StatusItemController> m_statusItemController;

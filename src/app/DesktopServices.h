@@ -3,7 +3,6 @@
 #include "conversation/AccessibilityTrust.h"
 #include "conversation/LoginItem.h"
 #include "conversation/MicrophoneRecorder.h"
-#include "conversation/ScreenCapturePermission.h"
 #include "conversation/UpdateStatus.h"
 #include "conversation/VoiceOutput.h"
 
@@ -26,13 +25,6 @@ public:
 
 private:
     std::unique_ptr<AccessibilityBusStatus> m_status;
-};
-
-// X11 has no screen-recording permission: any client may read the screen.
-class X11ScreenCapturePermission final : public ScreenCapturePermission
-{
-public:
-    bool preflight() const override { return true; }
 };
 
 // Launch at login as an XDG autostart entry of the application's desktop file.

@@ -4,6 +4,11 @@
 #include "app/SingleInstance.h"
 #include "app/StartupMode.h"
 #include "core/SystemClock.h"
+#include "screen/LocalScreenContextPreparer.h"
+#include "screen/linux/AtspiAccessibilityContextService.h"
+#include "screen/linux/X11FrontmostAppTracker.h"
+#include "screen/linux/X11ScreenCaptureAccess.h"
+#include "screen/linux/X11ScreenCaptureService.h"
 #include "settings/AppLanguage.h"
 #include "settings/KeychainTokenStore.h"
 #include "settings/Localized.h"
@@ -73,14 +78,23 @@ int main(int argc, char **argv)
     NoVoiceOutput voiceOutput;
     NoMicrophone microphone;
     BusAccessibilityTrust accessibilityTrust;
-    X11ScreenCapturePermission screenCapture;
+    X11ScreenCaptureAccess screenCaptureAccess;
     LaunchAtLoginService loginItem;
     UnavailableUpdates updates;
+    X11FrontmostAppTracker appTracker;
+    X11ScreenCaptureService screenCapture(appTracker, screenCaptureAccess, SystemClock::instance());
+    AtspiAccessibilityContextService accessibilityContext;
+    LocalScreenContextPreparer screenContextPreparer;
 
-    ApplicationController controller(
-        OverlayViewModel::Services{SystemClock::instance(), preferences, tokenStore, voiceOutput, microphone,
-                                   accessibilityTrust, screenCapture, loginItem, updates},
-        OverlayViewModel::Launch{QProcessEnvironment::systemEnvironment(), arguments}, screenCapture);
+    OverlayViewModel::Services services{SystemClock::instance(), preferences, tokenStore, voiceOutput, microphone,
+                                        accessibilityTrust, screenCaptureAccess, loginItem, updates};
+    services.screenCapture = &screenCapture;
+    services.appTracker = &appTracker;
+    services.accessibilityContext = &accessibilityContext;
+    services.screenContextPreparer = &screenContextPreparer;
+    ApplicationController controller(services,
+                                     OverlayViewModel::Launch{QProcessEnvironment::systemEnvironment(), arguments},
+                                     screenCaptureAccess);
 
     QObject::connect(&instance, &SingleInstance::activated, &controller, [&controller](const QStringList &texts) {
         if (texts.isEmpty()) {

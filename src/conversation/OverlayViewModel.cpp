@@ -4,12 +4,11 @@
 #include "conversation/LinkOpener.h"
 #include "conversation/LoginItem.h"
 #include "conversation/MicrophoneRecorder.h"
-#include "conversation/ScreenCapturePermission.h"
-#include "conversation/ScreenQuestionPath.h"
 #include "conversation/UpdateStatus.h"
 #include "conversation/VoiceOutput.h"
 #include "core/Clock.h"
 #include "gateway/VisionGatewayClient.h"
+#include "screen/ScreenCapturePermission.h"
 #include "settings/Localized.h"
 #include "settings/SettingsLoader.h"
 
@@ -42,12 +41,6 @@ OverlayViewModel::OverlayViewModel(Services services, Launch launch, QObject *pa
         m_ownGateway = std::make_unique<VisionGatewayClient>(services.clock);
         m_gateway = m_ownGateway.get();
     }
-    if (services.screenQuestions) {
-        m_screenQuestions = services.screenQuestions;
-    } else {
-        m_ownScreenQuestions = std::make_unique<UnavailableScreenQuestionPath>();
-        m_screenQuestions = m_ownScreenQuestions.get();
-    }
     if (services.links) {
         m_links = services.links;
     } else {
@@ -68,7 +61,7 @@ OverlayViewModel::OverlayViewModel(Services services, Launch launch, QObject *pa
     m_voiceOutputEnabled = settings.voiceOutputEnabled;
     m_accessibilityContextEnabled = settings.accessibilityContextEnabled;
     m_accessibilityPermissionGranted = services.accessibilityTrust.isTrusted();
-    m_screenCapturePermissionGranted = services.screenCapturePermission.preflight();
+    m_screenCapturePermissionGranted = services.screenCaptureAccess.preflight();
     m_canCheckForUpdates = services.updates.canCheckForUpdates();
     m_automaticallyChecksForUpdates = services.updates.automaticallyChecksForUpdates();
     m_lastUpdateError = services.updates.lastError();
@@ -92,6 +85,9 @@ OverlayViewModel::~OverlayViewModel()
     m_voiceResume.cancel();
     m_voiceTranscription.cancel();
     cancelConfigurationFetch();
+    clearScreenCache();
+    clearPreparedScreenContext();
+    m_pageWarmUps.request_stop();
     // The aborts are delivered through the event loop, and the calls they end
     // still run inside our own client; it goes once they have been delivered.
     if (m_ownGateway)
@@ -217,24 +213,14 @@ void OverlayViewModel::cancelVoiceTranscription()
 
 void OverlayViewModel::clearScreenCache()
 {
-    m_latestCapture.clear();
+    m_latestCapture.reset();
     m_latestCaptureJPEG.reset();
     m_latestCaptureAt.reset();
-    m_latestAccessibilityContext.clear();
+    m_latestAccessibilityContext.reset();
     m_latestAccessibilityCaptureAt.reset();
-    m_warmAccessibilityContext.cancel();
+    if (auto warm = std::exchange(m_warmAccessibilityContextTask, nullptr))
+        warm->cancel();
     m_warmAccessibilityCaptureAt.reset();
-}
-
-void OverlayViewModel::clearPreparedScreenContext()
-{
-    // A preparation that finishes after this belongs to an older generation
-    // and is not stored.
-    ++m_visionContextGeneration;
-    m_warmVisionContext.cancel();
-    m_warmVisionContextCaptureAt.reset();
-    m_preparedScreenContext.clear();
-    m_preparedScreenCaptureAt.reset();
 }
 
 // ---- Messages ----
@@ -266,6 +252,19 @@ bool OverlayViewModel::setMessageText(const QUuid &id, const QString &text)
             m_messageModel.setMessages(m_messages);
             emit messagesChanged();
         }
+        return true;
+    }
+    return false;
+}
+
+bool OverlayViewModel::setMessageAttachment(const QUuid &id, const QImage &image)
+{
+    for (ChatMessage &message : m_messages) {
+        if (message.id != id)
+            continue;
+        message.attachment = image;
+        m_messageModel.setMessages(m_messages);
+        emit messagesChanged();
         return true;
     }
     return false;

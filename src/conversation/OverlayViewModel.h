@@ -5,6 +5,7 @@
 #include "conversation/DesktopRequestRouter.h"
 #include "conversation/PlatformConnectionLink.h"
 #include "conversation/QuestionTurn.h"
+#include "conversation/WarmUp.h"
 #include "conversation/ZelmFailure.h"
 #include "core/Clock.h"
 #include "core/Result.h"
@@ -12,6 +13,9 @@
 #include "gateway/DesktopConfiguration.h"
 #include "gateway/GatewayFailure.h"
 #include "gateway/VisionGatewayError.h"
+#include "screen/AccessibilityContext.h"
+#include "screen/CaptureArtifact.h"
+#include "screen/PreparedScreenContext.h"
 #include "settings/AppLanguage.h"
 #include "settings/TokenStore.h"
 
@@ -36,15 +40,18 @@
 
 namespace nimbel {
 
+class AccessibilityContextService;
 class AccessibilityTrust;
 class DesktopLinkOpener;
+class FrontmostAppTracker;
 class LinkOpener;
+class LocalScreenContextPreparer;
 class LoginItem;
 class MicrophoneRecorder;
+struct NavigationResponse;
 class PreferencesStore;
-class ScreenCapturePermission;
-class ScreenQuestionPath;
-class UnavailableScreenQuestionPath;
+class ScreenCaptureAccess;
+class ScreenCaptureService;
 class UpdateStatus;
 class VisionGateway;
 class VisionGatewayClient;
@@ -115,16 +122,21 @@ public:
         VoiceOutput &voiceOutput;
         MicrophoneRecorder &microphone;
         AccessibilityTrust &accessibilityTrust;
-        ScreenCapturePermission &screenCapturePermission;
+        ScreenCaptureAccess &screenCaptureAccess;
         LoginItem &loginItem;
         UpdateStatus &updates;
         // Built by the view model when not given: the HTTP client of the
-        // platform, a screen path that says screen questions are not
-        // available yet, and the desktop's link handler. Given ones must
-        // outlive the view model.
+        // platform and the desktop's link handler. Given ones must outlive
+        // the view model.
         VisionGateway *gateway = nullptr;
-        ScreenQuestionPath *screenQuestions = nullptr;
         LinkOpener *links = nullptr;
+        // Screen understanding. Without a capture service every screen
+        // question fails saying so; without the others a question goes
+        // without the context they would have given.
+        ScreenCaptureService *screenCapture = nullptr;
+        FrontmostAppTracker *appTracker = nullptr;
+        AccessibilityContextService *accessibilityContext = nullptr;
+        LocalScreenContextPreparer *screenContextPreparer = nullptr;
     };
 
     // How the process was started: test switches live in both.
@@ -166,12 +178,14 @@ public:
     void appendMessage(ChatMessage message);
     // Replaces the text of the message with `id`; false when there is none.
     bool setMessageText(const QUuid &id, const QString &text);
+    // Shows `image` under the message with `id`; false when there is none.
+    bool setMessageAttachment(const QUuid &id, const QImage &image);
     const ChatMessage *findMessage(const QUuid &id) const;
 
     const QImage &previewImage() const { return m_previewImage; }
     void setPreviewImage(const QImage &image);
-    // Placeholders until the capture metadata and navigation answer types
-    // exist; null means absent.
+    // The latest capture's metadata and the latest navigation answer, as
+    // their JSON objects; null means absent.
     const QVariant &captureMetadata() const { return m_captureMetadata; }
     void setCaptureMetadata(const QVariant &metadata);
     const QVariant &answer() const { return m_answer; }
@@ -272,6 +286,48 @@ public:
     static QString transcriptionFailureMessage(const VisionGatewayError &error);
     // Any other error (recording, on-device recognition).
     static QString transcriptionFailureMessage();
+
+    // ---- The screen ----
+
+    // The screen path of a turn: the screen skills, a fresh capture with its
+    // prepared contexts, the analysis recorded as hidden context messages,
+    // then the streamed visible answer of the general path.
+    QCoro::Task<Result<Done, TurnError>> runScreenQuestion(QuestionTurn turn);
+    // The hidden note a navigation answer leaves in the conversation.
+    static QString analystNote(const NavigationResponse &response);
+
+    // Takes, encodes and applies one capture and starts warming its contexts.
+    // Fails with the capture's error; a stop ends it without changing anything more.
+    QCoro::Task<Result<CaptureArtifact, TurnError>> captureFresh(std::stop_token stop = {});
+    // Makes `capture` the latest and drops whatever belonged to older ones.
+    void applyCapture(const CaptureArtifact &capture, std::optional<QByteArray> preparedJPEG);
+    // Start the warm-ups for `capture` and return at once.
+    void prepareAccessibilityContext(const CaptureArtifact &capture);
+    void prepareVisionContext(const CaptureArtifact &capture);
+    // The accessibility summary of the tracked application, when allowed.
+    QCoro::Task<std::optional<AccessibilityContext>> collectAccessibilityContext(CaptureArtifact capture,
+                                                                                std::stop_token stop = {});
+    // The contexts of `capture`: joins a running warm-up, else takes what is
+    // stored for exactly this capture. Never fails; absent when stale or stopped.
+    QCoro::Task<std::optional<AccessibilityContext>> preparedAccessibilityContext(CaptureArtifact capture,
+                                                                                 std::stop_token stop = {});
+    QCoro::Task<std::optional<PreparedScreenContext>> preparedVisionContext(CaptureArtifact capture,
+                                                                           std::stop_token stop = {});
+    // Invalidates every preparation (running or stored).
+    void clearPreparedScreenContext();
+    // The manual capture of the composer's and the tray's screenshot action.
+    Q_INVOKABLE void captureOnly();
+
+    const std::optional<CaptureArtifact> &latestCapture() const { return m_latestCapture; }
+    const std::optional<QByteArray> &latestCaptureJPEG() const { return m_latestCaptureJPEG; }
+    const std::optional<AccessibilityContext> &latestAccessibilityContext() const
+    {
+        return m_latestAccessibilityContext;
+    }
+    const std::optional<PreparedScreenContext> &preparedScreenContext() const { return m_preparedScreenContext; }
+    int visionContextGeneration() const { return m_visionContextGeneration; }
+    bool isWarmingAccessibilityContext() const { return m_warmAccessibilityContextTask != nullptr; }
+    bool isWarmingVisionContext() const { return m_warmVisionContextTask != nullptr; }
 
     // ---- Opening and waiting lines ----
 
@@ -393,6 +449,25 @@ private:
     static QCoro::Task<void> runConfigurationFetch(QPointer<OverlayViewModel> self,
                                                    std::shared_ptr<ConfigurationFetch> fetch, VisionGateway &gateway,
                                                    QString baseURL, QString apiKey);
+    static QCoro::Task<Result<Done, TurnError>> screenPath(QPointer<OverlayViewModel> self, QuestionTurn turn);
+    static QCoro::Task<Result<CaptureArtifact, TurnError>> captureFreshTask(QPointer<OverlayViewModel> self,
+                                                                          std::stop_token stop);
+    static QCoro::Task<std::optional<AccessibilityContext>>
+    collectAccessibilityTask(QPointer<OverlayViewModel> self, CaptureArtifact capture, std::stop_token stop);
+    static QCoro::Task<std::optional<AccessibilityContext>>
+    preparedAccessibilityTask(QPointer<OverlayViewModel> self, CaptureArtifact capture, std::stop_token stop);
+    static QCoro::Task<std::optional<PreparedScreenContext>>
+    preparedVisionTask(QPointer<OverlayViewModel> self, CaptureArtifact capture, std::stop_token stop);
+    static QCoro::Task<void> warmAccessibilityTask(QPointer<OverlayViewModel> self,
+                                                   std::shared_ptr<WarmUp<AccessibilityContext>> warm,
+                                                   CaptureArtifact capture);
+    static QCoro::Task<void> warmVisionTask(QPointer<OverlayViewModel> self,
+                                            std::shared_ptr<WarmUp<PreparedScreenContext>> warm, int generation,
+                                            CaptureArtifact capture);
+    static QCoro::Task<void> warmPageTask(QPointer<OverlayViewModel> self, QString pageURL, std::stop_token stop);
+    static QCoro::Task<Result<Done, TurnError>> captureOnlySteps(QPointer<OverlayViewModel> self,
+                                                                 TaskSlot::Ticket ticket);
+    static QCoro::Task<void> runCaptureOnly(QPointer<OverlayViewModel> self, TaskSlot::Ticket ticket);
     static QCoro::Task<void> runPairing(QPointer<OverlayViewModel> self, TaskSlot::Ticket ticket,
                                         VisionGateway &gateway, QString platformURL, QString code);
 
@@ -414,7 +489,8 @@ private:
     void cancelVoiceResume();
     void cancelVoiceTranscription();
     void clearScreenCache();
-    void clearPreparedScreenContext();
+    // `capture` is still the latest one (same capture date).
+    bool isLatestCapture(const CaptureArtifact &capture) const;
     // Runs `change` and announces isPlatformConnected when it flipped.
     template<typename Change>
     void updatingConnection(Change change);
@@ -427,10 +503,8 @@ private:
 
     Services m_services;
     std::unique_ptr<VisionGatewayClient> m_ownGateway;
-    std::unique_ptr<UnavailableScreenQuestionPath> m_ownScreenQuestions;
     std::unique_ptr<DesktopLinkOpener> m_ownLinks;
     VisionGateway *m_gateway = nullptr;
-    ScreenQuestionPath *m_screenQuestions = nullptr;
     LinkOpener *m_links = nullptr;
     // The interface language; changing it takes a restart.
     AppLanguage m_language = AppLanguage::en;
@@ -469,21 +543,22 @@ private:
 
     ChatMessageListModel m_messageModel;
 
-    // Screen context of the latest capture and what was prepared from it.
-    // The QVariant members stand in for the capture, accessibility and
-    // prepared-context types until those exist; null means absent.
-    QVariant m_latestCapture;
+    // The latest capture and what was prepared from it. Every result is
+    // keyed by the capture date of the capture it was made from.
+    std::optional<CaptureArtifact> m_latestCapture;
     std::optional<QByteArray> m_latestCaptureJPEG;
     std::optional<QDateTime> m_latestCaptureAt;
-    QVariant m_latestAccessibilityContext;
+    std::optional<AccessibilityContext> m_latestAccessibilityContext;
     std::optional<QDateTime> m_latestAccessibilityCaptureAt;
-    TaskSlot m_warmAccessibilityContext;
+    std::shared_ptr<WarmUp<AccessibilityContext>> m_warmAccessibilityContextTask;
     std::optional<QDateTime> m_warmAccessibilityCaptureAt;
-    QVariant m_preparedScreenContext;
+    std::optional<PreparedScreenContext> m_preparedScreenContext;
     std::optional<QDateTime> m_preparedScreenCaptureAt;
-    TaskSlot m_warmVisionContext;
+    std::shared_ptr<WarmUp<PreparedScreenContext>> m_warmVisionContextTask;
     std::optional<QDateTime> m_warmVisionContextCaptureAt;
     int m_visionContextGeneration = 0;
+    // Page warm-ups run on their own; they stop with the view model.
+    std::stop_source m_pageWarmUps;
 
     // Voice tasks.
     TaskSlot m_voiceResume;

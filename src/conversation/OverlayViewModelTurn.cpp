@@ -6,7 +6,6 @@
 #include "conversation/DesktopOpeningLine.h"
 #include "conversation/MicrophoneRecorder.h"
 #include "conversation/ResumeGuard.h"
-#include "conversation/ScreenQuestionPath.h"
 #include "conversation/VoiceOutput.h"
 #include "core/Log.h"
 #include "gateway/VisionGateway.h"
@@ -154,7 +153,7 @@ QCoro::Task<Result<Done, TurnError>> OverlayViewModel::performRequest(QPointer<O
             co_return TurnError::from(allowed.error());
     }
     if (turn.route == DesktopRequestRoute::screen) {
-        auto answered = co_await model->m_screenQuestions->run(self, turn);
+        auto answered = co_await model->runScreenQuestion(turn);
         co_return answered;
     }
     auto answered = co_await model->runGeneralQuestion(turn, false);

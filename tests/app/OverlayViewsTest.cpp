@@ -92,7 +92,7 @@ protected:
     test::FakeVoiceOutput voice;
     test::FakeMicrophone microphone;
     test::FakeAccessibilityTrust accessibility;
-    test::FakeScreenCapturePermission screenCapture;
+    test::FakeScreenCaptureAccess screenCapture;
     test::FakeLoginItem loginItem;
     test::FakeUpdateStatus updates;
     std::unique_ptr<OverlayViewModel> viewModel;

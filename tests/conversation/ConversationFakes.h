@@ -4,7 +4,7 @@
 #include "conversation/LinkOpener.h"
 #include "conversation/LoginItem.h"
 #include "conversation/MicrophoneRecorder.h"
-#include "conversation/ScreenCapturePermission.h"
+#include "screen/ScreenCapturePermission.h"
 #include "conversation/UpdateStatus.h"
 #include "conversation/VoiceOutput.h"
 #include "settings/TokenStore.h"
@@ -88,10 +88,11 @@ public:
     bool trusted = false;
 };
 
-class FakeScreenCapturePermission final : public ScreenCapturePermission
+class FakeScreenCaptureAccess final : public ScreenCaptureAccess
 {
 public:
-    bool preflight() const override { return granted; }
+    bool preflight() override { return granted; }
+    bool request() override { return granted; }
     bool granted = false;
 };
 

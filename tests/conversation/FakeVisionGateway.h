@@ -52,6 +52,19 @@ public:
         using Call::Call;
         QString baseURL, code;
     };
+    struct AnalyzeCall : Call<NavigationResponse>
+    {
+        using Call::Call;
+        ScreenAnalysisInput screen;
+        QByteArray jpeg;
+        QString question, baseURL, apiKey, agentID;
+        QStringList established;
+        QList<RecentTurn> conversation;
+    };
+    struct WarmCall
+    {
+        QString pageURL, baseURL, apiKey, agentID;
+    };
 
     explicit FakeVisionGateway(Clock &clock)
         : m_clock(clock)
@@ -64,6 +77,10 @@ public:
     QList<std::shared_ptr<ChatCall>> chats;
     QList<std::shared_ptr<ConfigurationCall>> configurations;
     QList<std::shared_ptr<PairingCall>> pairings;
+    QList<std::shared_ptr<AnalyzeCall>> analyses;
+    // Page warm-ups are answered at once with `warmAnswer`.
+    QList<WarmCall> warmUps;
+    Result<Done, GatewayFailure> warmAnswer = Done{};
 
     QCoro::Task<Result<QString, GatewayFailure>> streamChat(QList<DesktopChatMessage> messages, QString baseURL,
                                                            QString apiKey, QString agentID, QString sessionID,
@@ -110,14 +127,33 @@ public:
         co_return result;
     }
 
-    // Not used by the conversation core: any call is a fault of the test.
-    QCoro::Task<Result<NavigationResponse, GatewayFailure>> analyze(ScreenAnalysisInput, QByteArray, QString, QString,
-                                                                    QString, QString, QStringList, QList<RecentTurn>,
-                                                                    std::stop_token) override
+    QCoro::Task<Result<NavigationResponse, GatewayFailure>>
+    analyze(ScreenAnalysisInput screen, QByteArray jpeg, QString question, QString baseURL, QString apiKey,
+            QString agentID, QStringList established, QList<RecentTurn> conversation, std::stop_token stop) override
     {
-        ++unexpectedCalls;
-        co_return GatewayFailure(VisionGatewayError::invalidResponse());
+        auto call = std::make_shared<AnalyzeCall>(m_clock);
+        call->screen = screen;
+        call->jpeg = jpeg;
+        call->question = question;
+        call->baseURL = baseURL;
+        call->apiKey = apiKey;
+        call->agentID = agentID;
+        call->established = established;
+        call->conversation = conversation;
+        call->stop = stop;
+        analyses.append(call);
+        auto result = co_await await(call);
+        co_return result;
     }
+
+    QCoro::Task<Result<Done, GatewayFailure>> warmPublicPageContext(QString pageURL, QString baseURL, QString apiKey,
+                                                                   QString agentID, std::stop_token) override
+    {
+        warmUps.append({pageURL, baseURL, apiKey, agentID});
+        co_return warmAnswer;
+    }
+
+    // Not used by the conversation core: any call is a fault of the test.
     QCoro::Task<Result<QString, GatewayFailure>> transcribeSpeech(QByteArray, QString, QString, QString, QString,
                                                                  QString, std::stop_token) override
     {
@@ -126,12 +162,6 @@ public:
     }
     QCoro::Task<Result<QByteArray, GatewayFailure>> synthesizeSpeech(QString, QString, QString, QString,
                                                                     std::optional<double>, std::stop_token) override
-    {
-        ++unexpectedCalls;
-        co_return GatewayFailure(VisionGatewayError::invalidResponse());
-    }
-    QCoro::Task<Result<Done, GatewayFailure>> warmPublicPageContext(QString, QString, QString, QString,
-                                                                   std::stop_token) override
     {
         ++unexpectedCalls;
         co_return GatewayFailure(VisionGatewayError::invalidResponse());

@@ -123,14 +123,14 @@ TEST(LocalPlatformTurn, TypedQuestionIsStreamedIntoOneAssistantMessage)
     test::FakeVoiceOutput voice;
     test::FakeMicrophone microphone;
     test::FakeAccessibilityTrust accessibility;
-    test::FakeScreenCapturePermission screen;
+    test::FakeScreenCaptureAccess screen;
     test::FakeLoginItem loginItem;
     test::FakeUpdateStatus updates;
     test::FakeLinkOpener links;
     Clock &clock = SystemClock::instance();
     VisionGatewayClient gateway(clock);
     OverlayViewModel model(OverlayViewModel::Services{clock, preferences, tokens, voice, microphone, accessibility,
-                                                      screen, loginItem, updates, &gateway, nullptr, &links},
+                                                      screen, loginItem, updates, &gateway, &links},
                            OverlayViewModel::Launch{{}, {QStringLiteral("nimbel")}});
 
     // Pair through the console's Connect button and the link it hands out.

@@ -53,7 +53,7 @@ protected:
     test::FakeVoiceOutput voice;
     test::FakeMicrophone microphone;
     test::FakeAccessibilityTrust accessibility;
-    test::FakeScreenCapturePermission screenCapture;
+    test::FakeScreenCaptureAccess screenCapture;
     test::FakeLoginItem loginItem;
     test::FakeUpdateStatus updates;
     test::FakeVisionGateway gateway{clock};

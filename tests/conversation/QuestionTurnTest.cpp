@@ -1,6 +1,5 @@
 #include "TaskRunner.h"
 #include "ViewModelHarness.h"
-#include "conversation/ScreenQuestionPath.h"
 
 #include <QSignalSpy>
 
@@ -16,35 +15,6 @@ const QString welcome = QStringLiteral("Hi! Show me what is unclear on your scre
 const QStringList lookUpLines = {"Let me check that.", "Looking that up."};
 const QStringList lookLines = {"Let me take a look.", "Having a look now."};
 const QStringList waitingLines = {"Still looking, one moment.", "Almost there.", "One second, still reading."};
-
-// Records the screen turns it is given; answers them through the general
-// path (as the real screen path ends), or holds them until stopped.
-class RecordingScreenPath final : public ScreenQuestionPath
-{
-public:
-    explicit RecordingScreenPath(Clock &clock)
-        : m_clock(clock)
-    {
-    }
-    QCoro::Task<Result<Done, TurnError>> run(QPointer<OverlayViewModel> viewModel, QuestionTurn turn) override
-    {
-        turns.append(turn);
-        if (!viewModel)
-            co_return TurnError::stopped();
-        if (hold) {
-            viewModel->scheduleWaitingLine(turn.requestID);
-            co_await m_clock.sleep(std::chrono::hours(1), turn.stop);
-            co_return TurnError::stopped();
-        }
-        auto answered = co_await viewModel->runGeneralQuestion(turn, true);
-        co_return answered;
-    }
-    bool hold = false;
-    QList<QuestionTurn> turns;
-
-private:
-    Clock &m_clock;
-};
 
 class QuestionTurnTest : public test::ViewModelHarness
 {
@@ -256,33 +226,7 @@ TEST_F(QuestionTurnTest, ScreenQuestionsGoThroughTheScreenPath)
         EXPECT_TRUE(logs.texts("RequestRouting").contains(u"requested_route=screen route=screen voice_session=false"));
     }
 
-    gateway.chats.clear();
-    RecordingScreenPath path(clock);
-    tokens.key = QStringLiteral("zelm-key");
-    const auto model = make(&path);
-    gateway.configurations.last()->answer(configuration());
-    clock.settle();
-
-    ask(*model, QStringLiteral("  Where do I click here? "));
-    ASSERT_EQ(path.turns.size(), 1);
-    const auto &turn = path.turns.first();
-    EXPECT_EQ(turn.route, DesktopRequestRoute::screen);
-    EXPECT_EQ(turn.question, u"Where do I click here?");
-    EXPECT_TRUE(turn.shouldOpenChat);
-    EXPECT_EQ(turn.userMessageID, model->messages().at(1).id);
-    EXPECT_TRUE(model->isActiveRequest(turn.requestID));
-
-    // The path ends in the general path, which marks the turn as one that used the screen.
-    gateway.chats.last()->answer(QStringLiteral("Click Continue."));
-    clock.settle();
-    EXPECT_EQ(model->state(), State::answered);
-    EXPECT_EQ(texts(*model).last(), u"Click Continue.");
-    EXPECT_TRUE(model->requestContext().lastRequestUsedScreen);
-    EXPECT_FALSE(model->isActiveRequest(turn.requestID));
-
-    // So a follow-up is a screen question too.
-    ask(*model, QStringLiteral("А дальше?"));
-    EXPECT_EQ(path.turns.size(), 2);
+    // With one, the turn captures the screen: see ScreenQuestionTest.
 }
 
 TEST_F(QuestionTurnTest, FailuresShowInTheChatOrAreSpoken)
@@ -464,16 +408,15 @@ TEST_F(QuestionTurnTest, OpeningLinesDoNotRepeatAndReportTheirAudio)
 
 TEST_F(QuestionTurnTest, WaitingLineIsSaidOnceAfterFiveAndAHalfSeconds)
 {
-    RecordingScreenPath path(clock);
-    path.hold = true;
+    captures.hold = true; // the screen path waits at its capture
     tokens.key = QStringLiteral("zelm-key");
     preferences.setString(keys::desktopConnectedAgentID, QStringLiteral("dsa-agent"));
     gateway.configurationAnswer = configuration();
-    const auto model = make(&path);
+    const auto model = make(true);
     model->setVoiceSessionActive(true);
 
     ask(*model, QStringLiteral("Что здесь?"), false);
-    ASSERT_EQ(path.turns.size(), 1);
+    ASSERT_EQ(captures.calls.size(), 1);
     ASSERT_EQ(voice.spoken.size(), 1); // the look line
     const qsizetype messageCount = model->messages().size();
     voice.queued.clear(); // it has been played
@@ -509,7 +452,14 @@ TEST_F(QuestionTurnTest, WaitingLineIsSaidOnceAfterFiveAndAHalfSeconds)
     ask(*model, QStringLiteral("Что здесь?"), true);
     clock.advance(6s);
     EXPECT_EQ(voice.spoken.size(), spoken);
-    EXPECT_EQ(path.turns.size(), 4);
+    EXPECT_EQ(captures.calls.size(), 4);
+
+    // The superseded turns end quietly once their captures arrive.
+    for (const auto &call : captures.calls)
+        call->set(captures.next());
+    EXPECT_TRUE(settleUntil([&] { return gateway.analyses.size() == 1; }));
+    clock.settle();
+    EXPECT_EQ(gateway.analyses.size(), 1); // only the turn still running goes on
 }
 
 TEST_F(QuestionTurnTest, FirstLineFromTheDraftBecomesTheTurnsLine)

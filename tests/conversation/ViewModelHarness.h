@@ -2,12 +2,16 @@
 
 #include "ConversationFakes.h"
 #include "FakeVisionGateway.h"
+#include "ScreenFakes.h"
 #include "conversation/OverlayViewModel.h"
+#include "screen/LocalScreenContextPreparer.h"
 #include "settings/PreferenceKeys.h"
 #include "settings/PreferencesStore.h"
 #include "support/LogCapture.h"
 #include "support/VirtualClock.h"
 
+#include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QSettings>
 #include <QTemporaryDir>
 
@@ -33,11 +37,20 @@ protected:
     // Lets tasks stopped by a destroyed view model run to their end.
     void TearDown() override { clock.settle(); }
 
-    std::unique_ptr<OverlayViewModel> make(ScreenQuestionPath *screenPath = nullptr)
+    // With `withScreen`, over fake capture, tracking and accessibility
+    // services and the real on-device reader; without, screen questions are
+    // unavailable.
+    std::unique_ptr<OverlayViewModel> make(bool withScreen = false)
     {
         OverlayViewModel::Services services{clock,         preferences, tokens,    voice,   microphone,
                                             accessibility, screen,      loginItem, updates, &gateway,
-                                            screenPath,    &links};
+                                            &links};
+        if (withScreen) {
+            services.screenCapture = &captures;
+            services.appTracker = &tracker;
+            services.accessibilityContext = &walks;
+            services.screenContextPreparer = &preparer();
+        }
         auto model = std::make_unique<OverlayViewModel>(
             services, OverlayViewModel::Launch{QProcessEnvironment(), {QStringLiteral("nimbel")}});
         clock.settle();
@@ -46,13 +59,14 @@ protected:
 
     // A model connected to `address` as agent "dsa-agent" whose start-up
     // synchronisation has been answered with `configuration()`.
-    std::unique_ptr<OverlayViewModel> makeConnected(const QString &address = QStringLiteral("https://platform.example"))
+    std::unique_ptr<OverlayViewModel> makeConnected(const QString &address = QStringLiteral("https://platform.example"),
+                                                    bool withScreen = false)
     {
         tokens.key = QStringLiteral("zelm-key");
         preferences.setString(keys::desktopPlatformBaseURL, address);
         preferences.setString(keys::desktopConnectedAgentID, QStringLiteral("dsa-agent"));
         preferences.setString(keys::desktopConnectedAgentName, QStringLiteral("Orion"));
-        auto model = make();
+        auto model = make(withScreen);
         if (!gateway.configurations.isEmpty() && !gateway.configurations.last()->isAnswered())
             gateway.configurations.last()->answer(configuration());
         clock.settle();
@@ -92,6 +106,30 @@ protected:
         clock.settle();
     }
 
+    // Runs the event loop (and the virtual clock's due work) until `done`
+    // holds, for work that finishes on other threads; false after 20 s.
+    template<typename Predicate>
+    bool settleUntil(Predicate done)
+    {
+        QElapsedTimer timer;
+        timer.start();
+        while (!done()) {
+            if (timer.elapsed() > 20'000)
+                return false;
+            clock.settle();
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        }
+        clock.settle();
+        return true;
+    }
+
+    // One reader for every test of the process: its models load once.
+    static LocalScreenContextPreparer &preparer()
+    {
+        static auto *shared = new LocalScreenContextPreparer; // outlives every test's event loop
+        return *shared;
+    }
+
     QTemporaryDir directory;
     QSettings settings;
     PreferencesStore preferences;
@@ -100,7 +138,10 @@ protected:
     FakeVoiceOutput voice;
     FakeMicrophone microphone;
     FakeAccessibilityTrust accessibility;
-    FakeScreenCapturePermission screen;
+    FakeScreenCaptureAccess screen;
+    FakeScreenCaptureService captures{clock};
+    FakeAppTracker tracker;
+    FakeAccessibilityService walks{clock};
     FakeLoginItem loginItem;
     FakeUpdateStatus updates;
     FakeLinkOpener links;

@@ -1,0 +1,313 @@
+// The screen side of the view model over fake capture, tracking and
+// accessibility services, a fake platform and the real on-device reader.
+#include "TaskRunner.h"
+#include "ViewModelHarness.h"
+#include "conversation/ConversationWindow.h"
+#include "gateway/NavigationResponse.h"
+#include "screen/CaptureDateCodec.h"
+
+using namespace nimbel;
+using State = OverlayViewModel::State;
+using Role = ChatMessage::Role;
+
+namespace {
+
+AccessibilityContext installerContext(std::optional<QString> pageURL = std::nullopt)
+{
+    AccessibilityContext context;
+    context.applicationName = QStringLiteral("Installer");
+    context.focusedWindowTitle = QStringLiteral("Setup");
+    context.pageURL = std::move(pageURL);
+    context.elements = {{QStringLiteral("AXStaticText"), QStringLiteral("Install updates now"), std::nullopt},
+                        {QStringLiteral("AXButton"), QStringLiteral("Continue"), true}};
+    return context;
+}
+
+NavigationResponse navigation(int steps, std::optional<QString> safetyNote, QStringList facts)
+{
+    NavigationResponse response;
+    response.summary = QStringLiteral("  The installer waits for you. ");
+    for (int i = 1; i <= steps; ++i) {
+        NavigationStep step;
+        step.instruction = QStringLiteral("Step %1").arg(i);
+        if (i % 2 == 1)
+            step.targetLabel = QStringLiteral("Button %1").arg(i);
+        response.steps.append(step);
+    }
+    response.safetyNote = std::move(safetyNote);
+    response.screenFacts = std::move(facts);
+    return response;
+}
+
+QString captureID(const CaptureArtifact &capture)
+{
+    return CaptureDateCodec::encode(capture.metadata.capturedAt);
+}
+
+QList<Role> roles(const OverlayViewModel &model)
+{
+    QList<Role> result;
+    for (const ChatMessage &message : model.messages())
+        result.append(message.role);
+    return result;
+}
+
+class ScreenQuestionTest : public test::ViewModelHarness
+{
+protected:
+    void SetUp() override { accessibility.trusted = true; }
+
+    std::unique_ptr<OverlayViewModel> makeScreen()
+    {
+        return makeConnected(QStringLiteral("https://platform.example"), true);
+    }
+
+    // Takes one capture through the view model and returns it.
+    CaptureArtifact capture(OverlayViewModel &model)
+    {
+        const auto taken = test::started(model.captureFresh());
+        EXPECT_TRUE(settleUntil([&] { return taken->has_value(); }));
+        EXPECT_TRUE(taken->has_value() && (*taken)->ok());
+        return (*taken)->value();
+    }
+};
+
+} // namespace
+
+TEST_F(ScreenQuestionTest, OneCaptureWithItsOwnContextsReachesTheAnalysisAndTheChatAnswers)
+{
+    walks.context = installerContext(QStringLiteral("https://docs.example/install"));
+    gateway.warmAnswer = GatewayFailure(VisionGatewayError::server(404, QStringLiteral("no such path")));
+    const auto model = makeScreen();
+
+    ask(*model, QStringLiteral("Where do I click here?"));
+    ASSERT_TRUE(settleUntil([&] { return !gateway.analyses.isEmpty(); }));
+
+    // One capture and one walk, shared by the warm-ups and the question.
+    ASSERT_EQ(captures.calls.size(), 1);
+    ASSERT_EQ(walks.calls.size(), 1);
+    EXPECT_EQ(walks.calls.first()->processIdentifier, 4242);
+    EXPECT_EQ(walks.calls.first()->applicationName, u"Installer");
+    const CaptureArtifact captured = *model->latestCapture();
+
+    const auto &call = *gateway.analyses.first();
+    EXPECT_EQ(call.question, u"Where do I click here?");
+    EXPECT_EQ(call.agentID, u"dsa-agent");
+    EXPECT_EQ(call.apiKey, u"zelm-key");
+    EXPECT_EQ(call.screen.capturedAt, captureID(captured));
+    EXPECT_EQ(call.screen.capture, captured.metadata.toJson());
+    ASSERT_TRUE(call.screen.accessibility);
+    EXPECT_EQ(*call.screen.accessibility, installerContext(QStringLiteral("https://docs.example/install")).toJson());
+    ASSERT_TRUE(call.screen.preparedScreenContext);
+    EXPECT_EQ(call.screen.preparedScreenContext->captureID, captureID(captured));
+    EXPECT_NE(call.screen.preparedScreenContext->json.dump().find("Continue"), std::string::npos)
+        << call.screen.preparedScreenContext->json.dump();
+    EXPECT_TRUE(call.jpeg.startsWith("\xFF\xD8"));
+    EXPECT_TRUE(call.conversation.contains(RecentTurn{QStringLiteral("owner"), QStringLiteral("Where do I click here?")}));
+
+    // The page in front of the owner was announced once; its 404 changes nothing.
+    ASSERT_EQ(gateway.warmUps.size(), 1);
+    EXPECT_EQ(gateway.warmUps.first().pageURL, u"https://docs.example/install");
+    EXPECT_EQ(gateway.warmUps.first().agentID, u"dsa-agent");
+    EXPECT_EQ(gateway.warmUps.first().baseURL, u"https://platform.example");
+
+    // The screenshot shows under the question while the platform reads it.
+    EXPECT_TRUE(model->messages().at(1).hasAttachment());
+    EXPECT_EQ(model->state(), State::analyzing);
+
+    gateway.analyses.first()->answer(navigation(7, QStringLiteral("   "),
+                                                {QStringLiteral("The installer is open"),
+                                                 QStringLiteral("Continue is at the bottom right")}));
+    clock.settle();
+
+    // Hidden context: the note lists five steps and no blank warning; then the facts.
+    EXPECT_EQ(roles(*model), (QList<Role>{Role::assistant, Role::user, Role::assistant, Role::analyst,
+                                          Role::screenFact}));
+    EXPECT_EQ(model->messages().at(3).text, u"The installer waits for you.\n1. Step 1 (Button 1)\n2. Step 2\n"
+                                            u"3. Step 3 (Button 3)\n4. Step 4\n5. Step 5 (Button 5)");
+    const qsizetype windowChars = ConversationWindow::totalCharacters(model->messages());
+    EXPECT_TRUE(logs.texts(QStringLiteral("RequestRouting"))
+                    .contains(QStringLiteral("screen_facts=2 window_chars=%1").arg(windowChars)));
+    EXPECT_FALSE(model->answer().isNull());
+
+    // The visible answer is a streamed chat reply that sees the hidden context.
+    ASSERT_EQ(gateway.chats.size(), 1);
+    const auto wire = lastChat().messages;
+    EXPECT_TRUE(std::any_of(wire.begin(), wire.end(),
+                            [](const DesktopChatMessage &m) { return m.content.contains(u"5. Step 5 (Button 5)"); }));
+    lastChat().sentence(QStringLiteral("Click Continue."));
+    lastChat().answer(QStringLiteral("Click Continue."));
+    clock.settle();
+    EXPECT_EQ(model->state(), State::answered);
+    EXPECT_EQ(texts(*model).last(), u"Click Continue.");
+    EXPECT_TRUE(model->requestContext().lastRequestUsedScreen);
+    EXPECT_FALSE(model->failure());
+}
+
+TEST_F(ScreenQuestionTest, PreparationsBelongToTheLatestCaptureOnly)
+{
+    walks.hold = true;
+    const auto model = makeScreen();
+
+    // Two captures in quick succession: the first one's walk is stopped and its late answer dropped.
+    const CaptureArtifact first = capture(*model);
+    const CaptureArtifact second = capture(*model);
+    ASSERT_NE(first.metadata.capturedAt, second.metadata.capturedAt);
+    ASSERT_EQ(walks.calls.size(), 2);
+    EXPECT_TRUE(walks.calls.at(0)->stop.stop_requested());
+    walks.calls.at(0)->answer(installerContext(QStringLiteral("https://old.example")));
+    clock.settle();
+    EXPECT_FALSE(model->latestAccessibilityContext());
+
+    walks.calls.at(1)->answer(installerContext());
+    ASSERT_TRUE(settleUntil([&] { return model->preparedScreenContext().has_value(); }));
+    EXPECT_EQ(model->preparedScreenContext()->captureID, captureID(second));
+    EXPECT_EQ(model->latestAccessibilityContext(), installerContext());
+    EXPECT_TRUE(gateway.warmUps.isEmpty()); // neither answer that counted carried a page
+
+    // Asked for the older capture, nothing; for the latest, what is stored, without a new walk.
+    const auto stale = test::started(model->preparedVisionContext(first));
+    const auto current = test::started(model->preparedVisionContext(second));
+    const auto accessibility = test::started(model->preparedAccessibilityContext(second));
+    clock.settle();
+    ASSERT_TRUE(stale->has_value() && current->has_value() && accessibility->has_value());
+    EXPECT_FALSE(**stale);
+    ASSERT_TRUE(**current);
+    EXPECT_EQ((**current)->captureID, captureID(second));
+    EXPECT_EQ(**accessibility, installerContext());
+    EXPECT_EQ(walks.calls.size(), 2);
+
+    // A reset while a preparation runs: nothing of it is stored, joiners get nothing.
+    const CaptureArtifact third = capture(*model);
+    ASSERT_TRUE(model->isWarmingVisionContext());
+    const auto joined = test::started(model->preparedVisionContext(third));
+    const int generation = model->visionContextGeneration();
+    model->resetConversation();
+    EXPECT_GT(model->visionContextGeneration(), generation);
+    walks.calls.last()->answer(installerContext());
+    ASSERT_TRUE(settleUntil([&] { return joined->has_value(); }));
+    EXPECT_FALSE(**joined);
+    EXPECT_FALSE(model->latestCapture());
+    EXPECT_FALSE(model->preparedScreenContext());
+    EXPECT_FALSE(model->isWarmingVisionContext());
+    EXPECT_FALSE(model->isWarmingAccessibilityContext());
+}
+
+TEST_F(ScreenQuestionTest, SwitchedOffSettingsSkillsAndConnectionLeaveContextsOut)
+{
+    // Accessibility context switched off: no walk, the reading goes on without it.
+    preferences.setBoolean(keys::accessibilityContextEnabled, false);
+    {
+        const auto model = makeScreen();
+        capture(*model);
+        ASSERT_TRUE(settleUntil([&] { return model->preparedScreenContext().has_value(); }));
+        EXPECT_TRUE(walks.calls.isEmpty());
+    }
+    preferences.setBoolean(keys::accessibilityContextEnabled, true);
+
+    // Not trusted: no walk, and the view shows it.
+    accessibility.trusted = false;
+    {
+        const auto model = makeScreen();
+        capture(*model);
+        EXPECT_TRUE(walks.calls.isEmpty());
+        EXPECT_FALSE(model->accessibilityPermissionGranted());
+    }
+    accessibility.trusted = true;
+
+    // Without a connected platform nothing is prepared for it.
+    {
+        tokens.key.clear();
+        const auto model = make(true);
+        capture(*model);
+        EXPECT_FALSE(model->isWarmingVisionContext());
+        clock.settle();
+        EXPECT_FALSE(model->preparedScreenContext());
+    }
+
+    // A screen skill switched off: the turn fails before any capture; so does no preparation start.
+    const auto model = makeScreen();
+    const qsizetype taken = captures.calls.size();
+    model->setDesktopSkills(OverlayViewModel::SkillMap{{QStringLiteral("screen_understanding"), false}});
+    ask(*model, QStringLiteral("Where do I click here?"));
+    ASSERT_TRUE(model->failure());
+    EXPECT_EQ(model->failure()->message,
+              u"The “Understand what is on screen” skill is switched off in the Tolvo Agent settings.");
+    EXPECT_EQ(captures.calls.size(), taken);
+    capture(*model);
+    EXPECT_FALSE(model->isWarmingVisionContext());
+}
+
+TEST_F(ScreenQuestionTest, SupersededOrFailedTurnsKeepWhatTheyAlreadyShowed)
+{
+    const auto model = makeScreen();
+
+    // Superseded while the platform reads the screen: no note, no facts, no follow-up chat.
+    ask(*model, QStringLiteral("Where do I click here?"));
+    ASSERT_TRUE(settleUntil([&] { return !gateway.analyses.isEmpty(); }));
+    ask(*model, QStringLiteral("What is the capital of France?"));
+    EXPECT_TRUE(gateway.analyses.first()->isStopped());
+    gateway.analyses.first()->answer(navigation(2, std::nullopt, {QStringLiteral("A fact")}));
+    clock.settle();
+    EXPECT_FALSE(roles(*model).contains(Role::analyst));
+    EXPECT_FALSE(roles(*model).contains(Role::screenFact));
+    ASSERT_EQ(gateway.chats.size(), 1); // the general question's own
+    lastChat().answer(QStringLiteral("Paris."));
+    clock.settle();
+
+    // A capture that fails shows its own message and recovery; the question stays.
+    captures.error = CaptureError(ScreenCaptureError(ScreenCaptureError::permissionDenied));
+    const qsizetype before = model->messages().size();
+    ask(*model, QStringLiteral("Where do I click here?"));
+    ASSERT_TRUE(model->failure());
+    EXPECT_EQ(*model->failure(), ZelmFailure::from(ScreenCaptureError(ScreenCaptureError::permissionDenied)));
+    EXPECT_EQ(model->state(), State::failed);
+    EXPECT_EQ(model->messages().size(), before + 2); // the question and its opening line
+    EXPECT_EQ(gateway.analyses.size(), 1);
+
+    // An analysis that fails leaves the screenshot under the question.
+    captures.error.reset();
+    ask(*model, QStringLiteral("Where do I click here?"));
+    ASSERT_TRUE(settleUntil([&] { return gateway.analyses.size() == 2; }));
+    gateway.analyses.last()->answer(GatewayFailure(VisionGatewayError::invalidResponse()));
+    clock.settle();
+    EXPECT_EQ(model->state(), State::failed);
+    EXPECT_EQ(model->failure()->message, VisionGatewayError::invalidResponse().toDescription().message);
+    EXPECT_TRUE(model->messages().at(model->messages().size() - 2).hasAttachment());
+}
+
+TEST_F(ScreenQuestionTest, ManualCaptureIsShownAndMakesTheNextQuestionAboutTheScreen)
+{
+    const auto model = makeScreen();
+    model->captureOnly();
+    ASSERT_TRUE(settleUntil([&] { return model->requestContext().manualCapturePending; }));
+    EXPECT_EQ(model->state(), State::captured);
+    EXPECT_FALSE(model->previewImage().isNull());
+    EXPECT_FALSE(model->captureMetadata().isNull());
+    EXPECT_EQ(captures.calls.size(), 1);
+
+    // "And this?" now reads the screen, with a capture of its own.
+    ask(*model, QStringLiteral("And this?"));
+    ASSERT_TRUE(settleUntil([&] { return !gateway.analyses.isEmpty(); }));
+    EXPECT_EQ(captures.calls.size(), 2);
+    EXPECT_FALSE(model->requestContext().manualCapturePending);
+
+    // Switched off, the screenshot skill refuses the manual capture too.
+    model->setDesktopSkills(OverlayViewModel::SkillMap{{QStringLiteral("screen_capture"), false}});
+    model->captureOnly();
+    clock.settle();
+    ASSERT_TRUE(model->failure());
+    EXPECT_EQ(model->failure()->message,
+              u"The “Take a screenshot” skill is switched off in the Tolvo Agent settings.");
+    EXPECT_EQ(captures.calls.size(), 2);
+    EXPECT_TRUE(gateway.analyses.first()->isStopped()); // the manual capture cancelled the running turn
+}
+
+TEST(AnalystNote, ListsTheSummaryFiveStepsAndAWarning)
+{
+    EXPECT_EQ(OverlayViewModel::analystNote(navigation(2, QStringLiteral("  Do not share the code. "), {})),
+              u"The installer waits for you.\n1. Step 1 (Button 1)\n2. Step 2\nWarning: Do not share the code.");
+    NavigationResponse bare;
+    bare.summary = QStringLiteral("  ");
+    EXPECT_EQ(OverlayViewModel::analystNote(bare), QString());
+}
