@@ -111,6 +111,13 @@ QList<AccessibleNode> accessibleNodes(qint64 pid)
                 g_object_unref(child);
         }
     };
+    static const bool connected = [] {
+        atspi_init();
+        // A busy or stuck application must not hold the walk for the bus's 25-second default.
+        atspi_set_timeout(3000, 15000);
+        return true;
+    }();
+    Q_UNUSED(connected);
     AtspiAccessible *desktop = atspi_get_desktop(0);
     GError *error = nullptr;
     const gint applications = atspi_accessible_get_child_count(desktop, &error);
@@ -157,11 +164,12 @@ protected:
                                  "ZELM_DESKTOP_QA_DEVICE_TOKEN", "LC_ALL"})
             env.remove(QString::fromLatin1(name));
 
-        // The platform's own reply to this question, so that the chat can be told from an acknowledgement.
+        // The platform's own reply to this question, so that the chat can be told from an acknowledgement;
+        // a second between the sentences leaves the chat ample time to show the first one alone.
         QJsonObject reply{{QStringLiteral("match"), QStringLiteral("capital of france")},
                           {QStringLiteral("sentences"), QJsonArray{firstSentence, secondSentence}}};
         QJsonObject script{{QStringLiteral("chat"),
-                            QJsonObject{{QStringLiteral("pause_ms"), 300}, {QStringLiteral("replies"), QJsonArray{reply}}}}};
+                            QJsonObject{{QStringLiteral("pause_ms"), 1000}, {QStringLiteral("replies"), QJsonArray{reply}}}}};
         QFile file(home.filePath(QStringLiteral("script.json")));
         ASSERT_TRUE(file.open(QIODevice::WriteOnly));
         file.write(QJsonDocument(script).toJson());
