@@ -1,0 +1,272 @@
+#pragma once
+
+// The built assistant and the local platform, each a real process, in the X
+// session of scripts/with-session, with a profile of the test's own. What the
+// platform received is read from its journal; what the assistant showed, from
+// the records it writes for each displayed bubble.
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QSettings>
+#include <QTemporaryDir>
+#include <QThread>
+
+#include <gtest/gtest.h>
+
+#include <atspi/atspi.h>
+
+#include <chrono>
+#include <functional>
+
+namespace nimbel::test {
+
+using namespace std::chrono_literals;
+
+inline QString run(const QString &program, const QStringList &arguments)
+{
+    QProcess process;
+    process.start(program, arguments);
+    process.waitForFinished(20000);
+    return QString::fromUtf8(process.readAllStandardOutput()).trimmed();
+}
+
+// Whether the application with this process id has published a window on the
+// accessibility bus (a toolkit registers a little after its window shows).
+inline bool publishesAccessibleWindow(qint64 pid)
+{
+    bool found = false;
+    AtspiAccessible *desktop = atspi_get_desktop(0);
+    GError *error = nullptr;
+    const gint applications = atspi_accessible_get_child_count(desktop, &error);
+    g_clear_error(&error);
+    for (gint i = 0; i < applications && !found; ++i) {
+        AtspiAccessible *application = atspi_accessible_get_child_at_index(desktop, i, &error);
+        g_clear_error(&error);
+        if (!application)
+            continue;
+        found = atspi_accessible_get_process_id(application, &error) == guint(pid)
+                && atspi_accessible_get_child_count(application, &error) > 0;
+        g_clear_error(&error);
+        g_object_unref(application);
+    }
+    g_object_unref(desktop);
+    return found;
+}
+
+class AssistantSession : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        if (qEnvironmentVariableIsEmpty("DISPLAY") || qgetenv("QT_QPA_PLATFORM") == "offscreen")
+            GTEST_SKIP() << "needs an X display with a tray host (run under scripts/with-session)";
+        ASSERT_TRUE(home.isValid());
+        for (const char *folder : {"config", "data", "runtime", "tmp", "platform"})
+            QDir(home.path()).mkpath(QString::fromLatin1(folder));
+        QFile::setPermissions(home.filePath(QStringLiteral("runtime")),
+                              QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("HOME"), home.path());
+        env.insert(QStringLiteral("XDG_CONFIG_HOME"), home.filePath(QStringLiteral("config")));
+        env.insert(QStringLiteral("XDG_DATA_HOME"), home.filePath(QStringLiteral("data")));
+        env.insert(QStringLiteral("XDG_RUNTIME_DIR"), home.filePath(QStringLiteral("runtime")));
+        env.insert(QStringLiteral("TMPDIR"), home.filePath(QStringLiteral("tmp")));
+        env.insert(QStringLiteral("LANG"), QStringLiteral("en_US.UTF-8"));
+        env.insert(QStringLiteral("LANGUAGE"), QStringLiteral("en"));
+        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+        env.insert(QStringLiteral("QT_QUICK_BACKEND"), QStringLiteral("software"));
+        // Publish the views on the accessibility bus even though no screen reader asked.
+        env.insert(QStringLiteral("QT_LINUX_ACCESSIBILITY_ALWAYS_ON"), QStringLiteral("1"));
+        for (const char *name : {"ZELM_DESKTOP_QA_MODE", "ZELM_DESKTOP_QA_QUESTION", "ZELM_DESKTOP_QA_DELAY_MS",
+                                 "ZELM_DESKTOP_QA_DEVICE_TOKEN", "LC_ALL"})
+            env.remove(QString::fromLatin1(name));
+    }
+
+    void TearDown() override
+    {
+        stop(app);
+        stop(platform);
+    }
+
+    static void stop(QProcess &process)
+    {
+        if (process.state() == QProcess::NotRunning)
+            return;
+        process.terminate();
+        if (!process.waitForFinished(5000))
+            process.kill();
+        process.waitForFinished(5000);
+    }
+
+    // Polls `condition` until it holds or `limit` passes, reading the application's
+    // records meanwhile (its pipe is read only while waiting on it).
+    bool waitFor(const std::function<bool()> &condition, std::chrono::milliseconds limit = 60s)
+    {
+        QDeadlineTimer deadline(limit);
+        while (!condition()) {
+            if (deadline.hasExpired())
+                return false;
+            if (app.state() == QProcess::Running)
+                app.waitForReadyRead(100);
+            else
+                QThread::msleep(100);
+            records();
+        }
+        return true;
+    }
+
+    QString records()
+    {
+        if (app.state() != QProcess::NotRunning || app.bytesAvailable() > 0)
+            collected += QString::fromUtf8(app.readAllStandardError());
+        return collected;
+    }
+
+    // Starts the platform on a port of the system's choosing, answering from `script`.
+    void startPlatform(const QJsonObject &script = {})
+    {
+        QFile file(home.filePath(QStringLiteral("script.json")));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(QJsonDocument(script).toJson());
+        file.close();
+        platform.setProgram(QStringLiteral(NIMBEL_PLATFORM_BINARY));
+        platform.setArguments({QStringLiteral("--port"), QStringLiteral("0"), QStringLiteral("--state-dir"),
+                               home.filePath(QStringLiteral("platform")), QStringLiteral("--script"),
+                               home.filePath(QStringLiteral("script.json"))});
+        platform.start();
+        ASSERT_TRUE(platform.waitForStarted(10000));
+        // The first line names the port the system picked.
+        static const QRegularExpression listening(QStringLiteral(R"(listening on (http://127\.0\.0\.1:\d+))"));
+        QDeadlineTimer deadline(30s);
+        while (!platform.canReadLine() && !deadline.hasExpired() && platform.state() == QProcess::Running)
+            platform.waitForReadyRead(200);
+        const QString out = QString::fromUtf8(platform.readLine());
+        const auto match = listening.match(out);
+        ASSERT_TRUE(match.hasMatch()) << out.toStdString() << platform.readAllStandardError().toStdString();
+        base = match.captured(1);
+    }
+
+    QJsonObject http(const QString &method, const QString &path)
+    {
+        const QString body = run(QStringLiteral("curl"), {QStringLiteral("-fsS"), QStringLiteral("-X"), method, base + path});
+        return QJsonDocument::fromJson(body.toUtf8()).object();
+    }
+
+    QJsonArray journal() { return http(QStringLiteral("GET"), QStringLiteral("/debug/requests")).value(u"requests").toArray(); }
+
+    static QJsonObject entry(const QJsonArray &requests, const QString &path, int status = 200)
+    {
+        for (const auto &value : requests) {
+            const QJsonObject request = value.toObject();
+            if (request[u"path"].toString() == path && request[u"status"].toInt() == status)
+                return request;
+        }
+        return {};
+    }
+
+    static qsizetype count(const QJsonArray &requests, const QString &path)
+    {
+        return std::count_if(requests.begin(), requests.end(),
+                             [&](const QJsonValue &value) { return value.toObject()[u"path"].toString() == path; });
+    }
+
+    void launch(const QStringList &arguments)
+    {
+        collected.clear();
+        app.setProcessEnvironment(env);
+        app.start(QStringLiteral(NIMBEL_APP_BINARY), arguments);
+        ASSERT_TRUE(app.waitForStarted(10000));
+    }
+
+    // Pairs the profile through a one-time link from the platform, handed to the
+    // application as the desktop's URL handler would; the application is stopped again.
+    void pair()
+    {
+        const QString link =
+            http(QStringLiteral("POST"), QStringLiteral("/desktop-agent/connect?format=json")).value(u"link").toString();
+        ASSERT_TRUE(link.startsWith(u"zelmdesktop://connect?")) << link.toStdString();
+        ASSERT_NO_FATAL_FAILURE(launch({link}));
+        QSettings preferences(home.filePath(QStringLiteral("config/app.nimbel.desktop.conf")), QSettings::IniFormat);
+        const bool paired = waitFor([&] {
+            preferences.sync();
+            const QJsonArray requests = journal();
+            // The code was exchanged, the issued key was used, and the address was kept.
+            return !entry(requests, QStringLiteral("/desktop-connect/exchange")).isEmpty()
+                && !entry(requests, QStringLiteral("/v1/desktop/config")).isEmpty()
+                && preferences.value(QStringLiteral("desktopPlatformBaseURL")).toString() == base;
+        });
+        ASSERT_TRUE(paired) << records().toStdString() << QJsonDocument(journal()).toJson().toStdString();
+        EXPECT_TRUE(records().contains(u"event=connection_link scheme=zelmdesktop host=connect handled=true"))
+            << records().toStdString();
+        stop(app);
+        http(QStringLiteral("DELETE"), QStringLiteral("/debug/requests"));
+    }
+
+    // Starts the same profile again in the "ask" test mode with `question`.
+    void ask(const QString &question)
+    {
+        env.insert(QStringLiteral("ZELM_DESKTOP_QA_MODE"), QStringLiteral("ask"));
+        env.insert(QStringLiteral("ZELM_DESKTOP_QA_QUESTION"), question);
+        ASSERT_NO_FATAL_FAILURE(launch({}));
+        EXPECT_TRUE(waitFor([&] { return records().contains(u"event=startup mode=ask"); })) << records().toStdString();
+    }
+
+    // The text of the last displayed bubble with this role, or an empty string.
+    QString lastDisplayed(const QString &role)
+    {
+        static const QRegularExpression record(
+            QStringLiteral(R"(event=chat_message_displayed id=\S+ role=(\S+) text=(.*)$)"),
+            QRegularExpression::MultilineOption);
+        QString text;
+        auto it = record.globalMatch(records());
+        while (it.hasNext()) {
+            const auto match = it.next();
+            if (match.captured(1) == role)
+                text = match.captured(2);
+        }
+        return text;
+    }
+
+    // This process's panel at the expanded size, or an empty id.
+    QString expandedPanel()
+    {
+        const QStringList ids = run(QStringLiteral("xdotool"),
+                                    {QStringLiteral("search"), QStringLiteral("--all"), QStringLiteral("--onlyvisible"),
+                                     QStringLiteral("--pid"), QString::number(app.processId()), QStringLiteral("--name"),
+                                     QStringLiteral("^Nimbel$")})
+                                    .split(u'\n', Qt::SkipEmptyParts);
+        for (const QString &id : ids) {
+            const QString shell = run(QStringLiteral("xdotool"), {QStringLiteral("getwindowgeometry"), QStringLiteral("--shell"), id});
+            if (shell.contains(u"WIDTH=488") && shell.contains(u"HEIGHT=670"))
+                return id;
+        }
+        return {};
+    }
+
+    // Saves a picture of window `id` as artifacts/`name`; answers the file's path.
+    static QString saveScreenshot(const QString &id, const QString &name)
+    {
+        const QString artifacts = QStringLiteral(NIMBEL_ARTIFACT_DIR);
+        QDir().mkpath(artifacts);
+        const QString shot = QDir(artifacts).filePath(name);
+        QFile::remove(shot);
+        QProcess grab;
+        grab.start(QStringLiteral("import"), {QStringLiteral("-window"), id, shot});
+        grab.waitForFinished(20000);
+        return shot;
+    }
+
+    QTemporaryDir home;
+    QProcessEnvironment env;
+    QProcess platform;
+    QProcess app;
+    QString base;
+    QString collected;
+};
+
+} // namespace nimbel::test
