@@ -4,6 +4,14 @@
 // mode. What the platform received is read from its journal; what reached the
 // chat is read back from the application itself (its bubble records and its
 // accessibility tree). Saves a screenshot of the answer under artifacts/.
+#include <QDBusArgument>
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
+#include <QDBusError>
+#include <QDBusMessage>
+#include <QDBusMetaType>
+#include <QDBusObjectPath>
+#include <QDBusVariant>
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
@@ -19,8 +27,6 @@
 #include <QThread>
 
 #include <gtest/gtest.h>
-
-#include <atspi/atspi.h>
 
 #include <algorithm>
 #include <functional>
@@ -85,54 +91,100 @@ struct AccessibleNode
     QString name;
 };
 
-// Every named node of the accessibility tree of the application with this pid.
-QList<AccessibleNode> accessibleNodes(qint64 pid)
+} // namespace
+
+// A node of the accessibility tree as the bus names it: the owning connection and its path.
+struct AtspiReference
 {
-    QList<AccessibleNode> nodes;
-    const std::function<void(AtspiAccessible *, int)> walk = [&](AtspiAccessible *node, int depth) {
-        if (!node || depth > 60)
-            return;
-        GError *error = nullptr;
-        gchar *name = atspi_accessible_get_name(node, &error);
-        g_clear_error(&error);
-        gchar *role = atspi_accessible_get_role_name(node, &error);
-        g_clear_error(&error);
-        if (name && *name)
-            nodes.append({QString::fromUtf8(role ? role : ""), QString::fromUtf8(name)});
-        g_free(name);
-        g_free(role);
-        const gint count = atspi_accessible_get_child_count(node, &error);
-        g_clear_error(&error);
-        for (gint i = 0; i < count; ++i) {
-            AtspiAccessible *child = atspi_accessible_get_child_at_index(node, i, &error);
-            g_clear_error(&error);
-            walk(child, depth + 1);
-            if (child)
-                g_object_unref(child);
-        }
-    };
-    static const bool connected = [] {
-        atspi_init();
-        // A busy or stuck application must not hold the walk for the bus's 25-second default.
-        atspi_set_timeout(3000, 15000);
-        return true;
-    }();
-    Q_UNUSED(connected);
-    AtspiAccessible *desktop = atspi_get_desktop(0);
-    GError *error = nullptr;
-    const gint applications = atspi_accessible_get_child_count(desktop, &error);
-    g_clear_error(&error);
-    for (gint i = 0; i < applications; ++i) {
-        AtspiAccessible *application = atspi_accessible_get_child_at_index(desktop, i, &error);
-        g_clear_error(&error);
-        if (!application)
-            continue;
-        if (atspi_accessible_get_process_id(application, &error) == guint(pid))
-            walk(application, 0);
-        g_clear_error(&error);
-        g_object_unref(application);
+    QString service;
+    QDBusObjectPath path;
+};
+Q_DECLARE_METATYPE(AtspiReference)
+
+QDBusArgument &operator<<(QDBusArgument &argument, const AtspiReference &reference)
+{
+    argument.beginStructure();
+    argument << reference.service << reference.path;
+    argument.endStructure();
+    return argument;
+}
+
+const QDBusArgument &operator>>(const QDBusArgument &argument, AtspiReference &reference)
+{
+    argument.beginStructure();
+    argument >> reference.service >> reference.path;
+    argument.endStructure();
+    return argument;
+}
+
+namespace {
+
+QDBusMessage accessibleCall(const QDBusConnection &bus, const AtspiReference &node, const QString &interface,
+                            const QString &method, const QVariantList &arguments = {})
+{
+    QDBusMessage call = QDBusMessage::createMethodCall(node.service, node.path.path(), interface, method);
+    call.setArguments(arguments);
+    return bus.call(call, QDBus::Block, 3000);
+}
+
+QList<AtspiReference> childrenOf(const QDBusConnection &bus, const AtspiReference &node)
+{
+    QList<AtspiReference> children;
+    const QDBusMessage reply = accessibleCall(bus, node, QStringLiteral("org.a11y.atspi.Accessible"), QStringLiteral("GetChildren"));
+    if (reply.type() == QDBusMessage::ReplyMessage && !reply.arguments().isEmpty())
+        reply.arguments().constFirst().value<QDBusArgument>() >> children;
+    return children;
+}
+
+// Every named node of the accessibility tree of the application with this pid, read
+// over the accessibility bus the way a screen reader reads it. Empty while the bus or
+// the application is not there yet.
+QList<AccessibleNode> accessibleNodes(qint64 pid, QString *diagnosis)
+{
+    qDBusRegisterMetaType<AtspiReference>();
+    qDBusRegisterMetaType<QList<AtspiReference>>();
+    const QDBusMessage address = QDBusConnection::sessionBus().call(
+        QDBusMessage::createMethodCall(QStringLiteral("org.a11y.Bus"), QStringLiteral("/org/a11y/bus"),
+                                       QStringLiteral("org.a11y.Bus"), QStringLiteral("GetAddress")),
+        QDBus::Block, 3000);
+    if (address.type() != QDBusMessage::ReplyMessage || address.arguments().isEmpty()) {
+        *diagnosis = QStringLiteral("no accessibility bus: ") + address.errorMessage();
+        return {};
     }
-    g_object_unref(desktop);
+    static int attempt = 0;
+    const QString connectionName = QStringLiteral("ask-test-accessibility-%1").arg(++attempt);
+    QList<AccessibleNode> nodes;
+    {
+        const QDBusConnection bus = QDBusConnection::connectToBus(address.arguments().constFirst().toString(), connectionName);
+        *diagnosis = QStringLiteral("accessibility bus %1: %2")
+                         .arg(address.arguments().constFirst().toString(),
+                              bus.isConnected() ? QStringLiteral("connected") : bus.lastError().message());
+        if (bus.isConnected()) {
+            const AtspiReference desktop{QStringLiteral("org.a11y.atspi.Registry"),
+                                         QDBusObjectPath(QStringLiteral("/org/a11y/atspi/accessible/root"))};
+            std::function<void(const AtspiReference &, int)> walk = [&](const AtspiReference &node, int depth) {
+                const QDBusMessage name = accessibleCall(
+                    bus, node, QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("Get"),
+                    {QStringLiteral("org.a11y.atspi.Accessible"), QStringLiteral("Name")});
+                const QDBusMessage role = accessibleCall(bus, node, QStringLiteral("org.a11y.atspi.Accessible"),
+                                                         QStringLiteral("GetRoleName"));
+                const QString text = name.arguments().value(0).value<QDBusVariant>().variant().toString();
+                if (!text.isEmpty())
+                    nodes.append({role.arguments().value(0).toString(), text});
+                if (depth < 60) {
+                    for (const AtspiReference &child : childrenOf(bus, node))
+                        walk(child, depth + 1);
+                }
+            };
+            for (const AtspiReference &application : childrenOf(bus, desktop)) {
+                const quint64 owner = bus.interface()->servicePid(application.service).value();
+                *diagnosis += QStringLiteral("; application %1 pid %2").arg(application.service).arg(owner);
+                if (owner == quint64(pid))
+                    walk(application, 0);
+            }
+        }
+    }
+    QDBusConnection::disconnectFromBus(connectionName);
     return nodes;
 }
 
@@ -364,6 +416,7 @@ TEST_F(AskEndToEnd, PairedAssistantAsksTheLocalPlatformAndShowsTheStreamedAnswer
 
     // The accessibility tree a screen reader sees holds both bubbles.
     QList<AccessibleNode> nodes;
+    QString diagnosis;
     const auto named = [&nodes](const QStringList &parts) {
         for (const AccessibleNode &node : nodes) {
             if (std::all_of(parts.begin(), parts.end(), [&node](const QString &part) { return node.name.contains(part); }))
@@ -372,10 +425,10 @@ TEST_F(AskEndToEnd, PairedAssistantAsksTheLocalPlatformAndShowsTheStreamedAnswer
         return false;
     };
     const bool readable = waitFor([&] {
-        nodes = accessibleNodes(app.processId());
+        nodes = accessibleNodes(app.processId(), &diagnosis);
         return named({QStringLiteral("You: ") + question}) && named({firstSentence, secondSentence});
     }, 30s);
-    QString dump;
+    QString dump = diagnosis + u'\n';
     for (const AccessibleNode &node : nodes)
         dump += node.role + QStringLiteral(": ") + node.name + u'\n';
     EXPECT_TRUE(readable) << dump.toStdString();
