@@ -29,7 +29,10 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <csignal>
 #include <functional>
+
+#include <sys/prctl.h>
 
 namespace {
 
@@ -233,6 +236,13 @@ protected:
         stop(platform);
     }
 
+    // The platform and the application end with this test process, even when it is
+    // killed at its time limit or aborts.
+    static void endWithTest(QProcess &process)
+    {
+        process.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGTERM); });
+    }
+
     static void stop(QProcess &process)
     {
         if (process.state() == QProcess::NotRunning)
@@ -269,6 +279,7 @@ protected:
 
     void startPlatform()
     {
+        endWithTest(platform);
         platform.setProgram(QStringLiteral(NIMBEL_PLATFORM_BINARY));
         platform.setArguments({QStringLiteral("--port"), QStringLiteral("0"), QStringLiteral("--state-dir"),
                                home.filePath(QStringLiteral("platform")), QStringLiteral("--script"),
@@ -309,6 +320,7 @@ protected:
     {
         collected.clear();
         app.setProcessEnvironment(env);
+        endWithTest(app);
         app.start(QStringLiteral(NIMBEL_APP_BINARY), arguments);
         ASSERT_TRUE(app.waitForStarted(10000));
     }
