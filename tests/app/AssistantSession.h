@@ -18,7 +18,9 @@
 
 #include <gtest/gtest.h>
 
-#include <atspi/atspi.h>
+#include <csignal>
+
+#include <sys/prctl.h>
 
 #include <chrono>
 #include <functional>
@@ -33,29 +35,6 @@ inline QString run(const QString &program, const QStringList &arguments)
     process.start(program, arguments);
     process.waitForFinished(20000);
     return QString::fromUtf8(process.readAllStandardOutput()).trimmed();
-}
-
-// Whether the application with this process id has published a window on the
-// accessibility bus (a toolkit registers a little after its window shows).
-inline bool publishesAccessibleWindow(qint64 pid)
-{
-    bool found = false;
-    AtspiAccessible *desktop = atspi_get_desktop(0);
-    GError *error = nullptr;
-    const gint applications = atspi_accessible_get_child_count(desktop, &error);
-    g_clear_error(&error);
-    for (gint i = 0; i < applications && !found; ++i) {
-        AtspiAccessible *application = atspi_accessible_get_child_at_index(desktop, i, &error);
-        g_clear_error(&error);
-        if (!application)
-            continue;
-        found = atspi_accessible_get_process_id(application, &error) == guint(pid)
-                && atspi_accessible_get_child_count(application, &error) > 0;
-        g_clear_error(&error);
-        g_object_unref(application);
-    }
-    g_object_unref(desktop);
-    return found;
 }
 
 class AssistantSession : public ::testing::Test
@@ -91,6 +70,13 @@ protected:
     {
         stop(app);
         stop(platform);
+    }
+
+    // The platform and the application end with this test process, even when it is
+    // killed at its time limit or aborts.
+    static void endWithTest(QProcess &process)
+    {
+        process.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGTERM); });
     }
 
     static void stop(QProcess &process)
@@ -134,6 +120,7 @@ protected:
         ASSERT_TRUE(file.open(QIODevice::WriteOnly));
         file.write(QJsonDocument(script).toJson());
         file.close();
+        endWithTest(platform);
         platform.setProgram(QStringLiteral(NIMBEL_PLATFORM_BINARY));
         platform.setArguments({QStringLiteral("--port"), QStringLiteral("0"), QStringLiteral("--state-dir"),
                                home.filePath(QStringLiteral("platform")), QStringLiteral("--script"),
@@ -178,6 +165,7 @@ protected:
     void launch(const QStringList &arguments)
     {
         collected.clear();
+        endWithTest(app);
         app.setProcessEnvironment(env);
         app.start(QStringLiteral(NIMBEL_APP_BINARY), arguments);
         ASSERT_TRUE(app.waitForStarted(10000));

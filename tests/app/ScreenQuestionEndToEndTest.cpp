@@ -3,6 +3,7 @@
 // is. The local platform must receive one picture with the capture's metadata,
 // the dialog's accessibility summary and the prepared screen context of that
 // very capture; the answer that reaches the chat must point at the button.
+#include "AccessibilityBusReader.h"
 #include "AssistantSession.h"
 
 #include <QImage>
@@ -40,6 +41,7 @@ protected:
     {
         QProcessEnvironment environment = env;
         environment.remove(QStringLiteral("NO_AT_BRIDGE"));
+        endWithTest(dialog);
         dialog.setProcessEnvironment(environment);
         dialog.start(QStringLiteral(NIMBEL_TEST_WINDOW), {QStringLiteral("--title"), QStringLiteral("Setup")});
         ASSERT_TRUE(dialog.waitForStarted(10000));
@@ -48,8 +50,9 @@ protected:
         ASSERT_TRUE(waitFor([&] {
             return run(QStringLiteral("xdotool"), {QStringLiteral("getactivewindow"), QStringLiteral("getwindowpid")}) == pid;
         }, 20s)) << "the dialog never became the active window";
-        ASSERT_TRUE(waitFor([&] { return publishesAccessibleWindow(dialog.processId()); }, 30s))
-            << "the dialog never appeared on the accessibility bus";
+        QString diagnosis;
+        ASSERT_TRUE(waitFor([&] { return !accessibleNodes(dialog.processId(), &diagnosis).isEmpty(); }, 30s))
+            << "the dialog never appeared on the accessibility bus: " << diagnosis.toStdString();
     }
 
     QProcess dialog;

@@ -1,0 +1,110 @@
+#include "AccessibilityBusReader.h"
+
+#include <QDBusArgument>
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
+#include <QDBusError>
+#include <QDBusMessage>
+#include <QDBusMetaType>
+#include <QDBusObjectPath>
+#include <QDBusVariant>
+
+#include <functional>
+
+// A node of the accessibility tree as the bus names it: the owning connection and its path.
+struct AtspiReference
+{
+    QString service;
+    QDBusObjectPath path;
+};
+Q_DECLARE_METATYPE(AtspiReference)
+
+QDBusArgument &operator<<(QDBusArgument &argument, const AtspiReference &reference)
+{
+    argument.beginStructure();
+    argument << reference.service << reference.path;
+    argument.endStructure();
+    return argument;
+}
+
+const QDBusArgument &operator>>(const QDBusArgument &argument, AtspiReference &reference)
+{
+    argument.beginStructure();
+    argument >> reference.service >> reference.path;
+    argument.endStructure();
+    return argument;
+}
+
+namespace nimbel::test {
+
+namespace {
+
+QDBusMessage accessibleCall(const QDBusConnection &bus, const AtspiReference &node, const QString &interface,
+                            const QString &method, const QVariantList &arguments = {})
+{
+    QDBusMessage call = QDBusMessage::createMethodCall(node.service, node.path.path(), interface, method);
+    call.setArguments(arguments);
+    return bus.call(call, QDBus::Block, 3000);
+}
+
+QList<AtspiReference> childrenOf(const QDBusConnection &bus, const AtspiReference &node)
+{
+    QList<AtspiReference> children;
+    const QDBusMessage reply = accessibleCall(bus, node, QStringLiteral("org.a11y.atspi.Accessible"), QStringLiteral("GetChildren"));
+    if (reply.type() == QDBusMessage::ReplyMessage && !reply.arguments().isEmpty())
+        reply.arguments().constFirst().value<QDBusArgument>() >> children;
+    return children;
+}
+
+} // namespace
+
+QList<AccessibleNode> accessibleNodes(qint64 pid, QString *diagnosis)
+{
+    qDBusRegisterMetaType<AtspiReference>();
+    qDBusRegisterMetaType<QList<AtspiReference>>();
+    const QDBusMessage address = QDBusConnection::sessionBus().call(
+        QDBusMessage::createMethodCall(QStringLiteral("org.a11y.Bus"), QStringLiteral("/org/a11y/bus"),
+                                       QStringLiteral("org.a11y.Bus"), QStringLiteral("GetAddress")),
+        QDBus::Block, 3000);
+    if (address.type() != QDBusMessage::ReplyMessage || address.arguments().isEmpty()) {
+        *diagnosis = QStringLiteral("no accessibility bus: ") + address.errorMessage();
+        return {};
+    }
+    static int attempt = 0;
+    const QString connectionName = QStringLiteral("test-accessibility-reader-%1").arg(++attempt);
+    QList<AccessibleNode> nodes;
+    {
+        const QDBusConnection bus = QDBusConnection::connectToBus(address.arguments().constFirst().toString(), connectionName);
+        *diagnosis = QStringLiteral("accessibility bus %1: %2")
+                         .arg(address.arguments().constFirst().toString(),
+                              bus.isConnected() ? QStringLiteral("connected") : bus.lastError().message());
+        if (bus.isConnected()) {
+            const AtspiReference desktop{QStringLiteral("org.a11y.atspi.Registry"),
+                                         QDBusObjectPath(QStringLiteral("/org/a11y/atspi/accessible/root"))};
+            std::function<void(const AtspiReference &, int)> walk = [&](const AtspiReference &node, int depth) {
+                const QDBusMessage name = accessibleCall(
+                    bus, node, QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("Get"),
+                    {QStringLiteral("org.a11y.atspi.Accessible"), QStringLiteral("Name")});
+                const QDBusMessage role = accessibleCall(bus, node, QStringLiteral("org.a11y.atspi.Accessible"),
+                                                         QStringLiteral("GetRoleName"));
+                const QString text = name.arguments().value(0).value<QDBusVariant>().variant().toString();
+                if (!text.isEmpty())
+                    nodes.append({role.arguments().value(0).toString(), text});
+                if (depth < 60) {
+                    for (const AtspiReference &child : childrenOf(bus, node))
+                        walk(child, depth + 1);
+                }
+            };
+            for (const AtspiReference &application : childrenOf(bus, desktop)) {
+                const quint64 owner = bus.interface()->servicePid(application.service).value();
+                *diagnosis += QStringLiteral("; application %1 pid %2").arg(application.service).arg(owner);
+                if (owner == quint64(pid))
+                    walk(application, 0);
+            }
+        }
+    }
+    QDBusConnection::disconnectFromBus(connectionName);
+    return nodes;
+}
+
+} // namespace nimbel::test

@@ -1,0 +1,22 @@
+#pragma once
+
+#include <QList>
+#include <QString>
+
+namespace nimbel::test {
+
+// One named node of an application's accessibility tree.
+struct AccessibleNode
+{
+    QString role;
+    QString name;
+};
+
+// Every named node of the accessibility tree of the application with this pid,
+// read over the accessibility bus the way a screen reader reads it (with Qt D-Bus:
+// unlike libatspi, it reports a missing bus instead of aborting the process).
+// Empty while the bus or the application is not there yet; `diagnosis` says
+// what was found.
+QList<AccessibleNode> accessibleNodes(qint64 pid, QString *diagnosis);
+
+} // namespace nimbel::test
