@@ -126,7 +126,8 @@ QCoro::Task<Result<Done, TurnError>> OverlayViewModel::screenPath(QPointer<Overl
     std::optional<QByteArray> jpeg = model->m_latestCaptureJPEG;
     if (!jpeg) {
         // The capture's own encoding failed: one more try before giving up on the picture.
-        jpeg = co_await ScreenImageEncoder::shared().jpegData(capture.image, ScreenImageEncodingPolicy::detailedVision());
+        const ScreenImageEncodingPolicy policy = ScreenImageEncodingPolicy::detailedVision();
+        jpeg = co_await ScreenImageEncoder::shared().jpegData(capture.image, policy);
         model = resumeTarget(self, ticketOf(turn), &OverlayViewModel::m_request);
         if (!model)
             co_return TurnError::stopped();
@@ -141,11 +142,13 @@ QCoro::Task<Result<Done, TurnError>> OverlayViewModel::screenPath(QPointer<Overl
         screen.accessibility = accessibility->toJson();
     if (prepared)
         screen.preparedScreenContext = ScreenAnalysisInput::PreparedContext{prepared->captureID, prepared->toJson()};
+    // Arguments are named locals: GCC 12 mishandles temporaries that live across a co_await.
+    const QStringList established = ConversationWindow::established(model->m_messages);
+    const QList<RecentTurn> recent = ConversationWindow::recentTurns(model->m_messages);
     VisionGateway &gateway = *model->m_gateway;
-    const auto response = co_await gateway.analyze(
-        std::move(screen), *jpeg, turn.question, model->m_gatewayBaseURL, model->m_platformAPIKey,
-        model->m_connectedAgentID, ConversationWindow::established(model->m_messages),
-        ConversationWindow::recentTurns(model->m_messages), turn.stop);
+    const auto response =
+        co_await gateway.analyze(std::move(screen), *jpeg, turn.question, model->m_gatewayBaseURL,
+                                 model->m_platformAPIKey, model->m_connectedAgentID, established, recent, turn.stop);
     model = resumeTarget(self, ticketOf(turn), &OverlayViewModel::m_request);
     if (!model)
         co_return TurnError::stopped();
@@ -221,8 +224,8 @@ QCoro::Task<Result<CaptureArtifact, TurnError>> OverlayViewModel::captureFreshTa
         co_return TurnError::from(ZelmFailure::from(toDescription(captured.error())));
     const CaptureArtifact capture = captured.value();
 
-    const auto jpeg =
-        co_await ScreenImageEncoder::shared().jpegData(capture.image, ScreenImageEncodingPolicy::detailedVision());
+    const ScreenImageEncodingPolicy policy = ScreenImageEncodingPolicy::detailedVision();
+    const auto jpeg = co_await ScreenImageEncoder::shared().jpegData(capture.image, policy);
     model = self.data();
     if (!model || stop.stop_requested())
         co_return TurnError::stopped();
@@ -314,7 +317,8 @@ QCoro::Task<void> OverlayViewModel::warmAccessibilityTask(QPointer<OverlayViewMo
                                                           std::shared_ptr<WarmUp<AccessibilityContext>> warm,
                                                           CaptureArtifact capture)
 {
-    auto context = co_await collectAccessibilityTask(self, capture, warm->token());
+    const std::stop_token stop = warm->token();
+    auto context = co_await collectAccessibilityTask(self, capture, stop);
     OverlayViewModel *model = self.data();
     if (warm->isCancelled() || !model || !model->isLatestCapture(capture)) {
         warm->deliver(std::nullopt);
@@ -404,15 +408,17 @@ QCoro::Task<void> OverlayViewModel::warmVisionTask(QPointer<OverlayViewModel> se
                || !model->isLatestCapture(capture);
     };
     // Joins the accessibility warm-up of this capture rather than walking the tree twice.
-    auto accessibility = co_await preparedAccessibilityTask(self, capture, warm->token());
+    const std::stop_token stop = warm->token();
+    auto accessibility = co_await preparedAccessibilityTask(self, capture, stop);
     OverlayViewModel *model = self.data();
     if (stale(model)) {
         warm->deliver(std::nullopt);
         co_return;
     }
     LocalScreenContextPreparer &preparer = *model->m_services.screenContextPreparer;
-    auto prepared =
-        co_await preparer.prepare(LocalScreenContextPreparer::Request::fromCapture(capture, std::move(accessibility)));
+    LocalScreenContextPreparer::Request request =
+        LocalScreenContextPreparer::Request::fromCapture(capture, std::move(accessibility));
+    auto prepared = co_await preparer.prepare(std::move(request));
     model = self.data();
     if (stale(model) || prepared.captureID != CaptureDateCodec::encode(capture.metadata.capturedAt)) {
         warm->deliver(std::nullopt);
