@@ -36,6 +36,9 @@ protected:
     {
     }
 
+    // Lets tasks stopped by a destroyed view model run to their end.
+    void TearDown() override { clock.settle(); }
+
     std::unique_ptr<OverlayViewModel> make(QProcessEnvironment environment = QProcessEnvironment(),
                                            QStringList arguments = {QStringLiteral("nimbel")})
     {
