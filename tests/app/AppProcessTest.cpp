@@ -13,31 +13,19 @@
 #include <QSignalSpy>
 #include <QTemporaryDir>
 
+#include "AppLaunch.h"
+
 #include <gtest/gtest.h>
 
 using namespace nimbel;
 
 namespace {
 
-// A private home for one launch: settings, runtime folder and temporary files
-// all inside one temporary directory, no display.
+// A private home for one launch, without a display.
 QProcessEnvironment isolatedEnvironment(const QTemporaryDir &home)
 {
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    QDir(home.path()).mkpath(QStringLiteral("config"));
-    QDir(home.path()).mkpath(QStringLiteral("runtime"));
-    QDir(home.path()).mkpath(QStringLiteral("tmp"));
-    env.insert(QStringLiteral("HOME"), home.path());
-    env.insert(QStringLiteral("XDG_CONFIG_HOME"), home.filePath(QStringLiteral("config")));
-    env.insert(QStringLiteral("XDG_DATA_HOME"), home.filePath(QStringLiteral("data")));
-    env.insert(QStringLiteral("XDG_RUNTIME_DIR"), home.filePath(QStringLiteral("runtime")));
-    env.insert(QStringLiteral("TMPDIR"), home.filePath(QStringLiteral("tmp")));
-    env.insert(QStringLiteral("LANG"), QStringLiteral("en_US.UTF-8"));
-    env.insert(QStringLiteral("LANGUAGE"), QStringLiteral("en"));
-    env.remove(QStringLiteral("LC_ALL"));
-    env.remove(QStringLiteral("LC_MESSAGES"));
-    for (const char *name : {"ZELM_DESKTOP_QA_MODE", "ZELM_DESKTOP_QA_QUESTION", "ZELM_DESKTOP_QA_DELAY_MS",
-                             "ZELM_DESKTOP_QA_DEVICE_TOKEN", "DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+    QProcessEnvironment env = test::privateProfile(home);
+    for (const char *name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
         env.remove(QString::fromLatin1(name));
     return env;
 }

@@ -4,6 +4,8 @@
 // session of scripts/with-session, with a profile of the test's own. What the
 // platform received is read from its journal; what the assistant showed, from
 // the records it writes for each displayed bubble.
+#include "AppLaunch.h"
+
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
@@ -29,14 +31,6 @@ namespace nimbel::test {
 
 using namespace std::chrono_literals;
 
-inline QString run(const QString &program, const QStringList &arguments)
-{
-    QProcess process;
-    process.start(program, arguments);
-    process.waitForFinished(20000);
-    return QString::fromUtf8(process.readAllStandardOutput()).trimmed();
-}
-
 class AssistantSession : public ::testing::Test
 {
 protected:
@@ -45,25 +39,12 @@ protected:
         if (qEnvironmentVariableIsEmpty("DISPLAY") || qgetenv("QT_QPA_PLATFORM") == "offscreen")
             GTEST_SKIP() << "needs an X display with a tray host (run under scripts/with-session)";
         ASSERT_TRUE(home.isValid());
-        for (const char *folder : {"config", "data", "runtime", "tmp", "platform"})
-            QDir(home.path()).mkpath(QString::fromLatin1(folder));
-        QFile::setPermissions(home.filePath(QStringLiteral("runtime")),
-                              QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-        env = QProcessEnvironment::systemEnvironment();
-        env.insert(QStringLiteral("HOME"), home.path());
-        env.insert(QStringLiteral("XDG_CONFIG_HOME"), home.filePath(QStringLiteral("config")));
-        env.insert(QStringLiteral("XDG_DATA_HOME"), home.filePath(QStringLiteral("data")));
-        env.insert(QStringLiteral("XDG_RUNTIME_DIR"), home.filePath(QStringLiteral("runtime")));
-        env.insert(QStringLiteral("TMPDIR"), home.filePath(QStringLiteral("tmp")));
-        env.insert(QStringLiteral("LANG"), QStringLiteral("en_US.UTF-8"));
-        env.insert(QStringLiteral("LANGUAGE"), QStringLiteral("en"));
+        QDir(home.path()).mkpath(QStringLiteral("platform"));
+        env = privateProfile(home);
         env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
         env.insert(QStringLiteral("QT_QUICK_BACKEND"), QStringLiteral("software"));
         // Publish the views on the accessibility bus even though no screen reader asked.
         env.insert(QStringLiteral("QT_LINUX_ACCESSIBILITY_ALWAYS_ON"), QStringLiteral("1"));
-        for (const char *name : {"ZELM_DESKTOP_QA_MODE", "ZELM_DESKTOP_QA_QUESTION", "ZELM_DESKTOP_QA_DELAY_MS",
-                                 "ZELM_DESKTOP_QA_DEVICE_TOKEN", "LC_ALL"})
-            env.remove(QString::fromLatin1(name));
     }
 
     void TearDown() override
@@ -239,14 +220,7 @@ protected:
     // Saves a picture of window `id` as artifacts/`name`; answers the file's path.
     static QString saveScreenshot(const QString &id, const QString &name)
     {
-        const QString artifacts = QStringLiteral(NIMBEL_ARTIFACT_DIR);
-        QDir().mkpath(artifacts);
-        const QString shot = QDir(artifacts).filePath(name);
-        QFile::remove(shot);
-        QProcess grab;
-        grab.start(QStringLiteral("import"), {QStringLiteral("-window"), id, shot});
-        grab.waitForFinished(20000);
-        return shot;
+        return saveWindowPicture(id, QStringLiteral(NIMBEL_ARTIFACT_DIR), name);
     }
 
     QTemporaryDir home;

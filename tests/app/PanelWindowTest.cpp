@@ -1,6 +1,8 @@
 // The built application in a real X session (scripts/with-session): its panel
 // window, where it stands, and what the chat shows. Saves a screenshot of the
 // expanded chat under the build folder's artifacts/.
+#include "AppLaunch.h"
+
 #include <QDir>
 #include <QFile>
 #include <QImage>
@@ -13,20 +15,14 @@
 
 #include <gtest/gtest.h>
 
+using namespace nimbel::test;
+
 namespace {
 
 struct WindowGeometry
 {
     int x = -1, y = -1, width = 0, height = 0;
 };
-
-QString run(const QString &program, const QStringList &arguments)
-{
-    QProcess process;
-    process.start(program, arguments);
-    process.waitForFinished(10000);
-    return QString::fromUtf8(process.readAllStandardOutput()).trimmed();
-}
 
 class PanelWindow : public ::testing::Test
 {
@@ -35,21 +31,9 @@ protected:
     {
         if (qEnvironmentVariableIsEmpty("DISPLAY") || qgetenv("QT_QPA_PLATFORM") == "offscreen")
             GTEST_SKIP() << "needs an X display (run under scripts/with-session)";
-        env = QProcessEnvironment::systemEnvironment();
-        for (const char *folder : {"config", "data", "runtime", "tmp"})
-            QDir(home.path()).mkpath(QString::fromLatin1(folder));
-        env.insert(QStringLiteral("HOME"), home.path());
-        env.insert(QStringLiteral("XDG_CONFIG_HOME"), home.filePath(QStringLiteral("config")));
-        env.insert(QStringLiteral("XDG_DATA_HOME"), home.filePath(QStringLiteral("data")));
-        env.insert(QStringLiteral("XDG_RUNTIME_DIR"), home.filePath(QStringLiteral("runtime")));
-        env.insert(QStringLiteral("TMPDIR"), home.filePath(QStringLiteral("tmp")));
-        env.insert(QStringLiteral("LANG"), QStringLiteral("en_US.UTF-8"));
-        env.insert(QStringLiteral("LANGUAGE"), QStringLiteral("en"));
+        env = privateProfile(home);
         env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
         env.insert(QStringLiteral("QT_QUICK_BACKEND"), QStringLiteral("software"));
-        for (const char *name : {"ZELM_DESKTOP_QA_MODE", "ZELM_DESKTOP_QA_QUESTION", "ZELM_DESKTOP_QA_DELAY_MS",
-                                 "ZELM_DESKTOP_QA_DEVICE_TOKEN", "LC_ALL"})
-            env.remove(QString::fromLatin1(name));
     }
 
     void TearDown() override
@@ -156,22 +140,11 @@ TEST_F(PanelWindow, ExpandedModeShowsTheChatWithTheWelcomeMessageAndSavesAScreen
     EXPECT_FALSE(records.contains(u"overlay_view_error")) << records.toStdString();
 
     QThread::msleep(700); // let the opening animations finish
-    const QString artifacts = QStringLiteral(NIMBEL_ARTIFACT_DIR);
-    QDir().mkpath(artifacts);
-    const QString shot = QDir(artifacts).filePath(QStringLiteral("expanded-chat.png"));
-    QFile::remove(shot);
-    QProcess grab;
-    grab.start(QStringLiteral("import"), {QStringLiteral("-window"), id, shot});
-    ASSERT_TRUE(grab.waitForFinished(20000));
-    QImage image(shot);
+    const QString shot = saveWindowPicture(id, QStringLiteral(NIMBEL_ARTIFACT_DIR), QStringLiteral("expanded-chat.png"));
+    const QImage image(shot);
     ASSERT_FALSE(image.isNull()) << shot.toStdString();
     EXPECT_EQ(image.size(), QSize(488, 670));
-    // A drawn chat has many colours (text, bubbles, gradients), not an empty window.
-    QSet<QRgb> colours;
-    for (int y = 0; y < image.height(); y += 3)
-        for (int x = 0; x < image.width(); x += 3)
-            colours.insert(image.pixel(x, y));
-    EXPECT_GT(colours.size(), 40);
+    EXPECT_GT(sampledColours(image), 40);
 }
 
 TEST_F(PanelWindow, FreshProfileOpensTheChatFromTheDefaultCorner)
