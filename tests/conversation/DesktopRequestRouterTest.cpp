@@ -221,10 +221,3 @@ TEST(DesktopRequestRouter, MixedLanguageQuestions)
     EXPECT_EQ(routeOf(u"как wait работает в bash"), general);
     EXPECT_EQ(routeOf(u"как wait работает тут"), screen);
 }
-
-TEST(DesktopRequestRouter, RouteRawValues)
-{
-    EXPECT_EQ(rawValue(stop), u"stop");
-    EXPECT_EQ(rawValue(screen), u"screen");
-    EXPECT_EQ(rawValue(general), u"general");
-}

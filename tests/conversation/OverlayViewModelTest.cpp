@@ -67,61 +67,6 @@ const QRegularExpression sessionIDPattern(
 
 } // namespace
 
-TEST_F(OverlayViewModelTest, FreshViewModelHoldsTheInitialValues)
-{
-    clock.advance(std::chrono::minutes(3));
-    const auto model = make();
-
-    ASSERT_EQ(model->messages().size(), 1);
-    const ChatMessage &welcome = model->messages().first();
-    EXPECT_EQ(welcome.role, Role::assistant);
-    EXPECT_EQ(welcome.text, welcomeText);
-    EXPECT_FALSE(welcome.hasAttachment());
-    EXPECT_EQ(welcome.timestamp, clock.now());
-    EXPECT_FALSE(welcome.id.isNull());
-    EXPECT_EQ(model->messageModel()->rowCount(), 1);
-
-    EXPECT_FALSE(model->isExpanded());
-    EXPECT_FALSE(model->chatOpensBelow());
-    EXPECT_EQ(model->interactionMode(), Mode::voice);
-    EXPECT_EQ(model->state(), State::idle);
-    EXPECT_FALSE(model->isBusy());
-    EXPECT_TRUE(model->question().isEmpty());
-    EXPECT_TRUE(model->previewImage().isNull());
-    EXPECT_FALSE(model->captureMetadata().isValid());
-    EXPECT_FALSE(model->answer().isValid());
-    EXPECT_FALSE(model->failure().has_value());
-    EXPECT_FALSE(model->errorMessage().has_value());
-    EXPECT_FALSE(model->isListening());
-    EXPECT_FALSE(model->isVoiceSessionActive());
-    EXPECT_FALSE(model->isMicrophoneMuted());
-    EXPECT_FALSE(model->isSpeaking());
-    EXPECT_FALSE(model->speechStatusMessage().has_value());
-    // Nothing stored: both switches default to on.
-    EXPECT_TRUE(model->voiceOutputEnabled());
-    EXPECT_TRUE(model->accessibilityContextEnabled());
-    EXPECT_EQ(model->gatewayBaseURL(), defaultPlatformURL());
-    EXPECT_TRUE(model->platformAPIKey().isEmpty());
-    EXPECT_TRUE(model->connectedAgentID().isEmpty());
-    EXPECT_TRUE(model->connectedAgentName().isEmpty());
-    EXPECT_FALSE(model->isPlatformConnected());
-    EXPECT_EQ(model->greetingRU(), u"Чем могу помочь?");
-    EXPECT_EQ(model->greetingEN(), u"How can I help?");
-    EXPECT_FALSE(model->requestContext().manualCapturePending);
-    EXPECT_FALSE(model->requestContext().lastRequestUsedScreen);
-
-    const OverlayViewModel::SkillMap skills = {
-        {"screen_capture", true},      {"screen_understanding", true}, {"people_on_screen", true},
-        {"navigation_guidance", true}, {"web_research", true},         {"voice_conversation", true},
-    };
-    EXPECT_EQ(model->desktopSkills(), skills);
-
-    EXPECT_TRUE(sessionIDPattern.match(model->desktopSessionID()).hasMatch()) << model->desktopSessionID().toStdString();
-    // Building the view model speaks to no service beyond reading its state.
-    EXPECT_EQ(voice.stops, 0);
-    EXPECT_EQ(microphone.finishes, 0);
-}
-
 TEST_F(OverlayViewModelTest, PlatformStateAndStoredSettingsAreMirroredAtConstruction)
 {
     accessibility.trusted = true;
@@ -178,36 +123,6 @@ TEST_F(OverlayViewModelTest, ConnectionNeedsKeyAndAgentBeyondWhitespace)
     model->setPlatformAPIKey(QStringLiteral("\r\n "));
     EXPECT_FALSE(model->isPlatformConnected());
     EXPECT_EQ(connection.count(), 2);
-}
-
-TEST_F(OverlayViewModelTest, StatesHaveTheirLabelsAndOnlyWorkIsBusy)
-{
-    struct Expected
-    {
-        State state;
-        const char16_t *label;
-        bool busy;
-    };
-    const Expected expected[] = {
-        {State::idle, u"Ready", false},
-        {State::capturing, u"Looking at the screen…", true},
-        {State::captured, u"Screenshot ready", false},
-        {State::analyzing, u"Working it out…", true},
-        {State::answered, u"Answer ready", false},
-        {State::failed, u"Needs a check", false},
-    };
-    const auto model = make();
-    QSignalSpy changes(model.get(), &OverlayViewModel::stateChanged);
-    for (const Expected &e : expected) {
-        model->setState(e.state);
-        EXPECT_EQ(model->stateLabel(), QString::fromUtf16(e.label));
-        EXPECT_EQ(model->isBusy(), e.busy) << model->stateLabel().toStdString();
-        EXPECT_EQ(model->property("isBusy").toBool(), e.busy);
-    }
-    EXPECT_EQ(changes.count(), 5) << "idle to idle is no change";
-
-    EXPECT_EQ(OverlayViewModel::rawValue(Mode::voice), u"voice");
-    EXPECT_EQ(OverlayViewModel::rawValue(Mode::chat), u"chat");
 }
 
 TEST_F(OverlayViewModelTest, CancellingTheResponseResetsOnlyABusyState)
@@ -368,35 +283,4 @@ TEST_F(OverlayViewModelTest, MessageEditsReachTheDisplayedListAsRowChanges)
     EXPECT_FALSE(model->setMessageText(QUuid::createUuid(), QStringLiteral("x")));
     EXPECT_EQ(reset.count(), 0);
     EXPECT_EQ(messages.count(), 3);
-}
-
-TEST_F(OverlayViewModelTest, EveryPublishedFieldIsAPropertyWithAChangeSignal)
-{
-    const auto model = make();
-    const QMetaObject *meta = model->metaObject();
-    const char *fields[] = {
-        "isExpanded", "chatOpensBelow", "interactionMode", "state", "question", "messages", "previewImage",
-        "captureMetadata", "answer", "failure", "isListening", "isVoiceSessionActive", "isMicrophoneMuted",
-        "isSpeaking", "speechStatusMessage", "voiceOutputEnabled", "accessibilityContextEnabled",
-        "accessibilityPermissionGranted", "gatewayBaseURL", "platformAPIKey", "connectedAgentID",
-        "connectedAgentName", "desktopSkills", "launchAtLogin", "screenCapturePermissionGranted",
-        "canCheckForUpdates", "automaticallyChecksForUpdates", "lastUpdateError", "firstRun",
-        "voicePermissions", "isBusy", "errorMessage", "isPlatformConnected", "stateLabel",
-    };
-    for (const char *field : fields) {
-        SCOPED_TRACE(field);
-        const int index = meta->indexOfProperty(field);
-        ASSERT_GE(index, 0);
-        EXPECT_TRUE(meta->property(index).hasNotifySignal());
-        EXPECT_TRUE(meta->property(index).isReadable());
-    }
-    EXPECT_EQ(model->property("interactionMode").value<Mode>(), Mode::voice);
-    EXPECT_EQ(model->property("messages").value<QList<ChatMessage>>(), model->messages());
-    EXPECT_EQ(model->property("desktopSkills").toMap().size(), 6);
-
-    // The composer and the placement are written by the views.
-    EXPECT_TRUE(model->setProperty("question", QStringLiteral("typed")));
-    EXPECT_EQ(model->question(), u"typed");
-    EXPECT_TRUE(model->setProperty("isExpanded", true));
-    EXPECT_TRUE(model->isExpanded());
 }

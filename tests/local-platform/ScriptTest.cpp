@@ -12,83 +12,10 @@ namespace {
 
 using json = nlohmann::json;
 
-Script parsed(const char *text)
-{
-    auto script = parseScript(json::parse(text));
-    EXPECT_TRUE(script.ok()) << (script.ok() ? "" : script.error().message);
-    return script.ok() ? script.value() : Script{};
-}
-
 std::string problem(const char *text)
 {
     auto script = parseScript(json::parse(text));
     return script.ok() ? std::string("(accepted)") : script.error().message;
-}
-
-TEST(LocalPlatformScript, ReadsEveryPartOfAScript)
-{
-    const Script script = parsed(R"({
-        "agent": {"agent_id": "dsa-test", "agent_name": "Vera", "owner_email": "o@example.org", "greet_en": "Hi!",
-                  "skills": {"custom_skill": true, "screen_capture": false}},
-        "tokens": ["zelm-a", " zelm-b "],
-        "chat": {"pause_ms": 40, "replies": [
-            {"match": ["Weather ", "forecast"], "text": "Sunny today. Warm too!", "done_reply": "Sunny."}]},
-        "transcription": {"sequence": ["one", "two"]},
-        "analyze": {"server_timing": false},
-        "faults": {"/v1/desktop/chat": {"status": 503, "body": {"error": "busy"}, "delay_ms": 5, "cut_after": 2,
-                                        "pause_after": 1, "pause_ms": 300, "times": 2,
-                                        "malformed_event": {"after": 1}, "error_event": {"after": 3, "error": "x"},
-                                        "headers": {"Retry-After": "1"}},
-                   "/v1/desktop/speech": {"status": 500, "body": "plain words"}}
-    })");
-    EXPECT_EQ(script.agent.agentID, "dsa-test");
-    EXPECT_EQ(script.agent.agentName, "Vera");
-    EXPECT_EQ(script.agent.ownerEmail, "o@example.org");
-    EXPECT_EQ(script.agent.greetEN, "Hi!");
-    EXPECT_FALSE(script.agent.greetRU.has_value());
-    // The six known skills keep their order; the script's own come after them.
-    ASSERT_EQ(script.agent.skills.size(), 7u);
-    EXPECT_EQ(script.agent.skills[0], std::make_pair(std::string("screen_capture"), false));
-    EXPECT_EQ(script.agent.skills[5], std::make_pair(std::string("voice_conversation"), true));
-    EXPECT_EQ(script.agent.skills[6], std::make_pair(std::string("custom_skill"), true));
-    EXPECT_EQ(script.tokens, (std::vector<std::string>{"zelm-a", "zelm-b"}));
-    EXPECT_EQ(script.chatPauseMs, 40);
-    ASSERT_EQ(script.replies.size(), 1u);
-    EXPECT_EQ(script.replies[0].matches, (std::vector<std::string>{"weather", "forecast"}));
-    EXPECT_EQ(script.replies[0].sentences, (std::vector<std::string>{"Sunny today.", "Warm too!"}));
-    EXPECT_EQ(script.replies[0].doneReply, "Sunny.");
-    EXPECT_EQ(script.transcripts, (std::vector<std::string>{"one", "two"}));
-    EXPECT_FALSE(script.serverTiming);
-
-    const Fault &chat = script.faults.at("/v1/desktop/chat");
-    EXPECT_EQ(chat.status, 503);
-    EXPECT_EQ(json::parse(chat.body), json({{"error", "busy"}}));
-    EXPECT_EQ(chat.contentType, "application/json");
-    EXPECT_EQ(chat.delayMs, 5);
-    EXPECT_EQ(chat.cutAfter, 2);
-    EXPECT_EQ(chat.pauseAfter, 1);
-    EXPECT_EQ(chat.pauseMs, 300);
-    EXPECT_EQ(chat.times, 2);
-    ASSERT_TRUE(chat.malformed);
-    EXPECT_EQ(chat.malformed->after, 1);
-    EXPECT_FALSE(chat.malformed->line.empty());
-    ASSERT_TRUE(chat.errorEvent);
-    EXPECT_EQ(chat.errorEvent->after, 3);
-    EXPECT_EQ(chat.headers, (std::vector<std::pair<std::string, std::string>>{{"Retry-After", "1"}}));
-    const Fault &speech = script.faults.at("/v1/desktop/speech");
-    EXPECT_EQ(speech.body, "plain words");
-    EXPECT_EQ(speech.contentType, "text/plain; charset=utf-8");
-    EXPECT_EQ(speech.cutAfter, -1);
-
-    // Nothing scripted: the default agent with every known skill on.
-    const Script defaults = parsed("{}");
-    EXPECT_EQ(defaults.agent.agentID, "dsa-local-agent");
-    EXPECT_EQ(defaults.agent.agentName, "Nimbel");
-    ASSERT_EQ(defaults.agent.skills.size(), 6u);
-    for (const auto &[name, on] : defaults.agent.skills)
-        EXPECT_TRUE(on) << name;
-    EXPECT_TRUE(defaults.faults.empty());
-    EXPECT_TRUE(defaults.serverTiming);
 }
 
 TEST(LocalPlatformScript, RefusesMistakesAndSaysWhere)
