@@ -110,14 +110,3 @@ TEST(SelfTest, RunPrintsTheReportAndRemovesItsPrivateSettings)
     EXPECT_TRUE(QDir(temp.path()).entryList(QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot).isEmpty())
         << QDir(temp.path()).entryList().join(u' ').toStdString();
 }
-
-TEST(SelfTest, CompiledInMetadataNamesTheShippedLanguagesAndTheFeed)
-{
-    const BundleInfo bundle = BundleInfo::compiledIn();
-    EXPECT_EQ(bundle.identifier, QStringLiteral("app.nimbel.desktop"));
-    EXPECT_EQ(bundle.localizations, (QStringList{QStringLiteral("en"), QStringLiteral("ru")}));
-    ASSERT_TRUE(bundle.updateFeed.has_value());
-    EXPECT_TRUE(bundle.updateFeed->endsWith(QStringLiteral("/desktop-agent/updates/appcast.xml")));
-    EXPECT_TRUE(bundle.shortVersion.has_value());
-    EXPECT_TRUE(bundle.screenUsageDescription.has_value());
-}

@@ -131,25 +131,6 @@ TEST_F(Catalogue, HoldsExactlyTheKeysTheApplicationUses)
     }
 }
 
-TEST_F(Catalogue, EnglishDefaultsAreVerbatimIncludingTypography)
-{
-    EXPECT_EQ(L::text("state.analyzing"), QString::fromUtf8("Working it out…"));
-    EXPECT_EQ(L::text("status.online"), QString::fromUtf8("Online · I look at the screen when you ask"));
-    EXPECT_EQ(L::text("status.listeningWillSend"), QString::fromUtf8("Listening… I’ll send it after a short pause."));
-    EXPECT_EQ(L::text("chat.welcome"),
-              QString::fromUtf8("Hi! Show me what is unclear on your screen and I’ll tell you the next step."));
-    EXPECT_EQ(L::text("error.keychain.save"), QStringLiteral("Could not save the Zelm API key to the key store."));
-    EXPECT_EQ(L::text("error.screen.denied"), QStringLiteral("Allow Nimbel to record the screen in the system settings."));
-    EXPECT_EQ(L::text("skill.screenshotOff"),
-              QString::fromUtf8("The “Take a screenshot” skill is switched off in the Tolvo Agent settings."));
-    EXPECT_EQ(L::text("speech.platformUnavailable"),
-              QString::fromUtf8("The platform is unreachable — nothing was transcribed."));
-    EXPECT_EQ(L::text("context.tag.analyst"), QStringLiteral("[ANALYST]"));
-    EXPECT_EQ(L::text("menu.updates"), QString::fromUtf8("Check for Updates…"));
-    EXPECT_EQ(L::text("firstRun.welcome.title"), QString::fromUtf8("Hello — I’m Nimbel"));
-    EXPECT_EQ(L::text("firstRun.screen.whatItSees"), QString::fromUtf8("What Nimbel sees →"));
-}
-
 TEST_F(Catalogue, MessagesWithValuesPutTheValuesInPlace)
 {
     EXPECT_EQ(L::chatAgentConnected(QStringLiteral("Ada")),
