@@ -255,12 +255,17 @@ std::vector<QRect> TextLineDetector::detect(const GrayImage &image) const
     return boxes;
 }
 
-GrayImage normalizedLine(const GrayImage &image, const QRect &box, int scale)
+QRect lineArea(const GrayImage &image, const QRect &box)
 {
     const int pad = std::max(2, box.height() / 4);
-    const QRect area = box.adjusted(-pad, -pad, pad, pad).intersected(QRect(0, 0, image.width, image.height));
+    return box.adjusted(-pad, -pad, pad, pad).intersected(QRect(0, 0, image.width, image.height));
+}
+
+GrayImage normalizedLine(const GrayImage &image, const QRect &box, int scale, double widthShare)
+{
+    const QRect area = lineArea(image, box);
     GrayImage line;
-    if (area.isEmpty() || scale < 1)
+    if (area.isEmpty() || scale < 1 || widthShare <= 0)
         return line;
 
     // The background is the most common level; the text lies on the side
@@ -299,7 +304,8 @@ GrayImage normalizedLine(const GrayImage &image, const QRect &box, int scale)
     }
     const int range = std::abs(background - ink);
 
-    const int outWidth = area.width() * scale;
+    const double xScale = scale * widthShare;
+    const int outWidth = std::max(1, static_cast<int>(std::lround(area.width() * xScale)));
     const int outHeight = area.height() * scale;
     line.width = outWidth;
     line.height = outHeight;
@@ -322,7 +328,7 @@ GrayImage normalizedLine(const GrayImage &image, const QRect &box, int scale)
         const std::uint8_t *r1 = image.row(area.top() + y1) + area.left();
         std::uint8_t *out = line.pixels.data() + static_cast<std::size_t>(y) * outWidth;
         for (int x = 0; x < outWidth; ++x) {
-            const double sx = std::clamp((x + 0.5) / scale - 0.5, 0.0, area.width() - 1.0);
+            const double sx = std::clamp((x + 0.5) / xScale - 0.5, 0.0, area.width() - 1.0);
             const int x0 = static_cast<int>(sx);
             const int x1 = std::min(x0 + 1, area.width() - 1);
             const double fx = sx - x0;

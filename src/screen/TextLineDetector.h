@@ -39,7 +39,11 @@ private:
 
 // A line cut out of the screenshot and normalised for the recogniser: dark text
 // on a white background whatever the original colours, contrast stretched,
-// scaled by `scale`, with a white margin around it.
-GrayImage normalizedLine(const GrayImage &image, const QRect &box, int scale);
+// scaled by `scale` (and its width further by `widthShare`), with a white
+// margin around it.
+GrayImage normalizedLine(const GrayImage &image, const QRect &box, int scale, double widthShare = 1.0);
+
+// The part of `image` that normalizedLine reads for `box`: the box and its margin.
+QRect lineArea(const GrayImage &image, const QRect &box);
 
 } // namespace nimbel

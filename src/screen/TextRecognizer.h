@@ -1,5 +1,6 @@
 #pragma once
 
+#include "screen/LineReadingCache.h"
 #include "screen/RecognizedScreenText.h"
 
 #include <QImage>
@@ -36,6 +37,19 @@ public:
         int workers = 2;
         double minimumTextHeight = 0.012; // fraction of the image height
         double minimumConfidence = 0.3;
+        // Line readings remembered by their pixels (see LineReadingCache):
+        // a few thousand lines of text, well under a megabyte.
+        std::size_t cachedReadings = 4096;
+        std::size_t cachedReadingBytes = 2 * 1024 * 1024;
+    };
+
+    // What the last call did: lines found, and readings taken from the cache
+    // or made by an engine (a line may be read by more than one).
+    struct ReadingCounts
+    {
+        std::size_t lines = 0;
+        std::size_t cached = 0;
+        std::size_t read = 0;
     };
 
     TextRecognizer();
@@ -50,6 +64,8 @@ public:
     // The lines of `image` that may leave the device: cleaned, confident
     // enough, never sensitive, in reading order. Empty when recognition fails.
     std::vector<RecognizedScreenText> recognizeText(const QImage &image);
+    ReadingCounts lastCounts() const;
+    std::size_t cachedReadingCount() const;
 
 private:
     struct Worker;
@@ -60,7 +76,9 @@ private:
     std::vector<std::unique_ptr<Worker>> m_workers;
     std::unique_ptr<GlyphMatcher> m_signs;
     std::shared_future<bool> m_ready;
-    std::mutex m_serial;
+    mutable std::mutex m_serial;
+    LineReadingCache m_cache;
+    ReadingCounts m_counts;
 };
 
 } // namespace nimbel

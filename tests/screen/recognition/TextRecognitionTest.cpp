@@ -125,6 +125,50 @@ TEST(TextRecognition, ReadsEveryLineWithItsBoxAndWithholdsSecrets)
     EXPECT_EQ(lines.back().text, QStringLiteral("Save changes"));
 }
 
+TEST(TextRecognition, ReadsOnlyTheLinesAWindowChanged)
+{
+    TextRecognizer remembering;
+    ASSERT_TRUE(remembering.waitUntilReady());
+    const Screen screen = settingsPage();
+    const auto first = remembering.recognizeText(screen.image);
+    const TextRecognizer::ReadingCounts fresh = remembering.lastCounts();
+    EXPECT_GT(fresh.read, 0u);
+    EXPECT_EQ(fresh.cached, 0u);
+
+    // The same window again: every line comes from what was read, secrets
+    // still withheld.
+    const auto again = remembering.recognizeText(screen.image);
+    EXPECT_EQ(remembering.lastCounts().read, 0u);
+    EXPECT_EQ(remembering.lastCounts().cached, fresh.read);
+    EXPECT_EQ(all(again), all(first));
+    EXPECT_FALSE(all(again).contains(QStringLiteral("sk_live")));
+
+    // One line changed: that line is read, the others are not.
+    Screen changed = settingsPage();
+    RenderedScreen ticked(200, 30);
+    ticked.text(QStringLiteral("Batch 13"), QPoint(0, 4), 15);
+    QPainter painter(&changed.image);
+    painter.drawImage(QPoint(800, 236), ticked.image());
+    painter.end();
+    const auto afterChange = remembering.recognizeText(changed.image);
+    EXPECT_TRUE(find(afterChange, QStringLiteral("Batch 13"))) << all(afterChange).toStdString();
+    EXPECT_FALSE(find(afterChange, QStringLiteral("Batch 12")));
+    EXPECT_GE(remembering.lastCounts().read, 1u);
+    EXPECT_LE(remembering.lastCounts().read, 2u); // the line, and at most a second look at it
+    EXPECT_GE(remembering.lastCounts().cached, fresh.read - 1);
+
+    // Another window with other text shares nothing with the first.
+    RenderedScreen other(900, 500, QColor(0xff, 0xff, 0xff));
+    other.text(QStringLiteral("Downloads"), QPoint(40, 30), 17);
+    other.text(QStringLiteral("Отчёт за ноябрь"), QPoint(40, 80), 15);
+    other.button(QStringLiteral("Open folder"), QRect(40, 130, 150, 30), QColor(0x34, 0xc7, 0x59), Qt::white, 15);
+    const auto otherLines = remembering.recognizeText(other.image());
+    EXPECT_EQ(remembering.lastCounts().cached, 0u);
+    EXPECT_TRUE(find(otherLines, QStringLiteral("Open folder"))) << all(otherLines).toStdString();
+    EXPECT_FALSE(all(otherLines).contains(QStringLiteral("Privacy")));
+    EXPECT_LE(remembering.cachedReadingCount(), TextRecognizer::Options().cachedReadings);
+}
+
 TEST(TextRecognition, EmptyAndBlankImagesGiveNoLines)
 {
     EXPECT_TRUE(recognizer().recognizeText(QImage()).empty());
