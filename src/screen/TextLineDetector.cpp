@@ -188,9 +188,17 @@ bool isGlyphCluster(const Component &c, int imageHeight)
     return true;
 }
 
+// A thin upright stroke: the side of a field or a separator as often as a
+// letter such as "l" or "|".
+bool isBar(const Component &c)
+{
+    return c.width() <= std::max(3, c.height() / 6);
+}
+
 struct LineBuilder
 {
     int x0, y0, x1, y1;
+    bool bar; // so far one thin stroke
     int height() const { return y1 - y0 + 1; }
 };
 
@@ -222,6 +230,10 @@ std::vector<QRect> TextLineDetector::detect(const GrayImage &image) const
             const int centre = lineIsTaller ? (c.y0 + c.y1) / 2 : (line.y0 + line.y1) / 2;
             if (lineIsTaller ? (centre < line.y0 || centre > line.y1) : (centre < c.y0 || centre > c.y1))
                 continue;
+            // A stroke much taller than the text beside it is the side of the
+            // field the text sits in (a placeholder, an entry), not a letter.
+            if ((isBar(c) && 2 * c.height() > 3 * line.height()) || (line.bar && 2 * line.height() > 3 * c.height()))
+                continue;
             const int gap = c.x0 - line.x1 - 1;
             const int allowed = std::max(3, static_cast<int>(std::lround(m_options.wordGapFactor
                                                                         * std::max(line.height(), c.height()))));
@@ -233,7 +245,7 @@ std::vector<QRect> TextLineDetector::detect(const GrayImage &image) const
             }
         }
         if (best < 0) {
-            lines.push_back({c.x0, c.y0, c.x1, c.y1});
+            lines.push_back({c.x0, c.y0, c.x1, c.y1, isBar(c)});
             continue;
         }
         LineBuilder &line = lines[static_cast<std::size_t>(best)];
@@ -241,6 +253,7 @@ std::vector<QRect> TextLineDetector::detect(const GrayImage &image) const
         line.y0 = std::min(line.y0, c.y0);
         line.x1 = std::max(line.x1, c.x1);
         line.y1 = std::max(line.y1, c.y1);
+        line.bar = false;
     }
 
     std::vector<QRect> boxes;
