@@ -25,8 +25,9 @@ namespace nimbel {
 class LineReadingCache
 {
 public:
-    // Which engine read the line (the combined one, or one alphabet alone).
-    enum class Engine : std::uint8_t { combined, latin, cyrillic };
+    // Which engine read the line (the combined one, one alphabet alone, or
+    // the one for Latin letters with accents).
+    enum class Engine : std::uint8_t { combined, latin, cyrillic, accentedLatin };
 
     struct Key
     {

@@ -71,22 +71,53 @@ void withRoubleSign(LineReader::Reading &reading, const GrayImage &line, const G
     reading.text = text + (spaced ? QStringLiteral(" ") : QString()) + rouble;
 }
 
+// A first reading that had to guess at accented Latin: the combined engine
+// knows a few accented letters and puts them where others stood ("Zoé" for
+// "Zoë"), and reads an umlaut's two dots as "ii" ("Miinchen").
+bool guessesAtAccents(const QString &text)
+{
+    for (const QChar c : text) {
+        if (c.unicode() >= 128 && c.isLetter() && c.script() == QChar::Script_Latin)
+            return true;
+    }
+    return text.contains(QLatin1String("ii"));
+}
+
 } // namespace
 
 // The engines of one worker: both languages (Tesseract picks the better
-// reading word by word), and each language alone for second looks.
+// reading word by word), and each language alone and accented Latin for
+// second looks.
 struct TextRecognizer::Worker
 {
     LineReader bothLanguages;
     LineReader latin;
     LineReader cyrillic;
+    LineReader accentedLatin;
 
     bool load(const Options &options)
     {
-        return bothLanguages.load(options.latinLanguage + QLatin1Char('+') + options.cyrillicLanguage)
+        const bool loaded = bothLanguages.load(options.latinLanguage + QLatin1Char('+') + options.cyrillicLanguage)
             && latin.load(options.latinLanguage) && cyrillic.load(options.cyrillicLanguage);
+        // Optional: without it, accents stay as the first reading had them.
+        if (loaded && !options.accentedLatinLanguage.isEmpty())
+            accentedLatin.load(options.accentedLatinLanguage);
+        return loaded;
     }
-    bool isLoaded() const { return bothLanguages.isLoaded() && latin.isLoaded() && cyrillic.isLoaded(); }
+    LineReader &reader(LineReadingCache::Engine engine)
+    {
+        switch (engine) {
+        case LineReadingCache::Engine::latin:
+            return latin;
+        case LineReadingCache::Engine::cyrillic:
+            return cyrillic;
+        case LineReadingCache::Engine::accentedLatin:
+            return accentedLatin.isLoaded() ? accentedLatin : bothLanguages;
+        case LineReadingCache::Engine::combined:
+            break;
+        }
+        return bothLanguages;
+    }
 };
 
 TextRecognizer::TextRecognizer()
@@ -184,9 +215,7 @@ std::vector<RecognizedScreenText> TextRecognizer::recognizeText(const QImage &im
     // Reads line i with one of a worker's engines: the narrowed line goes to
     // the engine, the line at its own proportions settles signs by shape.
     auto readLine = [&](Worker &worker, std::size_t i, Engine engine) -> std::optional<LineReader::Reading> {
-        LineReader &reader = engine == Engine::latin ? worker.latin
-            : engine == Engine::cyrillic             ? worker.cyrillic
-                                                     : worker.bothLanguages;
+        LineReader &reader = worker.reader(engine);
         const GrayImage narrow = normalizedLine(gray, boxes[i], scales[i], readingWidthShare);
         auto reading = reader.read(narrow, screenPixelsPerInch * scales[i]);
         if (reading)
@@ -220,7 +249,8 @@ std::vector<RecognizedScreenText> TextRecognizer::recognizeText(const QImage &im
     std::vector<std::optional<LineReader::Reading>> readings(boxes.size());
     readAll(order, std::vector<Engine>(boxes.size(), Engine::combined), readings);
 
-    // Second look at lines read in the alphabet their surroundings contradict.
+    // Second look at lines whose accents were dropped, and at lines read in
+    // the alphabet their surroundings contradict.
     std::vector<std::size_t> doubtful;
     std::vector<Engine> engines(boxes.size(), Engine::combined);
     for (const std::size_t i : order) {
@@ -235,6 +265,11 @@ std::vector<RecognizedScreenText> TextRecognizer::recognizeText(const QImage &im
             if (j != i && sameRow && readings[j])
                 row.append(readings[j]->text);
         }
+        if (readings[i]->unreadMarks || guessesAtAccents(readings[i]->text)) {
+            engines[i] = Engine::accentedLatin;
+            doubtful.push_back(i);
+            continue;
+        }
         const WritingScript script = rereadScript(readings[i]->text, row);
         if (script != WritingScript::none) {
             engines[i] = script == WritingScript::latin ? Engine::latin : Engine::cyrillic;
@@ -244,8 +279,13 @@ std::vector<RecognizedScreenText> TextRecognizer::recognizeText(const QImage &im
     std::vector<std::optional<LineReader::Reading>> rereadings(boxes.size());
     readAll(doubtful, engines, rereadings);
     for (const std::size_t i : doubtful) {
-        if (rereadings[i] && !rereadings[i]->text.trimmed().isEmpty())
-            readings[i] = std::move(rereadings[i]);
+        if (!rereadings[i] || rereadings[i]->text.trimmed().isEmpty())
+            continue;
+        // Accented Latin replaces the first reading unless it is clearly less
+        // sure of itself (a line of another alphabet with a stray mark).
+        if (engines[i] == Engine::accentedLatin && rereadings[i]->confidence < readings[i]->confidence - 0.1)
+            continue;
+        readings[i] = std::move(rereadings[i]);
     }
 
     // Cached or fresh, every line passes the same rules (secrets among them).

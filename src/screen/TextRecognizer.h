@@ -34,6 +34,9 @@ public:
         // (see ScriptConsistency.h).
         QString latinLanguage = QStringLiteral("eng");
         QString cyrillicLanguage = QStringLiteral("rus");
+        // Lines with accents the first reading dropped ("Müller" read as
+        // "Miller") are read again with every Latin letter.
+        QString accentedLatinLanguage = QStringLiteral("Latin");
         int workers = 2;
         double minimumTextHeight = 0.012; // fraction of the image height
         double minimumConfidence = 0.3;

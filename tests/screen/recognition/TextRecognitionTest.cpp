@@ -169,6 +169,30 @@ TEST(TextRecognition, ReadsOnlyTheLinesAWindowChanged)
     EXPECT_LE(remembering.cachedReadingCount(), TextRecognizer::Options().cachedReadings);
 }
 
+// Kinds of text that screens show beside ordinary labels, each on a page a
+// browser rendered (data/NAME.html).
+TEST(TextRecognition, ReadsPlaceholdersCodeTabLabelsAndAccents)
+{
+    const struct
+    {
+        const char *page;
+        std::vector<const char *> lines;
+    } pages[] = {
+        {"placeholders", {"Search messages", "Введите название города"}},
+        {"code", {"for (auto &[key, value] : items) {", "if (!value.empty()) out[key] = value;", "}"}},
+        {"tabs", {"OVERVIEW", "ACTIVITY", "SETTINGS", "ИСТОРИЯ"}},
+        {"accents", {"Jürgen Müller", "Société Générale", "José Muñoz", "Bäckerei Schäfer"}},
+    };
+    for (const auto &page : pages) {
+        const QImage image(QStringLiteral(NIMBEL_RENDERED_PAGES_DIR "/%1.png").arg(QLatin1String(page.page)));
+        ASSERT_FALSE(image.isNull()) << page.page;
+        const auto lines = recognizer().recognizeText(image);
+        for (const char *expected : page.lines)
+            EXPECT_TRUE(find(lines, QString::fromUtf8(expected))) << page.page << ": " << expected << " not in "
+                                                                 << all(lines).toStdString();
+    }
+}
+
 TEST(TextRecognition, EmptyAndBlankImagesGiveNoLines)
 {
     EXPECT_TRUE(recognizer().recognizeText(QImage()).empty());

@@ -1,0 +1,112 @@
+#include "screen/AccentMarks.h"
+
+#include <algorithm>
+#include <cstdint>
+
+namespace nimbel {
+
+namespace {
+
+constexpr std::uint8_t inkLevel = 128;
+
+// Lower-case letters that span the x-height and no more: their boxes give it.
+bool isBodyOnlyLetter(QChar c)
+{
+    static const QString letters = QStringLiteral("acemnorsuvwxzавгеикмнопстхшъыьэюя");
+    return letters.contains(c);
+}
+
+// A letter that has no mark above it of its own.
+bool isUnmarkedLetter(QChar c)
+{
+    if (c == QLatin1Char('i') || c == QLatin1Char('j'))
+        return false;
+    if (c.unicode() < 128)
+        return c.isLetter();
+    if (c.script() == QChar::Script_Cyrillic)
+        return c.isLetter() && QStringLiteral("йёЙЁ").indexOf(c) < 0;
+    return false; // a letter that already carries its mark
+}
+
+int median(std::vector<int> values)
+{
+    std::nth_element(values.begin(), values.begin() + values.size() / 2, values.end());
+    return values[values.size() / 2];
+}
+
+struct Blob
+{
+    int x0, y0, x1, y1; // inclusive
+};
+
+// The 8-connected ink blobs of `line`.
+std::vector<Blob> blobs(const GrayImage &line)
+{
+    std::vector<Blob> found;
+    std::vector<std::uint8_t> seen(line.pixels.size(), 0);
+    std::vector<int> stack;
+    for (int start = 0; start < static_cast<int>(line.pixels.size()); ++start) {
+        if (seen[static_cast<std::size_t>(start)] || line.pixels[static_cast<std::size_t>(start)] >= inkLevel)
+            continue;
+        Blob blob{line.width, line.height, -1, -1};
+        seen[static_cast<std::size_t>(start)] = 1;
+        stack.push_back(start);
+        while (!stack.empty()) {
+            const int at = stack.back();
+            stack.pop_back();
+            const int x = at % line.width;
+            const int y = at / line.width;
+            blob = {std::min(blob.x0, x), std::min(blob.y0, y), std::max(blob.x1, x), std::max(blob.y1, y)};
+            for (int dy = -1; dy <= 1; ++dy) {
+                for (int dx = -1; dx <= 1; ++dx) {
+                    const int nx = x + dx;
+                    const int ny = y + dy;
+                    if (nx < 0 || ny < 0 || nx >= line.width || ny >= line.height)
+                        continue;
+                    const int next = ny * line.width + nx;
+                    if (!seen[static_cast<std::size_t>(next)] && line.pixels[static_cast<std::size_t>(next)] < inkLevel) {
+                        seen[static_cast<std::size_t>(next)] = 1;
+                        stack.push_back(next);
+                    }
+                }
+            }
+        }
+        found.push_back(blob);
+    }
+    return found;
+}
+
+} // namespace
+
+bool hasUnreadMarks(const GrayImage &line, const std::vector<SymbolBox> &symbols)
+{
+    std::vector<int> tops;
+    std::vector<int> bottoms;
+    for (const SymbolBox &symbol : symbols) {
+        if (symbol.text.size() == 1 && isBodyOnlyLetter(symbol.text.front())) {
+            tops.push_back(symbol.top);
+            bottoms.push_back(symbol.bottom);
+        }
+    }
+    if (tops.empty() || line.isEmpty())
+        return false;
+    const int xTop = median(tops);
+    const int xHeight = std::max(2, median(bottoms) - xTop);
+    const int clearance = std::max(1, xHeight / 10);
+
+    for (const Blob &blob : blobs(line)) {
+        const int height = blob.y1 - blob.y0 + 1;
+        const int width = blob.x1 - blob.x0 + 1;
+        if (blob.y1 >= xTop - clearance || 5 * height > 3 * xHeight || 5 * width > 6 * xHeight)
+            continue; // not a small mark above the letters
+        const int centre = (blob.x0 + blob.x1) / 2;
+        for (const SymbolBox &symbol : symbols) {
+            if (centre >= symbol.left && centre < symbol.right && !symbol.text.isEmpty()
+                && isUnmarkedLetter(symbol.text.front()))
+                return true;
+        }
+    }
+    return false;
+}
+
+} // namespace nimbel
