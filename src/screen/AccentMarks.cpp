@@ -16,16 +16,24 @@ bool isBodyOnlyLetter(QChar c)
     return letters.contains(c);
 }
 
-// A letter that has no mark above it of its own.
-bool isUnmarkedLetter(QChar c)
+// A letter that has no mark above it of its own (the dots of "i" and "j" are
+// round; a tilde or a breve over them is wide).
+bool isUnmarkedLetter(QChar c, bool wideMark)
 {
     if (c == QLatin1Char('i') || c == QLatin1Char('j'))
-        return false;
+        return wideMark;
     if (c.unicode() < 128)
         return c.isLetter();
     if (c.script() == QChar::Script_Cyrillic)
         return c.isLetter() && QStringLiteral("йёЙЁ").indexOf(c) < 0;
     return false; // a letter that already carries its mark
+}
+
+// A letter that ends on the baseline, with nothing of its own below it.
+bool sitsOnBaseline(QChar c)
+{
+    static const QString descending = QStringLiteral("gjpqyQрудфщцз");
+    return c.isLetter() && !descending.contains(c) && (c.unicode() < 128 || c.script() == QChar::Script_Cyrillic);
 }
 
 int median(std::vector<int> values)
@@ -91,18 +99,25 @@ bool hasUnreadMarks(const GrayImage &line, const std::vector<SymbolBox> &symbols
     if (tops.empty() || line.isEmpty())
         return false;
     const int xTop = median(tops);
-    const int xHeight = std::max(2, median(bottoms) - xTop);
+    const int baseline = median(bottoms);
+    const int xHeight = std::max(2, baseline - xTop);
     const int clearance = std::max(1, xHeight / 10);
 
     for (const Blob &blob : blobs(line)) {
         const int height = blob.y1 - blob.y0 + 1;
         const int width = blob.x1 - blob.x0 + 1;
-        if (blob.y1 >= xTop - clearance || 5 * height > 3 * xHeight || 5 * width > 6 * xHeight)
-            continue; // not a small mark above the letters
+        if (5 * height > 3 * xHeight || 5 * width > 6 * xHeight)
+            continue; // not a small mark
+        const bool above = blob.y1 < xTop - clearance;
+        const bool below = blob.y0 > baseline + clearance; // a cedilla or an ogonek
+        if (!above && !below)
+            continue;
         const int centre = (blob.x0 + blob.x1) / 2;
         for (const SymbolBox &symbol : symbols) {
-            if (centre >= symbol.left && centre < symbol.right && !symbol.text.isEmpty()
-                && isUnmarkedLetter(symbol.text.front()))
+            if (centre < symbol.left || centre >= symbol.right || symbol.text.isEmpty())
+                continue;
+            const QChar letter = symbol.text.front();
+            if (above ? isUnmarkedLetter(letter, width >= 2 * height) : sitsOnBaseline(letter))
                 return true;
         }
     }

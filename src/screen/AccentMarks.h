@@ -18,11 +18,11 @@ struct SymbolBox
     int bottom = 0;
 };
 
-// True when `line` (dark on white) shows a mark above the body of a letter
-// that was read without one: an accent, an umlaut or a ring ("ü", "é", "Å")
-// that a recogniser without those letters dropped ("u", "e", "A"). The dots of
-// "i" and "j", quotes and other signs above the line are explained by what
-// was read under them.
+// True when `line` (dark on white) shows a mark above or below a letter that
+// was read without one: an accent, an umlaut, a tilde or a cedilla ("ü", "é",
+// "ñ", "ç") that a recogniser without those letters dropped ("u", "e", "n",
+// "c"). The dots of "i" and "j", quotes and other signs are explained by what
+// was read there.
 bool hasUnreadMarks(const GrayImage &line, const std::vector<SymbolBox> &symbols);
 
 } // namespace nimbel
