@@ -4,7 +4,9 @@
 // walk and on-device reading:
 //   CaptureToContexts  from the capture's return to both contexts stored;
 //   QuestionWait       how long a question asked the moment the capture
-//                      returns waits for both (it joins the warm-ups).
+//                      returns waits for both (it joins the warm-ups);
+//   ScreenContextAgain from the capture's return to its screen context, for a
+//                      window read once before and unchanged since.
 // Run inside a desktop session and report the medians:
 //   scripts/with-session build/bench/preparation/preparation_bench
 #include "AccessibilityTestSession.h"
@@ -151,7 +153,7 @@ bool hasLabel(const AccessibilityContext &context, const QString &label)
                        [&](const auto &element) { return element.label == label; });
 }
 
-enum class Measure { captureToContexts, questionWait };
+enum class Measure { captureToContexts, questionWait, screenContextAgain };
 
 void run(benchmark::State &state, const QStringList &arguments, const QString &label, Measure measure)
 {
@@ -178,6 +180,13 @@ void run(benchmark::State &state, const QStringList &arguments, const QString &l
     OverlayViewModel &model = *assistant.model;
     qsizetype elements = 0;
     bool prepared = true;
+    if (measure == Measure::screenContextAgain) {
+        const auto first = finish(model.captureFresh());
+        if (!first.ok() || !finish(model.preparedVisionContext(first.value()))) {
+            state.SkipWithError("the first reading failed");
+            return;
+        }
+    }
     for (auto _ : state) {
         const auto captured = finish(model.captureFresh());
         if (!captured.ok()) {
@@ -190,6 +199,8 @@ void run(benchmark::State &state, const QStringList &arguments, const QString &l
         if (measure == Measure::captureToContexts) {
             prepared = waitUntil([&] { return model.preparedScreenContext().has_value(); }) && prepared;
             elements = model.latestAccessibilityContext() ? model.latestAccessibilityContext()->elements.size() : 0;
+        } else if (measure == Measure::screenContextAgain) {
+            prepared = finish(model.preparedVisionContext(capture)).has_value() && prepared;
         } else {
             const auto accessibility = finish(model.preparedAccessibilityContext(capture));
             const auto vision = finish(model.preparedVisionContext(capture));
@@ -220,6 +231,16 @@ void BM_QuestionWait_TwoHundredButtons(benchmark::State &state)
     run(state, {QStringLiteral("--buttons"), QStringLiteral("200")}, QStringLiteral("Item 1"), Measure::questionWait);
 }
 
+void BM_ScreenContextAgain_Dialog(benchmark::State &state)
+{
+    run(state, {}, QStringLiteral("Continue"), Measure::screenContextAgain);
+}
+void BM_ScreenContextAgain_TwoHundredButtons(benchmark::State &state)
+{
+    run(state, {QStringLiteral("--buttons"), QStringLiteral("200")}, QStringLiteral("Item 1"),
+        Measure::screenContextAgain);
+}
+
 #define PREPARATION_BENCHMARK(name)                                                                                    \
     BENCHMARK(name)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(5)->Repetitions(3)                     \
         ->ReportAggregatesOnly(true)
@@ -227,6 +248,8 @@ PREPARATION_BENCHMARK(BM_CaptureToContexts_Dialog);
 PREPARATION_BENCHMARK(BM_CaptureToContexts_TwoHundredButtons);
 PREPARATION_BENCHMARK(BM_QuestionWait_Dialog);
 PREPARATION_BENCHMARK(BM_QuestionWait_TwoHundredButtons);
+PREPARATION_BENCHMARK(BM_ScreenContextAgain_Dialog);
+PREPARATION_BENCHMARK(BM_ScreenContextAgain_TwoHundredButtons);
 
 } // namespace
 
