@@ -112,14 +112,19 @@ bool hasUnreadMarks(const GrayImage &line, const std::vector<SymbolBox> &symbols
         const bool below = blob.y0 > baseline + clearance; // a cedilla or an ogonek
         if (!above && !below)
             continue;
-        const int centre = (blob.x0 + blob.x1) / 2;
+        // Every symbol the mark overlaps must be a letter without a mark of
+        // its own: the dot of a narrow "i" often reaches over its neighbour.
+        bool overLetters = false;
+        bool explained = false;
         for (const SymbolBox &symbol : symbols) {
-            if (centre < symbol.left || centre >= symbol.right || symbol.text.isEmpty())
+            if (blob.x1 < symbol.left || blob.x0 >= symbol.right || symbol.text.isEmpty())
                 continue;
             const QChar letter = symbol.text.front();
-            if (above ? isUnmarkedLetter(letter, width >= 2 * height) : sitsOnBaseline(letter))
-                return true;
+            const bool unmarked = above ? isUnmarkedLetter(letter, width >= 2 * height) : sitsOnBaseline(letter);
+            (unmarked ? overLetters : explained) = true;
         }
+        if (overLetters && !explained)
+            return true;
     }
     return false;
 }
