@@ -21,8 +21,10 @@ namespace nimbel {
 // (`isSensitive`) never get into it.
 //
 // A serial actor: recognitions run one at a time on the preparer's own thread,
-// and `prepare` resumes on the thread that awaited it. It keeps no state
-// between calls besides the loaded recognition models.
+// and `prepare` resumes on the thread that awaited it. Between calls it keeps
+// only the loaded recognition models and the line readings they remember by
+// the lines' pixels (a window asked about again is read only where it
+// changed); no context depends on an earlier capture.
 class LocalScreenContextPreparer
 {
 public:
