@@ -26,6 +26,12 @@ SpeechRecognitionService::SpeechRecognitionService(AudioInput &input, Clock &clo
     m_input.setSourcesChangedHandler([this] {
         QMetaObject::invokeMethod(this, [this] { refreshInputSources(); }, Qt::QueuedConnection);
     });
+    // Reading the list also subscribes to its changes; not while the application is still being built.
+    QPointer<SpeechRecognitionService> self(this);
+    m_clock.post([self] {
+        if (self)
+            self->refreshInputSources();
+    });
 }
 
 SpeechRecognitionService::~SpeechRecognitionService()
