@@ -31,11 +31,11 @@ VoiceOutputService::~VoiceOutputService() = default;
 Result<double, VoiceOutputError> VoiceOutputService::play(const QByteArray &data, double skipping)
 {
     if (data.isEmpty())
-        return VoiceOutputError::invalidAudio;
+        return VoiceOutputError(VoiceOutputError::invalidAudio);
     stop();
     std::optional<DecodedAudio> decoded = audioClip::decode(data);
     if (!decoded)
-        return VoiceOutputError::invalidAudio;
+        return VoiceOutputError(VoiceOutputError::invalidAudio);
     const double duration = decoded->duration();
     if (!std::isfinite(skipping))
         skipping = 0.0;
@@ -44,7 +44,7 @@ Result<double, VoiceOutputError> VoiceOutputService::play(const QByteArray &data
     auto audio = std::make_shared<const DecodedAudio>(std::move(*decoded));
     m_player = m_output.play(std::move(audio), startFrame, 1.0f);
     if (!m_player)
-        return VoiceOutputError::playbackFailed;
+        return VoiceOutputError(VoiceOutputError::playbackFailed);
     ++m_playerSerial;
     return std::max(duration - offset, 0.05);
 }
