@@ -9,10 +9,11 @@ namespace nimbel {
 // A bounded single-producer, single-consumer queue of samples. Its storage is
 // allocated once; pushing never blocks and never allocates, and drops what
 // does not fit (the consumer fell behind).
-class SampleRing
+template<typename Sample>
+class Ring
 {
 public:
-    explicit SampleRing(std::size_t minimumCapacity)
+    explicit Ring(std::size_t minimumCapacity)
     {
         std::size_t capacity = 1;
         while (capacity < minimumCapacity)
@@ -22,7 +23,7 @@ public:
     }
 
     // Returns how many samples were taken.
-    std::size_t push(const float *samples, std::size_t count)
+    std::size_t push(const Sample *samples, std::size_t count)
     {
         const std::size_t head = m_head.load(std::memory_order_relaxed);
         const std::size_t tail = m_tail.load(std::memory_order_acquire);
@@ -41,7 +42,7 @@ public:
     }
 
     // Takes exactly `count` samples when that many are there.
-    bool pop(float *out, std::size_t count)
+    bool pop(Sample *out, std::size_t count)
     {
         const std::size_t tail = m_tail.load(std::memory_order_relaxed);
         if (m_head.load(std::memory_order_acquire) - tail < count)
@@ -55,10 +56,12 @@ public:
     std::size_t capacity() const { return m_samples.size(); }
 
 private:
-    std::vector<float> m_samples;
+    std::vector<Sample> m_samples;
     std::size_t m_mask = 0;
     std::atomic<std::size_t> m_head{0};
     std::atomic<std::size_t> m_tail{0};
 };
+
+using SampleRing = Ring<float>;
 
 } // namespace nimbel
