@@ -6,6 +6,7 @@
 #include <pulse/thread-mainloop.h>
 
 #include <chrono>
+#include <utility>
 #include <thread>
 
 namespace nimbel {
@@ -138,7 +139,10 @@ void PulseAudioServer::onContextState(pa_context *context, void *self)
 {
     auto *server = static_cast<PulseAudioServer *>(self);
     const pa_context_state_t state = pa_context_get_state(context);
-    if (state == PA_CONTEXT_FAILED || state == PA_CONTEXT_TERMINATED)
+    if (state == PA_CONTEXT_READY)
+        server->m_connected = true;
+    // Only a connection that was up can be lost; a failed attempt is reported by connect().
+    if ((state == PA_CONTEXT_FAILED || state == PA_CONTEXT_TERMINATED) && std::exchange(server->m_connected, false))
         server->notify(true, 0, 0, 0);
     server->signal();
 }

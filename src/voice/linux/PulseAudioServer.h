@@ -64,6 +64,8 @@ private:
     QString m_name;
     pa_threaded_mainloop *m_loop = nullptr;
     pa_context *m_context = nullptr;
+    // The current context has been ready (event thread, lock held).
+    bool m_connected = false;
     std::mutex m_listenersLock;
     std::vector<std::pair<int, Listener>> m_listeners;
     int m_nextListener = 0;
