@@ -17,6 +17,10 @@ PulseAudioTestServer::PulseAudioTestServer()
     environment.insert(QStringLiteral("PULSE_STATE_PATH"), dir + QStringLiteral("/state"));
     environment.insert(QStringLiteral("HOME"), dir);
     environment.remove(QStringLiteral("PULSE_SERVER"));
+    // Off the session bus: servers of parallel tests would compete for its one PulseAudio name.
+    environment.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), QStringLiteral("unix:path=") + dir
+                                                                       + QStringLiteral("/no-bus"));
+    environment.remove(QStringLiteral("DISPLAY"));
     m_server.setProcessEnvironment(environment);
     m_server.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     m_server.setStandardOutputFile(QProcess::nullDevice());
