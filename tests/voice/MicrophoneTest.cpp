@@ -15,6 +15,7 @@
 
 #include <cmath>
 #include <sys/stat.h>
+#include <unistd.h>
 
 using namespace nimbel;
 using namespace nimbel::test;
@@ -261,6 +262,29 @@ TEST_F(MicrophoneTest, AChosenSourceThatIsUnpluggedFailsTheTurnAndTheNextUsesThe
     ASSERT_TRUE(waitUntil([&] { return !delivered.empty(); }, 30000));
     EXPECT_EQ(errors.size(), 1u);
     EXPECT_EQ(mic.preferredSource(), QStringLiteral("headset"));
+}
+
+TEST(MicrophonePermission, AServerThatRefusesUsIsADeniedMicrophone)
+{
+    if (::getuid() != 0)
+        GTEST_SKIP() << "needs root, to run the server as another user";
+    PulseAudioTestServer server(false);
+    ASSERT_TRUE(server.isRunning());
+    QTemporaryDir recordings;
+    PulseAudioServer pulse(QStringLiteral("nimbel-tests"));
+    PulseAudioCapture capture(pulse);
+    SpeechRecognitionService mic(capture, SystemClock::instance(), recordings.path());
+    std::vector<PermissionSnapshot> permissions;
+    std::optional<SpeechError> error;
+    mic.onPermissionsChange = [&](const PermissionSnapshot &s) { permissions.push_back(s); };
+    mic.onError = [&](const SpeechError &e) { error = e; };
+    mic.startListening();
+    ASSERT_TRUE(waitUntil([&] { return error.has_value(); }));
+    EXPECT_EQ(*error, SpeechError::microphoneDenied);
+    EXPECT_EQ(error->recovery(), ZelmRecovery::voicePrivacySettings);
+    ASSERT_EQ(permissions.size(), 1u);
+    EXPECT_EQ(permissions[0], (PermissionSnapshot{PermissionState::denied, PermissionState::authorized}));
+    EXPECT_EQ(mic.state(), State::unavailable);
 }
 
 } // namespace

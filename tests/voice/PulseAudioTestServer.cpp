@@ -7,7 +7,7 @@
 
 namespace nimbel::test {
 
-PulseAudioTestServer::PulseAudioTestServer()
+PulseAudioTestServer::PulseAudioTestServer(bool welcoming)
 {
     const QString dir = m_dir.path();
     const QString socket = dir + QStringLiteral("/native");
@@ -24,16 +24,44 @@ PulseAudioTestServer::PulseAudioTestServer()
     m_server.setProcessEnvironment(environment);
     m_server.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     m_server.setStandardOutputFile(QProcess::nullDevice());
-    m_server.start(QStringLiteral("pulseaudio"),
-                   {QStringLiteral("-n"), QStringLiteral("--daemonize=no"), QStringLiteral("--exit-idle-time=-1"),
-                    QStringLiteral("--use-pid-file=no"), QStringLiteral("--log-level=error"),
-                    QStringLiteral("-L"), QStringLiteral("module-native-protocol-unix auth-anonymous=1 socket=") + socket,
-                    QStringLiteral("-L"), QStringLiteral("module-null-sink sink_name=speakers rate=48000"),
-                    QStringLiteral("-L"), QStringLiteral("module-null-sink sink_name=mic_feed rate=48000"),
-                    QStringLiteral("-L"),
-                    QStringLiteral("module-remap-source source_name=virtual_mic master=mic_feed.monitor")});
+    const QStringList arguments{
+        QStringLiteral("-n"), QStringLiteral("--daemonize=no"), QStringLiteral("--exit-idle-time=-1"),
+        QStringLiteral("--use-pid-file=no"), QStringLiteral("--log-level=error"), QStringLiteral("-L"),
+        QStringLiteral("module-native-protocol-unix socket=") + socket
+            + (welcoming ? QStringLiteral(" auth-anonymous=1")
+                         : QStringLiteral(" auth-anonymous=0 auth-cookie=") + dir + QStringLiteral("/cookie")),
+        QStringLiteral("-L"), QStringLiteral("module-null-sink sink_name=speakers rate=48000"),
+        QStringLiteral("-L"), QStringLiteral("module-null-sink sink_name=mic_feed rate=48000"),
+        QStringLiteral("-L"), QStringLiteral("module-remap-source source_name=virtual_mic master=mic_feed.monitor")};
+    if (welcoming) {
+        m_server.start(QStringLiteral("pulseaudio"), arguments);
+    } else {
+        // A client of the server's own user is let in whatever its cookie: the server runs as another user.
+        QFile::setPermissions(dir, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ReadOther
+                                       | QFile::WriteOther | QFile::ExeOther);
+        m_server.start(QStringLiteral("setpriv"), QStringList{QStringLiteral("--reuid=nobody"),
+                                                              QStringLiteral("--regid=nogroup"),
+                                                              QStringLiteral("--clear-groups"),
+                                                              QStringLiteral("pulseaudio")}
+                                                      + arguments);
+    }
     m_server.waitForStarted(10000);
     m_environment.set("PULSE_SERVER", QByteArray("unix:") + QFile::encodeName(socket));
+    if (!welcoming) {
+        QFile wrong(dir + QStringLiteral("/wrong-cookie"));
+        wrong.open(QIODevice::WriteOnly);
+        wrong.write(QByteArray(256, 'x'));
+        wrong.close();
+        m_environment.set("PULSE_COOKIE", QFile::encodeName(wrong.fileName()));
+        // Up once it turns clients away.
+        waitUntil([&] {
+            QProcess probe;
+            probe.start(QStringLiteral("pactl"), {QStringLiteral("info")});
+            probe.waitForFinished(10000);
+            return !isRunning() || probe.readAllStandardError().contains("Access denied");
+        }, 15000);
+        return;
+    }
     // The server is up once it answers.
     waitUntil([this] { return !isRunning() || pactl({QStringLiteral("info")}).has_value(); }, 15000);
     pactl({QStringLiteral("set-default-source"), QStringLiteral("virtual_mic")});

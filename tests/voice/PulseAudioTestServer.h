@@ -19,7 +19,8 @@ namespace nimbel::test {
 class PulseAudioTestServer
 {
 public:
-    PulseAudioTestServer();
+    // A server that is not `welcoming` turns this process's clients away (they hold the wrong cookie).
+    explicit PulseAudioTestServer(bool welcoming = true);
     ~PulseAudioTestServer();
 
     bool isRunning() const;
