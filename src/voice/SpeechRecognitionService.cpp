@@ -283,9 +283,11 @@ QStringList SpeechRecognitionService::inputSourceNames() const
 void SpeechRecognitionService::refreshInputSources()
 {
     std::vector<AudioInput::Source> sources = m_input.sources();
-    if (sources == m_sources)
+    QString defaultSource = sources.empty() ? QString() : m_input.defaultSource();
+    if (sources == m_sources && defaultSource == m_defaultSource)
         return;
     m_sources = std::move(sources);
+    m_defaultSource = std::move(defaultSource);
     emit inputSourcesChanged();
 }
 

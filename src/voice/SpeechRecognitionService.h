@@ -29,6 +29,7 @@ class SpeechRecognitionService final : public QObject, public MicrophoneRecorder
     Q_OBJECT
     Q_PROPERTY(float inputLevel READ inputLevel NOTIFY inputLevelChanged)
     Q_PROPERTY(QStringList inputSourceNames READ inputSourceNames NOTIFY inputSourcesChanged)
+    Q_PROPERTY(QString defaultInputSource READ defaultInputSource NOTIFY inputSourcesChanged)
     Q_PROPERTY(QString preferredSource READ preferredSource WRITE setPreferredSource NOTIFY preferredSourceChanged)
 
 public:
@@ -68,6 +69,8 @@ public:
     // The input sources the owner can choose between, as last read from the server.
     const std::vector<AudioInput::Source> &inputSources() const { return m_sources; }
     QStringList inputSourceNames() const;
+    // The source the system records from by default (what an empty choice follows).
+    QString defaultInputSource() const { return m_defaultSource; }
     // Reads the sources again from the server.
     void refreshInputSources();
     // The chosen source; empty follows the system's default. A chosen source
@@ -111,6 +114,7 @@ private:
     QString m_draftLanguage;
     float m_inputLevel = 0.0f;
     std::vector<AudioInput::Source> m_sources;
+    QString m_defaultSource;
     QString m_preferredSource;
 };
 

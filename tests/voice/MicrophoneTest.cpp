@@ -246,6 +246,11 @@ TEST_F(MicrophoneTest, AChosenSourceThatIsUnpluggedFailsTheTurnAndTheNextUsesThe
     EXPECT_TRUE(mic.inputSourceNames().contains(QStringLiteral("virtual_mic")));
     EXPECT_FALSE(mic.inputSourceNames().contains(QStringLiteral("speakers.monitor")));
     EXPECT_GE(sourcesChanged.count(), 1);
+    EXPECT_EQ(mic.defaultInputSource(), QStringLiteral("virtual_mic"));
+    // The default follows the system's.
+    ASSERT_TRUE(server.pactl({QStringLiteral("set-default-source"), QStringLiteral("headset")}));
+    ASSERT_TRUE(waitUntil([&] { return mic.defaultInputSource() == QStringLiteral("headset"); }));
+    ASSERT_TRUE(server.pactl({QStringLiteral("set-default-source"), QStringLiteral("virtual_mic")}));
 
     mic.setPreferredSource(QStringLiteral("headset"));
     mic.startListening();
