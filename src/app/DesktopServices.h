@@ -2,7 +2,6 @@
 
 #include "conversation/AccessibilityTrust.h"
 #include "conversation/LoginItem.h"
-#include "conversation/MicrophoneRecorder.h"
 #include "conversation/UpdateStatus.h"
 #include "conversation/VoiceOutput.h"
 
@@ -49,8 +48,8 @@ public:
     std::optional<QString> lastError() const override { return std::nullopt; }
 };
 
-// This build has no voice subsystem: nothing is ever spoken or recorded, so
-// there is never anything to stop.
+// Spoken answers are not synthesised yet: nothing is ever spoken, so there is
+// never anything to stop.
 class NoVoiceOutput final : public VoiceOutput
 {
 public:
@@ -58,14 +57,6 @@ public:
     void enqueue(const QString &) override {}
     bool isActive() const override { return false; }
     bool hasCachedAudio(const QString &, const QString &, const QString &) const override { return false; }
-};
-
-class NoMicrophone final : public MicrophoneRecorder
-{
-public:
-    void finishWithoutDelivering() override {}
-    void startListening() override {}
-    QString liveDraft() const override { return {}; }
 };
 
 } // namespace nimbel

@@ -13,6 +13,10 @@
 #include "settings/KeychainTokenStore.h"
 #include "settings/Localized.h"
 #include "settings/PreferencesStore.h"
+#include "voice/SpeechRecognitionService.h"
+#include "voice/linux/PocketSphinxRecognizer.h"
+#include "voice/linux/PulseAudioCapture.h"
+#include "voice/linux/PulseAudioServer.h"
 
 #include <QApplication>
 #include <QIcon>
@@ -72,11 +76,16 @@ int main(int argc, char **argv)
 
     std::unique_ptr<QSettings> settings = PreferencesStore::openUserSettings();
     PreferencesStore preferences(settings.get());
-    installTranslations(appLanguage::current(preferences));
+    const AppLanguage language = appLanguage::current(preferences);
+    installTranslations(language);
 
     KeychainTokenStore tokenStore;
     NoVoiceOutput voiceOutput;
-    NoMicrophone microphone;
+    PulseAudioServer audioServer(QStringLiteral("Nimbel"));
+    PulseAudioCapture audioInput(audioServer);
+    PocketSphinxRecognizer speechRecognizer;
+    SpeechRecognitionService microphone(audioInput, SystemClock::instance(), {}, &speechRecognizer);
+    microphone.setDraftLanguage(appLanguage::code(language));
     BusAccessibilityTrust accessibilityTrust;
     X11ScreenCaptureAccess screenCaptureAccess;
     LaunchAtLoginService loginItem;

@@ -1,0 +1,295 @@
+#include "PulseAudioTestServer.h"
+#include "support/VirtualClock.h"
+
+#include "core/SystemClock.h"
+#include "voice/SpeechRecognitionService.h"
+#include "voice/WavFile.h"
+#include "voice/linux/PulseAudioCapture.h"
+#include "voice/linux/PulseAudioServer.h"
+
+#include <QDir>
+#include <QFile>
+#include <QSignalSpy>
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <sys/stat.h>
+#include <unistd.h>
+
+using namespace nimbel;
+using namespace nimbel::test;
+using State = SpeechRecognitionService::State;
+
+namespace {
+
+double seconds(const DecodedAudio &audio)
+{
+    return audio.duration();
+}
+
+// Seconds of quiet at the head of a recording.
+double leadingQuiet(const DecodedAudio &audio)
+{
+    const auto &s = audio.audio.samples;
+    for (std::size_t i = 0; i < s.size(); ++i) {
+        if (std::fabs(s[i]) > 0.02f)
+            return double(i) / audio.sampleRate;
+    }
+    return seconds(audio);
+}
+
+class MicrophoneTest : public testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(server.isRunning());
+        ASSERT_TRUE(recordings.isValid());
+    }
+
+    SpeechRecognitionService &makeService(Clock &clock)
+    {
+        service = std::make_unique<SpeechRecognitionService>(capture, clock, recordings.path());
+        service->onStateChange = [this](State state) { states.push_back(state); };
+        service->onAudioReady = [this](const QByteArray &bytes) { delivered.push_back(bytes); };
+        service->onError = [this](const SpeechError &error) { errors.push_back(error); };
+        service->onPermissionsChange = [this](const PermissionSnapshot &s) { permissions.push_back(s); };
+        return *service;
+    }
+
+    QStringList recordingsOnDisk() const
+    {
+        return QDir(recordings.path()).entryList({QStringLiteral("zelm-voice-*")}, QDir::Files);
+    }
+
+    QString speech(const QString &voice, const QString &text, double before = 2.0, double after = 2.5)
+    {
+        return spokenFile(server.folder(), QStringLiteral("turn"), voice, text, before, after);
+    }
+
+    PulseAudioTestServer server;
+    QTemporaryDir recordings;
+    PulseAudioServer pulse{QStringLiteral("nimbel-tests")};
+    PulseAudioCapture capture{pulse};
+    std::unique_ptr<SpeechRecognitionService> service;
+    std::vector<State> states;
+    std::vector<QByteArray> delivered;
+    std::vector<SpeechError> errors;
+    std::vector<PermissionSnapshot> permissions;
+};
+
+struct Utterance
+{
+    const char *voice;
+    const char *text;
+};
+
+class SpokenTurn : public MicrophoneTest, public testing::WithParamInterface<Utterance>
+{
+};
+
+TEST_P(SpokenTurn, BecomesAnOwnerOnlyWavWithItsPreRollAndWithoutTheSilenceBefore)
+{
+    const QString feed = speech(QString::fromLatin1(GetParam().voice), QString::fromUtf8(GetParam().text));
+    ASSERT_FALSE(feed.isEmpty());
+    const auto spoken = wav::decode([&] {
+        QFile f(server.folder() + QStringLiteral("/turn-speech.wav"));
+        f.open(QIODevice::ReadOnly);
+        return f.readAll();
+    }());
+    ASSERT_TRUE(spoken);
+
+    SpeechRecognitionService &mic = makeService(SystemClock::instance());
+    mic.startListening();
+    ASSERT_TRUE(waitUntil([&] { return mic.state() == State::listening; }));
+    ASSERT_EQ(permissions.size(), 1u);
+    EXPECT_EQ(permissions[0], (PermissionSnapshot{PermissionState::authorized, PermissionState::authorized}));
+    auto player = server.playIntoMicrophone(feed);
+
+    // While the owner speaks, the recording exists and only its owner can read it.
+    ASSERT_TRUE(waitUntil([&] { return !recordingsOnDisk().isEmpty() || !delivered.empty(); }));
+    if (delivered.empty()) {
+        struct stat info{};
+        const QString path = QDir(recordings.path()).filePath(recordingsOnDisk().value(0));
+        ASSERT_EQ(::stat(QFile::encodeName(path).constData(), &info), 0);
+        EXPECT_EQ(info.st_mode & 0777, 0600u);
+    }
+    EXPECT_GT(mic.inputLevel(), 0.0f);
+
+    ASSERT_TRUE(waitUntil([&] { return !delivered.empty(); }, 30000));
+    EXPECT_TRUE(errors.empty());
+    EXPECT_EQ(mic.state(), State::idle);
+    EXPECT_EQ(states, (std::vector<State>{State::requestingPermission, State::listening, State::idle}));
+    EXPECT_TRUE(recordingsOnDisk().isEmpty());
+
+    const QByteArray &bytes = delivered[0];
+    ASSERT_GT(bytes.size(), 44);
+    EXPECT_EQ(bytes.left(44), wav::recordingHeader(std::uint32_t(bytes.size() - 44)));
+    const auto recorded = wav::decode(bytes);
+    ASSERT_TRUE(recorded);
+    // The speech, up to 0.75 s before it, and up to 1.0 s of quiet plus the 0.25 s
+    // settle after it (and a little delivery slack); never the 2 s of silence before it.
+    const double length = seconds(*recorded);
+    EXPECT_GT(length, seconds(*spoken) - 0.3);
+    EXPECT_LT(length, seconds(*spoken) + 0.75 + 1.0 + 0.25 + 0.5);
+    const double quiet = leadingQuiet(*recorded);
+    EXPECT_GT(quiet, 0.4);
+    EXPECT_LT(quiet, 0.8);
+    EXPECT_EQ(mic.inputLevel(), 0.0f);
+}
+
+INSTANTIATE_TEST_SUITE_P(Languages, SpokenTurn,
+                         testing::Values(Utterance{"en-us", "Where do I click to change the desktop wallpaper?"},
+                                         Utterance{"ru", "Где нажать, чтобы сменить обои рабочего стола?"}),
+                         [](const auto &info) { return std::string(info.param.voice == std::string("ru") ? "ru" : "en"); });
+
+TEST_F(MicrophoneTest, AMonologueIsCutAtTheUtteranceLimit)
+{
+    VirtualClock clock;
+    SpeechRecognitionService &mic = makeService(clock);
+    const QString tone = server.folder() + QStringLiteral("/monologue.wav");
+    ASSERT_TRUE(runTool(QStringLiteral("sox"), {QStringLiteral("-n"), QStringLiteral("-r"), QStringLiteral("22050"),
+                                                tone, QStringLiteral("synth"), QStringLiteral("30"),
+                                                QStringLiteral("sine"), QStringLiteral("300"), QStringLiteral("vol"),
+                                                QStringLiteral("0.2")}));
+    mic.startListening();
+    ASSERT_TRUE(waitUntil([&] {
+        clock.settle();
+        return mic.state() == State::listening;
+    }));
+    auto player = server.playIntoMicrophone(tone);
+    // The first detected speech schedules the limit; nothing ends the turn before it.
+    ASSERT_TRUE(waitUntil([&] {
+        clock.settle();
+        return clock.pendingTimers() == 1;
+    }));
+    clock.advance(SpeechRecognitionService::utteranceLimit - Milliseconds(1));
+    EXPECT_TRUE(delivered.empty());
+    EXPECT_EQ(mic.state(), State::listening);
+    clock.advance(Milliseconds(1));
+    ASSERT_EQ(delivered.size(), 1u);
+    EXPECT_EQ(mic.state(), State::idle);
+    EXPECT_TRUE(wav::decode(delivered[0]));
+    EXPECT_TRUE(recordingsOnDisk().isEmpty());
+    EXPECT_EQ(clock.pendingTimers(), 0u);
+}
+
+TEST_F(MicrophoneTest, FinishingWithoutDeliveryDeletesTheRecording)
+{
+    SpeechRecognitionService &mic = makeService(SystemClock::instance());
+    const QString feed = speech(QStringLiteral("en-us"), QStringLiteral("Please remind me about the meeting tomorrow"),
+                                0.5, 3.0);
+    mic.startListening();
+    ASSERT_TRUE(waitUntil([&] { return mic.state() == State::listening; }));
+    auto player = server.playIntoMicrophone(feed);
+    ASSERT_TRUE(waitUntil([&] { return !recordingsOnDisk().isEmpty(); }));
+    mic.finishWithoutDelivering();
+    EXPECT_EQ(mic.state(), State::idle);
+    EXPECT_TRUE(recordingsOnDisk().isEmpty());
+    // Nothing of the cancelled turn arrives later.
+    waitUntil([] { return false; }, 1500);
+    EXPECT_TRUE(delivered.empty());
+    EXPECT_TRUE(errors.empty());
+    EXPECT_TRUE(recordingsOnDisk().isEmpty());
+}
+
+TEST_F(MicrophoneTest, SilenceIsNeverRecordedAndAFinishDeliversNothing)
+{
+    SpeechRecognitionService &mic = makeService(SystemClock::instance());
+    mic.startListening();
+    mic.startListening(); // ignored while starting
+    ASSERT_TRUE(waitUntil([&] { return mic.state() == State::listening; }));
+    waitUntil([] { return false; }, 1500);
+    EXPECT_TRUE(recordingsOnDisk().isEmpty());
+    mic.finishRecording(true);
+    EXPECT_TRUE(delivered.empty());
+    EXPECT_EQ(states, (std::vector<State>{State::requestingPermission, State::listening, State::idle}));
+    // A second finish has nothing to finish.
+    mic.finishRecording(true);
+    EXPECT_EQ(states.size(), 3u);
+}
+
+TEST_F(MicrophoneTest, AServerThatGoesAwayEndsTheTurnWithAClearFailure)
+{
+    SpeechRecognitionService &mic = makeService(SystemClock::instance());
+    const QString feed = speech(QStringLiteral("en-us"), QStringLiteral("Tell me what is on my screen right now"), 0.5,
+                                3.0);
+    mic.startListening();
+    ASSERT_TRUE(waitUntil([&] { return mic.state() == State::listening; }));
+    auto player = server.playIntoMicrophone(feed);
+    ASSERT_TRUE(waitUntil([&] { return !recordingsOnDisk().isEmpty(); }));
+    server.kill();
+    ASSERT_TRUE(waitUntil([&] { return !errors.empty(); }));
+    EXPECT_EQ(errors[0], SpeechError::recordingFailed);
+    EXPECT_EQ(mic.state(), State::unavailable);
+    EXPECT_TRUE(delivered.empty());
+    EXPECT_TRUE(recordingsOnDisk().isEmpty());
+
+    // With no server the next start says the input could not start, not that access was refused.
+    mic.startListening();
+    ASSERT_TRUE(waitUntil([&] { return errors.size() == 2; }));
+    EXPECT_EQ(errors[1], SpeechError::invalidAudioFormat);
+    EXPECT_EQ(permissions.back().microphone, PermissionState::unknown);
+    EXPECT_EQ(mic.state(), State::unavailable);
+}
+
+TEST_F(MicrophoneTest, AChosenSourceThatIsUnpluggedFailsTheTurnAndTheNextUsesTheDefault)
+{
+    SpeechRecognitionService &mic = makeService(SystemClock::instance());
+    QSignalSpy sourcesChanged(&mic, &SpeechRecognitionService::inputSourcesChanged);
+    const auto module = server.pactl({QStringLiteral("load-module"), QStringLiteral("module-remap-source"),
+                                      QStringLiteral("source_name=headset"), QStringLiteral("master=mic_feed.monitor")});
+    ASSERT_TRUE(module);
+    // The list follows the server by itself.
+    ASSERT_TRUE(waitUntil([&] { return mic.inputSourceNames().contains(QStringLiteral("headset")); }));
+    EXPECT_TRUE(mic.inputSourceNames().contains(QStringLiteral("virtual_mic")));
+    EXPECT_FALSE(mic.inputSourceNames().contains(QStringLiteral("speakers.monitor")));
+    EXPECT_GE(sourcesChanged.count(), 1);
+    EXPECT_EQ(mic.defaultInputSource(), QStringLiteral("virtual_mic"));
+    // The default follows the system's.
+    ASSERT_TRUE(server.pactl({QStringLiteral("set-default-source"), QStringLiteral("headset")}));
+    ASSERT_TRUE(waitUntil([&] { return mic.defaultInputSource() == QStringLiteral("headset"); }));
+    ASSERT_TRUE(server.pactl({QStringLiteral("set-default-source"), QStringLiteral("virtual_mic")}));
+
+    mic.setPreferredSource(QStringLiteral("headset"));
+    mic.startListening();
+    ASSERT_TRUE(waitUntil([&] { return mic.state() == State::listening; }));
+    ASSERT_TRUE(server.pactl({QStringLiteral("unload-module"), module->trimmed()}));
+    ASSERT_TRUE(waitUntil([&] { return !errors.empty(); }));
+    EXPECT_EQ(errors[0], SpeechError::recordingFailed);
+    EXPECT_EQ(mic.state(), State::unavailable);
+
+    const QString feed = speech(QStringLiteral("en-us"), QStringLiteral("Open the settings please"), 0.5, 2.5);
+    mic.startListening();
+    ASSERT_TRUE(waitUntil([&] { return mic.state() == State::listening; }));
+    auto player = server.playIntoMicrophone(feed);
+    ASSERT_TRUE(waitUntil([&] { return !delivered.empty(); }, 30000));
+    EXPECT_EQ(errors.size(), 1u);
+    EXPECT_EQ(mic.preferredSource(), QStringLiteral("headset"));
+}
+
+TEST(MicrophonePermission, AServerThatRefusesUsIsADeniedMicrophone)
+{
+    if (::getuid() != 0)
+        GTEST_SKIP() << "needs root, to run the server as another user";
+    PulseAudioTestServer server(false);
+    ASSERT_TRUE(server.isRunning());
+    QTemporaryDir recordings;
+    PulseAudioServer pulse(QStringLiteral("nimbel-tests"));
+    PulseAudioCapture capture(pulse);
+    SpeechRecognitionService mic(capture, SystemClock::instance(), recordings.path());
+    std::vector<PermissionSnapshot> permissions;
+    std::optional<SpeechError> error;
+    mic.onPermissionsChange = [&](const PermissionSnapshot &s) { permissions.push_back(s); };
+    mic.onError = [&](const SpeechError &e) { error = e; };
+    mic.startListening();
+    ASSERT_TRUE(waitUntil([&] { return error.has_value(); }));
+    EXPECT_EQ(*error, SpeechError::microphoneDenied);
+    EXPECT_EQ(error->recovery(), ZelmRecovery::voicePrivacySettings);
+    ASSERT_EQ(permissions.size(), 1u);
+    EXPECT_EQ(permissions[0], (PermissionSnapshot{PermissionState::denied, PermissionState::authorized}));
+    EXPECT_EQ(mic.state(), State::unavailable);
+}
+
+} // namespace

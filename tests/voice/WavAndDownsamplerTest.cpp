@@ -1,0 +1,127 @@
+#include "voice/RecordingFiles.h"
+#include "voice/SpeechAudioDownsampler.h"
+#include "voice/WavFile.h"
+
+#include <QDir>
+#include <QRegularExpression>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <sys/stat.h>
+
+using namespace nimbel;
+
+namespace {
+
+TEST(WavFile, CanonicalHeader)
+{
+    EXPECT_EQ(wav::recordingHeader(32000).toHex(),
+              QByteArray("52494646247d000057415645666d7420100000000100010080"
+                         "3e0000007d00000200100064617461007d0000"));
+}
+
+TEST(WavFile, WriterProducesAFileTheReaderReadsBackOwnerOnly)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("take.wav"));
+    WavWriter writer;
+    ASSERT_TRUE(writer.open(path));
+    // A second writer never takes over an existing file.
+    WavWriter intruder;
+    EXPECT_FALSE(intruder.open(path));
+    const std::vector<std::int16_t> samples{0, 16384, -16384, 32767, -32768};
+    ASSERT_TRUE(writer.write(samples.data(), samples.size()));
+    ASSERT_TRUE(writer.write(samples.data(), 2));
+    ASSERT_TRUE(writer.close());
+
+    struct stat info{};
+    ASSERT_EQ(::stat(QFile::encodeName(path).constData(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0600u);
+
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QByteArray bytes = file.readAll();
+    ASSERT_EQ(bytes.size(), 44 + 14);
+    EXPECT_EQ(bytes.left(44), wav::recordingHeader(14));
+    const auto decoded = wav::decode(bytes);
+    ASSERT_TRUE(decoded);
+    EXPECT_EQ(decoded->sampleRate, 16000.0);
+    EXPECT_EQ(decoded->audio.frames(), 7u);
+    EXPECT_FLOAT_EQ(decoded->audio.samples[1], 0.5f);
+    EXPECT_FLOAT_EQ(decoded->audio.samples[4], -1.0f);
+}
+
+TEST(WavFile, DecodeRejectsWhatIsNotPlayableWave)
+{
+    const std::vector<std::int16_t> samples(100, 1000);
+    const QByteArray good = wav::encodeRecording(samples.data(), samples.size());
+    ASSERT_TRUE(wav::decode(good));
+    EXPECT_FALSE(wav::decode(QByteArray()));
+    EXPECT_FALSE(wav::decode(QByteArrayLiteral("ID3\x04 this is not audio at all")));
+    EXPECT_FALSE(wav::decode(good.left(30)));
+    QByteArray adpcm = good;
+    adpcm[20] = 2;
+    EXPECT_FALSE(wav::decode(adpcm));
+    QByteArray huge = good;
+    huge[16] = char(0xff);
+    huge[17] = char(0xff);
+    huge[18] = char(0xff);
+    huge[19] = char(0x7f);
+    EXPECT_FALSE(wav::decode(huge));
+    // Cut short: what is there is read.
+    const auto cut = wav::decode(good.left(44 + 50));
+    ASSERT_TRUE(cut);
+    EXPECT_EQ(cut->audio.frames(), 25u);
+}
+
+TEST(SpeechAudioDownsampler, ConvertsAToneToSixteenKilohertzMono)
+{
+    auto downsampler = SpeechAudioDownsampler::create(48000.0, 2);
+    ASSERT_TRUE(downsampler);
+    EXPECT_DOUBLE_EQ(downsampler.value()->sourceToOutputRatio(), 1.0 / 3.0);
+    std::vector<float> stereo(2 * 1024);
+    std::vector<std::int16_t> out;
+    std::size_t frame = 0;
+    for (int buffer = 0; buffer < 47; ++buffer) {
+        for (std::size_t f = 0; f < 1024; ++f, ++frame) {
+            const float v = 0.5f * float(std::sin(2.0 * M_PI * 440.0 * double(frame) / 48000.0));
+            stereo[2 * f] = v;
+            stereo[2 * f + 1] = v;
+        }
+        ASSERT_TRUE(downsampler.value()->convert(stereo.data(), 1024, out).ok());
+    }
+    ASSERT_TRUE(downsampler.value()->flush(out).ok());
+    EXPECT_NEAR(double(out.size()), 47.0 * 1024.0 / 3.0, 2.0);
+    // The tone keeps its loudness: RMS of a 0.5 sine is about 0.354.
+    double sum = 0.0;
+    for (std::size_t i = 1000; i < out.size() - 1000; ++i)
+        sum += double(out[i]) * double(out[i]);
+    EXPECT_NEAR(std::sqrt(sum / double(out.size() - 2000)) / 32768.0, 0.3536, 0.01);
+}
+
+TEST(SpeechAudioDownsampler, RefusesFormatsItCannotConvert)
+{
+    EXPECT_FALSE(SpeechAudioDownsampler::create(0.0, 1));
+    EXPECT_FALSE(SpeechAudioDownsampler::create(-48000.0, 1));
+    EXPECT_FALSE(SpeechAudioDownsampler::create(std::nan(""), 1));
+    EXPECT_FALSE(SpeechAudioDownsampler::create(48000.0, 0));
+}
+
+TEST(RecordingFiles, NamesAndStaleRemoval)
+{
+    QTemporaryDir dir;
+    const QString path = recordingFiles::newRecordingPath(dir.path());
+    EXPECT_TRUE(QFileInfo(path).fileName().contains(
+        QRegularExpression(QStringLiteral("^zelm-voice-[0-9A-F]{8}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{12}\\.wav$"))));
+    for (const char *name : {"zelm-voice-OLD.wav", "zelm-lead-OLD.mp3", "zelm-voice-keep.txt", "other.wav"}) {
+        QFile file(dir.filePath(QString::fromLatin1(name)));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    }
+    EXPECT_EQ(recordingFiles::removeStale(dir.path()), 2);
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), (QStringList{"other.wav", "zelm-voice-keep.txt"}));
+}
+
+} // namespace
