@@ -34,7 +34,7 @@ StatusItemController::StatusItemController(Actions actions, QObject *parent)
     quit->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
 
     m_tray->setIcon(trayImage());
-    m_tray->setToolTip(QStringLiteral("Nimbel"));
+    m_tray->setToolTip(L::text("tray.tooltip"));
     m_tray->setContextMenu(m_menu.get());
     // A plain click on the tray item opens the assistant, as the first menu item does.
     connect(m_tray.get(), &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {

@@ -7,7 +7,7 @@
 #include "conversation/UpdateStatus.h"
 #include "conversation/VoiceOutput.h"
 #include "core/Clock.h"
-#include "gateway/VisionGatewayClient.h"
+#include "conversation/DesktopActions.h"
 #include "screen/ScreenCapturePermission.h"
 #include "settings/Localized.h"
 #include "settings/SettingsLoader.h"
@@ -34,19 +34,9 @@ bool assign(T &field, U &&value)
 OverlayViewModel::OverlayViewModel(Services services, Launch launch, QObject *parent)
     : QObject(parent)
     , m_services(services)
+    , m_gateway(&services.gateway)
+    , m_links(&services.links)
 {
-    if (services.gateway) {
-        m_gateway = services.gateway;
-    } else {
-        m_ownGateway = std::make_unique<VisionGatewayClient>(services.clock);
-        m_gateway = m_ownGateway.get();
-    }
-    if (services.links) {
-        m_links = services.links;
-    } else {
-        m_ownLinks = std::make_unique<DesktopLinkOpener>();
-        m_links = m_ownLinks.get();
-    }
     m_language = appLanguage::current(services.preferences);
 
     const LoadedSettings settings =
@@ -88,10 +78,6 @@ OverlayViewModel::~OverlayViewModel()
     clearScreenCache();
     clearPreparedScreenContext();
     m_pageWarmUps.request_stop();
-    // The aborts are delivered through the event loop, and the calls they end
-    // still run inside our own client; it goes once they have been delivered.
-    if (m_ownGateway)
-        m_services.clock.post([client = std::shared_ptr<VisionGatewayClient>(std::move(m_ownGateway))] {});
 }
 
 QString OverlayViewModel::label(State state)
@@ -164,6 +150,24 @@ void OverlayViewModel::cancelCurrentResponse(bool resetState, bool stopSpeech)
         stopVoiceOutput();
     if (resetState && isBusy())
         setState(State::idle);
+}
+
+void OverlayViewModel::restartApplication()
+{
+    if (!m_services.desktop.relaunch())
+        fail(ZelmFailure{L::text("error.restart.failed")}, std::nullopt);
+}
+
+void OverlayViewModel::openScreenRecordingSettings()
+{
+    if (!m_services.desktop.openSettings(DesktopActions::SettingsPage::screenRecording))
+        fail(ZelmFailure{L::text("error.settings.screenUnavailable")}, std::nullopt);
+}
+
+void OverlayViewModel::openMicrophoneSettings()
+{
+    if (!m_services.desktop.openSettings(DesktopActions::SettingsPage::microphone))
+        fail(ZelmFailure{L::text("error.settings.microphoneUnavailable")}, std::nullopt);
 }
 
 void OverlayViewModel::resetConversation()

@@ -42,7 +42,7 @@ namespace nimbel {
 
 class AccessibilityContextService;
 class AccessibilityTrust;
-class DesktopLinkOpener;
+class DesktopActions;
 class FrontmostAppTracker;
 class LinkOpener;
 class LocalScreenContextPreparer;
@@ -52,9 +52,9 @@ struct NavigationResponse;
 class PreferencesStore;
 class ScreenCaptureAccess;
 class ScreenCaptureService;
+class ScreenImageEncoder;
 class UpdateStatus;
 class VisionGateway;
-class VisionGatewayClient;
 class VoiceOutput;
 
 // The one main-thread object holding the conversation, the state of the
@@ -82,6 +82,8 @@ class OverlayViewModel final : public QObject
     Q_PROPERTY(bool isVoiceSessionActive READ isVoiceSessionActive NOTIFY isVoiceSessionActiveChanged)
     Q_PROPERTY(bool isMicrophoneMuted READ isMicrophoneMuted NOTIFY isMicrophoneMutedChanged)
     Q_PROPERTY(bool isSpeaking READ isSpeaking NOTIFY isSpeakingChanged)
+    // Whether this build holds a voice session at all; the voice controls say why they wait while it does not.
+    Q_PROPERTY(bool isVoiceAvailable READ isVoiceAvailable CONSTANT)
     Q_PROPERTY(QString speechStatusMessage READ speechStatusMessageText NOTIFY speechStatusMessageChanged)
     Q_PROPERTY(bool voiceOutputEnabled READ voiceOutputEnabled NOTIFY voiceOutputEnabledChanged)
     Q_PROPERTY(bool accessibilityContextEnabled READ accessibilityContextEnabled
@@ -125,11 +127,10 @@ public:
         ScreenCaptureAccess &screenCaptureAccess;
         LoginItem &loginItem;
         UpdateStatus &updates;
-        // Built by the view model when not given: the HTTP client of the
-        // platform and the desktop's link handler. Given ones must outlive
-        // the view model.
-        VisionGateway *gateway = nullptr;
-        LinkOpener *links = nullptr;
+        VisionGateway &gateway;
+        LinkOpener &links;
+        DesktopActions &desktop;
+        ScreenImageEncoder &encoder;
         // Screen understanding. Without a capture service every screen
         // question fails saying so; without the others a question goes
         // without the context they would have given.
@@ -204,6 +205,8 @@ public:
     void setMicrophoneMuted(bool muted);
     bool isSpeaking() const { return m_isSpeaking; }
     void setSpeaking(bool speaking);
+    // No voice session part exists yet: nothing listens, records or speaks a session.
+    bool isVoiceAvailable() const { return false; }
     const std::optional<QString> &speechStatusMessage() const { return m_speechStatusMessage; }
     void setSpeechStatusMessage(std::optional<QString> message);
 
@@ -252,6 +255,12 @@ public:
     Q_INVOKABLE void closeChat();
     Q_INVOKABLE void cancelCurrentResponse(bool resetState, bool stopSpeech);
     Q_INVOKABLE void resetConversation();
+
+    // The recoveries a failure offers. Each shows a failure saying so when
+    // the desktop cannot do it.
+    Q_INVOKABLE void restartApplication();
+    Q_INVOKABLE void openScreenRecordingSettings();
+    Q_INVOKABLE void openMicrophoneSettings();
 
     // ---- The question turn ----
 
@@ -502,8 +511,6 @@ private:
     QVariant desktopSkillsValue() const;
 
     Services m_services;
-    std::unique_ptr<VisionGatewayClient> m_ownGateway;
-    std::unique_ptr<DesktopLinkOpener> m_ownLinks;
     VisionGateway *m_gateway = nullptr;
     LinkOpener *m_links = nullptr;
     // The interface language; changing it takes a restart.

@@ -125,9 +125,11 @@ QCoro::Task<Result<Done, TurnError>> OverlayViewModel::screenPath(QPointer<Overl
 
     std::optional<QByteArray> jpeg = model->m_latestCaptureJPEG;
     if (!jpeg) {
-        // The capture's own encoding failed: one more try before giving up on the picture.
-        const ScreenImageEncodingPolicy policy = ScreenImageEncodingPolicy::detailedVision();
-        jpeg = co_await ScreenImageEncoder::shared().jpegData(capture.image, policy);
+        // The capture's own encoding failed: one more try, at the plainer
+        // vision policy, before giving up on the picture.
+        const ScreenImageEncodingPolicy policy = ScreenImageEncodingPolicy::vision();
+        ScreenImageEncoder &encoder = model->m_services.encoder;
+        jpeg = co_await encoder.jpegData(capture.image, policy);
         model = resumeTarget(self, ticketOf(turn), &OverlayViewModel::m_request);
         if (!model)
             co_return TurnError::stopped();
@@ -225,7 +227,8 @@ QCoro::Task<Result<CaptureArtifact, TurnError>> OverlayViewModel::captureFreshTa
     const CaptureArtifact capture = captured.value();
 
     const ScreenImageEncodingPolicy policy = ScreenImageEncodingPolicy::detailedVision();
-    const auto jpeg = co_await ScreenImageEncoder::shared().jpegData(capture.image, policy);
+    ScreenImageEncoder &encoder = model->m_services.encoder;
+    const auto jpeg = co_await encoder.jpegData(capture.image, policy);
     model = self.data();
     if (!model || stop.stop_requested())
         co_return TurnError::stopped();

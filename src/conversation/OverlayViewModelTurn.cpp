@@ -77,6 +77,9 @@ void OverlayViewModel::submitQuestion(bool shouldOpenChat)
     setQuestion(QString());
     setAnswer(QVariant());
     setFailure(std::nullopt);
+    // A typed conversation has no session start to bound it: each new
+    // question is where a full one is compacted before it is sent again.
+    compactConversationIfFull();
 
     const ChatMessage userMessage = ChatMessage::create(ChatMessage::Role::user, question, m_services.clock.now());
     appendMessage(userMessage);

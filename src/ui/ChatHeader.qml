@@ -7,15 +7,14 @@ import "Icons.mjs" as Icons
 Item {
     id: header
 
-    required property var overlay
-    readonly property var vm: overlay.viewModel
-
+    required property OverlayRootView overlay
+    
     implicitHeight: 60
 
     MouseArea {
         anchors.fill: parent
         acceptedButtons: Qt.LeftButton
-        onPressed: header.overlay.startPanelDrag()
+        onPressed: header.overlay.panel.startPanelDrag()
     }
 
     RowLayout {
@@ -75,7 +74,7 @@ Item {
             label: header.overlay.t("chat.new")
             onClicked: {
                 header.overlay.showSettings = false
-                header.overlay.call("resetConversation")
+                header.overlay.viewModel.resetConversation()
             }
         }
         IconButton {
@@ -86,7 +85,7 @@ Item {
         IconButton {
             iconPath: Icons.close
             label: header.overlay.t("chat.close")
-            onClicked: header.overlay.call("closeChat")
+            onClicked: header.overlay.viewModel.closeChat()
         }
     }
 

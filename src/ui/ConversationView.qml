@@ -6,7 +6,7 @@ import QtQuick.Controls
 ListView {
     id: list
 
-    required property var overlay
+    required property OverlayRootView overlay
 
     clip: true
     spacing: 2
@@ -15,7 +15,7 @@ ListView {
     topMargin: 10
     bottomMargin: 10
     boundsBehavior: Flickable.StopAtBounds
-    model: overlay.messageModel
+    model: overlay.viewModel.messageModel
     activeFocusOnTab: true
     Accessible.role: Accessible.List
     Accessible.name: overlay.t("chat.history")

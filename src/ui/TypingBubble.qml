@@ -4,7 +4,7 @@ import QtQuick
 Item {
     id: typing
 
-    required property var overlay
+    required property OverlayRootView overlay
     implicitHeight: 44
     Accessible.role: Accessible.StaticText
     Accessible.name: overlay.t("status.thinking")
