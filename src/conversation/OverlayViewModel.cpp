@@ -61,23 +61,32 @@ OverlayViewModel::OverlayViewModel(Services services, Launch launch, QObject *pa
     m_messages = {welcomeMessage()};
     m_messageModel.setMessages(m_messages);
 
+    m_voiceSession = std::make_unique<VoiceSession>(
+        *this, VoiceSession::Services{services.clock, services.voiceOutput, services.microphone});
+    m_questionTurn = std::make_unique<QuestionTurnController>(
+        *this, QuestionTurnController::Services{services.clock, services.microphone, services.gateway});
+    m_platformLink = std::make_unique<PlatformLinkController>(
+        *this, PlatformLinkController::Services{services.clock, services.preferences, services.tokenStore,
+                                                services.gateway, services.links});
+    ScreenContextCoordinator::Services screen{services.clock,   services.screenCaptureAccess, services.accessibilityTrust,
+                                              services.gateway, services.encoder};
+    screen.screenCapture = services.screenCapture;
+    screen.appTracker = services.appTracker;
+    screen.accessibilityContext = services.accessibilityContext;
+    screen.screenContextPreparer = services.screenContextPreparer;
+    m_screenContext = std::make_unique<ScreenContextCoordinator>(*this, screen);
     if (!m_platformAPIKey.trimmed().isEmpty())
-        startForcedSynchronization();
+        m_platformLink->startForcedSynchronization();
 }
 
 OverlayViewModel::~OverlayViewModel()
 {
     // Every running task is told to stop first: its request is aborted and it
     // ends without touching this object.
-    m_request.cancel();
-    m_pairing.cancel();
-    m_waitingLine.cancel();
-    m_voiceResume.cancel();
-    m_voiceTranscription.cancel();
-    cancelConfigurationFetch();
-    clearScreenCache();
-    clearPreparedScreenContext();
-    m_pageWarmUps.request_stop();
+    m_questionTurn.reset();
+    m_platformLink.reset();
+    m_screenContext.reset();
+    m_voiceSession.reset();
 }
 
 QString OverlayViewModel::label(State state)
@@ -121,9 +130,9 @@ OverlayViewModel::SkillMap OverlayViewModel::allSkillsOn()
 void OverlayViewModel::openChat()
 {
     setVoiceSessionActive(false);
-    cancelVoiceResume();
+    m_voiceSession->cancelResume();
     m_services.microphone.finishWithoutDelivering();
-    cancelVoiceTranscription();
+    m_voiceSession->cancelTranscription();
     stopVoiceOutput();
     setInteractionMode(InteractionMode::chat);
     setExpanded(true);
@@ -132,20 +141,20 @@ void OverlayViewModel::openChat()
 void OverlayViewModel::closeChat()
 {
     setVoiceSessionActive(false);
-    cancelVoiceResume();
+    m_voiceSession->cancelResume();
     setInteractionMode(InteractionMode::voice);
     setExpanded(false);
     m_services.microphone.finishWithoutDelivering();
-    cancelVoiceTranscription();
+    m_voiceSession->cancelTranscription();
     stopVoiceOutput();
 }
 
 void OverlayViewModel::cancelCurrentResponse(bool resetState, bool stopSpeech)
 {
-    cancelVoiceResume();
+    m_voiceSession->cancelResume();
     // Clears the active request identifier before stopping the task, so a
     // result that is already on its way is dropped.
-    m_request.cancel();
+    m_questionTurn->request().cancel();
     if (stopSpeech)
         stopVoiceOutput();
     if (resetState && isBusy())
@@ -173,9 +182,9 @@ void OverlayViewModel::openMicrophoneSettings()
 void OverlayViewModel::resetConversation()
 {
     setVoiceSessionActive(false);
-    cancelVoiceResume();
+    m_voiceSession->cancelResume();
     m_services.microphone.finishWithoutDelivering();
-    cancelVoiceTranscription();
+    m_voiceSession->cancelTranscription();
     cancelCurrentResponse(true, true);
 
     setQuestion(QString());
@@ -183,10 +192,9 @@ void OverlayViewModel::resetConversation()
     setFailure(std::nullopt);
     setPreviewImage(QImage());
     setCaptureMetadata(QVariant());
-    clearScreenCache();
-    clearPreparedScreenContext();
-    m_manualCapturePending = false;
-    m_lastRequestUsedScreen = false;
+    m_screenContext->clear();
+    m_screenContext->clearPreparedScreenContext();
+    m_questionTurn->forgetScreenUse();
     m_desktopSessionID = newDesktopSessionID();
     setState(State::idle);
     // Takes a held connection link with it.
@@ -205,27 +213,7 @@ QString OverlayViewModel::newDesktopSessionID()
     return QStringLiteral("desktop_") + QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper();
 }
 
-void OverlayViewModel::cancelVoiceResume()
-{
-    m_voiceResume.cancel();
-}
 
-void OverlayViewModel::cancelVoiceTranscription()
-{
-    m_voiceTranscription.cancel();
-}
-
-void OverlayViewModel::clearScreenCache()
-{
-    m_latestCapture.reset();
-    m_latestCaptureJPEG.reset();
-    m_latestCaptureAt.reset();
-    m_latestAccessibilityContext.reset();
-    m_latestAccessibilityCaptureAt.reset();
-    if (auto warm = std::exchange(m_warmAccessibilityContextTask, nullptr))
-        warm->cancel();
-    m_warmAccessibilityCaptureAt.reset();
-}
 
 // ---- Messages ----
 
@@ -233,9 +221,8 @@ void OverlayViewModel::setMessages(QList<ChatMessage> messages)
 {
     if (!assign(m_messages, std::move(messages)))
         return;
-    // A held link whose question left the conversation can no longer be answered.
-    if (m_pendingConnection && !findMessage(m_pendingConnection->messageID))
-        m_pendingConnection.reset();
+    if (m_platformLink)
+        m_platformLink->forgetPendingConnectionUnlessShown();
     m_messageModel.setMessages(m_messages);
     emit messagesChanged();
 }

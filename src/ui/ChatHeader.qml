@@ -70,6 +70,7 @@ Item {
         }
 
         IconButton {
+            objectName: "newConversationButton"
             iconPath: Icons.plus
             label: header.overlay.t("chat.new")
             onClicked: {
@@ -78,11 +79,13 @@ Item {
             }
         }
         IconButton {
+            objectName: "settingsButton"
             iconPath: header.overlay.showSettings ? Icons.back : Icons.sliders
             label: header.overlay.t(header.overlay.showSettings ? "chat.back" : "settings.title")
             onClicked: header.overlay.showSettings = !header.overlay.showSettings
         }
         IconButton {
+            objectName: "closeChatButton"
             iconPath: Icons.close
             label: header.overlay.t("chat.close")
             onClicked: header.overlay.viewModel.closeChat()

@@ -1,15 +1,12 @@
-// The screen side of the view model: the screen path of a question turn, the
-// capture it takes, the two context warm-ups that start as soon as a capture
-// exists, the page warm-up, and the manual capture.
-//
-// Every task here holds the view model weakly and asks three things after
+// Every task here holds the coordinator weakly and asks three things after
 // each await before it stores anything: was it stopped, did the preparation
 // generation change, is its capture still the latest one.
+#include "conversation/ScreenContextCoordinator.h"
+
 #include "conversation/OverlayViewModel.h"
 
 #include "conversation/AccessibilityTrust.h"
 #include "conversation/ConversationWindow.h"
-#include "conversation/ResumeGuard.h"
 #include "core/Log.h"
 #include "gateway/AnalyzeRequest.h"
 #include "gateway/NavigationResponse.h"
@@ -31,11 +28,6 @@ namespace nimbel {
 
 namespace {
 
-TaskSlot::Ticket ticketOf(const QuestionTurn &turn)
-{
-    return {turn.requestID, turn.stop};
-}
-
 QVariant jsonValue(const nlohmann::ordered_json &json)
 {
     return QJsonDocument::fromJson(QByteArray::fromStdString(json.dump())).toVariant();
@@ -55,168 +47,61 @@ bool matches(const std::optional<PreparedScreenContext> &context, const CaptureA
     return context && context->captureID == CaptureDateCodec::encode(capture.metadata.capturedAt);
 }
 
-// Cancels the waiting line of a screen turn however the path ends, unless a
-// newer turn owns it by then.
-class WaitingLineGuard
-{
-public:
-    WaitingLineGuard(QPointer<OverlayViewModel> model, QUuid requestID)
-        : m_model(std::move(model))
-        , m_requestID(requestID)
-    {
-    }
-    ~WaitingLineGuard()
-    {
-        if (m_model && m_model->isActiveRequest(m_requestID))
-            m_model->cancelWaitingLine();
-    }
-    WaitingLineGuard(const WaitingLineGuard &) = delete;
-    WaitingLineGuard &operator=(const WaitingLineGuard &) = delete;
-
-private:
-    QPointer<OverlayViewModel> m_model;
-    QUuid m_requestID;
-};
 
 } // namespace
 
-// ---- The screen path ----
-
-QCoro::Task<Result<Done, TurnError>> OverlayViewModel::runScreenQuestion(QuestionTurn turn)
+ScreenContextCoordinator::ScreenContextCoordinator(OverlayViewModel &model, Services services)
+    : m_model(model)
+    , m_services(services)
 {
-    return screenPath(QPointer<OverlayViewModel>(this), std::move(turn));
 }
 
-QCoro::Task<Result<Done, TurnError>> OverlayViewModel::screenPath(QPointer<OverlayViewModel> self, QuestionTurn turn)
+ScreenContextCoordinator::~ScreenContextCoordinator()
 {
-    OverlayViewModel *model = resumeTarget(self, ticketOf(turn), &OverlayViewModel::m_request);
-    if (!model)
-        co_return TurnError::stopped();
-    for (const auto &[skill, message] : {std::pair{"screen_capture", "skill.screenshotOff"},
-                                         std::pair{"screen_understanding", "skill.screenUnderstandingOff"}}) {
-        const auto allowed = model->requireDesktopSkill(QString::fromLatin1(skill), message);
-        if (!allowed.ok())
-            co_return TurnError::from(allowed.error());
-    }
-    model->m_manualCapturePending = false;
-    model->m_lastRequestUsedScreen = true;
-
-    model->scheduleWaitingLine(turn.requestID);
-    const WaitingLineGuard waitingLine(self, turn.requestID);
-
-    const auto captured = co_await model->captureFresh(turn.stop);
-    model = resumeTarget(self, ticketOf(turn), &OverlayViewModel::m_request);
-    if (!model)
-        co_return TurnError::stopped();
-    if (!captured.ok())
-        co_return captured.error();
-    const CaptureArtifact capture = captured.value();
-    model->setMessageAttachment(turn.userMessageID, model->m_previewImage);
-    model->setState(State::analyzing);
-
-    const auto accessibility = co_await model->preparedAccessibilityContext(capture, turn.stop);
-    model = resumeTarget(self, ticketOf(turn), &OverlayViewModel::m_request);
-    if (!model)
-        co_return TurnError::stopped();
-    const auto prepared = co_await model->preparedVisionContext(capture, turn.stop);
-    model = resumeTarget(self, ticketOf(turn), &OverlayViewModel::m_request);
-    if (!model)
-        co_return TurnError::stopped();
-
-    std::optional<QByteArray> jpeg = model->m_latestCaptureJPEG;
-    if (!jpeg) {
-        // The capture's own encoding failed: one more try, at the plainer
-        // vision policy, before giving up on the picture.
-        const ScreenImageEncodingPolicy policy = ScreenImageEncodingPolicy::vision();
-        ScreenImageEncoder &encoder = model->m_services.encoder;
-        jpeg = co_await encoder.jpegData(capture.image, policy);
-        model = resumeTarget(self, ticketOf(turn), &OverlayViewModel::m_request);
-        if (!model)
-            co_return TurnError::stopped();
-        if (!jpeg)
-            co_return TurnError::from(VisionGatewayError::imageEncodingFailed());
-    }
-
-    ScreenAnalysisInput screen;
-    screen.capture = capture.metadata.toJson();
-    screen.capturedAt = CaptureDateCodec::encode(capture.metadata.capturedAt);
-    if (accessibility)
-        screen.accessibility = accessibility->toJson();
-    if (prepared)
-        screen.preparedScreenContext = ScreenAnalysisInput::PreparedContext{prepared->captureID, prepared->toJson()};
-    // Arguments are named locals: GCC 12 mishandles temporaries that live across a co_await.
-    const QStringList established = ConversationWindow::established(model->m_messages);
-    const QList<RecentTurn> recent = ConversationWindow::recentTurns(model->m_messages);
-    VisionGateway &gateway = *model->m_gateway;
-    const auto response =
-        co_await gateway.analyze(std::move(screen), *jpeg, turn.question, model->m_gatewayBaseURL,
-                                 model->m_platformAPIKey, model->m_connectedAgentID, established, recent, turn.stop);
-    model = resumeTarget(self, ticketOf(turn), &OverlayViewModel::m_request);
-    if (!model)
-        co_return TurnError::stopped();
-    if (!response.ok())
-        co_return TurnError::from(response.error());
-
-    const NavigationResponse &navigation = response.value();
-    model->setAnswer(jsonValue(navigation.toJson()));
-    const QDateTime now = model->m_services.clock.now();
-    model->appendMessage(ChatMessage::create(ChatMessage::Role::analyst, analystNote(navigation), now));
-    const auto finding = ConversationWindow::findingNote(navigation.screenFacts, capture.metadata.applicationName,
-                                                         capture.metadata.windowTitle);
-    if (finding) {
-        model->appendMessage(ChatMessage::create(ChatMessage::Role::screenFact, *finding, now));
-        log::info(log::requestRouting(),
-                  log::Record()
-                      .add(u"screen_facts", qint64(navigation.screenFacts.size()))
-                      .add(u"window_chars", qint64(ConversationWindow::totalCharacters(model->m_messages))));
-    }
-
-    auto answered = co_await model->runGeneralQuestion(turn, true);
-    if (!answered.ok())
-        co_return answered;
-    model = resumeTarget(self, ticketOf(turn), &OverlayViewModel::m_request);
-    if (model)
-        model->setState(State::answered);
-    co_return Done{};
+    clear();
+    clearPreparedScreenContext();
+    m_pageWarmUps.request_stop();
 }
 
-QString OverlayViewModel::analystNote(const NavigationResponse &response)
+ScreenContextCoordinator *ScreenContextCoordinator::resumeTurn(const Self &self, const TaskSlot::Ticket &ticket)
 {
-    QStringList lines{response.summary.trimmed()};
-    const qsizetype steps = std::min<qsizetype>(response.steps.size(), 5);
-    for (qsizetype i = 0; i < steps; ++i) {
-        const NavigationStep &step = response.steps.at(i);
-        QString line = QString::number(i + 1) + QStringLiteral(". ") + step.instruction;
-        if (step.targetLabel)
-            line += QStringLiteral(" (") + *step.targetLabel + u')';
-        lines.append(line);
-    }
-    if (response.safetyNote && !response.safetyNote->trimmed().isEmpty())
-        lines.append(L::transcriptWarning(response.safetyNote->trimmed()));
-    lines.removeIf([](const QString &line) { return line.trimmed().isEmpty(); });
-    return lines.join(u'\n');
+    if (ticket.token.stop_requested() || !self || !self->m_model.isActiveRequest(ticket.id))
+        return nullptr;
+    return self.data();
+}
+
+void ScreenContextCoordinator::clear()
+{
+    m_latestCapture.reset();
+    m_latestCaptureJPEG.reset();
+    m_latestCaptureAt.reset();
+    m_latestAccessibilityContext.reset();
+    m_latestAccessibilityCaptureAt.reset();
+    if (auto warm = std::exchange(m_warmAccessibilityContextTask, nullptr))
+        warm->cancel();
+    m_warmAccessibilityCaptureAt.reset();
 }
 
 // ---- Capture ----
 
-QCoro::Task<Result<CaptureArtifact, TurnError>> OverlayViewModel::captureFresh(std::stop_token stop)
+QCoro::Task<Result<CaptureArtifact, TurnError>> ScreenContextCoordinator::captureFresh(std::stop_token stop)
 {
-    return captureFreshTask(QPointer<OverlayViewModel>(this), std::move(stop));
+    return captureFreshTask(Self(this), std::move(stop));
 }
 
-QCoro::Task<Result<CaptureArtifact, TurnError>> OverlayViewModel::captureFreshTask(QPointer<OverlayViewModel> self,
+QCoro::Task<Result<CaptureArtifact, TurnError>> ScreenContextCoordinator::captureFreshTask(Self self,
                                                                                   std::stop_token stop)
 {
-    OverlayViewModel *model = self.data();
+    ScreenContextCoordinator *model = self.data();
     if (!model || stop.stop_requested())
         co_return TurnError::stopped();
     ScreenCaptureService *service = model->m_services.screenCapture;
     if (!service)
         co_return TurnError::from(ZelmFailure{L::text("error.screenQuestion.unavailable")});
 
-    model->setState(State::capturing);
-    model->setFailure(std::nullopt);
-    model->setScreenCapturePermissionGranted(model->m_services.screenCaptureAccess.preflight());
+    model->m_model.setState(OverlayViewModel::State::capturing);
+    model->m_model.setFailure(std::nullopt);
+    model->m_model.setScreenCapturePermissionGranted(model->m_services.screenCaptureAccess.preflight());
 
     const CaptureResult captured = co_await service->captureCurrentContext();
     model = self.data();
@@ -233,15 +118,15 @@ QCoro::Task<Result<CaptureArtifact, TurnError>> OverlayViewModel::captureFreshTa
     if (!model || stop.stop_requested())
         co_return TurnError::stopped();
 
-    model->setScreenCapturePermissionGranted(true);
+    model->m_model.setScreenCapturePermissionGranted(true);
     model->applyCapture(capture, jpeg);
     model->prepareAccessibilityContext(capture);
     model->prepareVisionContext(capture);
-    model->setState(State::captured);
+    model->m_model.setState(OverlayViewModel::State::captured);
     co_return capture;
 }
 
-void OverlayViewModel::applyCapture(const CaptureArtifact &capture, std::optional<QByteArray> preparedJPEG)
+void ScreenContextCoordinator::applyCapture(const CaptureArtifact &capture, std::optional<QByteArray> preparedJPEG)
 {
     m_latestCapture = capture;
     m_latestCaptureJPEG = std::move(preparedJPEG);
@@ -253,16 +138,16 @@ void OverlayViewModel::applyCapture(const CaptureArtifact &capture, std::optiona
     m_warmAccessibilityCaptureAt.reset();
     if (m_preparedScreenCaptureAt != capture.metadata.capturedAt)
         clearPreparedScreenContext();
-    setPreviewImage(previewOf(capture));
-    setCaptureMetadata(jsonValue(capture.metadata.toJson()));
+    m_model.setPreviewImage(previewOf(capture));
+    m_model.setCaptureMetadata(jsonValue(capture.metadata.toJson()));
 }
 
-bool OverlayViewModel::isLatestCapture(const CaptureArtifact &capture) const
+bool ScreenContextCoordinator::isLatestCapture(const CaptureArtifact &capture) const
 {
     return m_latestCapture && m_latestCapture->metadata.capturedAt == capture.metadata.capturedAt;
 }
 
-void OverlayViewModel::clearPreparedScreenContext()
+void ScreenContextCoordinator::clearPreparedScreenContext()
 {
     // A preparation that finishes after this belongs to an older generation
     // and is not stored.
@@ -276,21 +161,15 @@ void OverlayViewModel::clearPreparedScreenContext()
 
 // ---- The accessibility context ----
 
-QCoro::Task<std::optional<AccessibilityContext>> OverlayViewModel::collectAccessibilityContext(CaptureArtifact capture,
-                                                                                              std::stop_token stop)
-{
-    return collectAccessibilityTask(QPointer<OverlayViewModel>(this), std::move(capture), std::move(stop));
-}
-
 QCoro::Task<std::optional<AccessibilityContext>>
-OverlayViewModel::collectAccessibilityTask(QPointer<OverlayViewModel> self, CaptureArtifact capture,
+ScreenContextCoordinator::collectAccessibilityTask(Self self, CaptureArtifact capture,
                                            std::stop_token stop)
 {
-    OverlayViewModel *model = self.data();
-    if (!model || !model->m_accessibilityContextEnabled)
+    ScreenContextCoordinator *model = self.data();
+    if (!model || !model->m_model.accessibilityContextEnabled())
         co_return std::nullopt;
-    model->setAccessibilityPermissionGranted(model->m_services.accessibilityTrust.isTrusted());
-    if (!model->m_accessibilityPermissionGranted)
+    model->m_model.setAccessibilityPermissionGranted(model->m_services.accessibilityTrust.isTrusted());
+    if (!model->m_model.accessibilityPermissionGranted())
         co_return std::nullopt;
     AccessibilityContextService *service = model->m_services.accessibilityContext;
     const FrontmostAppTracker *tracker = model->m_services.appTracker;
@@ -306,23 +185,23 @@ OverlayViewModel::collectAccessibilityTask(QPointer<OverlayViewModel> self, Capt
     co_return context;
 }
 
-void OverlayViewModel::prepareAccessibilityContext(const CaptureArtifact &capture)
+void ScreenContextCoordinator::prepareAccessibilityContext(const CaptureArtifact &capture)
 {
     if (auto previous = std::exchange(m_warmAccessibilityContextTask, nullptr))
         previous->cancel();
     m_warmAccessibilityCaptureAt = capture.metadata.capturedAt;
     auto warm = std::make_shared<WarmUp<AccessibilityContext>>(m_services.clock);
     m_warmAccessibilityContextTask = warm;
-    warmAccessibilityTask(QPointer<OverlayViewModel>(this), std::move(warm), capture);
+    warmAccessibilityTask(Self(this), std::move(warm), capture);
 }
 
-QCoro::Task<void> OverlayViewModel::warmAccessibilityTask(QPointer<OverlayViewModel> self,
+QCoro::Task<void> ScreenContextCoordinator::warmAccessibilityTask(Self self,
                                                           std::shared_ptr<WarmUp<AccessibilityContext>> warm,
                                                           CaptureArtifact capture)
 {
     const std::stop_token stop = warm->token();
     auto context = co_await collectAccessibilityTask(self, capture, stop);
-    OverlayViewModel *model = self.data();
+    ScreenContextCoordinator *model = self.data();
     if (warm->isCancelled() || !model || !model->isLatestCapture(capture)) {
         warm->deliver(std::nullopt);
         co_return;
@@ -335,16 +214,16 @@ QCoro::Task<void> OverlayViewModel::warmAccessibilityTask(QPointer<OverlayViewMo
 }
 
 QCoro::Task<std::optional<AccessibilityContext>>
-OverlayViewModel::preparedAccessibilityContext(CaptureArtifact capture, std::stop_token stop)
+ScreenContextCoordinator::preparedAccessibilityContext(CaptureArtifact capture, std::stop_token stop)
 {
-    return preparedAccessibilityTask(QPointer<OverlayViewModel>(this), std::move(capture), std::move(stop));
+    return preparedAccessibilityTask(Self(this), std::move(capture), std::move(stop));
 }
 
 QCoro::Task<std::optional<AccessibilityContext>>
-OverlayViewModel::preparedAccessibilityTask(QPointer<OverlayViewModel> self, CaptureArtifact capture,
+ScreenContextCoordinator::preparedAccessibilityTask(Self self, CaptureArtifact capture,
                                             std::stop_token stop)
 {
-    OverlayViewModel *model = self.data();
+    ScreenContextCoordinator *model = self.data();
     if (!model)
         co_return std::nullopt;
     const QDateTime capturedAt = capture.metadata.capturedAt;
@@ -378,12 +257,12 @@ OverlayViewModel::preparedAccessibilityTask(QPointer<OverlayViewModel> self, Cap
 
 // ---- The prepared screen context ----
 
-void OverlayViewModel::prepareVisionContext(const CaptureArtifact &capture)
+void ScreenContextCoordinator::prepareVisionContext(const CaptureArtifact &capture)
 {
-    if (!requireDesktopSkill(QStringLiteral("screen_capture"), "skill.screenshotOff").ok()
-        || !requireDesktopSkill(QStringLiteral("screen_understanding"), "skill.screenUnderstandingOff").ok())
+    if (!m_model.requireDesktopSkill(QStringLiteral("screen_capture"), "skill.screenshotOff").ok()
+        || !m_model.requireDesktopSkill(QStringLiteral("screen_understanding"), "skill.screenUnderstandingOff").ok())
         return;
-    if (m_gatewayBaseURL.trimmed().isEmpty() || m_platformAPIKey.trimmed().isEmpty())
+    if (m_model.gatewayBaseURL().trimmed().isEmpty() || m_model.platformAPIKey().trimmed().isEmpty())
         return;
     if (!m_services.screenContextPreparer)
         return;
@@ -399,21 +278,21 @@ void OverlayViewModel::prepareVisionContext(const CaptureArtifact &capture)
     m_warmVisionContextCaptureAt = capturedAt;
     auto warm = std::make_shared<WarmUp<PreparedScreenContext>>(m_services.clock);
     m_warmVisionContextTask = warm;
-    warmVisionTask(QPointer<OverlayViewModel>(this), std::move(warm), generation, capture);
+    warmVisionTask(Self(this), std::move(warm), generation, capture);
 }
 
-QCoro::Task<void> OverlayViewModel::warmVisionTask(QPointer<OverlayViewModel> self,
+QCoro::Task<void> ScreenContextCoordinator::warmVisionTask(Self self,
                                                    std::shared_ptr<WarmUp<PreparedScreenContext>> warm,
                                                    int generation, CaptureArtifact capture)
 {
-    const auto stale = [&](OverlayViewModel *model) {
+    const auto stale = [&](ScreenContextCoordinator *model) {
         return warm->isCancelled() || !model || model->m_visionContextGeneration != generation
                || !model->isLatestCapture(capture);
     };
     // Joins the accessibility warm-up of this capture rather than walking the tree twice.
     const std::stop_token stop = warm->token();
     auto accessibility = co_await preparedAccessibilityTask(self, capture, stop);
-    OverlayViewModel *model = self.data();
+    ScreenContextCoordinator *model = self.data();
     if (stale(model)) {
         warm->deliver(std::nullopt);
         co_return;
@@ -432,16 +311,16 @@ QCoro::Task<void> OverlayViewModel::warmVisionTask(QPointer<OverlayViewModel> se
     warm->deliver(std::move(prepared));
 }
 
-QCoro::Task<std::optional<PreparedScreenContext>> OverlayViewModel::preparedVisionContext(CaptureArtifact capture,
+QCoro::Task<std::optional<PreparedScreenContext>> ScreenContextCoordinator::preparedVisionContext(CaptureArtifact capture,
                                                                                          std::stop_token stop)
 {
-    return preparedVisionTask(QPointer<OverlayViewModel>(this), std::move(capture), std::move(stop));
+    return preparedVisionTask(Self(this), std::move(capture), std::move(stop));
 }
 
 QCoro::Task<std::optional<PreparedScreenContext>>
-OverlayViewModel::preparedVisionTask(QPointer<OverlayViewModel> self, CaptureArtifact capture, std::stop_token stop)
+ScreenContextCoordinator::preparedVisionTask(Self self, CaptureArtifact capture, std::stop_token stop)
 {
-    OverlayViewModel *model = self.data();
+    ScreenContextCoordinator *model = self.data();
     if (!model)
         co_return std::nullopt;
     const QDateTime capturedAt = capture.metadata.capturedAt;
@@ -468,41 +347,41 @@ OverlayViewModel::preparedVisionTask(QPointer<OverlayViewModel> self, CaptureArt
 
 // ---- The page warm-up ----
 
-QCoro::Task<void> OverlayViewModel::warmPageTask(QPointer<OverlayViewModel> self, QString pageURL,
+QCoro::Task<void> ScreenContextCoordinator::warmPageTask(Self self, QString pageURL,
                                                  std::stop_token stop)
 {
-    OverlayViewModel *model = self.data();
+    ScreenContextCoordinator *model = self.data();
     if (!model)
         co_return;
     // A hint to the platform: nobody waits for it and its outcome is dropped.
-    auto warmed = co_await model->m_gateway->warmPublicPageContext(
-        std::move(pageURL), model->m_gatewayBaseURL, model->m_platformAPIKey, model->m_connectedAgentID,
+    auto warmed = co_await model->m_services.gateway.warmPublicPageContext(
+        std::move(pageURL), model->m_model.gatewayBaseURL(), model->m_model.platformAPIKey(), model->m_model.connectedAgentID(),
         std::move(stop));
     Q_UNUSED(warmed);
 }
 
 // ---- The manual capture ----
 
-void OverlayViewModel::captureOnly()
+void ScreenContextCoordinator::captureOnly()
 {
-    cancelCurrentResponse(true, true);
-    stopVoiceOutput();
-    runCaptureOnly(QPointer<OverlayViewModel>(this), m_request.start());
+    m_model.cancelCurrentResponse(true, true);
+    m_model.stopVoiceOutput();
+    runCaptureOnly(Self(this), m_model.startRequest());
 }
 
-QCoro::Task<Result<Done, TurnError>> OverlayViewModel::captureOnlySteps(QPointer<OverlayViewModel> self,
+QCoro::Task<Result<Done, TurnError>> ScreenContextCoordinator::captureOnlySteps(Self self,
                                                                        TaskSlot::Ticket ticket)
 {
-    OverlayViewModel *model = self.data();
+    ScreenContextCoordinator *model = self.data();
     if (!model)
         co_return TurnError::stopped();
-    const auto synced = co_await model->synchronizePlatformConfiguration(false, ticket.token);
+    const auto synced = co_await model->m_model.synchronizePlatformConfiguration(false, ticket.token);
     if (!synced.ok())
         co_return TurnError::from(synced.error());
-    model = resumeTarget(self, ticket, &OverlayViewModel::m_request);
+    model = resumeTurn(self, ticket);
     if (!model)
         co_return TurnError::stopped();
-    const auto allowed = model->requireDesktopSkill(QStringLiteral("screen_capture"), "skill.screenshotOff");
+    const auto allowed = model->m_model.requireDesktopSkill(QStringLiteral("screen_capture"), "skill.screenshotOff");
     if (!allowed.ok())
         co_return TurnError::from(allowed.error());
     const auto captured = co_await model->captureFresh(ticket.token);
@@ -511,17 +390,17 @@ QCoro::Task<Result<Done, TurnError>> OverlayViewModel::captureOnlySteps(QPointer
     co_return Done{};
 }
 
-QCoro::Task<void> OverlayViewModel::runCaptureOnly(QPointer<OverlayViewModel> self, TaskSlot::Ticket ticket)
+QCoro::Task<void> ScreenContextCoordinator::runCaptureOnly(Self self, TaskSlot::Ticket ticket)
 {
     const auto result = co_await captureOnlySteps(self, ticket);
-    OverlayViewModel *model = resumeTarget(self, ticket, &OverlayViewModel::m_request);
+    ScreenContextCoordinator *model = resumeTurn(self, ticket);
     if (!model)
         co_return;
-    model->m_request.finish(ticket.id);
+    model->m_model.finishRequest(ticket.id);
     if (result.ok())
-        model->m_manualCapturePending = true;
+        model->m_model.noteManualCapture();
     else if (!result.error().isStopped())
-        model->fail(*result.error().failure, std::nullopt);
+        model->m_model.fail(*result.error().failure, std::nullopt);
 }
 
 } // namespace nimbel
