@@ -366,28 +366,6 @@ TEST_F(QuestionTurnTest, SpokenAnswerWithSpeechOffOpensThePanel)
     EXPECT_TRUE(voice.spoken.isEmpty());
 }
 
-TEST_F(QuestionTurnTest, TranscriptionFailureMessagesFollowTheErrorKind)
-{
-    using Kind = VisionGatewayError::Kind;
-    const QString service = QStringLiteral("Speech recognition is unavailable.");
-    const QString platform = QStringLiteral("The platform is unreachable — nothing was transcribed.");
-    const QString notHeard = QStringLiteral("I didn’t catch that. Please say it again.");
-    const std::pair<Kind, QString> table[] = {
-        {Kind::skillDisabled, service},       {Kind::server, service},          {Kind::agentUnavailable, service},
-        {Kind::invalidBaseURL, platform},     {Kind::notConnected, platform},   {Kind::connectionFailed, platform},
-        {Kind::imageEncodingFailed, notHeard}, {Kind::invalidResponse, notHeard},
-    };
-    for (const auto &[kind, expected] : table) {
-        EXPECT_EQ(QuestionTurnController::transcriptionFailureMessage(VisionGatewayError{kind, 0, {}}), expected) << int(kind);
-        EXPECT_EQ(QuestionTurnController::transcriptionFailureMessage(GatewayFailure(VisionGatewayError{kind, 0, {}})),
-                  expected);
-    }
-    EXPECT_EQ(QuestionTurnController::transcriptionFailureMessage(
-                  GatewayFailure::transport(QNetworkReply::SslHandshakeFailedError, QStringLiteral("tls"))),
-              notHeard);
-    EXPECT_EQ(QuestionTurnController::transcriptionFailureMessage(), notHeard);
-}
-
 TEST_F(QuestionTurnTest, OpeningLinesDoNotRepeatAndReportTheirAudio)
 {
     const auto model = makeConnected();
@@ -553,17 +531,25 @@ TEST_F(QuestionTurnTest, VoiceSessionListensAgainOnlyWhenReady)
     EXPECT_EQ(microphone.starts, 2);
 }
 
-TEST_F(QuestionTurnTest, FullConversationIsCompactedOnRequest)
+TEST_F(QuestionTurnTest, AFullConversationIsCompactedBeforeTheNextQuestionIsSent)
 {
     const auto model = makeConnected();
-    EXPECT_FALSE(model->questionTurn().compactConversationIfFull());
     QList<ChatMessage> messages;
-    for (int i = 0; i < 61; ++i)
-        messages.append(ChatMessage::create(i % 2 ? ChatMessage::Role::assistant : ChatMessage::Role::user,
+    for (int i = 0; i < 60; ++i)
+        messages.append(ChatMessage::create(i % 2 ? Role::assistant : Role::user,
                                             QStringLiteral("m%1").arg(i, 2, 10, QLatin1Char('0')), clock.now()));
     model->setMessages(messages);
-    EXPECT_TRUE(model->questionTurn().compactConversationIfFull());
-    ASSERT_EQ(model->messages().size(), 12);
-    EXPECT_EQ(model->messages().first().text, u"m49");
-    EXPECT_EQ(routingLogs().last(), u"context_compacted from=61 to=12 chars=36");
+    // Sixty messages are not full yet: the question goes with all of them.
+    ask(*model, QStringLiteral("Hello"));
+    lastChat().answer(QStringLiteral("Hi."));
+    clock.settle();
+    EXPECT_EQ(model->messages().size(), 62);
+
+    // Now it is: the next question sends the twelve most recent others and itself.
+    ask(*model, QStringLiteral("And again"));
+    EXPECT_EQ(model->messages().first().text, u"m50");
+    EXPECT_EQ(lastChat().messages.first(), (DesktopChatMessage{"user", "m50"}));
+    EXPECT_EQ(lastChat().messages.at(11), (DesktopChatMessage{"assistant", "Hi."}));
+    EXPECT_EQ(lastChat().messages.at(12), (DesktopChatMessage{"user", "And again"}));
+    EXPECT_TRUE(routingLogs().contains(u"context_compacted from=62 to=12 chars=38"));
 }
