@@ -37,6 +37,8 @@ ApplicationController::ApplicationController(OverlayViewModel::Services services
             },
         .checkForUpdates = [this] { checkForUpdates(); },
     });
+    if (!m_viewModel->canCheckForUpdates())
+        m_statusItemController->disableUpdateCheck(L::settingsUpdateUnavailable(L::text("settings.noUpdateChecker")));
     actOnMode(launch);
 }
 

@@ -28,7 +28,8 @@ StatusItemController::StatusItemController(Actions actions, QObject *parent)
     m_menu->addAction(L::text("menu.open"), this, &StatusItemController::openPanel);
     m_menu->addAction(L::text("menu.screenshot"), this, &StatusItemController::capture);
     m_menu->addSeparator();
-    m_menu->addAction(L::text("menu.updates"), this, &StatusItemController::checkForUpdate);
+    m_updates = m_menu->addAction(L::text("menu.updates"), this, &StatusItemController::checkForUpdate);
+    m_menu->setToolTipsVisible(true);
     m_menu->addSeparator();
     QAction *quit = m_menu->addAction(L::text("menu.quit"), this, &StatusItemController::quitApplication);
     quit->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
@@ -52,6 +53,12 @@ StatusItemController::~StatusItemController()
 void StatusItemController::notify(const QString &message)
 {
     m_tray->showMessage(QStringLiteral("Nimbel"), message, QSystemTrayIcon::Information, 4000);
+}
+
+void StatusItemController::disableUpdateCheck(const QString &why)
+{
+    m_updates->setEnabled(false);
+    m_updates->setToolTip(why);
 }
 
 void StatusItemController::openPanel()

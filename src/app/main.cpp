@@ -88,13 +88,13 @@ int main(int argc, char **argv)
     AtspiAccessibilityContextService accessibilityContext;
     LocalScreenContextPreparer screenContextPreparer;
     VisionGatewayClient gateway(SystemClock::instance());
-    DesktopLinkOpener links;
+    DesktopLinkOpener linkOpener;
     LinuxDesktopActions desktop([&instance] { instance.release(); },
                                 [&instance] { instance.claim({}); });
 
     OverlayViewModel::Services services{SystemClock::instance(), preferences, tokenStore, voiceOutput, microphone,
                                         accessibilityTrust, screenCaptureAccess, loginItem, updates, gateway,
-                                        links, desktop, ScreenImageEncoder::shared()};
+                                        linkOpener, desktop, ScreenImageEncoder::shared()};
     services.screenCapture = &screenCapture;
     services.appTracker = &appTracker;
     services.accessibilityContext = &accessibilityContext;

@@ -1,6 +1,5 @@
 import QtQuick
 import QtQuick.Layouts
-import "Texts.mjs" as Texts
 import "Icons.mjs" as Icons
 
 // Title, status line and the header's controls. Dragging the header moves the panel.

@@ -61,13 +61,13 @@ Item {
 
     Launcher {
         anchors.fill: parent
-        overlay: root
+        overlay: root as OverlayRootView
         visible: !root.expanded
     }
 
     ChatPanel {
         anchors.fill: parent
-        overlay: root
+        overlay: root as OverlayRootView
         visible: root.expanded
         opacity: visible ? 1 : 0
         Behavior on opacity { NumberAnimation { duration: root.reduceMotion ? 0 : 160 } }

@@ -2,7 +2,6 @@ import QtQuick
 import QtQuick.Controls
 import QtQuick.Layouts
 import "Texts.mjs" as Texts
-import "Icons.mjs" as Icons
 
 // The settings sheet in place of the conversation: the connection to the platform.
 Flickable {

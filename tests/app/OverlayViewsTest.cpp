@@ -56,17 +56,24 @@ protected:
 
     QQuickItem *root() { return panel->window()->rootObject(); }
 
-    // Any item of the views by object name, list delegates included.
-    QQuickItem *find(const QString &name, QQuickItem *from = nullptr)
+    // An item of the views by object name, list delegates included; a shown
+    // one before a hidden one (every message bubble has its own buttons).
+    QQuickItem *find(const QString &name)
     {
-        from = from ? from : root();
+        QList<QQuickItem *> found;
+        collect(name, root(), found);
+        for (QQuickItem *item : found)
+            if (item->isVisible())
+                return item;
+        return found.isEmpty() ? nullptr : found.first();
+    }
+    static void collect(const QString &name, QQuickItem *from, QList<QQuickItem *> &found)
+    {
         for (QQuickItem *child : from->childItems()) {
             if (child->objectName() == name)
-                return child;
-            if (QQuickItem *found = find(name, child))
-                return found;
+                found.append(child);
+            collect(name, child, found);
         }
-        return nullptr;
     }
 
     // A left click in the middle of the item, as the window receives it.

@@ -36,3 +36,16 @@ TEST(StatusItem, EachItemRunsItsOwnActionAndQuitEndsTheEventLoop)
     quitReachedLoop = QCoreApplication::exec() == 0;
     EXPECT_TRUE(quitReachedLoop);
 }
+
+TEST(StatusItem, AnUnavailableUpdateCheckIsDisabledAndSaysWhy)
+{
+    int checks = 0;
+    StatusItemController item({.checkForUpdates = [&] { ++checks; }});
+    item.disableUpdateCheck(QStringLiteral("Updates unavailable: this build has no update checker."));
+    QAction *updates = item.menu()->actions()[3];
+    EXPECT_FALSE(updates->isEnabled());
+    EXPECT_EQ(updates->toolTip(), u"Updates unavailable: this build has no update checker.");
+    updates->trigger();
+    EXPECT_EQ(checks, 0);
+    EXPECT_EQ(item.trayIcon()->toolTip(), u"Nimbel: type a question about your screen");
+}
