@@ -1,4 +1,5 @@
 import QtQuick
+import Nimbel.Ui
 import QtQuick.Controls
 import QtQuick.Layouts
 import "Texts.mjs" as Texts

@@ -1,4 +1,5 @@
 import QtQuick
+import Nimbel.Ui
 import "Texts.mjs" as Texts
 
 // Everything inside the floating panel: the launcher while collapsed, the chat
