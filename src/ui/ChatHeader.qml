@@ -6,7 +6,7 @@ import "Icons.mjs" as Icons
 Item {
     id: header
 
-    required property OverlayRootView overlay
+    required property OverlayContext overlay
     
     implicitHeight: 60
 

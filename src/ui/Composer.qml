@@ -10,7 +10,7 @@ import "Icons.mjs" as Icons
 Item {
     id: composer
 
-    required property OverlayRootView overlay
+    required property OverlayContext overlay
     readonly property OverlayViewModel vm: overlay.viewModel
     readonly property bool canSend: Texts.canSend(vm.question, overlay.isBusy)
 

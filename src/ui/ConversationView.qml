@@ -6,7 +6,7 @@ import QtQuick.Controls
 ListView {
     id: conversation
 
-    required property OverlayRootView overlay
+    required property OverlayContext overlay
 
     clip: true
     spacing: 2

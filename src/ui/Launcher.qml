@@ -11,7 +11,7 @@ import "Icons.mjs" as Icons
 Item {
     id: launcher
 
-    required property OverlayRootView overlay
+    required property OverlayContext overlay
     readonly property OverlayViewModel vm: overlay.viewModel
     readonly property bool voiceAvailable: vm.isVoiceAvailable
     readonly property string voiceUnavailable: overlay.t("orb.voiceUnavailable")

@@ -7,7 +7,7 @@ import QtQuick.Layouts
 Item {
     id: bubble
 
-    required property OverlayRootView overlay
+    required property OverlayContext overlay
     required property string messageId
     required property string role
     required property string text

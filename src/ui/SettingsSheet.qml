@@ -8,7 +8,7 @@ import "Texts.mjs" as Texts
 Flickable {
     id: sheet
 
-    required property OverlayRootView overlay
+    required property OverlayContext overlay
     readonly property OverlayViewModel vm: overlay.viewModel
     readonly property bool connected: vm.isPlatformConnected
 

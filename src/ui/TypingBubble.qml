@@ -4,7 +4,7 @@ import QtQuick
 Item {
     id: typing
 
-    required property OverlayRootView overlay
+    required property OverlayContext overlay
     readonly property bool animate: visible && !overlay.reduceMotion
     implicitHeight: 44
     Accessible.role: Accessible.StaticText

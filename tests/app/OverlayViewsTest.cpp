@@ -38,10 +38,8 @@ protected:
         panel.reset();
         model = connected ? makeConnected(QStringLiteral("https://platform.example"), true) : make(true);
         panel = std::make_unique<OverlayPanelController>(*model, preferences, clock);
-        QStringList errors;
-        for (const QQmlError &error : panel->window()->errors())
-            errors << error.toString();
-        ASSERT_EQ(panel->window()->status(), QQuickView::Ready) << errors.join(u'\n').toStdString();
+        ASSERT_NE(root(), nullptr) << logs.all().toStdString();
+        panel->bringToFront();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(panel->window()));
         settle();
     }
@@ -240,6 +238,8 @@ TEST_F(OverlayViews, EveryControlDoesWhatItSaysOrSaysWhyNot)
         SCOPED_TRACE(control.name);
         desktop = {};
         show(control.connected);
+        if (HasFatalFailure())
+            return;
         gateway.chats.clear();
         control.arrange();
         settle();
@@ -261,7 +261,7 @@ TEST_F(OverlayViews, EveryControlDoesWhatItSaysOrSaysWhyNot)
 
 TEST_F(OverlayViews, ConversationShowsOnlyUserAndAssistantMessagesAndLogsEachOnce)
 {
-    show(false);
+    ASSERT_NO_FATAL_FAILURE(show(false));
     test::LogCapture log;
     model->openChat();
     settle();
@@ -289,7 +289,7 @@ TEST_F(OverlayViews, ConversationShowsOnlyUserAndAssistantMessagesAndLogsEachOnc
 
 TEST_F(OverlayViews, PanelResizesAroundAFixedAnchorAndRemembersWhereItWasMoved)
 {
-    show(false);
+    ASSERT_NO_FATAL_FAILURE(show(false));
     const ScreenSpace space = ScreenSpace::current();
     const panel::Point anchor = panel->launcherAnchor();
     QQuickView *window = panel->window();
