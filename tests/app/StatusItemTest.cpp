@@ -40,7 +40,7 @@ TEST(StatusItem, EachItemRunsItsOwnActionAndQuitEndsTheEventLoop)
 TEST(StatusItem, AnUnavailableUpdateCheckIsDisabledAndSaysWhy)
 {
     int checks = 0;
-    StatusItemController item({.checkForUpdates = [&] { ++checks; }});
+    StatusItemController item({.showPanel = {}, .captureScreen = {}, .checkForUpdates = [&] { ++checks; }});
     item.disableUpdateCheck(QStringLiteral("Updates unavailable: this build has no update checker."));
     QAction *updates = item.menu()->actions()[3];
     EXPECT_FALSE(updates->isEnabled());
