@@ -7,8 +7,6 @@
 #include "settings/Localized.h"
 #include "settings/PreferencesStore.h"
 
-#include <QMetaObject>
-
 #include <algorithm>
 #include <limits>
 
@@ -39,6 +37,8 @@ ApplicationController::ApplicationController(OverlayViewModel::Services services
             },
         .checkForUpdates = [this] { checkForUpdates(); },
     });
+    if (!m_viewModel->canCheckForUpdates())
+        m_statusItemController->disableUpdateCheck(L::settingsUpdateUnavailable(L::text("settings.noUpdateChecker")));
     actOnMode(launch);
 }
 
@@ -94,10 +94,10 @@ void ApplicationController::actOnMode(const OverlayViewModel::Launch &launch)
         m_viewModel->closeChat();
         m_panelController->bringToFront();
         if (m_preferences.integer(firstRunCompletedKey).value_or(0) < 1) {
-            // A profile that has never completed the introduction starts in the chat.
+            // A profile that has never completed the introduction starts in the chat
+            // (the introduction itself is not part of this build yet).
             m_viewModel->openChat();
             m_panelController->bringToFront();
-            invoke("showFirstRun");
         }
         break;
     }
@@ -134,16 +134,8 @@ void ApplicationController::showPanel()
 
 void ApplicationController::refreshPermissions()
 {
+    // The voice and first-run permissions join here once those parts exist.
     m_viewModel->setScreenCapturePermissionGranted(m_screenCapture.preflight());
-    invoke("refreshVoicePermissions");
-    invoke("refreshFirstRunPermissions");
-}
-
-bool ApplicationController::invoke(const char *operation)
-{
-    if (m_viewModel->metaObject()->indexOfMethod(QByteArray(operation) + "()") < 0)
-        return false;
-    return QMetaObject::invokeMethod(m_viewModel.get(), operation, Qt::DirectConnection);
 }
 
 void ApplicationController::captureOnly()
@@ -158,7 +150,7 @@ void ApplicationController::submitAutomaticQuestion()
 
 void ApplicationController::checkForUpdates()
 {
-    m_statusItemController->notify(L::settingsUpdateUnavailable(QStringLiteral("this build has no update checker.")));
+    m_statusItemController->notify(L::settingsUpdateUnavailable(L::text("settings.noUpdateChecker")));
 }
 
 } // namespace nimbel

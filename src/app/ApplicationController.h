@@ -46,9 +46,6 @@ public:
 private:
     void actOnMode(const OverlayViewModel::Launch &launch);
     void showPanel();
-    // Calls a view-model operation of the first-run and voice parts, which
-    // arrive later; false (nothing done) while the view model has none by that name.
-    bool invoke(const char *operation);
     void captureOnly();
     void submitAutomaticQuestion();
     void checkForUpdates();

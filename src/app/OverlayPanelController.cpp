@@ -11,6 +11,7 @@
 
 #include <QDir>
 #include <QGuiApplication>
+#include <QQmlComponent>
 #include <QQmlEngine>
 #include <QQuickView>
 #include <QSettings>
@@ -63,17 +64,22 @@ OverlayPanelController::OverlayPanelController(OverlayViewModel &viewModel, Pref
     m_view->setResizeMode(QQuickView::SizeRootObjectToView);
     m_view->resize(int(panel::collapsedSize.width), int(panel::collapsedSize.height));
     m_view->engine()->addImageProvider(QStringLiteral("chat"), new ChatAttachmentProvider(m_viewModel));
-    m_view->setInitialProperties({
-        {QStringLiteral("viewModel"), QVariant::fromValue(static_cast<QObject *>(&m_viewModel))},
-        {QStringLiteral("panel"), QVariant::fromValue(static_cast<QObject *>(this))},
-        {QStringLiteral("catalogue"), QVariant::fromValue(static_cast<QObject *>(m_catalogue.get()))},
-        {QStringLiteral("reduceMotion"), desktopReducesMotion()},
-    });
-    m_view->setSource(rootView);
-    if (m_view->status() != QQuickView::Ready) {
-        for (const QQmlError &error : m_view->errors())
-            log::error(log::general(), log::Record().add(u"event", u"overlay_view_error").add(u"error", error.toString()));
+    // Built by hand rather than through setSource: a view that cannot be
+    // created is reported here instead of bringing the process down.
+    auto *component = new QQmlComponent(m_view->engine(), rootView, m_view.get());
+    QObject *root = component->isReady() ? component->beginCreate(m_view->rootContext()) : nullptr;
+    if (root) {
+        component->setInitialProperties(root, {
+            {QStringLiteral("viewModel"), QVariant::fromValue(static_cast<QObject *>(&m_viewModel))},
+            {QStringLiteral("panel"), QVariant::fromValue(static_cast<QObject *>(this))},
+            {QStringLiteral("catalogue"), QVariant::fromValue(static_cast<QObject *>(m_catalogue.get()))},
+            {QStringLiteral("reduceMotion"), desktopReducesMotion()},
+        });
+        component->completeCreate();
+        m_view->setContent(rootView, component, root);
     }
+    for (const QQmlError &error : component->errors())
+        log::error(log::general(), log::Record().add(u"event", u"overlay_view_error").add(u"error", error.toString()));
 
     for (auto signal : {&OverlayViewModel::stateChanged, &OverlayViewModel::failureChanged,
                         &OverlayViewModel::firstRunChanged, &OverlayViewModel::voicePermissionsChanged})

@@ -6,7 +6,7 @@
 namespace nimbel {
 
 // The message catalogue as the QML views see it.
-class QmlCatalogue final : public QObject
+class QmlCatalogue : public QObject
 {
     Q_OBJECT
 public:

@@ -1,5 +1,7 @@
 #include "app/SingleInstance.h"
 
+#include <utility>
+
 #include "core/BuildInfo.h"
 #include "core/Log.h"
 
@@ -62,6 +64,14 @@ SingleInstance::Role SingleInstance::claim(const QStringList &links, Millisecond
     m_server = server;
     connect(m_server, &QLocalServer::newConnection, this, &SingleInstance::accept);
     return Role::primary;
+}
+
+void SingleInstance::release()
+{
+    if (!m_server)
+        return;
+    m_server->close();
+    delete std::exchange(m_server, nullptr);
 }
 
 bool SingleInstance::handOver(const QStringList &links, Milliseconds timeout)

@@ -31,6 +31,10 @@ public:
     // running. A socket left behind by a crashed instance is removed and taken over.
     Role claim(const QStringList &links, Milliseconds timeout = Milliseconds(2000));
 
+    // Stops being the running instance (before a relaunch), so that the next
+    // launch becomes the first again.
+    void release();
+
     QString socketPath() const { return m_path; }
 
 signals:

@@ -28,13 +28,14 @@ StatusItemController::StatusItemController(Actions actions, QObject *parent)
     m_menu->addAction(L::text("menu.open"), this, &StatusItemController::openPanel);
     m_menu->addAction(L::text("menu.screenshot"), this, &StatusItemController::capture);
     m_menu->addSeparator();
-    m_menu->addAction(L::text("menu.updates"), this, &StatusItemController::checkForUpdate);
+    m_updates = m_menu->addAction(L::text("menu.updates"), this, &StatusItemController::checkForUpdate);
+    m_menu->setToolTipsVisible(true);
     m_menu->addSeparator();
     QAction *quit = m_menu->addAction(L::text("menu.quit"), this, &StatusItemController::quitApplication);
     quit->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
 
     m_tray->setIcon(trayImage());
-    m_tray->setToolTip(QStringLiteral("Nimbel"));
+    m_tray->setToolTip(L::text("tray.tooltip"));
     m_tray->setContextMenu(m_menu.get());
     // A plain click on the tray item opens the assistant, as the first menu item does.
     connect(m_tray.get(), &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {
@@ -52,6 +53,12 @@ StatusItemController::~StatusItemController()
 void StatusItemController::notify(const QString &message)
 {
     m_tray->showMessage(QStringLiteral("Nimbel"), message, QSystemTrayIcon::Information, 4000);
+}
+
+void StatusItemController::disableUpdateCheck(const QString &why)
+{
+    m_updates->setEnabled(false);
+    m_updates->setToolTip(why);
 }
 
 void StatusItemController::openPanel()

@@ -31,6 +31,8 @@ public:
     QMenu *menu() const { return m_menu.get(); }
     // Shows a short note from the tray item (where the desktop supports it).
     void notify(const QString &message);
+    // The update entry stays in the menu, disabled, with `why` as its tooltip.
+    void disableUpdateCheck(const QString &why);
 
     // Menu actions.
     void openPanel();
@@ -41,6 +43,7 @@ public:
 private:
     Actions m_actions;
     std::unique_ptr<QMenu> m_menu;
+    QAction *m_updates = nullptr;
     std::unique_ptr<QSystemTrayIcon> m_tray;
 };
 

@@ -4,7 +4,9 @@
 #include "app/SingleInstance.h"
 #include "app/StartupMode.h"
 #include "core/SystemClock.h"
+#include "gateway/VisionGatewayClient.h"
 #include "screen/LocalScreenContextPreparer.h"
+#include "screen/ScreenImageEncoder.h"
 #include "screen/linux/AtspiAccessibilityContextService.h"
 #include "screen/linux/X11FrontmostAppTracker.h"
 #include "screen/linux/X11ScreenCaptureAccess.h"
@@ -94,9 +96,14 @@ int main(int argc, char **argv)
     X11ScreenCaptureService screenCapture(appTracker, screenCaptureAccess, SystemClock::instance());
     AtspiAccessibilityContextService accessibilityContext;
     LocalScreenContextPreparer screenContextPreparer;
+    VisionGatewayClient gateway(SystemClock::instance());
+    DesktopLinkOpener linkOpener;
+    LinuxDesktopActions desktop([&instance] { instance.release(); },
+                                [&instance] { instance.claim({}); });
 
     OverlayViewModel::Services services{SystemClock::instance(), preferences, tokenStore, voiceOutput, microphone,
-                                        accessibilityTrust, screenCaptureAccess, loginItem, updates};
+                                        accessibilityTrust, screenCaptureAccess, loginItem, updates, gateway,
+                                        linkOpener, desktop, ScreenImageEncoder::shared()};
     services.screenCapture = &screenCapture;
     services.appTracker = &appTracker;
     services.accessibilityContext = &accessibilityContext;

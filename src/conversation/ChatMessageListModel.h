@@ -11,7 +11,7 @@ namespace nimbel {
 // messages only. Each new message list is compared with the rows shown, and
 // the difference is reported as row insertions, removals and changes, so a
 // streamed answer growing one message updates that one row.
-class ChatMessageListModel final : public QAbstractListModel
+class ChatMessageListModel : public QAbstractListModel
 {
     Q_OBJECT
 public:

@@ -13,11 +13,4 @@ public:
     virtual bool open(const QUrl &url) = 0;
 };
 
-// The desktop's handler for the link's scheme.
-class DesktopLinkOpener final : public LinkOpener
-{
-public:
-    bool open(const QUrl &url) override;
-};
-
 } // namespace nimbel

@@ -7,7 +7,7 @@
 #include "conversation/UpdateStatus.h"
 #include "conversation/VoiceOutput.h"
 #include "core/Clock.h"
-#include "gateway/VisionGatewayClient.h"
+#include "conversation/DesktopActions.h"
 #include "screen/ScreenCapturePermission.h"
 #include "settings/Localized.h"
 #include "settings/SettingsLoader.h"
@@ -34,19 +34,9 @@ bool assign(T &field, U &&value)
 OverlayViewModel::OverlayViewModel(Services services, Launch launch, QObject *parent)
     : QObject(parent)
     , m_services(services)
+    , m_gateway(&services.gateway)
+    , m_links(&services.links)
 {
-    if (services.gateway) {
-        m_gateway = services.gateway;
-    } else {
-        m_ownGateway = std::make_unique<VisionGatewayClient>(services.clock);
-        m_gateway = m_ownGateway.get();
-    }
-    if (services.links) {
-        m_links = services.links;
-    } else {
-        m_ownLinks = std::make_unique<DesktopLinkOpener>();
-        m_links = m_ownLinks.get();
-    }
     m_language = appLanguage::current(services.preferences);
 
     const LoadedSettings settings =
@@ -71,27 +61,32 @@ OverlayViewModel::OverlayViewModel(Services services, Launch launch, QObject *pa
     m_messages = {welcomeMessage()};
     m_messageModel.setMessages(m_messages);
 
+    m_voiceSession = std::make_unique<VoiceSession>(
+        *this, VoiceSession::Services{services.clock, services.voiceOutput, services.microphone});
+    m_questionTurn = std::make_unique<QuestionTurnController>(
+        *this, QuestionTurnController::Services{services.clock, services.microphone, services.gateway});
+    m_platformLink = std::make_unique<PlatformLinkController>(
+        *this, PlatformLinkController::Services{services.clock, services.preferences, services.tokenStore,
+                                                services.gateway, services.links});
+    ScreenContextCoordinator::Services screen{services.clock,   services.screenCaptureAccess, services.accessibilityTrust,
+                                              services.gateway, services.encoder};
+    screen.screenCapture = services.screenCapture;
+    screen.appTracker = services.appTracker;
+    screen.accessibilityContext = services.accessibilityContext;
+    screen.screenContextPreparer = services.screenContextPreparer;
+    m_screenContext = std::make_unique<ScreenContextCoordinator>(*this, screen);
     if (!m_platformAPIKey.trimmed().isEmpty())
-        startForcedSynchronization();
+        m_platformLink->startForcedSynchronization();
 }
 
 OverlayViewModel::~OverlayViewModel()
 {
     // Every running task is told to stop first: its request is aborted and it
     // ends without touching this object.
-    m_request.cancel();
-    m_pairing.cancel();
-    m_waitingLine.cancel();
-    m_voiceResume.cancel();
-    m_voiceTranscription.cancel();
-    cancelConfigurationFetch();
-    clearScreenCache();
-    clearPreparedScreenContext();
-    m_pageWarmUps.request_stop();
-    // The aborts are delivered through the event loop, and the calls they end
-    // still run inside our own client; it goes once they have been delivered.
-    if (m_ownGateway)
-        m_services.clock.post([client = std::shared_ptr<VisionGatewayClient>(std::move(m_ownGateway))] {});
+    m_questionTurn.reset();
+    m_platformLink.reset();
+    m_screenContext.reset();
+    m_voiceSession.reset();
 }
 
 QString OverlayViewModel::label(State state)
@@ -135,9 +130,9 @@ OverlayViewModel::SkillMap OverlayViewModel::allSkillsOn()
 void OverlayViewModel::openChat()
 {
     setVoiceSessionActive(false);
-    cancelVoiceResume();
+    m_voiceSession->cancelResume();
     m_services.microphone.finishWithoutDelivering();
-    cancelVoiceTranscription();
+    m_voiceSession->cancelTranscription();
     stopVoiceOutput();
     setInteractionMode(InteractionMode::chat);
     setExpanded(true);
@@ -146,32 +141,50 @@ void OverlayViewModel::openChat()
 void OverlayViewModel::closeChat()
 {
     setVoiceSessionActive(false);
-    cancelVoiceResume();
+    m_voiceSession->cancelResume();
     setInteractionMode(InteractionMode::voice);
     setExpanded(false);
     m_services.microphone.finishWithoutDelivering();
-    cancelVoiceTranscription();
+    m_voiceSession->cancelTranscription();
     stopVoiceOutput();
 }
 
 void OverlayViewModel::cancelCurrentResponse(bool resetState, bool stopSpeech)
 {
-    cancelVoiceResume();
+    m_voiceSession->cancelResume();
     // Clears the active request identifier before stopping the task, so a
     // result that is already on its way is dropped.
-    m_request.cancel();
+    m_questionTurn->request().cancel();
     if (stopSpeech)
         stopVoiceOutput();
     if (resetState && isBusy())
         setState(State::idle);
 }
 
+void OverlayViewModel::restartApplication()
+{
+    if (!m_services.desktop.relaunch())
+        fail(ZelmFailure{L::text("error.restart.failed")}, std::nullopt);
+}
+
+void OverlayViewModel::openScreenRecordingSettings()
+{
+    if (!m_services.desktop.openSettings(DesktopActions::SettingsPage::screenRecording))
+        fail(ZelmFailure{L::text("error.settings.screenUnavailable")}, std::nullopt);
+}
+
+void OverlayViewModel::openMicrophoneSettings()
+{
+    if (!m_services.desktop.openSettings(DesktopActions::SettingsPage::microphone))
+        fail(ZelmFailure{L::text("error.settings.microphoneUnavailable")}, std::nullopt);
+}
+
 void OverlayViewModel::resetConversation()
 {
     setVoiceSessionActive(false);
-    cancelVoiceResume();
+    m_voiceSession->cancelResume();
     m_services.microphone.finishWithoutDelivering();
-    cancelVoiceTranscription();
+    m_voiceSession->cancelTranscription();
     cancelCurrentResponse(true, true);
 
     setQuestion(QString());
@@ -179,10 +192,9 @@ void OverlayViewModel::resetConversation()
     setFailure(std::nullopt);
     setPreviewImage(QImage());
     setCaptureMetadata(QVariant());
-    clearScreenCache();
-    clearPreparedScreenContext();
-    m_manualCapturePending = false;
-    m_lastRequestUsedScreen = false;
+    m_screenContext->clear();
+    m_screenContext->clearPreparedScreenContext();
+    m_questionTurn->forgetScreenUse();
     m_desktopSessionID = newDesktopSessionID();
     setState(State::idle);
     // Takes a held connection link with it.
@@ -201,27 +213,7 @@ QString OverlayViewModel::newDesktopSessionID()
     return QStringLiteral("desktop_") + QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper();
 }
 
-void OverlayViewModel::cancelVoiceResume()
-{
-    m_voiceResume.cancel();
-}
 
-void OverlayViewModel::cancelVoiceTranscription()
-{
-    m_voiceTranscription.cancel();
-}
-
-void OverlayViewModel::clearScreenCache()
-{
-    m_latestCapture.reset();
-    m_latestCaptureJPEG.reset();
-    m_latestCaptureAt.reset();
-    m_latestAccessibilityContext.reset();
-    m_latestAccessibilityCaptureAt.reset();
-    if (auto warm = std::exchange(m_warmAccessibilityContextTask, nullptr))
-        warm->cancel();
-    m_warmAccessibilityCaptureAt.reset();
-}
 
 // ---- Messages ----
 
@@ -229,9 +221,8 @@ void OverlayViewModel::setMessages(QList<ChatMessage> messages)
 {
     if (!assign(m_messages, std::move(messages)))
         return;
-    // A held link whose question left the conversation can no longer be answered.
-    if (m_pendingConnection && !findMessage(m_pendingConnection->messageID))
-        m_pendingConnection.reset();
+    if (m_platformLink)
+        m_platformLink->forgetPendingConnectionUnlessShown();
     m_messageModel.setMessages(m_messages);
     emit messagesChanged();
 }

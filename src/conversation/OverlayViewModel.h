@@ -3,7 +3,10 @@
 #include "conversation/ChatMessage.h"
 #include "conversation/ChatMessageListModel.h"
 #include "conversation/DesktopRequestRouter.h"
-#include "conversation/PlatformConnectionLink.h"
+#include "conversation/PlatformLinkController.h"
+#include "conversation/QuestionTurnController.h"
+#include "conversation/VoiceSession.h"
+#include "conversation/ScreenContextCoordinator.h"
 #include "conversation/QuestionTurn.h"
 #include "conversation/WarmUp.h"
 #include "conversation/ZelmFailure.h"
@@ -42,7 +45,7 @@ namespace nimbel {
 
 class AccessibilityContextService;
 class AccessibilityTrust;
-class DesktopLinkOpener;
+class DesktopActions;
 class FrontmostAppTracker;
 class LinkOpener;
 class LocalScreenContextPreparer;
@@ -52,9 +55,9 @@ struct NavigationResponse;
 class PreferencesStore;
 class ScreenCaptureAccess;
 class ScreenCaptureService;
+class ScreenImageEncoder;
 class UpdateStatus;
 class VisionGateway;
-class VisionGatewayClient;
 class VoiceOutput;
 
 // The one main-thread object holding the conversation, the state of the
@@ -82,6 +85,8 @@ class OverlayViewModel final : public QObject
     Q_PROPERTY(bool isVoiceSessionActive READ isVoiceSessionActive NOTIFY isVoiceSessionActiveChanged)
     Q_PROPERTY(bool isMicrophoneMuted READ isMicrophoneMuted NOTIFY isMicrophoneMutedChanged)
     Q_PROPERTY(bool isSpeaking READ isSpeaking NOTIFY isSpeakingChanged)
+    // Whether this build holds a voice session at all; the voice controls say why they wait while it does not.
+    Q_PROPERTY(bool isVoiceAvailable READ isVoiceAvailable CONSTANT)
     Q_PROPERTY(QString speechStatusMessage READ speechStatusMessageText NOTIFY speechStatusMessageChanged)
     Q_PROPERTY(bool voiceOutputEnabled READ voiceOutputEnabled NOTIFY voiceOutputEnabledChanged)
     Q_PROPERTY(bool accessibilityContextEnabled READ accessibilityContextEnabled
@@ -125,11 +130,10 @@ public:
         ScreenCaptureAccess &screenCaptureAccess;
         LoginItem &loginItem;
         UpdateStatus &updates;
-        // Built by the view model when not given: the HTTP client of the
-        // platform and the desktop's link handler. Given ones must outlive
-        // the view model.
-        VisionGateway *gateway = nullptr;
-        LinkOpener *links = nullptr;
+        VisionGateway &gateway;
+        LinkOpener &links;
+        DesktopActions &desktop;
+        ScreenImageEncoder &encoder;
         // Screen understanding. Without a capture service every screen
         // question fails saying so; without the others a question goes
         // without the context they would have given.
@@ -204,6 +208,8 @@ public:
     void setMicrophoneMuted(bool muted);
     bool isSpeaking() const { return m_isSpeaking; }
     void setSpeaking(bool speaking);
+    // No voice session part exists yet: nothing listens, records or speaks a session.
+    bool isVoiceAvailable() const { return VoiceSession::isAvailable(); }
     const std::optional<QString> &speechStatusMessage() const { return m_speechStatusMessage; }
     void setSpeechStatusMessage(std::optional<QString> message);
 
@@ -245,7 +251,8 @@ public:
     const QString &desktopSessionID() const { return m_desktopSessionID; }
     const QString &greetingRU() const { return m_greetingRU; }
     const QString &greetingEN() const { return m_greetingEN; }
-    DesktopRequestContext requestContext() const { return {m_manualCapturePending, m_lastRequestUsedScreen}; }
+    DesktopRequestContext requestContext() const;
+    AppLanguage language() const { return m_language; }
 
     // Operations the views call.
     Q_INVOKABLE void openChat();
@@ -253,7 +260,13 @@ public:
     Q_INVOKABLE void cancelCurrentResponse(bool resetState, bool stopSpeech);
     Q_INVOKABLE void resetConversation();
 
-    // ---- The question turn ----
+    // The recoveries a failure offers. Each shows a failure saying so when
+    // the desktop cannot do it.
+    Q_INVOKABLE void restartApplication();
+    Q_INVOKABLE void openScreenRecordingSettings();
+    Q_INVOKABLE void openMicrophoneSettings();
+
+    // ---- The question turn (QuestionTurnController) ----
 
     // Asks the composer's `question`: typed or test questions open the chat
     // (true), spoken ones keep the voice surface (false). A newer question
@@ -269,9 +282,8 @@ public:
     // `messageKey` when the connected agent switched `skill` off.
     Result<Done, VisionGatewayError> requireDesktopSkill(const QString &skill, const char *messageKey) const;
     // The running turn is still the one with this identifier.
-    bool isActiveRequest(const QUuid &requestID) const { return m_request.isCurrent(requestID); }
-    // Grows the assistant message `id` by one sentence (or starts it).
-    void appendStreamedSentence(const QString &sentence, const QUuid &id);
+    bool isActiveRequest(const QUuid &requestID) const;
+    bool isRequestRunning() const;
     // Shows a failure: in the chat when `shouldOpenChat` says so (or, when it
     // is absent, when the chat is the surface), else spoken, else by
     // expanding the panel.
@@ -281,80 +293,32 @@ public:
     {
         fail(ZelmFailure::from(error), shouldOpenChat);
     }
-    // What the owner is told when a spoken turn could not be transcribed.
-    static QString transcriptionFailureMessage(const GatewayFailure &error);
-    static QString transcriptionFailureMessage(const VisionGatewayError &error);
-    // Any other error (recording, on-device recognition).
-    static QString transcriptionFailureMessage();
+    QuestionTurnController &questionTurn() { return *m_questionTurn; }
+    const QuestionTurnController &questionTurn() const { return *m_questionTurn; }
 
-    // ---- The screen ----
+    // ---- The screen (ScreenContextCoordinator) ----
 
-    // The screen path of a turn: the screen skills, a fresh capture with its
-    // prepared contexts, the analysis recorded as hidden context messages,
-    // then the streamed visible answer of the general path.
     QCoro::Task<Result<Done, TurnError>> runScreenQuestion(QuestionTurn turn);
-    // The hidden note a navigation answer leaves in the conversation.
-    static QString analystNote(const NavigationResponse &response);
-
-    // Takes, encodes and applies one capture and starts warming its contexts.
-    // Fails with the capture's error; a stop ends it without changing anything more.
-    QCoro::Task<Result<CaptureArtifact, TurnError>> captureFresh(std::stop_token stop = {});
-    // Makes `capture` the latest and drops whatever belonged to older ones.
-    void applyCapture(const CaptureArtifact &capture, std::optional<QByteArray> preparedJPEG);
-    // Start the warm-ups for `capture` and return at once.
-    void prepareAccessibilityContext(const CaptureArtifact &capture);
-    void prepareVisionContext(const CaptureArtifact &capture);
-    // The accessibility summary of the tracked application, when allowed.
-    QCoro::Task<std::optional<AccessibilityContext>> collectAccessibilityContext(CaptureArtifact capture,
-                                                                                std::stop_token stop = {});
-    // The contexts of `capture`: joins a running warm-up, else takes what is
-    // stored for exactly this capture. Never fails; absent when stale or stopped.
-    QCoro::Task<std::optional<AccessibilityContext>> preparedAccessibilityContext(CaptureArtifact capture,
-                                                                                 std::stop_token stop = {});
-    QCoro::Task<std::optional<PreparedScreenContext>> preparedVisionContext(CaptureArtifact capture,
-                                                                           std::stop_token stop = {});
-    // Invalidates every preparation (running or stored).
-    void clearPreparedScreenContext();
     // The manual capture of the composer's and the tray's screenshot action.
     Q_INVOKABLE void captureOnly();
+    void clearPreparedScreenContext();
+    ScreenContextCoordinator &screenContext() { return *m_screenContext; }
+    const ScreenContextCoordinator &screenContext() const { return *m_screenContext; }
+    // A screen turn began: the next question is no longer about a manual capture.
+    void noteScreenTurnStarted();
+    // A manual capture is on display: the next question is about it.
+    void noteManualCapture();
+    // Starts the running turn's slot (a turn or a manual capture) and ends it.
+    TaskSlot::Ticket startRequest();
+    void finishRequest(const QUuid &requestID);
 
-    const std::optional<CaptureArtifact> &latestCapture() const { return m_latestCapture; }
-    const std::optional<QByteArray> &latestCaptureJPEG() const { return m_latestCaptureJPEG; }
-    const std::optional<AccessibilityContext> &latestAccessibilityContext() const
-    {
-        return m_latestAccessibilityContext;
-    }
-    const std::optional<PreparedScreenContext> &preparedScreenContext() const { return m_preparedScreenContext; }
-    int visionContextGeneration() const { return m_visionContextGeneration; }
-    bool isWarmingAccessibilityContext() const { return m_warmAccessibilityContextTask != nullptr; }
-    bool isWarmingVisionContext() const { return m_warmVisionContextTask != nullptr; }
-
-    // ---- Opening and waiting lines ----
-
-    // The line that acknowledges a question that needs work; queued for
-    // speaking when the turn is spoken in a voice session with speech on.
-    QString openingLine(const QString &question, DesktopRequestRoute route, bool spoken);
-    // Chooses and speaks a line from the live draft while the owner's turn is
-    // being transcribed, when its audio is ready; the turn then uses it.
-    void speakFirstLine();
-    // After 5.5 s of a screen turn still running, says a waiting line once
-    // (voice sessions only). The screen path cancels it when it ends.
-    void scheduleWaitingLine(const QUuid &requestID);
-    void cancelWaitingLine();
-    const std::optional<QString> &lastOpeningLine() const { return m_lastOpeningLine; }
-    const std::optional<QString> &firstLineForTurn() const { return m_firstLineForTurn; }
-
-    // ---- Speech (through the voice output) ----
+    // ---- Speech (VoiceSession) ----
 
     void enqueueVoiceSentence(const QString &sentence);
     void stopVoiceOutput();
     // Listens again after `delay` when the voice session is ready for it.
     void resumeVoiceSessionIfNeeded(Milliseconds delay);
-
-    // ---- The conversation window ----
-
-    // Replaces a full conversation by its compacted form; true when it did.
-    bool compactConversationIfFull();
+    VoiceSession &voiceSession() { return *m_voiceSession; }
 
     // ---- Pairing and configuration ----
 
@@ -378,14 +342,10 @@ public:
     Q_INVOKABLE void openPlatformConnectionPage();
     // The console page for the current address.
     QUrl platformConnectionPage() const;
-    // Uptime of the last successful synchronisation.
-    std::optional<Milliseconds> lastPlatformConfigurationSyncAt() const { return m_lastPlatformConfigurationSyncAt; }
-    bool isPairing() const { return m_pairing.isRunning(); }
-    bool isSynchronizingConfiguration() const { return m_platformConfigurationTask != nullptr; }
+    PlatformLinkController &platformLink() { return *m_platformLink; }
+    // The greetings of the connected agent (kept for the voice session).
+    void setGreetings(const QString &russian, const QString &english);
 
-    static constexpr Milliseconds configurationSyncInterval{20'000};
-    static constexpr Milliseconds waitingLineDelay{5'500};
-    static constexpr Milliseconds failureResumeDelay{350};
 
 signals:
     void isExpandedChanged();
@@ -421,76 +381,8 @@ signals:
     void voicePermissionsChanged();
 
 private:
-    struct ConfigurationFetch;
-    struct PendingConnection
-    {
-        QUuid messageID;
-        PlatformConnectionLink link;
-    };
-    struct VoiceSessionReadiness
-    {
-        bool session, voiceMode, connected, listening, busy, speaking, request, muted;
-        bool isReadyToListen() const
-        {
-            return session && voiceMode && connected && !listening && !busy && !speaking && !request && !muted;
-        }
-    };
-
-    static QCoro::Task<void> runRequest(QPointer<OverlayViewModel> self, QuestionTurn turn);
-    static QCoro::Task<Result<Done, TurnError>> performRequest(QPointer<OverlayViewModel> self, QuestionTurn turn);
-    static QCoro::Task<Result<Done, TurnError>> generalPath(QPointer<OverlayViewModel> self, QuestionTurn turn,
-                                                           bool followingScreen);
-    static QCoro::Task<void> waitingLineTask(QPointer<OverlayViewModel> self, TaskSlot::Ticket ticket,
-                                             QUuid requestID);
-    static QCoro::Task<void> voiceResumeTask(QPointer<OverlayViewModel> self, TaskSlot::Ticket ticket,
-                                             Milliseconds delay);
-    static QCoro::Task<Result<Done, GatewayFailure>> synchronize(QPointer<OverlayViewModel> self, bool force,
-                                                                 std::stop_token stop);
-    static QCoro::Task<void> runConfigurationFetch(QPointer<OverlayViewModel> self,
-                                                   std::shared_ptr<ConfigurationFetch> fetch, VisionGateway &gateway,
-                                                   QString baseURL, QString apiKey);
-    static QCoro::Task<Result<Done, TurnError>> screenPath(QPointer<OverlayViewModel> self, QuestionTurn turn);
-    static QCoro::Task<Result<CaptureArtifact, TurnError>> captureFreshTask(QPointer<OverlayViewModel> self,
-                                                                          std::stop_token stop);
-    static QCoro::Task<std::optional<AccessibilityContext>>
-    collectAccessibilityTask(QPointer<OverlayViewModel> self, CaptureArtifact capture, std::stop_token stop);
-    static QCoro::Task<std::optional<AccessibilityContext>>
-    preparedAccessibilityTask(QPointer<OverlayViewModel> self, CaptureArtifact capture, std::stop_token stop);
-    static QCoro::Task<std::optional<PreparedScreenContext>>
-    preparedVisionTask(QPointer<OverlayViewModel> self, CaptureArtifact capture, std::stop_token stop);
-    static QCoro::Task<void> warmAccessibilityTask(QPointer<OverlayViewModel> self,
-                                                   std::shared_ptr<WarmUp<AccessibilityContext>> warm,
-                                                   CaptureArtifact capture);
-    static QCoro::Task<void> warmVisionTask(QPointer<OverlayViewModel> self,
-                                            std::shared_ptr<WarmUp<PreparedScreenContext>> warm, int generation,
-                                            CaptureArtifact capture);
-    static QCoro::Task<void> warmPageTask(QPointer<OverlayViewModel> self, QString pageURL, std::stop_token stop);
-    static QCoro::Task<Result<Done, TurnError>> captureOnlySteps(QPointer<OverlayViewModel> self,
-                                                                 TaskSlot::Ticket ticket);
-    static QCoro::Task<void> runCaptureOnly(QPointer<OverlayViewModel> self, TaskSlot::Ticket ticket);
-    static QCoro::Task<void> runPairing(QPointer<OverlayViewModel> self, TaskSlot::Ticket ticket,
-                                        VisionGateway &gateway, QString platformURL, QString code);
-
-    bool speechInProgress() const;
-    bool hasLineAudio(const QString &line) const;
-    VoiceSessionReadiness voiceSessionReadiness() const;
-    void startForcedSynchronization();
-    std::shared_ptr<ConfigurationFetch> startConfigurationFetch();
-    void cancelConfigurationFetch();
-    void applyConfiguration(const DesktopConfiguration &configuration);
-    bool connectWith(const PlatformConnectionLink &link);
-    void holdForConfirmation(const PlatformConnectionLink &link);
-    // Takes the held link of message `messageID` off the conversation.
-    std::optional<PlatformConnectionLink> takePendingConnection(const QString &messageID);
-    void dropPendingConnection();
-
     ChatMessage welcomeMessage() const;
     static QString newDesktopSessionID();
-    void cancelVoiceResume();
-    void cancelVoiceTranscription();
-    void clearScreenCache();
-    // `capture` is still the latest one (same capture date).
-    bool isLatestCapture(const CaptureArtifact &capture) const;
     // Runs `change` and announces isPlatformConnected when it flipped.
     template<typename Change>
     void updatingConnection(Change change);
@@ -502,8 +394,6 @@ private:
     QVariant desktopSkillsValue() const;
 
     Services m_services;
-    std::unique_ptr<VisionGatewayClient> m_ownGateway;
-    std::unique_ptr<DesktopLinkOpener> m_ownLinks;
     VisionGateway *m_gateway = nullptr;
     LinkOpener *m_links = nullptr;
     // The interface language; changing it takes a restart.
@@ -543,44 +433,12 @@ private:
 
     ChatMessageListModel m_messageModel;
 
-    // The latest capture and what was prepared from it. Every result is
-    // keyed by the capture date of the capture it was made from.
-    std::optional<CaptureArtifact> m_latestCapture;
-    std::optional<QByteArray> m_latestCaptureJPEG;
-    std::optional<QDateTime> m_latestCaptureAt;
-    std::optional<AccessibilityContext> m_latestAccessibilityContext;
-    std::optional<QDateTime> m_latestAccessibilityCaptureAt;
-    std::shared_ptr<WarmUp<AccessibilityContext>> m_warmAccessibilityContextTask;
-    std::optional<QDateTime> m_warmAccessibilityCaptureAt;
-    std::optional<PreparedScreenContext> m_preparedScreenContext;
-    std::optional<QDateTime> m_preparedScreenCaptureAt;
-    std::shared_ptr<WarmUp<PreparedScreenContext>> m_warmVisionContextTask;
-    std::optional<QDateTime> m_warmVisionContextCaptureAt;
-    int m_visionContextGeneration = 0;
-    // Page warm-ups run on their own; they stop with the view model.
-    std::stop_source m_pageWarmUps;
-
-    // Voice tasks.
-    TaskSlot m_voiceResume;
-    TaskSlot m_voiceTranscription;
-
-    // Opening lines.
-    std::optional<QString> m_lastOpeningLine;
-    std::optional<QString> m_firstLineForTurn;
-    TaskSlot m_waitingLine;
-
-    // The running question turn (its identifier is the active request).
-    TaskSlot m_request;
-    bool m_manualCapturePending = false;
-    bool m_lastRequestUsedScreen = false;
-
-    // Platform: the running exchange, the configuration fetch every
-    // synchronisation shares, and a link held for the owner's answer.
-    TaskSlot m_pairing;
-    std::shared_ptr<ConfigurationFetch> m_platformConfigurationTask;
-    std::optional<QUuid> m_platformConfigurationTaskID;
-    std::optional<Milliseconds> m_lastPlatformConfigurationSyncAt;
-    std::optional<PendingConnection> m_pendingConnection;
+    // The feature parts, built last and gone first. The view model forwards
+    // to them and publishes what they change.
+    std::unique_ptr<VoiceSession> m_voiceSession;
+    std::unique_ptr<QuestionTurnController> m_questionTurn;
+    std::unique_ptr<PlatformLinkController> m_platformLink;
+    std::unique_ptr<ScreenContextCoordinator> m_screenContext;
 
     // Session.
     QString m_desktopSessionID;

@@ -1,21 +1,19 @@
 import QtQuick
 import QtQuick.Layouts
-import "Texts.mjs" as Texts
 import "Icons.mjs" as Icons
 
 // Title, status line and the header's controls. Dragging the header moves the panel.
 Item {
     id: header
 
-    required property var overlay
-    readonly property var vm: overlay.viewModel
-
+    required property OverlayContext overlay
+    
     implicitHeight: 60
 
     MouseArea {
         anchors.fill: parent
         acceptedButtons: Qt.LeftButton
-        onPressed: header.overlay.startPanelDrag()
+        onPressed: header.overlay.panel.startPanelDrag()
     }
 
     RowLayout {
@@ -71,22 +69,25 @@ Item {
         }
 
         IconButton {
+            objectName: "newConversationButton"
             iconPath: Icons.plus
             label: header.overlay.t("chat.new")
             onClicked: {
                 header.overlay.showSettings = false
-                header.overlay.call("resetConversation")
+                header.overlay.viewModel.resetConversation()
             }
         }
         IconButton {
+            objectName: "settingsButton"
             iconPath: header.overlay.showSettings ? Icons.back : Icons.sliders
             label: header.overlay.t(header.overlay.showSettings ? "chat.back" : "settings.title")
             onClicked: header.overlay.showSettings = !header.overlay.showSettings
         }
         IconButton {
+            objectName: "closeChatButton"
             iconPath: Icons.close
             label: header.overlay.t("chat.close")
-            onClicked: header.overlay.call("closeChat")
+            onClicked: header.overlay.viewModel.closeChat()
         }
     }
 

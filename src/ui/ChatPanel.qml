@@ -5,7 +5,7 @@ import QtQuick.Layouts
 Rectangle {
     id: panel
 
-    required property var overlay
+    required property OverlayContext overlay
 
     radius: Theme.radius
     color: Theme.panel

@@ -1,4 +1,5 @@
 import QtQuick
+import Nimbel.Ui
 import QtQuick.Controls
 import QtQuick.Layouts
 import "Texts.mjs" as Texts
@@ -9,15 +10,15 @@ import "Icons.mjs" as Icons
 Item {
     id: composer
 
-    required property var overlay
-    readonly property var vm: overlay.viewModel
-    readonly property bool canSend: Texts.canSend(vm ? vm.question : "", overlay.isBusy)
+    required property OverlayContext overlay
+    readonly property OverlayViewModel vm: overlay.viewModel
+    readonly property bool canSend: Texts.canSend(vm.question, overlay.isBusy)
 
     implicitHeight: Math.min(140, field.implicitHeight + 24)
 
     function send() {
         if (canSend)
-            overlay.call("submitQuestion", true)
+            vm.submitQuestion(true)
     }
 
     Rectangle {
@@ -40,7 +41,7 @@ Item {
             iconPath: Icons.camera
             label: composer.overlay.t("chat.screenshot")
             enabled: Texts.canCapture(composer.overlay.isBusy)
-            onClicked: composer.overlay.call("captureOnly")
+            onClicked: composer.vm.captureOnly()
         }
 
         Rectangle {
@@ -70,12 +71,12 @@ Item {
                     Accessible.name: composer.overlay.t("chat.placeholder")
 
                     // The view model owns the text; the field only mirrors and edits it.
-                    text: composer.vm ? composer.vm.question : ""
-                    onTextChanged: if (composer.vm && composer.vm.question !== text) composer.vm.question = text
+                    text: composer.vm.question
+                    onTextChanged: if (composer.vm.question !== text) composer.vm.question = text
 
                     // The panel takes keyboard focus only when the owner wants to type.
-                    onPressed: composer.overlay.wantKeyboard()
-                    onActiveFocusChanged: if (activeFocus) composer.overlay.wantKeyboard()
+                    onPressed: composer.overlay.panel.wantKeyboard()
+                    onActiveFocusChanged: if (activeFocus) composer.overlay.panel.wantKeyboard()
 
                     Keys.onReturnPressed: (event) => {
                         if (event.modifiers & Qt.ShiftModifier)

@@ -4,9 +4,9 @@ import QtQuick.Controls
 // The displayed conversation, then the typing bubble while a turn works and
 // the failure, if any. Follows the newest message unless the owner scrolled up.
 ListView {
-    id: list
+    id: conversation
 
-    required property var overlay
+    required property OverlayContext overlay
 
     clip: true
     spacing: 2
@@ -15,20 +15,23 @@ ListView {
     topMargin: 10
     bottomMargin: 10
     boundsBehavior: Flickable.StopAtBounds
-    model: overlay.messageModel
+    model: overlay.viewModel.messageModel
     activeFocusOnTab: true
     Accessible.role: Accessible.List
     Accessible.name: overlay.t("chat.history")
 
     property bool followEnd: true
     onMovementEnded: followEnd = atYEnd
-    onContentHeightChanged: if (followEnd) Qt.callLater(positionViewAtEnd)
-    onCountChanged: { followEnd = true; Qt.callLater(positionViewAtEnd) }
+    onContentHeightChanged: if (followEnd) follow.restart()
+    onCountChanged: { followEnd = true; follow.restart() }
+    // Follows the end once the new content is laid out.
+    Timer { id: follow; interval: 0; onTriggered: conversation.positionViewAtEnd() }
 
     delegate: MessageBubble {
         required property var model
-        width: ListView.view.width - ListView.view.leftMargin - ListView.view.rightMargin
-        overlay: list.overlay
+        readonly property ConversationView view: ListView.view as ConversationView
+        width: view.width - view.leftMargin - view.rightMargin
+        overlay: view.overlay
         messageId: String(model.id)
         role: String(model.role)
         text: model.text
@@ -39,19 +42,21 @@ ListView {
     }
 
     footer: Column {
-        width: list.width - list.leftMargin - list.rightMargin
+        id: footer
+        readonly property ConversationView view: ListView.view as ConversationView
+        width: view.width - view.leftMargin - view.rightMargin
         TypingBubble {
             objectName: "typingBubble"
             width: parent.width
-            overlay: list.overlay
-            visible: list.overlay.isBusy
+            overlay: footer.view.overlay
+            visible: footer.view.overlay.isBusy
             height: visible ? implicitHeight : 0
         }
         ErrorBubble {
             objectName: "errorBubble"
             width: parent.width
-            overlay: list.overlay
-            visible: !!list.overlay.failure
+            overlay: footer.view.overlay
+            visible: !!footer.view.overlay.failure
             height: visible ? implicitHeight : 0
         }
     }

@@ -8,7 +8,7 @@ import "Icons.mjs" as Icons
 Item {
     id: error
 
-    required property var overlay
+    required property OverlayContext overlay
     readonly property var failure: overlay.failure
     readonly property string actionTitle: failure ? Texts.failureActionTitle(failure.recovery, overlay.t) : ""
 

@@ -1,24 +1,30 @@
 import QtQuick
+import Nimbel.Ui
 import QtQuick.Layouts
 import "Texts.mjs" as Texts
 import "Icons.mjs" as Icons
 
-// The collapsed panel: the orb and its mode switcher. A short press on the orb
-// starts or ends a voice session; pressing and moving drags the panel.
+// The collapsed panel: the orb and its mode switcher. Pressing and moving the
+// orb drags the panel. The orb's voice action, the microphone and the end
+// button wait for the voice session: until the build has one they are
+// disabled and say so.
 Item {
     id: launcher
 
-    required property var overlay
-    readonly property var vm: overlay.viewModel
+    required property OverlayContext overlay
+    readonly property OverlayViewModel vm: overlay.viewModel
+    readonly property bool voiceAvailable: vm.isVoiceAvailable
+    readonly property string voiceUnavailable: overlay.t("orb.voiceUnavailable")
 
-    readonly property string mood: !vm ? "idle"
-                                 : vm.isSpeaking ? "speaking"
+    readonly property string mood: vm.isSpeaking ? "speaking"
                                  : vm.isListening ? (vm.isMicrophoneMuted ? "muted" : "listening")
                                  : overlay.isBusy ? "thinking"
                                  : (vm.isVoiceSessionActive && vm.isMicrophoneMuted) ? "muted"
                                  : "idle"
-    readonly property string help: Texts.orbHelp({ isBusy: overlay.isBusy, isSpeaking: !!(vm && vm.isSpeaking),
-                                                   isVoiceSessionActive: !!(vm && vm.isVoiceSessionActive) }, overlay.t)
+    readonly property string help: voiceAvailable
+                                   ? Texts.orbHelp({ isBusy: overlay.isBusy, isSpeaking: vm.isSpeaking,
+                                                     isVoiceSessionActive: vm.isVoiceSessionActive }, overlay.t)
+                                   : voiceUnavailable
 
     ColumnLayout {
         anchors.right: parent.right
@@ -43,7 +49,7 @@ Item {
                 Behavior on scale { NumberAnimation { duration: 160; easing.type: Easing.OutCubic } }
             }
 
-            // The orb as one accessible button: pressing it is the orb's action.
+            // The orb as one accessible button.
             Item {
                 id: orbButton
                 objectName: "orbButton"
@@ -52,11 +58,10 @@ Item {
                 height: width
                 activeFocusOnTab: true
                 Accessible.role: Accessible.Button
-                Accessible.name: Texts.launcherName(launcher.vm ? launcher.vm.connectedAgentName : "")
+                // Its voice action waits for the voice session; the press still drags the panel.
+                readonly property bool voiceActionEnabled: launcher.voiceAvailable
+                Accessible.name: Texts.launcherName(launcher.vm.connectedAgentName)
                 Accessible.description: launcher.help
-                Accessible.onPressAction: launcher.overlay.call("activateVoiceOrb")
-                Keys.onSpacePressed: launcher.overlay.call("activateVoiceOrb")
-                Keys.onReturnPressed: launcher.overlay.call("activateVoiceOrb")
 
                 Rectangle {
                     anchors.fill: parent
@@ -71,9 +76,9 @@ Item {
                     anchors.fill: parent
                     hoverEnabled: true
                     cursorShape: Qt.ArrowCursor
-                    onPressed: (mouse) => launcher.overlay.panelPressed(mapToGlobal(mouse.x, mouse.y))
-                    onPositionChanged: (mouse) => { if (pressed) launcher.overlay.panelMoved(mapToGlobal(mouse.x, mouse.y)) }
-                    onReleased: { if (launcher.overlay.panelReleased()) launcher.overlay.call("activateVoiceOrb") }
+                    onPressed: (mouse) => launcher.overlay.panel.launcherPressed(mapToGlobal(mouse.x, mouse.y))
+                    onPositionChanged: (mouse) => { if (pressed) launcher.overlay.panel.launcherMoved(mapToGlobal(mouse.x, mouse.y)) }
+                    onReleased: launcher.overlay.panel.launcherReleased()
                 }
 
                 ToolTipArea { text: launcher.help; hovered: pressArea.containsMouse }
@@ -99,33 +104,30 @@ Item {
                 IconButton {
                     objectName: "microphoneButton"
                     diameter: 32
-                    iconPath: launcher.vm && launcher.vm.isVoiceSessionActive && launcher.vm.isMicrophoneMuted
+                    iconPath: launcher.vm.isVoiceSessionActive && launcher.vm.isMicrophoneMuted
                               ? Icons.microphoneOff : Icons.microphone
-                    label: Texts.microphoneLabel({ isVoiceSessionActive: !!(launcher.vm && launcher.vm.isVoiceSessionActive),
-                                                   isMicrophoneMuted: !!(launcher.vm && launcher.vm.isMicrophoneMuted) },
-                                                 launcher.overlay.t)
-                    onClicked: {
-                        if (launcher.vm && launcher.vm.isVoiceSessionActive)
-                            launcher.overlay.call("setMicrophoneMuted", !launcher.vm.isMicrophoneMuted)
-                        else
-                            launcher.overlay.call("activateVoiceOrb")
-                    }
+                    enabled: launcher.voiceAvailable
+                    label: launcher.voiceAvailable
+                           ? Texts.microphoneLabel({ isVoiceSessionActive: launcher.vm.isVoiceSessionActive,
+                                                     isMicrophoneMuted: launcher.vm.isMicrophoneMuted }, launcher.overlay.t)
+                           : launcher.voiceUnavailable
                 }
                 IconButton {
                     objectName: "chatToggleButton"
                     diameter: 32
                     iconPath: launcher.overlay.expanded ? Icons.collapse : Icons.chat
                     label: Texts.chatToggleLabel(launcher.overlay.expanded, launcher.overlay.t)
-                    onClicked: launcher.overlay.call(launcher.overlay.expanded ? "closeChat" : "openChat")
+                    onClicked: launcher.overlay.expanded ? launcher.vm.closeChat() : launcher.vm.openChat()
                 }
                 IconButton {
                     objectName: "endButton"
                     diameter: 32
-                    visible: !!(launcher.vm && launcher.vm.isVoiceSessionActive)
+                    // Only a running voice session can be ended.
+                    visible: launcher.voiceAvailable && launcher.vm.isVoiceSessionActive
+                    enabled: false
                     iconPath: Icons.end
                     tint: Theme.danger
-                    label: launcher.overlay.t("orb.end")
-                    onClicked: launcher.overlay.call("toggleListening")
+                    label: launcher.voiceUnavailable
                 }
             }
         }

@@ -7,7 +7,7 @@ import QtQuick.Layouts
 Item {
     id: bubble
 
-    required property var overlay
+    required property OverlayContext overlay
     required property string messageId
     required property string role
     required property string text
@@ -25,13 +25,13 @@ Item {
 
     implicitHeight: row.implicitHeight + 10
     Accessible.role: Accessible.StaticText
-    Accessible.name: (fromUser ? "You: " : Texts.launcherName(overlay.viewModel ? overlay.viewModel.connectedAgentName : "") + ": ") + text
+    Accessible.name: (fromUser ? "You: " : Texts.launcherName(overlay.viewModel.connectedAgentName) + ": ") + text
 
     // Every displayed message is also written to the log, so the conversation
     // can be followed from outside without a screen reader.
     function report() {
         if (overlay.expanded && !overlay.showSettings)
-            overlay.messageDisplayed(messageId, role, text)
+            overlay.panel.messageDisplayed(messageId, role, text)
     }
     Component.onCompleted: report()
     onTextChanged: report()
@@ -106,12 +106,12 @@ Item {
                         objectName: "confirmConnection"
                         text: bubble.connectTitle
                         prominent: true
-                        onClicked: bubble.overlay.call("confirmPlatformConnection", bubble.messageId)
+                        onClicked: bubble.overlay.viewModel.confirmPlatformConnection(bubble.messageId)
                     }
                     TextButton {
                         objectName: "cancelConnection"
                         text: bubble.cancelTitle
-                        onClicked: bubble.overlay.call("cancelPlatformConnection", bubble.messageId)
+                        onClicked: bubble.overlay.viewModel.cancelPlatformConnection(bubble.messageId)
                     }
                 }
 

@@ -9,7 +9,7 @@ Item {
     // "idle", "listening", "speaking", "thinking" or "muted"
     property string mood: "idle"
     property bool reduceMotion: false
-    property real phase: 0
+    property real phase
 
     readonly property var palette: mood === "listening" ? Theme.orbListening
                                  : mood === "speaking" ? Theme.orbSpeaking

@@ -1,16 +1,16 @@
 import QtQuick
+import Nimbel.Ui
 import QtQuick.Controls
 import QtQuick.Layouts
 import "Texts.mjs" as Texts
-import "Icons.mjs" as Icons
 
 // The settings sheet in place of the conversation: the connection to the platform.
 Flickable {
     id: sheet
 
-    required property var overlay
-    readonly property var vm: overlay.viewModel
-    readonly property bool connected: !!(vm && vm.isPlatformConnected)
+    required property OverlayContext overlay
+    readonly property OverlayViewModel vm: overlay.viewModel
+    readonly property bool connected: vm.isPlatformConnected
 
     clip: true
     contentHeight: column.implicitHeight + 28
@@ -63,7 +63,7 @@ Flickable {
                         Text {
                             Layout.fillWidth: true
                             text: Texts.connectionStatus({ isPlatformConnected: sheet.connected,
-                                                           agentName: sheet.vm ? sheet.vm.connectedAgentName : "" }, sheet.overlay.t)
+                                                           agentName: sheet.vm.connectedAgentName }, sheet.overlay.t)
                             font.pixelSize: Theme.fontSize
                             font.weight: Font.DemiBold
                             color: Theme.text
@@ -91,10 +91,10 @@ Flickable {
                     id: address
                     objectName: "platformAddressField"
                     Layout.fillWidth: true
-                    text: sheet.vm ? sheet.vm.gatewayBaseURL : ""
-                    onTextEdited: if (sheet.vm) sheet.vm.gatewayBaseURL = text
-                    onPressed: sheet.overlay.wantKeyboard()
-                    onAccepted: sheet.overlay.call("savePlatformSettings")
+                    text: sheet.vm.gatewayBaseURL
+                    onTextEdited: sheet.vm.gatewayBaseURL = text
+                    onPressed: sheet.overlay.panel.wantKeyboard()
+                    onAccepted: sheet.vm.savePlatformSettings()
                     inputMethodHints: Qt.ImhUrlCharactersOnly | Qt.ImhNoAutoUppercase
                     selectByMouse: true
                     color: Theme.text
@@ -115,13 +115,13 @@ Flickable {
                     TextButton {
                         objectName: "saveButton"
                         text: sheet.overlay.t("settings.save")
-                        onClicked: sheet.overlay.call("savePlatformSettings")
+                        onClicked: sheet.vm.savePlatformSettings()
                     }
                     TextButton {
                         objectName: "connectButton"
                         text: Texts.connectButtonLabel(sheet.connected, sheet.overlay.t)
                         prominent: !sheet.connected
-                        onClicked: sheet.overlay.call("openPlatformConnectionPage")
+                        onClicked: sheet.vm.openPlatformConnectionPage()
                     }
                 }
             }

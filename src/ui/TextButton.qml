@@ -8,7 +8,7 @@ AbstractButton {
     property bool prominent: false
 
     implicitHeight: 32
-    implicitWidth: Math.max(72, label.implicitWidth + 28)
+    implicitWidth: Math.max(72, contentItem.implicitWidth + 28)
     focusPolicy: Qt.StrongFocus
     hoverEnabled: true
     opacity: enabled ? 1 : 0.45
@@ -27,7 +27,6 @@ AbstractButton {
     }
 
     contentItem: Text {
-        id: label
         text: control.text
         font.pixelSize: Theme.fontSize - 1
         font.weight: Font.DemiBold

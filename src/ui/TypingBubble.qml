@@ -4,7 +4,8 @@ import QtQuick
 Item {
     id: typing
 
-    required property var overlay
+    required property OverlayContext overlay
+    readonly property bool animate: visible && !overlay.reduceMotion
     implicitHeight: 44
     Accessible.role: Accessible.StaticText
     Accessible.name: overlay.t("status.thinking")
@@ -31,26 +32,9 @@ Item {
         Row {
             anchors.centerIn: parent
             spacing: 6
-            Repeater {
-                model: 3
-                Rectangle {
-                    id: dot
-                    required property int index
-                    width: 7
-                    height: 7
-                    radius: 3.5
-                    color: Theme.textSecondary
-                    opacity: 0.35
-                    SequentialAnimation on opacity {
-                        running: typing.visible && !typing.overlay.reduceMotion
-                        loops: Animation.Infinite
-                        PauseAnimation { duration: dot.index * 160 }
-                        NumberAnimation { to: 1; duration: 300; easing.type: Easing.OutQuad }
-                        NumberAnimation { to: 0.35; duration: 300; easing.type: Easing.InQuad }
-                        PauseAnimation { duration: (2 - dot.index) * 160 + 200 }
-                    }
-                }
-            }
+            TypingDot { index: 0; running: typing.animate }
+            TypingDot { index: 1; running: typing.animate }
+            TypingDot { index: 2; running: typing.animate }
         }
     }
 }

@@ -10,25 +10,6 @@
 
 using namespace nimbel;
 
-TEST(StatusItem, MenuListsItsItemsInOrderWithTheCatalogueTexts)
-{
-    StatusItemController item({});
-    const QList<QAction *> actions = item.menu()->actions();
-    ASSERT_EQ(actions.size(), 6);
-    EXPECT_EQ(actions[0]->text(), QStringLiteral("Open Nimbel"));
-    EXPECT_EQ(actions[1]->text(), QStringLiteral("Take a screenshot"));
-    EXPECT_TRUE(actions[2]->isSeparator());
-    EXPECT_EQ(actions[3]->text(), QStringLiteral("Check for Updates…"));
-    EXPECT_TRUE(actions[4]->isSeparator());
-    EXPECT_EQ(actions[5]->text(), QStringLiteral("Quit"));
-    EXPECT_EQ(actions[5]->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_Q));
-    for (int i : {0, 1, 3})
-        EXPECT_TRUE(actions[i]->shortcut().isEmpty()) << i;
-    EXPECT_EQ(item.trayIcon()->toolTip(), QStringLiteral("Nimbel"));
-    EXPECT_FALSE(item.trayIcon()->icon().pixmap(18, 18).isNull());
-    EXPECT_EQ(item.trayIcon()->contextMenu(), item.menu());
-}
-
 TEST(StatusItem, EachItemRunsItsOwnActionAndQuitEndsTheEventLoop)
 {
     QStringList calls;
@@ -54,4 +35,17 @@ TEST(StatusItem, EachItemRunsItsOwnActionAndQuitEndsTheEventLoop)
     QTimer::singleShot(5000, [&] { QCoreApplication::exit(7); });
     quitReachedLoop = QCoreApplication::exec() == 0;
     EXPECT_TRUE(quitReachedLoop);
+}
+
+TEST(StatusItem, AnUnavailableUpdateCheckIsDisabledAndSaysWhy)
+{
+    int checks = 0;
+    StatusItemController item({.showPanel = {}, .captureScreen = {}, .checkForUpdates = [&] { ++checks; }});
+    item.disableUpdateCheck(QStringLiteral("Updates unavailable: this build has no update checker."));
+    QAction *updates = item.menu()->actions()[3];
+    EXPECT_FALSE(updates->isEnabled());
+    EXPECT_EQ(updates->toolTip(), u"Updates unavailable: this build has no update checker.");
+    updates->trigger();
+    EXPECT_EQ(checks, 0);
+    EXPECT_EQ(item.trayIcon()->toolTip(), u"Nimbel: type a question about your screen");
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "conversation/AccessibilityTrust.h"
+#include "conversation/DesktopActions.h"
 #include "conversation/LinkOpener.h"
 #include "conversation/LoginItem.h"
 #include "conversation/MicrophoneRecorder.h"
@@ -123,6 +124,25 @@ public:
         return true;
     }
     QList<QUrl> opened;
+};
+
+// Records relaunches and opened settings pages; `available` says whether the desktop can.
+class FakeDesktopActions final : public DesktopActions
+{
+public:
+    bool relaunch() override
+    {
+        ++relaunches;
+        return available;
+    }
+    bool openSettings(SettingsPage page) override
+    {
+        opened.append(page);
+        return available;
+    }
+    bool available = true;
+    int relaunches = 0;
+    QList<SettingsPage> opened;
 };
 
 } // namespace nimbel::test

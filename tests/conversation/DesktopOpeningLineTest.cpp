@@ -20,40 +20,6 @@ auto readyAmong(QStringList lines)
 
 } // namespace
 
-TEST(DesktopOpeningLine, LineTablesAndPrewarmOrderAreExact)
-{
-    EXPECT_EQ(lines(Family::look, AppLanguage::ru), (QStringList{"Сэр, сейчас посмотрю.", "Сэр, гляну."}));
-    EXPECT_EQ(lines(Family::look, AppLanguage::en), (QStringList{"Let me take a look.", "Having a look now."}));
-    EXPECT_EQ(lines(Family::figureOut, AppLanguage::ru), (QStringList{"Сэр, разбираюсь.", "Сэр, сейчас разберусь."}));
-    EXPECT_EQ(lines(Family::figureOut, AppLanguage::en), (QStringList{"Working that out.", "Let me work that out."}));
-    EXPECT_EQ(lines(Family::lookUp, AppLanguage::ru), (QStringList{"Сэр, уточняю.", "Сэр, сейчас изучу."}));
-    EXPECT_EQ(lines(Family::lookUp, AppLanguage::en), (QStringList{"Let me check that.", "Looking that up."}));
-    EXPECT_EQ(lines(Family::neutral, AppLanguage::ru), (QStringList{"Сэр, минутку.", "Сэр, секунду."}));
-    EXPECT_EQ(lines(Family::neutral, AppLanguage::en), (QStringList{"One moment.", "Just a second."}));
-    EXPECT_EQ(waitingLines(AppLanguage::ru),
-              (QStringList{"Ещё смотрю, секунду.", "Почти, ещё момент.", "Секунду, дочитываю."}));
-    EXPECT_EQ(waitingLines(AppLanguage::en),
-              (QStringList{"Still looking, one moment.", "Almost there.", "One second, still reading."}));
-
-    // Neutral, look, figure-out, look-up, then the waiting lines: 11 in all.
-    EXPECT_EQ(prewarmed(AppLanguage::en),
-              (QStringList{"One moment.", "Just a second.", "Let me take a look.", "Having a look now.",
-                           "Working that out.", "Let me work that out.", "Let me check that.", "Looking that up.",
-                           "Still looking, one moment.", "Almost there.", "One second, still reading."}));
-    EXPECT_EQ(prewarmed(AppLanguage::ru).size(), 11);
-    EXPECT_EQ(prewarmed(AppLanguage::ru).first(), u"Сэр, минутку.");
-
-    // The fixed lines of either language are spoken a little slower; any other text is not.
-    EXPECT_EQ(paceScale(u"Почти, ещё момент."), 0.85);
-    EXPECT_EQ(paceScale(u"Let me take a look."), 0.85);
-    EXPECT_EQ(paceScale(u"Let me take a look"), std::nullopt);
-    EXPECT_EQ(paceScale(u"Open the File menu."), std::nullopt);
-
-    EXPECT_EQ(vocabulary().lookingUpPhrases.size(), 32u);
-    EXPECT_EQ(vocabulary().lookUpFamilyPhrases.size(), 18u);
-    EXPECT_EQ(vocabulary().figureOutPhrases.size(), 14u);
-}
-
 TEST(DesktopOpeningLine, FamilyFollowsTheQuestionBeforeItsRoute)
 {
     // No phrase: the route decides.

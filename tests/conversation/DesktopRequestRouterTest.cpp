@@ -2,8 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
-
 using namespace nimbel;
 namespace router = nimbel::DesktopRequestRouter;
 
@@ -15,65 +13,11 @@ DesktopRequestRoute routeOf(QStringView question, bool manualCapturePending = fa
     return router::route(question, DesktopRequestContext{manualCapturePending, lastRequestUsedScreen});
 }
 
-bool listHas(std::span<const QStringView> list, QStringView entry)
-{
-    return std::find(list.begin(), list.end(), entry) != list.end();
-}
-
 constexpr auto stop = DesktopRequestRoute::stop;
 constexpr auto screen = DesktopRequestRoute::screen;
 constexpr auto general = DesktopRequestRoute::general;
 
 } // namespace
-
-TEST(DesktopRequestRouter, PhraseListsHaveTheirFullLengthAndEnds)
-{
-    const auto &lists = router::vocabulary();
-    struct Expected
-    {
-        const char *name;
-        std::span<const QStringView> list;
-        std::size_t count;
-        QStringView first;
-        QStringView last;
-    };
-    const Expected expected[] = {
-        {"stopCommands", lists.stopCommands, 14, u"стоп", u"quiet"},
-        {"stopWords", lists.stopWords, 13, u"стоп", u"quiet"},
-        {"questionWords", lists.questionWords, 10, u"как", u"when"},
-        {"referentialWords", lists.referentialWords, 19, u"это", u"there"},
-        {"screenPhrases", lists.screenPhrases, 95, u"на экране", u"install and launch"},
-        {"actionStems", lists.actionStems, 45, u"установ", u"use"},
-        {"deicticPhrases", lists.deicticPhrases, 44, u"вот это", u"in front of me"},
-        {"followUpPhrases", lists.followUpPhrases, 33, u"а дальше", u"it doesn't work"},
-    };
-    for (const Expected &e : expected) {
-        SCOPED_TRACE(e.name);
-        ASSERT_EQ(e.list.size(), e.count);
-        EXPECT_EQ(e.list.front(), e.first);
-        EXPECT_EQ(e.list.back(), e.last);
-        for (std::size_t i = 0; i < e.list.size(); ++i) {
-            for (std::size_t j = i + 1; j < e.list.size(); ++j)
-                EXPECT_NE(e.list[i], e.list[j]) << "duplicate entry " << e.list[i].toString().toStdString();
-        }
-    }
-
-    // The stop words are the stop commands without the one two-word command.
-    EXPECT_FALSE(listHas(lists.stopWords, u"hold on"));
-    for (QStringView command : lists.stopCommands) {
-        if (command != u"hold on") {
-            EXPECT_TRUE(listHas(lists.stopWords, command)) << command.toString().toStdString();
-        }
-    }
-    // Spellings that are easy to lose when copying.
-    EXPECT_TRUE(listHas(lists.referentialWords, u"ее"));
-    EXPECT_TRUE(listHas(lists.referentialWords, u"её"));
-    EXPECT_TRUE(listHas(lists.screenPhrases, u"в чем здесь проблема"));
-    EXPECT_TRUE(listHas(lists.screenPhrases, u"в чём здесь проблема"));
-    EXPECT_TRUE(listHas(lists.screenPhrases, u"где найти api"));
-    EXPECT_TRUE(listHas(lists.deicticPhrases, u"what's this"));
-    EXPECT_TRUE(listHas(lists.actionStems, u"do"));
-}
 
 TEST(DesktopRequestRouter, EveryPhraseIsNormalisedExceptTheTwoWithApostrophes)
 {

@@ -5,6 +5,7 @@
 #include "conversation/OverlayViewModel.h"
 #include "core/SystemClock.h"
 #include "gateway/VisionGatewayClient.h"
+#include "screen/ScreenImageEncoder.h"
 #include "settings/PreferenceKeys.h"
 #include "settings/PreferencesStore.h"
 
@@ -127,10 +128,12 @@ TEST(LocalPlatformTurn, TypedQuestionIsStreamedIntoOneAssistantMessage)
     test::FakeLoginItem loginItem;
     test::FakeUpdateStatus updates;
     test::FakeLinkOpener links;
+    test::FakeDesktopActions desktop;
+    ScreenImageEncoder encoder;
     Clock &clock = SystemClock::instance();
     VisionGatewayClient gateway(clock);
     OverlayViewModel model(OverlayViewModel::Services{clock, preferences, tokens, voice, microphone, accessibility,
-                                                      screen, loginItem, updates, &gateway, &links},
+                                                      screen, loginItem, updates, gateway, links, desktop, encoder},
                            OverlayViewModel::Launch{{}, {QStringLiteral("nimbel")}});
 
     // Pair through the console's Connect button and the link it hands out.
@@ -140,12 +143,12 @@ TEST(LocalPlatformTurn, TypedQuestionIsStreamedIntoOneAssistantMessage)
     const QUrl link(connect.value(QStringLiteral("link")).toString());
     ASSERT_TRUE(link.isValid()) << platform.errors().toStdString();
     ASSERT_TRUE(model.applyPlatformConnection(link));
-    ASSERT_TRUE(spinUntil([&] { return model.isPlatformConnected() && !model.isPairing(); }))
+    ASSERT_TRUE(spinUntil([&] { return model.isPlatformConnected() && !model.platformLink().isPairing(); }))
         << (model.failure() ? model.failure()->message.toStdString() : std::string("still pairing"));
     EXPECT_EQ(model.gatewayBaseURL(), platform.origin());
     EXPECT_TRUE(tokens.key.startsWith(u"zelm-"));
     // The configuration follows the connection.
-    ASSERT_TRUE(spinUntil([&] { return model.lastPlatformConfigurationSyncAt().has_value(); }));
+    ASSERT_TRUE(spinUntil([&] { return model.platformLink().lastPlatformConfigurationSyncAt().has_value(); }));
     EXPECT_EQ(model.connectedAgentID(), u"dsa-local-agent");
     EXPECT_EQ(model.connectedAgentName(), u"Lumen");
     EXPECT_EQ(model.greetingEN(), u"Hi from Lumen.");

@@ -5,6 +5,7 @@
 #include "ScreenFakes.h"
 #include "conversation/OverlayViewModel.h"
 #include "screen/LocalScreenContextPreparer.h"
+#include "screen/ScreenImageEncoder.h"
 #include "settings/PreferenceKeys.h"
 #include "settings/PreferencesStore.h"
 #include "support/LogCapture.h"
@@ -42,14 +43,13 @@ protected:
     // unavailable.
     std::unique_ptr<OverlayViewModel> make(bool withScreen = false)
     {
-        OverlayViewModel::Services services{clock,         preferences, tokens,    voice,   microphone,
-                                            accessibility, screen,      loginItem, updates, &gateway,
-                                            &links};
+        OverlayViewModel::Services services{clock,   preferences, tokens,  voice,   microphone, accessibility, screen,
+                                            loginItem, updates,  gateway, links, desktop,    encoder};
         if (withScreen) {
             services.screenCapture = &captures;
             services.appTracker = &tracker;
             services.accessibilityContext = &walks;
-            services.screenContextPreparer = &preparer();
+            services.screenContextPreparer = &preparer;
         }
         auto model = std::make_unique<OverlayViewModel>(
             services, OverlayViewModel::Launch{QProcessEnvironment(), {QStringLiteral("nimbel")}});
@@ -123,13 +123,11 @@ protected:
         return true;
     }
 
-    // One reader for every test of the process: its models load once.
-    static LocalScreenContextPreparer &preparer()
-    {
-        static auto *shared = new LocalScreenContextPreparer; // outlives every test's event loop
-        return *shared;
-    }
-
+    // The fixture's own workers: each waits for its thread in its destructor,
+    // so no encoding or text recognition is still running when the fixture
+    // (or the process) goes.
+    ScreenImageEncoder encoder;
+    LocalScreenContextPreparer preparer;
     QTemporaryDir directory;
     QSettings settings;
     PreferencesStore preferences;
@@ -145,6 +143,7 @@ protected:
     FakeLoginItem loginItem;
     FakeUpdateStatus updates;
     FakeLinkOpener links;
+    FakeDesktopActions desktop;
     FakeVisionGateway gateway;
     LogCapture logs;
 };

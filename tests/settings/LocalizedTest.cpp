@@ -17,6 +17,8 @@ namespace {
 
 // Every key the rest of the application relies on.
 const char *const expectedKeys[] = {
+    "error.restart.failed", "error.settings.microphoneUnavailable", "error.settings.screenUnavailable",
+    "orb.voiceUnavailable", "settings.noUpdateChecker", "tray.tooltip",
     "state.analyzing", "state.answered", "state.captured", "state.capturing", "state.failed", "state.ready",
     "status.agentSpeaking", "status.answering", "status.checkPermissions", "status.listening",
     "status.listeningToYou", "status.listeningWillSend", "status.micOff", "status.online", "status.requestingMic",

@@ -123,6 +123,10 @@
         <source>Could not record your voice. Check the microphone and try again.</source>
         <translation>Не удалось записать голос. Проверьте микрофон и попробуйте ещё раз.</translation>
     </message>
+    <message id="error.restart.failed">
+        <source>Could not start Nimbel again. Quit it and open it from the applications menu.</source>
+        <translation>Не удалось снова запустить Nimbel. Закройте его и откройте из меню приложений.</translation>
+    </message>
     <message id="error.screen.denied">
         <source>Allow Nimbel to record the screen in the system settings.</source>
         <translation>Разрешите Nimbel запись экрана в системных настройках.</translation>
@@ -142,6 +146,14 @@
     <message id="error.screenQuestion.unavailable">
         <source>Screen questions are not available yet.</source>
         <translation>Вопросы об экране пока недоступны.</translation>
+    </message>
+    <message id="error.settings.microphoneUnavailable">
+        <source>This desktop has no settings tool for the microphone. Choose the input device in your sound settings.</source>
+        <translation>На этом рабочем столе нет настроек микрофона. Выберите устройство ввода в настройках звука.</translation>
+    </message>
+    <message id="error.settings.screenUnavailable">
+        <source>This desktop has no settings tool for screen recording. Allow screen capture in your desktop’s own settings.</source>
+        <translation>На этом рабочем столе нет настроек записи экрана. Разрешите снимки экрана в настройках вашего рабочего стола.</translation>
     </message>
     <message id="error.title.general">
         <source>That did not work</source>
@@ -343,6 +355,10 @@
         <source>Start a voice session</source>
         <translation>Начать голосовой сеанс</translation>
     </message>
+    <message id="orb.voiceUnavailable">
+        <source>Voice conversation is not available yet</source>
+        <translation>Голосовой разговор пока недоступен</translation>
+    </message>
     <message id="orb.write">
         <source>Write a message</source>
         <translation>Написать сообщение</translation>
@@ -442,6 +458,10 @@
     <message id="settings.noRedownload">
         <source>No need to download the package again.</source>
         <translation>Скачивать пакет заново не нужно.</translation>
+    </message>
+    <message id="settings.noUpdateChecker">
+        <source>this build has no update checker.</source>
+        <translation>в этой сборке нет проверки обновлений.</translation>
     </message>
     <message id="settings.platformAddress">
         <source>Platform address</source>
@@ -634,6 +654,10 @@
     <message id="transcript.warning">
         <source>Warning: %1</source>
         <translation>Внимание: %1</translation>
+    </message>
+    <message id="tray.tooltip">
+        <source>Nimbel: type a question about your screen</source>
+        <translation>Nimbel: напишите вопрос о том, что на экране</translation>
     </message>
 </context>
 </TS>

@@ -39,7 +39,7 @@ TEST_F(QuestionTurnTest, TypedGeneralQuestionIsAcknowledgedAndStreamedIntoOneAss
     const QString line = model->messages().at(2).text;
     EXPECT_EQ(model->messages().at(2).role, Role::assistant);
     EXPECT_TRUE(lookUpLines.contains(line)) << line.toStdString();
-    EXPECT_EQ(model->lastOpeningLine(), line);
+    EXPECT_EQ(model->questionTurn().lastOpeningLine(), line);
     EXPECT_TRUE(model->question().isEmpty());
     EXPECT_TRUE(model->isExpanded());
     EXPECT_EQ(model->interactionMode(), Mode::chat);
@@ -366,28 +366,6 @@ TEST_F(QuestionTurnTest, SpokenAnswerWithSpeechOffOpensThePanel)
     EXPECT_TRUE(voice.spoken.isEmpty());
 }
 
-TEST_F(QuestionTurnTest, TranscriptionFailureMessagesFollowTheErrorKind)
-{
-    using Kind = VisionGatewayError::Kind;
-    const QString service = QStringLiteral("Speech recognition is unavailable.");
-    const QString platform = QStringLiteral("The platform is unreachable — nothing was transcribed.");
-    const QString notHeard = QStringLiteral("I didn’t catch that. Please say it again.");
-    const std::pair<Kind, QString> table[] = {
-        {Kind::skillDisabled, service},       {Kind::server, service},          {Kind::agentUnavailable, service},
-        {Kind::invalidBaseURL, platform},     {Kind::notConnected, platform},   {Kind::connectionFailed, platform},
-        {Kind::imageEncodingFailed, notHeard}, {Kind::invalidResponse, notHeard},
-    };
-    for (const auto &[kind, expected] : table) {
-        EXPECT_EQ(OverlayViewModel::transcriptionFailureMessage(VisionGatewayError{kind, 0, {}}), expected) << int(kind);
-        EXPECT_EQ(OverlayViewModel::transcriptionFailureMessage(GatewayFailure(VisionGatewayError{kind, 0, {}})),
-                  expected);
-    }
-    EXPECT_EQ(OverlayViewModel::transcriptionFailureMessage(
-                  GatewayFailure::transport(QNetworkReply::SslHandshakeFailedError, QStringLiteral("tls"))),
-              notHeard);
-    EXPECT_EQ(OverlayViewModel::transcriptionFailureMessage(), notHeard);
-}
-
 TEST_F(QuestionTurnTest, OpeningLinesDoNotRepeatAndReportTheirAudio)
 {
     const auto model = makeConnected();
@@ -426,7 +404,7 @@ TEST_F(QuestionTurnTest, WaitingLineIsSaidOnceAfterFiveAndAHalfSeconds)
     clock.advance(1ms);
     ASSERT_EQ(voice.spoken.size(), 2);
     EXPECT_TRUE(waitingLines.contains(voice.spoken.last()));
-    EXPECT_EQ(model->lastOpeningLine(), voice.spoken.last());
+    EXPECT_EQ(model->questionTurn().lastOpeningLine(), voice.spoken.last());
     EXPECT_EQ(model->messages().size(), messageCount); // never added to the conversation
     voice.queued.clear();
     clock.advance(30s);
@@ -469,15 +447,15 @@ TEST_F(QuestionTurnTest, FirstLineFromTheDraftBecomesTheTurnsLine)
     microphone.draft = QStringLiteral(" да ");
 
     // Nothing cached: no line, and the cold cache is logged.
-    model->speakFirstLine();
-    EXPECT_FALSE(model->firstLineForTurn());
+    model->questionTurn().speakFirstLine();
+    EXPECT_FALSE(model->questionTurn().firstLineForTurn());
     EXPECT_TRUE(voice.spoken.isEmpty());
     EXPECT_EQ(routingLogs().last(), u"first_line=none reason=cold_cache draft_chars=2");
 
     voice.cached = {QStringLiteral("One moment."), QStringLiteral("Just a second."), QStringLiteral("Let me check that.")};
-    model->speakFirstLine();
-    ASSERT_TRUE(model->firstLineForTurn());
-    const QString line = *model->firstLineForTurn();
+    model->questionTurn().speakFirstLine();
+    ASSERT_TRUE(model->questionTurn().firstLineForTurn());
+    const QString line = *model->questionTurn().firstLineForTurn();
     EXPECT_TRUE(line == u"One moment." || line == u"Just a second.") << line.toStdString();
     EXPECT_EQ(voice.spoken, QStringList{line});
     EXPECT_EQ(routingLogs().last(), "first_line=" + line + " draft_chars=2 draft_route=general");
@@ -491,14 +469,14 @@ TEST_F(QuestionTurnTest, FirstLineFromTheDraftBecomesTheTurnsLine)
     EXPECT_EQ(voice.stops, stops);
     EXPECT_EQ(voice.spoken, QStringList{line});
     EXPECT_EQ(routingLogs().size(), logCount + 1); // the routing record, no opening_line record
-    EXPECT_FALSE(model->firstLineForTurn());
+    EXPECT_FALSE(model->questionTurn().firstLineForTurn());
 
     // No line while speaking, muted, with the panel open, or unconnected; and
     // none for a stop phrase.
     const auto silent = [&] {
         const qsizetype before = voice.spoken.size();
-        model->speakFirstLine();
-        return voice.spoken.size() == before && !model->firstLineForTurn();
+        model->questionTurn().speakFirstLine();
+        return voice.spoken.size() == before && !model->questionTurn().firstLineForTurn();
     };
     voice.queued.clear();
     microphone.draft = QStringLiteral("почему не работает кнопка");
@@ -553,17 +531,25 @@ TEST_F(QuestionTurnTest, VoiceSessionListensAgainOnlyWhenReady)
     EXPECT_EQ(microphone.starts, 2);
 }
 
-TEST_F(QuestionTurnTest, FullConversationIsCompactedOnRequest)
+TEST_F(QuestionTurnTest, AFullConversationIsCompactedBeforeTheNextQuestionIsSent)
 {
     const auto model = makeConnected();
-    EXPECT_FALSE(model->compactConversationIfFull());
     QList<ChatMessage> messages;
-    for (int i = 0; i < 61; ++i)
-        messages.append(ChatMessage::create(i % 2 ? ChatMessage::Role::assistant : ChatMessage::Role::user,
+    for (int i = 0; i < 60; ++i)
+        messages.append(ChatMessage::create(i % 2 ? Role::assistant : Role::user,
                                             QStringLiteral("m%1").arg(i, 2, 10, QLatin1Char('0')), clock.now()));
     model->setMessages(messages);
-    EXPECT_TRUE(model->compactConversationIfFull());
-    ASSERT_EQ(model->messages().size(), 12);
-    EXPECT_EQ(model->messages().first().text, u"m49");
-    EXPECT_EQ(routingLogs().last(), u"context_compacted from=61 to=12 chars=36");
+    // Sixty messages are not full yet: the question goes with all of them.
+    ask(*model, QStringLiteral("Hello"));
+    lastChat().answer(QStringLiteral("Hi."));
+    clock.settle();
+    EXPECT_EQ(model->messages().size(), 62);
+
+    // Now it is: the next question sends the twelve most recent others and itself.
+    ask(*model, QStringLiteral("And again"));
+    EXPECT_EQ(model->messages().first().text, u"m50");
+    EXPECT_EQ(lastChat().messages.first(), (DesktopChatMessage{"user", "m50"}));
+    EXPECT_EQ(lastChat().messages.at(11), (DesktopChatMessage{"assistant", "Hi."}));
+    EXPECT_EQ(lastChat().messages.at(12), (DesktopChatMessage{"user", "And again"}));
+    EXPECT_TRUE(routingLogs().contains(u"context_compacted from=62 to=12 chars=38"));
 }

@@ -47,14 +47,14 @@ TEST_F(PlatformConnectionTest, StartupSynchronisesOnlyWithAKey)
     const auto paired = make();
     ASSERT_EQ(gateway.configurations.size(), 1);
     EXPECT_EQ(gateway.configurations.first()->apiKey.trimmed(), u"zelm-key");
-    EXPECT_TRUE(paired->isSynchronizingConfiguration());
+    EXPECT_TRUE(paired->platformLink().isSynchronizingConfiguration());
 }
 
 TEST_F(PlatformConnectionTest, SynchronisationIsThrottledForTwentySeconds)
 {
     const auto model = makeConnected();
     ASSERT_EQ(gateway.configurations.size(), 1);
-    EXPECT_EQ(model->lastPlatformConfigurationSyncAt(), 0ms);
+    EXPECT_EQ(model->platformLink().lastPlatformConfigurationSyncAt(), 0ms);
     gateway.configurationAnswer = configuration();
 
     // 19.9 s after the last synchronisation a turn does not fetch again…
@@ -68,7 +68,7 @@ TEST_F(PlatformConnectionTest, SynchronisationIsThrottledForTwentySeconds)
     ask(*model, QStringLiteral("Tell me another"));
     EXPECT_EQ(gateway.configurations.size(), 2);
     EXPECT_EQ(gateway.chats.size(), 2);
-    EXPECT_EQ(model->lastPlatformConfigurationSyncAt(), 20'000ms);
+    EXPECT_EQ(model->platformLink().lastPlatformConfigurationSyncAt(), 20'000ms);
 
     // Two plain synchronisations 5 s apart fetch once; a forced one fetches again.
     clock.advance(5s);
@@ -82,7 +82,7 @@ TEST_F(PlatformConnectionTest, SynchronisationIsThrottledForTwentySeconds)
     ASSERT_TRUE(*forced);
     EXPECT_TRUE((*forced)->ok());
     EXPECT_EQ(gateway.configurations.size(), 3);
-    EXPECT_EQ(model->lastPlatformConfigurationSyncAt(), 25'000ms);
+    EXPECT_EQ(model->platformLink().lastPlatformConfigurationSyncAt(), 25'000ms);
 }
 
 TEST_F(PlatformConnectionTest, ConcurrentSynchronisationsShareOneFetch)
@@ -119,8 +119,8 @@ TEST_F(PlatformConnectionTest, ConcurrentSynchronisationsShareOneFetch)
     EXPECT_EQ(stored(keys::desktopConnectedAgentName), u"Vega");
     EXPECT_EQ(stored(keys::desktopGreetingRU), u"Чем могу помочь?");
     EXPECT_EQ(stored(keys::desktopGreetingEN), u"How can I help?");
-    EXPECT_EQ(model->lastPlatformConfigurationSyncAt(), 30'000ms);
-    EXPECT_FALSE(model->isSynchronizingConfiguration());
+    EXPECT_EQ(model->platformLink().lastPlatformConfigurationSyncAt(), 30'000ms);
+    EXPECT_FALSE(model->platformLink().isSynchronizingConfiguration());
 
     // Greetings are trimmed.
     clock.advance(30s);
@@ -155,8 +155,8 @@ TEST_F(PlatformConnectionTest, FailedSynchronisationKeepsThePreviousConfiguratio
     EXPECT_EQ(model->desktopSkills(), skills);
     EXPECT_EQ(model->connectedAgentName(), u"Orion");
     EXPECT_EQ(model->greetingEN(), u"Hello there.");
-    EXPECT_EQ(model->lastPlatformConfigurationSyncAt(), 0ms);
-    EXPECT_FALSE(model->isSynchronizingConfiguration());
+    EXPECT_EQ(model->platformLink().lastPlatformConfigurationSyncAt(), 0ms);
+    EXPECT_FALSE(model->platformLink().isSynchronizingConfiguration());
 
     // So the next call fetches again at once.
     (void)started(model->synchronizePlatformConfiguration(false));
@@ -194,7 +194,7 @@ TEST_F(PlatformConnectionTest, SavingSettingsMakesTheNextTurnUseTheNewKey)
     EXPECT_EQ(tokens.key, u"zelm-new");
     EXPECT_EQ(model->platformAPIKey(), u"zelm-new");
     EXPECT_FALSE(model->failure());
-    EXPECT_FALSE(model->lastPlatformConfigurationSyncAt());
+    EXPECT_FALSE(model->platformLink().lastPlatformConfigurationSyncAt());
     EXPECT_TRUE(oldFetch->isStopped());
 
     // The waiting turn asks again, now with the new key, and is not failed
@@ -233,7 +233,7 @@ TEST_F(PlatformConnectionTest, PairingLinkExchangesTheCodeAndConnects)
     QSignalSpy connected(model.get(), &OverlayViewModel::isPlatformConnectedChanged);
     EXPECT_TRUE(model->applyPlatformConnection(pairingLink(QStringLiteral("http://127.0.0.1:4100/"))));
     EXPECT_EQ(model->state(), State::analyzing);
-    EXPECT_TRUE(model->isPairing());
+    EXPECT_TRUE(model->platformLink().isPairing());
     ASSERT_EQ(gateway.pairings.size(), 1);
     EXPECT_EQ(gateway.pairings.first()->baseURL, u"http://127.0.0.1:4100");
     EXPECT_EQ(gateway.pairings.first()->code, code);
@@ -242,7 +242,7 @@ TEST_F(PlatformConnectionTest, PairingLinkExchangesTheCodeAndConnects)
     // An answer whose address differs only by slashes is the same platform.
     gateway.pairings.first()->answer(exchanged(QStringLiteral("http://127.0.0.1:4100//")));
     clock.settle();
-    EXPECT_FALSE(model->isPairing());
+    EXPECT_FALSE(model->platformLink().isPairing());
     EXPECT_TRUE(model->isPlatformConnected());
     EXPECT_EQ(connected.count(), 1);
     EXPECT_EQ(tokens.key, u"zelm-paired");
@@ -284,7 +284,7 @@ TEST_F(PlatformConnectionTest, ExchangeAnswersForAnythingElseAreRefused)
         EXPECT_TRUE(model->isExpanded()); // shown in the chat
         EXPECT_FALSE(model->isPlatformConnected());
         EXPECT_EQ(tokens.writes, 0);
-        EXPECT_FALSE(model->isPairing());
+        EXPECT_FALSE(model->platformLink().isPairing());
     }
 
     // Failures of the exchange itself are shown with their description.
@@ -311,7 +311,7 @@ TEST_F(PlatformConnectionTest, SecondLinkSupersedesARunningPairing)
     clock.settle();
     EXPECT_FALSE(model->isPlatformConnected());
     EXPECT_FALSE(model->failure());
-    EXPECT_TRUE(model->isPairing());
+    EXPECT_TRUE(model->platformLink().isPairing());
 
     gateway.pairings.last()->answer(exchanged(QStringLiteral("http://localhost:4200"), QStringLiteral("zelm-second")));
     clock.settle();

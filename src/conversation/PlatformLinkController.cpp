@@ -1,5 +1,5 @@
-// The view model's side of the platform connection: connection links and
-// pairing, the agent's configuration, and the connection settings.
+#include "conversation/PlatformLinkController.h"
+
 #include "conversation/OverlayViewModel.h"
 
 #include "conversation/LinkOpener.h"
@@ -37,7 +37,7 @@ bool isPlain(const QString &value)
 // One fetch of the agent's configuration, shared by every synchronisation
 // that asks while it runs. Its outcome is nothing on success (the fetch has
 // recorded the configuration) or why it failed.
-struct OverlayViewModel::ConfigurationFetch
+struct PlatformLinkController::ConfigurationFetch
 {
     explicit ConfigurationFetch(Clock &clock)
         : outcome(clock)
@@ -48,9 +48,21 @@ struct OverlayViewModel::ConfigurationFetch
     SharedOutcome<std::optional<GatewayFailure>> outcome;
 };
 
+PlatformLinkController::PlatformLinkController(OverlayViewModel &model, Services services)
+    : m_model(model)
+    , m_services(services)
+{
+}
+
+PlatformLinkController::~PlatformLinkController()
+{
+    m_pairing.cancel();
+    cancelConfigurationFetch();
+}
+
 // ---- Connection links ----
 
-bool OverlayViewModel::applyPlatformConnection(const QUrl &url)
+bool PlatformLinkController::applyPlatformConnection(const QUrl &url)
 {
     const auto link = PlatformConnectionLink::parse(url);
     if (!link)
@@ -58,7 +70,7 @@ bool OverlayViewModel::applyPlatformConnection(const QUrl &url)
     // Moving an assistant that already talks to one platform over to another
     // sends every later question and screenshot there; any web page can open
     // such a link, so the owner decides.
-    if (isPlatformConnected() && !platformAddress::sameOrigin(link->platformURL, m_gatewayBaseURL)) {
+    if (m_model.isPlatformConnected() && !platformAddress::sameOrigin(link->platformURL, m_model.gatewayBaseURL())) {
         holdForConfirmation(*link);
         return true;
     }
@@ -66,28 +78,28 @@ bool OverlayViewModel::applyPlatformConnection(const QUrl &url)
     return connectWith(*link);
 }
 
-bool OverlayViewModel::connectWith(const PlatformConnectionLink &link)
+bool PlatformLinkController::connectWith(const PlatformConnectionLink &link)
 {
     if (const auto *pairing = std::get_if<PlatformConnectionLink::Pairing>(&link.connection)) {
-        setFailure(std::nullopt);
-        setState(State::analyzing);
-        runPairing(QPointer<OverlayViewModel>(this), m_pairing.start(), *m_gateway, link.platformURL, pairing->code);
+        m_model.setFailure(std::nullopt);
+        m_model.setState(OverlayViewModel::State::analyzing);
+        runPairing(QPointer<PlatformLinkController>(this), m_pairing.start(), m_services.gateway, link.platformURL, pairing->code);
         return true;
     }
     const auto &direct = std::get<PlatformConnectionLink::Direct>(link.connection);
     // The newest link wins over an exchange still running for an older one.
     m_pairing.cancel();
     if (const auto error = finishPlatformConnection(link.platformURL, direct.token, direct.agentID, direct.agentName)) {
-        fail(*error, true);
+        m_model.fail(*error, true);
         return false;
     }
     return true;
 }
 
-void OverlayViewModel::holdForConfirmation(const PlatformConnectionLink &link)
+void PlatformLinkController::holdForConfirmation(const PlatformConnectionLink &link)
 {
     dropPendingConnection();
-    const QString current = platformAddress::displayHost(m_gatewayBaseURL);
+    const QString current = platformAddress::displayHost(m_model.gatewayBaseURL());
     const QString proposed = platformAddress::displayHost(link.platformURL);
     ConnectionChoice choice{proposed, QString()};
     QString text;
@@ -100,14 +112,14 @@ void OverlayViewModel::holdForConfirmation(const PlatformConnectionLink &link)
     ChatMessage message = ChatMessage::create(ChatMessage::Role::assistant, text, m_services.clock.now());
     message.pendingConnection = choice;
     m_pendingConnection = PendingConnection{message.id, link};
-    appendMessage(message);
+    m_model.appendMessage(message);
     log::info(log::general(), log::Record()
                                   .add(u"event", u"connection_link_held")
                                   .add(u"current_host", current)
                                   .add(u"proposed_host", proposed));
 }
 
-std::optional<PlatformConnectionLink> OverlayViewModel::takePendingConnection(const QString &messageID)
+std::optional<PlatformConnectionLink> PlatformLinkController::takePendingConnection(const QString &messageID)
 {
     const QUuid id = QUuid::fromString(messageID);
     if (id.isNull() || !m_pendingConnection || m_pendingConnection->messageID != id)
@@ -117,21 +129,27 @@ std::optional<PlatformConnectionLink> OverlayViewModel::takePendingConnection(co
     return link;
 }
 
-void OverlayViewModel::dropPendingConnection()
+void PlatformLinkController::forgetPendingConnectionUnlessShown()
+{
+    if (m_pendingConnection && !m_model.findMessage(m_pendingConnection->messageID))
+        m_pendingConnection.reset();
+}
+
+void PlatformLinkController::dropPendingConnection()
 {
     if (!m_pendingConnection)
         return;
     const QUuid id = m_pendingConnection->messageID;
     m_pendingConnection.reset();
-    QList<ChatMessage> messages = m_messages;
+    QList<ChatMessage> messages = m_model.messages();
     for (ChatMessage &message : messages) {
         if (message.id == id)
             message.pendingConnection.reset();
     }
-    setMessages(std::move(messages));
+    m_model.setMessages(std::move(messages));
 }
 
-bool OverlayViewModel::confirmPlatformConnection(const QString &messageID)
+bool PlatformLinkController::confirmPlatformConnection(const QString &messageID)
 {
     const auto link = takePendingConnection(messageID);
     if (!link)
@@ -140,30 +158,30 @@ bool OverlayViewModel::confirmPlatformConnection(const QString &messageID)
     return connectWith(*link);
 }
 
-bool OverlayViewModel::cancelPlatformConnection(const QString &messageID)
+bool PlatformLinkController::cancelPlatformConnection(const QString &messageID)
 {
     if (!takePendingConnection(messageID))
         return false;
     log::info(log::general(), log::Record().add(u"event", u"connection_link_declined"));
-    appendMessage(ChatMessage::create(ChatMessage::Role::assistant,
-                                      L::text("chat.switchPlatform.kept").arg(platformAddress::displayHost(m_gatewayBaseURL)),
+    m_model.appendMessage(ChatMessage::create(ChatMessage::Role::assistant,
+                                      L::text("chat.switchPlatform.kept").arg(platformAddress::displayHost(m_model.gatewayBaseURL())),
                                       m_services.clock.now()));
     return true;
 }
 
 // ---- Pairing ----
 
-QCoro::Task<void> OverlayViewModel::runPairing(QPointer<OverlayViewModel> self, TaskSlot::Ticket ticket,
+QCoro::Task<void> PlatformLinkController::runPairing(QPointer<PlatformLinkController> self, TaskSlot::Ticket ticket,
                                                VisionGateway &gateway, QString platformURL, QString code)
 {
     const auto answer = co_await gateway.exchangeDesktopPairing(platformURL, code, ticket.token);
-    OverlayViewModel *model = resumeTarget(self, ticket, &OverlayViewModel::m_pairing);
+    PlatformLinkController *model = resumeTarget(self, ticket, &PlatformLinkController::m_pairing);
     if (!model)
         co_return;
     model->m_pairing.finish(ticket.id);
     if (!answer.ok()) {
         if (!answer.error().isCancelled())
-            model->fail(answer.error(), true);
+            model->m_model.fail(answer.error(), true);
         co_return;
     }
     const DesktopPairingConfiguration &pairing = answer.value();
@@ -171,15 +189,15 @@ QCoro::Task<void> OverlayViewModel::runPairing(QPointer<OverlayViewModel> self, 
     // forms the platform hands out.
     if (platformAddress::withoutEdgeSlashes(pairing.platformURL) != platformURL || !pairing.token.startsWith(u"zelm-")
         || !isPlain(pairing.token) || !pairing.agentID.startsWith(u"dsa-") || !isPlain(pairing.agentID)) {
-        model->fail(VisionGatewayError::invalidResponse(), true);
+        model->m_model.fail(VisionGatewayError::invalidResponse(), true);
         co_return;
     }
     if (const auto error = model->finishPlatformConnection(platformURL, pairing.token, pairing.agentID,
                                                            pairing.agentName))
-        model->fail(*error, true);
+        model->m_model.fail(*error, true);
 }
 
-std::optional<KeychainError> OverlayViewModel::finishPlatformConnection(const QString &platformURL,
+std::optional<KeychainError> PlatformLinkController::finishPlatformConnection(const QString &platformURL,
                                                                         const QString &token, const QString &agentID,
                                                                         const QString &agentName)
 {
@@ -187,19 +205,19 @@ std::optional<KeychainError> OverlayViewModel::finishPlatformConnection(const QS
         return error;
 
     const QString name = agentName.isEmpty() ? defaultAgentName : agentName;
-    setGatewayBaseURL(platformURL);
-    setPlatformAPIKey(token);
-    setConnectedAgentID(agentID);
-    setConnectedAgentName(name);
+    m_model.setGatewayBaseURL(platformURL);
+    m_model.setPlatformAPIKey(token);
+    m_model.setConnectedAgentID(agentID);
+    m_model.setConnectedAgentName(name);
     m_services.preferences.setString(keys::desktopPlatformBaseURL, platformURL);
     m_services.preferences.setString(keys::desktopConnectedAgentID, agentID);
     m_services.preferences.setString(keys::desktopConnectedAgentName, name);
 
     cancelConfigurationFetch();
     m_lastPlatformConfigurationSyncAt.reset();
-    setFailure(std::nullopt);
-    setState(State::idle);
-    appendMessage(ChatMessage::create(ChatMessage::Role::assistant, L::chatAgentConnected(name),
+    m_model.setFailure(std::nullopt);
+    m_model.setState(OverlayViewModel::State::idle);
+    m_model.appendMessage(ChatMessage::create(ChatMessage::Role::assistant, L::chatAgentConnected(name),
                                       m_services.clock.now()));
     startForcedSynchronization();
     return std::nullopt;
@@ -207,24 +225,24 @@ std::optional<KeychainError> OverlayViewModel::finishPlatformConnection(const QS
 
 // ---- Configuration ----
 
-void OverlayViewModel::startForcedSynchronization()
+void PlatformLinkController::startForcedSynchronization()
 {
     // Fire and forget: a failure leaves the previous configuration, and the
     // next turn tries again.
-    synchronize(QPointer<OverlayViewModel>(this), true, {});
+    synchronize(QPointer<PlatformLinkController>(this), true, {});
 }
 
-QCoro::Task<Result<Done, GatewayFailure>> OverlayViewModel::synchronizePlatformConfiguration(bool force,
+QCoro::Task<Result<Done, GatewayFailure>> PlatformLinkController::synchronizePlatformConfiguration(bool force,
                                                                                               std::stop_token stop)
 {
-    return synchronize(QPointer<OverlayViewModel>(this), force, std::move(stop));
+    return synchronize(QPointer<PlatformLinkController>(this), force, std::move(stop));
 }
 
-QCoro::Task<Result<Done, GatewayFailure>> OverlayViewModel::synchronize(QPointer<OverlayViewModel> self, bool force,
+QCoro::Task<Result<Done, GatewayFailure>> PlatformLinkController::synchronize(QPointer<PlatformLinkController> self, bool force,
                                                                         std::stop_token stop)
 {
     while (true) {
-        OverlayViewModel *model = self.data();
+        PlatformLinkController *model = self.data();
         if (!model || stop.stop_requested())
             co_return GatewayFailure::cancelled();
         const Milliseconds now = model->m_services.clock.uptime();
@@ -250,16 +268,16 @@ QCoro::Task<Result<Done, GatewayFailure>> OverlayViewModel::synchronize(QPointer
     }
 }
 
-std::shared_ptr<OverlayViewModel::ConfigurationFetch> OverlayViewModel::startConfigurationFetch()
+std::shared_ptr<PlatformLinkController::ConfigurationFetch> PlatformLinkController::startConfigurationFetch()
 {
     auto fetch = std::make_shared<ConfigurationFetch>(m_services.clock);
     m_platformConfigurationTask = fetch;
     m_platformConfigurationTaskID = fetch->id;
-    runConfigurationFetch(QPointer<OverlayViewModel>(this), fetch, *m_gateway, m_gatewayBaseURL, m_platformAPIKey);
+    runConfigurationFetch(QPointer<PlatformLinkController>(this), fetch, m_services.gateway, m_model.gatewayBaseURL(), m_model.platformAPIKey());
     return fetch;
 }
 
-void OverlayViewModel::cancelConfigurationFetch()
+void PlatformLinkController::cancelConfigurationFetch()
 {
     std::shared_ptr<ConfigurationFetch> fetch = std::exchange(m_platformConfigurationTask, nullptr);
     m_platformConfigurationTaskID.reset();
@@ -267,7 +285,7 @@ void OverlayViewModel::cancelConfigurationFetch()
         fetch->stop.request_stop();
 }
 
-QCoro::Task<void> OverlayViewModel::runConfigurationFetch(QPointer<OverlayViewModel> self,
+QCoro::Task<void> PlatformLinkController::runConfigurationFetch(QPointer<PlatformLinkController> self,
                                                           std::shared_ptr<ConfigurationFetch> fetch,
                                                           VisionGateway &gateway, QString baseURL, QString apiKey)
 {
@@ -276,7 +294,7 @@ QCoro::Task<void> OverlayViewModel::runConfigurationFetch(QPointer<OverlayViewMo
     if (!result.ok())
         failure = result.error();
 
-    OverlayViewModel *model = self.data();
+    PlatformLinkController *model = self.data();
     if (model && model->m_platformConfigurationTaskID == fetch->id && !fetch->stop.stop_requested()) {
         model->m_platformConfigurationTask.reset();
         model->m_platformConfigurationTaskID.reset();
@@ -292,52 +310,53 @@ QCoro::Task<void> OverlayViewModel::runConfigurationFetch(QPointer<OverlayViewMo
     fetch->outcome.set(std::move(failure));
 }
 
-void OverlayViewModel::applyConfiguration(const DesktopConfiguration &configuration)
+void PlatformLinkController::applyConfiguration(const DesktopConfiguration &configuration)
 {
-    setConnectedAgentID(configuration.agentID);
-    setConnectedAgentName(configuration.agentName);
-    setDesktopSkills(configuration.skills);
-    m_greetingRU = greetingOr(configuration.greetRU, defaults::greetingRU);
-    m_greetingEN = greetingOr(configuration.greetEN, defaults::greetingEN);
+    m_model.setConnectedAgentID(configuration.agentID);
+    m_model.setConnectedAgentName(configuration.agentName);
+    m_model.setDesktopSkills(configuration.skills);
+    const QString greetingRU = greetingOr(configuration.greetRU, defaults::greetingRU);
+    const QString greetingEN = greetingOr(configuration.greetEN, defaults::greetingEN);
+    m_model.setGreetings(greetingRU, greetingEN);
     m_services.preferences.setString(keys::desktopConnectedAgentID, configuration.agentID);
     m_services.preferences.setString(keys::desktopConnectedAgentName, configuration.agentName);
-    m_services.preferences.setString(keys::desktopGreetingRU, m_greetingRU);
-    m_services.preferences.setString(keys::desktopGreetingEN, m_greetingEN);
+    m_services.preferences.setString(keys::desktopGreetingRU, greetingRU);
+    m_services.preferences.setString(keys::desktopGreetingEN, greetingEN);
     m_lastPlatformConfigurationSyncAt = m_services.clock.uptime();
 }
 
 // ---- Connection settings ----
 
-void OverlayViewModel::savePlatformSettings()
+void PlatformLinkController::savePlatformSettings()
 {
-    const QString address = m_gatewayBaseURL.trimmed();
-    setGatewayBaseURL(address);
+    const QString address = m_model.gatewayBaseURL().trimmed();
+    m_model.setGatewayBaseURL(address);
     m_services.preferences.setString(keys::desktopPlatformBaseURL, address);
 
-    const QString key = m_platformAPIKey.trimmed();
+    const QString key = m_model.platformAPIKey().trimmed();
     if (const auto error = m_services.tokenStore.write(key)) {
-        fail(*error, std::nullopt);
+        m_model.fail(*error, std::nullopt);
         return;
     }
-    setPlatformAPIKey(key);
+    m_model.setPlatformAPIKey(key);
     // The next turn fetches the configuration with the new key.
     cancelConfigurationFetch();
     m_lastPlatformConfigurationSyncAt.reset();
-    setFailure(std::nullopt);
+    m_model.setFailure(std::nullopt);
 }
 
-QUrl OverlayViewModel::platformConnectionPage() const
+QUrl PlatformLinkController::platformConnectionPage() const
 {
-    const QUrl base(m_gatewayBaseURL.trimmed(), QUrl::StrictMode);
+    const QUrl base(m_model.gatewayBaseURL().trimmed(), QUrl::StrictMode);
     const QString scheme = base.scheme().toLower();
     if (base.isValid() && !base.host().isEmpty() && (scheme == u"https" || scheme == u"http"))
         return base.resolved(QUrl(QStringLiteral("/desktop-agent")));
     return QUrl(defaultPlatformURL()).resolved(QUrl(QStringLiteral("/desktop-agent")));
 }
 
-void OverlayViewModel::openPlatformConnectionPage()
+void PlatformLinkController::openPlatformConnectionPage()
 {
-    m_links->open(platformConnectionPage());
+    m_services.links.open(platformConnectionPage());
 }
 
 } // namespace nimbel

@@ -65,7 +65,7 @@ protected:
     // Takes one capture through the view model and returns it.
     CaptureArtifact capture(OverlayViewModel &model)
     {
-        const auto taken = test::started(model.captureFresh());
+        const auto taken = test::started(model.screenContext().captureFresh());
         EXPECT_TRUE(settleUntil([&] { return taken->has_value(); }));
         EXPECT_TRUE(taken->has_value() && (*taken)->ok());
         return (*taken)->value();
@@ -88,7 +88,7 @@ TEST_F(ScreenQuestionTest, OneCaptureWithItsOwnContextsReachesTheAnalysisAndTheC
     ASSERT_EQ(walks.calls.size(), 1);
     EXPECT_EQ(walks.calls.first()->processIdentifier, 4242);
     EXPECT_EQ(walks.calls.first()->applicationName, u"Installer");
-    const CaptureArtifact captured = *model->latestCapture();
+    const CaptureArtifact captured = *model->screenContext().latestCapture();
 
     const auto &call = *gateway.analyses.first();
     EXPECT_EQ(call.question, u"Where do I click here?");
@@ -157,18 +157,18 @@ TEST_F(ScreenQuestionTest, PreparationsBelongToTheLatestCaptureOnly)
     EXPECT_TRUE(walks.calls.at(0)->stop.stop_requested());
     walks.calls.at(0)->answer(installerContext(QStringLiteral("https://old.example")));
     clock.settle();
-    EXPECT_FALSE(model->latestAccessibilityContext());
+    EXPECT_FALSE(model->screenContext().latestAccessibilityContext());
 
     walks.calls.at(1)->answer(installerContext());
-    ASSERT_TRUE(settleUntil([&] { return model->preparedScreenContext().has_value(); }));
-    EXPECT_EQ(model->preparedScreenContext()->captureID, captureID(second));
-    EXPECT_EQ(model->latestAccessibilityContext(), installerContext());
+    ASSERT_TRUE(settleUntil([&] { return model->screenContext().preparedScreenContext().has_value(); }));
+    EXPECT_EQ(model->screenContext().preparedScreenContext()->captureID, captureID(second));
+    EXPECT_EQ(model->screenContext().latestAccessibilityContext(), installerContext());
     EXPECT_TRUE(gateway.warmUps.isEmpty()); // neither answer that counted carried a page
 
     // Asked for the older capture, nothing; for the latest, what is stored, without a new walk.
-    const auto stale = test::started(model->preparedVisionContext(first));
-    const auto current = test::started(model->preparedVisionContext(second));
-    const auto accessibility = test::started(model->preparedAccessibilityContext(second));
+    const auto stale = test::started(model->screenContext().preparedVisionContext(first));
+    const auto current = test::started(model->screenContext().preparedVisionContext(second));
+    const auto accessibility = test::started(model->screenContext().preparedAccessibilityContext(second));
     clock.settle();
     ASSERT_TRUE(stale->has_value() && current->has_value() && accessibility->has_value());
     EXPECT_FALSE(**stale);
@@ -179,18 +179,18 @@ TEST_F(ScreenQuestionTest, PreparationsBelongToTheLatestCaptureOnly)
 
     // A reset while a preparation runs: nothing of it is stored, joiners get nothing.
     const CaptureArtifact third = capture(*model);
-    ASSERT_TRUE(model->isWarmingVisionContext());
-    const auto joined = test::started(model->preparedVisionContext(third));
-    const int generation = model->visionContextGeneration();
+    ASSERT_TRUE(model->screenContext().isWarmingVisionContext());
+    const auto joined = test::started(model->screenContext().preparedVisionContext(third));
+    const int generation = model->screenContext().visionContextGeneration();
     model->resetConversation();
-    EXPECT_GT(model->visionContextGeneration(), generation);
+    EXPECT_GT(model->screenContext().visionContextGeneration(), generation);
     walks.calls.last()->answer(installerContext());
     ASSERT_TRUE(settleUntil([&] { return joined->has_value(); }));
     EXPECT_FALSE(**joined);
-    EXPECT_FALSE(model->latestCapture());
-    EXPECT_FALSE(model->preparedScreenContext());
-    EXPECT_FALSE(model->isWarmingVisionContext());
-    EXPECT_FALSE(model->isWarmingAccessibilityContext());
+    EXPECT_FALSE(model->screenContext().latestCapture());
+    EXPECT_FALSE(model->screenContext().preparedScreenContext());
+    EXPECT_FALSE(model->screenContext().isWarmingVisionContext());
+    EXPECT_FALSE(model->screenContext().isWarmingAccessibilityContext());
 }
 
 TEST_F(ScreenQuestionTest, SwitchedOffSettingsSkillsAndConnectionLeaveContextsOut)
@@ -200,7 +200,7 @@ TEST_F(ScreenQuestionTest, SwitchedOffSettingsSkillsAndConnectionLeaveContextsOu
     {
         const auto model = makeScreen();
         capture(*model);
-        ASSERT_TRUE(settleUntil([&] { return model->preparedScreenContext().has_value(); }));
+        ASSERT_TRUE(settleUntil([&] { return model->screenContext().preparedScreenContext().has_value(); }));
         EXPECT_TRUE(walks.calls.isEmpty());
     }
     preferences.setBoolean(keys::accessibilityContextEnabled, true);
@@ -220,9 +220,9 @@ TEST_F(ScreenQuestionTest, SwitchedOffSettingsSkillsAndConnectionLeaveContextsOu
         tokens.key.clear();
         const auto model = make(true);
         capture(*model);
-        EXPECT_FALSE(model->isWarmingVisionContext());
+        EXPECT_FALSE(model->screenContext().isWarmingVisionContext());
         clock.settle();
-        EXPECT_FALSE(model->preparedScreenContext());
+        EXPECT_FALSE(model->screenContext().preparedScreenContext());
     }
 
     // A screen skill switched off: the turn fails before any capture; so does no preparation start.
@@ -235,7 +235,7 @@ TEST_F(ScreenQuestionTest, SwitchedOffSettingsSkillsAndConnectionLeaveContextsOu
               u"The “Understand what is on screen” skill is switched off in the Tolvo Agent settings.");
     EXPECT_EQ(captures.calls.size(), taken);
     capture(*model);
-    EXPECT_FALSE(model->isWarmingVisionContext());
+    EXPECT_FALSE(model->screenContext().isWarmingVisionContext());
 }
 
 TEST_F(ScreenQuestionTest, SupersededOrFailedTurnsKeepWhatTheyAlreadyShowed)
@@ -305,9 +305,9 @@ TEST_F(ScreenQuestionTest, ManualCaptureIsShownAndMakesTheNextQuestionAboutTheSc
 
 TEST(AnalystNote, ListsTheSummaryFiveStepsAndAWarning)
 {
-    EXPECT_EQ(OverlayViewModel::analystNote(navigation(2, QStringLiteral("  Do not share the code. "), {})),
+    EXPECT_EQ(ScreenContextCoordinator::analystNote(navigation(2, QStringLiteral("  Do not share the code. "), {})),
               u"The installer waits for you.\n1. Step 1 (Button 1)\n2. Step 2\nWarning: Do not share the code.");
     NavigationResponse bare;
     bare.summary = QStringLiteral("  ");
-    EXPECT_EQ(OverlayViewModel::analystNote(bare), QString());
+    EXPECT_EQ(ScreenContextCoordinator::analystNote(bare), QString());
 }
