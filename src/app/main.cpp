@@ -96,6 +96,11 @@ int main(int argc, char **argv)
                                      OverlayViewModel::Launch{QProcessEnvironment::systemEnvironment(), arguments},
                                      screenCaptureAccess);
 
+    // The key is stored in the background; a key that no store took is the
+    // owner's to know about, in the chat like any other failure.
+    QObject::connect(&tokenStore, &KeychainTokenStore::storeFailed, &controller,
+                     [&controller](const KeychainError &error) { controller.viewModel().fail(error, true); });
+
     QObject::connect(&instance, &SingleInstance::activated, &controller, [&controller](const QStringList &texts) {
         if (texts.isEmpty()) {
             controller.reopen();
