@@ -40,15 +40,6 @@ private:
     QString m_folder;
 };
 
-// This build ships no update checker: nothing can be checked, and nothing failed.
-class UnavailableUpdates final : public UpdateStatus
-{
-public:
-    bool canCheckForUpdates() const override { return false; }
-    bool automaticallyChecksForUpdates() const override { return false; }
-    std::optional<QString> lastError() const override { return std::nullopt; }
-};
-
 // This build has no voice subsystem: nothing is ever spoken or recorded, so
 // there is never anything to stop.
 class NoVoiceOutput final : public VoiceOutput

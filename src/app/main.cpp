@@ -3,6 +3,8 @@
 #include "app/SelfTest.h"
 #include "app/SingleInstance.h"
 #include "app/StartupMode.h"
+#include "app/UpdateService.h"
+#include "conversation/LinkOpener.h"
 #include "core/SystemClock.h"
 #include "screen/LocalScreenContextPreparer.h"
 #include "screen/linux/AtspiAccessibilityContextService.h"
@@ -80,7 +82,9 @@ int main(int argc, char **argv)
     BusAccessibilityTrust accessibilityTrust;
     X11ScreenCaptureAccess screenCaptureAccess;
     LaunchAtLoginService loginItem;
-    UnavailableUpdates updates;
+    DesktopLinkOpener linkOpener;
+    UpdateService updates(UpdateService::configure(QProcessEnvironment::systemEnvironment(), preferences),
+                          SystemClock::instance(), preferences, linkOpener);
     X11FrontmostAppTracker appTracker;
     X11ScreenCaptureService screenCapture(appTracker, screenCaptureAccess, SystemClock::instance());
     AtspiAccessibilityContextService accessibilityContext;

@@ -635,5 +635,61 @@
         <source>Warning: %1</source>
         <translation>Внимание: %1</translation>
     </message>
+    <message id="update.available">
+        <source>Version %1 is available.</source>
+        <translation>Доступна версия %1.</translation>
+    </message>
+    <message id="update.checking">
+        <source>Checking for updates…</source>
+        <translation>Проверяю обновления…</translation>
+    </message>
+    <message id="update.error.badSignature">
+        <source>The download of version %1 is not signed with the release key.</source>
+        <translation>Загрузка версии %1 не подписана ключом выпусков.</translation>
+    </message>
+    <message id="update.error.download">
+        <source>Could not download version %1 to verify it.</source>
+        <translation>Не удалось загрузить версию %1 для проверки.</translation>
+    </message>
+    <message id="update.error.insecureFeed">
+        <source>Updates are only accepted over HTTPS.</source>
+        <translation>Обновления принимаются только по HTTPS.</translation>
+    </message>
+    <message id="update.error.malformed">
+        <source>The update feed could not be read.</source>
+        <translation>Не удалось прочитать ленту обновлений.</translation>
+    </message>
+    <message id="update.error.network">
+        <source>Could not reach the update feed: %1</source>
+        <translation>Лента обновлений недоступна: %1</translation>
+    </message>
+    <message id="update.error.noFeed">
+        <source>No update feed is configured.</source>
+        <translation>Лента обновлений не настроена.</translation>
+    </message>
+    <message id="update.error.noKey">
+        <source>This build has no key to verify updates with.</source>
+        <translation>В этой сборке нет ключа для проверки обновлений.</translation>
+    </message>
+    <message id="update.error.noRelease">
+        <source>The update feed lists no release.</source>
+        <translation>В ленте обновлений нет ни одного выпуска.</translation>
+    </message>
+    <message id="update.error.tooLarge">
+        <source>The update feed is too large.</source>
+        <translation>Лента обновлений слишком велика.</translation>
+    </message>
+    <message id="update.error.unsigned">
+        <source>Version %1 is offered without a signature.</source>
+        <translation>Версия %1 предложена без подписи.</translation>
+    </message>
+    <message id="update.notNewer">
+        <source>No update: the feed offers %1, this is %2.</source>
+        <translation>Обновлений нет: в ленте версия %1, установлена %2.</translation>
+    </message>
+    <message id="update.upToDate">
+        <source>Nimbel %1 is up to date.</source>
+        <translation>Nimbel %1 — последняя версия.</translation>
+    </message>
 </context>
 </TS>
