@@ -2,6 +2,7 @@
 
 #include "app/OverlayPanelController.h"
 #include "app/StatusItemController.h"
+#include "app/UpdateService.h"
 #include "core/Clock.h"
 #include "core/Log.h"
 #include "settings/Localized.h"
@@ -156,9 +157,22 @@ void ApplicationController::submitAutomaticQuestion()
     m_viewModel->submitQuestion(true);
 }
 
+void ApplicationController::setUpdateService(UpdateService *updates)
+{
+    m_updates = updates;
+    connect(updates, &UpdateService::checkFinished, this, [this] {
+        if (std::exchange(m_manualCheck, false))
+            m_statusItemController->notify(m_updates->statusText());
+    });
+}
+
 void ApplicationController::checkForUpdates()
 {
-    m_statusItemController->notify(L::settingsUpdateUnavailable(QStringLiteral("this build has no update checker.")));
+    if (!m_updates)
+        return;
+    m_manualCheck = true;
+    // A check that cannot start finishes at once and says why.
+    m_updates->checkForUpdates();
 }
 
 } // namespace nimbel

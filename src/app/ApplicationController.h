@@ -19,6 +19,8 @@ class StatusItemController;
 // the long-lived objects in their order (view model, panel, tray item), then
 // acts on the start-up mode. Receives the connection links handed to the
 // application and the owner's reopening of it.
+class UpdateService;
+
 class ApplicationController final : public QObject
 {
     Q_OBJECT
@@ -40,6 +42,9 @@ public:
     OverlayPanelController &panelController() { return *m_panelController; }
     StatusItemController &statusItemController() { return *m_statusItemController; }
 
+    // The tray's "Check for Updates…" asks this service and shows its answer.
+    void setUpdateService(UpdateService *updates);
+
     // The "zelmdesktop:" links among the command-line arguments.
     static QList<QUrl> connectionLinks(const QStringList &arguments);
 
@@ -60,6 +65,8 @@ private:
     std::unique_ptr<OverlayPanelController> m_panelController;
     std::unique_ptr<StatusItemController> m_statusItemController;
     StartupMode m_mode = StartupMode::ordinary;
+    UpdateService *m_updates = nullptr;
+    bool m_manualCheck = false;
 };
 
 } // namespace nimbel

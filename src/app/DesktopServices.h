@@ -1,7 +1,6 @@
 #pragma once
 
 #include "conversation/AccessibilityTrust.h"
-#include "conversation/LoginItem.h"
 #include "conversation/MicrophoneRecorder.h"
 #include "conversation/UpdateStatus.h"
 #include "conversation/VoiceOutput.h"
@@ -25,19 +24,6 @@ public:
 
 private:
     std::unique_ptr<AccessibilityBusStatus> m_status;
-};
-
-// Launch at login as an XDG autostart entry of the application's desktop file.
-class LaunchAtLoginService final : public LoginItem
-{
-public:
-    // `autostartFolder` defaults to $XDG_CONFIG_HOME/autostart.
-    explicit LaunchAtLoginService(QString autostartFolder = {});
-    bool isEnabled() const override;
-    QString entryPath() const;
-
-private:
-    QString m_folder;
 };
 
 // This build has no voice subsystem: nothing is ever spoken or recorded, so

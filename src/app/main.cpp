@@ -1,5 +1,6 @@
 #include "app/ApplicationController.h"
 #include "app/DesktopServices.h"
+#include "app/LaunchAtLoginService.h"
 #include "app/SelfTest.h"
 #include "app/SingleInstance.h"
 #include "app/StartupMode.h"
@@ -99,6 +100,8 @@ int main(int argc, char **argv)
     ApplicationController controller(services,
                                      OverlayViewModel::Launch{QProcessEnvironment::systemEnvironment(), arguments},
                                      screenCaptureAccess);
+
+    controller.setUpdateService(&updates);
 
     // The key is stored in the background; a key that no store took is the
     // owner's to know about, in the chat like any other failure.

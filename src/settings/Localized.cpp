@@ -51,6 +51,7 @@ constexpr Entry catalogue[] = {
     {"error.localstt.denied", "On-device speech recognition is not allowed in the system settings."},
     {"error.localstt.empty", "On-device recognition made nothing of the recording."},
     {"error.localstt.unavailable", "On-device recognition is unavailable for %1."},
+    {"error.loginItem", "Could not change launch at login: %1"},
     {"error.mic.denied", "No microphone access. Allow it in the system privacy settings."},
     {"error.mic.engine", "The system could not start the audio input. Check the selected microphone."},
     {"error.mic.recording", "Could not record your voice. Check the microphone and try again."},

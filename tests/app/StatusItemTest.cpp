@@ -1,6 +1,8 @@
 #include "app/StatusItemController.h"
 
 #include <QAction>
+#include <QIcon>
+#include <QImage>
 #include <QCoreApplication>
 #include <QMenu>
 #include <QSystemTrayIcon>
@@ -25,7 +27,14 @@ TEST(StatusItem, MenuListsItsItemsInOrderWithTheCatalogueTexts)
     for (int i : {0, 1, 3})
         EXPECT_TRUE(actions[i]->shortcut().isEmpty()) << i;
     EXPECT_EQ(item.trayIcon()->toolTip(), QStringLiteral("Nimbel"));
-    EXPECT_FALSE(item.trayIcon()->icon().pixmap(18, 18).isNull());
+    // Our own orb, not an icon of the desktop's theme.
+    const QIcon icon = item.trayIcon()->icon();
+    EXPECT_TRUE(icon.name().isEmpty()) << icon.name().toStdString();
+    const QImage image = icon.pixmap(22, 22).toImage();
+    ASSERT_FALSE(image.isNull());
+    const QColor centre = image.pixelColor(image.width() / 2, image.height() / 2);
+    EXPECT_GT(centre.blue(), centre.red()) << "the orb is blue-violet";
+    EXPECT_EQ(image.pixelColor(0, 0).alpha(), 0) << "round, on a clear background";
     EXPECT_EQ(item.trayIcon()->contextMenu(), item.menu());
 }
 

@@ -111,6 +111,10 @@
         <source>On-device recognition is unavailable for %1.</source>
         <translation>Распознавание на устройстве недоступно для языка %1.</translation>
     </message>
+    <message id="error.loginItem">
+        <source>Could not change launch at login: %1</source>
+        <translation>Не удалось изменить запуск при входе: %1</translation>
+    </message>
     <message id="error.mic.denied">
         <source>No microphone access. Allow it in the system privacy settings.</source>
         <translation>Нет доступа к микрофону. Разрешите его в системных настройках конфиденциальности.</translation>
@@ -653,7 +657,7 @@
     </message>
     <message id="update.error.insecureFeed">
         <source>Updates are only accepted over HTTPS.</source>
-        <translation>Обновления принимаются только по HTTPS.</translation>
+        <translation>Обновления принимаются только по защищённому соединению.</translation>
     </message>
     <message id="update.error.malformed">
         <source>The update feed could not be read.</source>
