@@ -1,23 +1,25 @@
 #include "app/ApplicationController.h"
 
+#include "app/FirstRunSession.h"
 #include "app/OverlayPanelController.h"
 #include "app/StatusItemController.h"
 #include "app/UpdateService.h"
+#include "conversation/AccessibilityTrust.h"
 #include "core/Clock.h"
+#include "screen/linux/AccessibilityBusStatus.h"
 #include "core/Log.h"
 #include "settings/Localized.h"
 #include "settings/PreferencesStore.h"
 
+#include <QCoreApplication>
 #include <QMetaObject>
+#include <QProcess>
+#include <QStandardPaths>
 
 #include <algorithm>
 #include <limits>
 
 namespace nimbel {
-
-namespace {
-const QString firstRunCompletedKey = QStringLiteral("desktopFirstRunCompletedVersion");
-} // namespace
 
 ApplicationController::ApplicationController(OverlayViewModel::Services services, OverlayViewModel::Launch launch,
                                              ScreenCaptureAccess &screenCapture, QObject *parent)
@@ -40,6 +42,34 @@ ApplicationController::ApplicationController(OverlayViewModel::Services services
             },
         .checkForUpdates = [this] { checkForUpdates(); },
     });
+    m_firstRun = std::make_unique<FirstRunSession>(FirstRunSession::Services{
+        .preferences = services.preferences,
+        .screenCapture = services.screenCaptureAccess,
+        .accessibilityTrusted = [&trust = services.accessibilityTrust] { return trust.isTrusted(); },
+        // Asking switches toolkit accessibility on, which is what grants it here.
+        .askAccessibility =
+            [bus = std::make_shared<AccessibilityBusStatus>()] {
+                bus->enableToolkitAccessibility();
+                return bus->isTrusted();
+            },
+        // The audio layer's permission snapshot arrives with the voice subsystem.
+        .microphone = [] { return MicrophoneAuthorization::unknown; },
+        .connected = [this] { return m_viewModel->isPlatformConnected(); },
+        .agentName = [this] { return m_viewModel->connectedAgentName(); },
+        .platformAddress = [this] { return m_viewModel->gatewayBaseURL(); },
+        .openPlatformConnectionPage = [this] { m_viewModel->openPlatformConnectionPage(); },
+        .run = [](const SettingsCommand &command) { return QProcess::startDetached(command.program, command.arguments); },
+        .hasProgram = [](const QString &program) { return !QStandardPaths::findExecutable(program).isEmpty(); },
+        .relaunch = [] {
+            if (!QProcess::startDetached(QCoreApplication::applicationFilePath(), QCoreApplication::arguments().mid(1)))
+                return false;
+            QMetaObject::invokeMethod(QCoreApplication::instance(), &QCoreApplication::quit, Qt::QueuedConnection);
+            return true;
+        },
+    });
+    // Pairing turns the connect page's button into "Start talking".
+    connect(m_viewModel.get(), &OverlayViewModel::isPlatformConnectedChanged, m_firstRun.get(),
+            &FirstRunSession::refresh);
     actOnMode(launch);
 }
 
@@ -94,11 +124,11 @@ void ApplicationController::actOnMode(const OverlayViewModel::Launch &launch)
     case StartupMode::selftest: // handled before anything is built; never reaches here
         m_viewModel->closeChat();
         m_panelController->bringToFront();
-        if (m_preferences.integer(firstRunCompletedKey).value_or(0) < 1) {
+        if (FirstRunSession::isDue(m_preferences)) {
             // A profile that has never completed the introduction starts in the chat.
             m_viewModel->openChat();
             m_panelController->bringToFront();
-            invoke("showFirstRun");
+            m_firstRun->show();
         }
         break;
     }
@@ -137,7 +167,7 @@ void ApplicationController::refreshPermissions()
 {
     m_viewModel->setScreenCapturePermissionGranted(m_screenCapture.preflight());
     invoke("refreshVoicePermissions");
-    invoke("refreshFirstRunPermissions");
+    m_firstRun->refresh();
 }
 
 bool ApplicationController::invoke(const char *operation)

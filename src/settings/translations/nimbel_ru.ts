@@ -96,7 +96,7 @@
         <translation>Не удалось подготовить контекст страницы.</translation>
     </message>
     <message id="error.keychain.save">
-        <source>Could not save the Zelm API key to the key store.</source>
+        <source>Could not save the Zelm API key to the Keychain.</source>
         <translation>Не удалось сохранить API-ключ Zelm в хранилище ключей.</translation>
     </message>
     <message id="error.localstt.denied">
@@ -116,11 +116,11 @@
         <translation>Не удалось изменить запуск при входе: %1</translation>
     </message>
     <message id="error.mic.denied">
-        <source>No microphone access. Allow it in the system privacy settings.</source>
+        <source>No microphone access. Allow it in the macOS privacy settings.</source>
         <translation>Нет доступа к микрофону. Разрешите его в системных настройках конфиденциальности.</translation>
     </message>
     <message id="error.mic.engine">
-        <source>The system could not start the audio input. Check the selected microphone.</source>
+        <source>macOS could not start the audio input. Check the selected microphone.</source>
         <translation>Системе не удалось запустить аудиовход. Проверьте выбранный микрофон.</translation>
     </message>
     <message id="error.mic.recording">
@@ -128,11 +128,11 @@
         <translation>Не удалось записать голос. Проверьте микрофон и попробуйте ещё раз.</translation>
     </message>
     <message id="error.screen.denied">
-        <source>Allow Nimbel to record the screen in the system settings.</source>
+        <source>Allow Nimbel to record the screen in System Settings → Privacy &amp; Security.</source>
         <translation>Разрешите Nimbel запись экрана в системных настройках.</translation>
     </message>
     <message id="error.screen.empty">
-        <source>The system returned an empty screenshot. Try another window.</source>
+        <source>macOS returned an empty screenshot. Try another window.</source>
         <translation>Система вернула пустой снимок экрана. Попробуйте другое окно.</translation>
     </message>
     <message id="error.screen.noTarget">
@@ -216,7 +216,7 @@
         <translation>Чтобы вы могли говорить со мной, а не печатать. Микрофон открыт только во время голосового разговора и закрывается, когда вы его завершаете.</translation>
     </message>
     <message id="firstRun.microphone.refused">
-        <source>The system only lets an app ask once, so I can’t ask again from here. The switch is in the system settings, under privacy for the microphone. Without it you can still type to me.</source>
+        <source>macOS only lets an app ask once, so I can’t ask again from here. The switch is in System Settings → Privacy &amp; Security → Microphone. Without it you can still type to me.</source>
         <translation>Система позволяет приложению спросить только один раз, поэтому отсюда я не могу спросить снова. Переключатель находится в системных настройках, в разделе конфиденциальности микрофона. Без него мне по-прежнему можно писать.</translation>
     </message>
     <message id="firstRun.microphone.title">
@@ -224,7 +224,7 @@
         <translation>Микрофон</translation>
     </message>
     <message id="firstRun.openSettings">
-        <source>Open the system settings</source>
+        <source>Open System Settings</source>
         <translation>Открыть системные настройки</translation>
     </message>
     <message id="firstRun.restart">
@@ -236,7 +236,7 @@
         <translation>Когда вы спрашиваете о том, что видите, я делаю один снимок окна перед вами и читаю его. Один снимок — на каждый ваш вопрос.</translation>
     </message>
     <message id="firstRun.screen.monthly">
-        <source>The system may ask you to confirm this again from time to time. That’s the system, not us — every app that can look at a screen gets the same reminder, and it can’t be switched off.</source>
+        <source>macOS will ask you to confirm this again about once a month. That’s macOS, not us — every app that can look at a screen gets the same reminder, and it can’t be switched off.</source>
         <translation>Система может время от времени просить подтвердить это снова. Это требование системы, а не наше: такое напоминание получает любое приложение, которое может смотреть на экран, и отключить его нельзя.</translation>
     </message>
     <message id="firstRun.screen.never">
@@ -244,11 +244,11 @@
         <translation>Я никогда не записываю ваш экран. Ничего не отслеживается в фоне, и ничего не снимается, если этого не требует вопрос.</translation>
     </message>
     <message id="firstRun.screen.refused">
-        <source>Fine — I’ll answer everything that doesn’t need the screen. You can turn it on later in the system settings, under screen recording.</source>
+        <source>Fine — I’ll answer everything that doesn’t need the screen. You can turn it on later in System Settings → Privacy &amp; Security → Screen &amp; System Audio Recording.</source>
         <translation>Хорошо — я отвечу на всё, для чего не нужен экран. Включить доступ можно позже в системных настройках, в разделе записи экрана.</translation>
     </message>
     <message id="firstRun.screen.restart">
-        <source>The system doesn’t hand a changed screen permission to an app that’s already running. One restart and it takes effect.</source>
+        <source>macOS doesn’t hand a changed screen permission to an app that’s already running. One restart and it takes effect.</source>
         <translation>Система не передаёт изменённое разрешение на экран уже запущенному приложению. Один перезапуск — и оно заработает.</translation>
     </message>
     <message id="firstRun.screen.title">
@@ -268,7 +268,7 @@
         <translation>Шаг %1 из %2</translation>
     </message>
     <message id="firstRun.welcome.body">
-        <source>I live in the system tray. Press the sphere and talk to me, or type. I can answer about what’s on your screen when you ask — and I’ll ask for two permissions first, one at a time, explaining each.</source>
+        <source>I live in the menu bar. Press the sphere and talk to me, or type. I can answer about what’s on your screen when you ask — and I’ll ask for two permissions first, one at a time, explaining each.</source>
         <translation>Я живу в системном трее. Нажмите на сферу и говорите со мной или печатайте. Когда попросите, я отвечу о том, что у вас на экране, — но сначала попрошу два разрешения, по одному, и объясню каждое.</translation>
     </message>
     <message id="firstRun.welcome.title">
@@ -428,15 +428,15 @@
         <translation>Русский</translation>
     </message>
     <message id="settings.language.system">
-        <source>Same as the system</source>
+        <source>Same as macOS</source>
         <translation>Как в системе</translation>
     </message>
     <message id="settings.launchAtLogin">
-        <source>Launch at login</source>
+        <source>Launch with macOS</source>
         <translation>Запускать при входе в систему</translation>
     </message>
     <message id="settings.launchAtLogin.hint">
-        <source>The agent stays reachable on every workspace.</source>
+        <source>The agent stays reachable in every space.</source>
         <translation>Агент доступен на любом рабочем столе.</translation>
     </message>
     <message id="settings.microphone">
@@ -444,7 +444,7 @@
         <translation>Микрофон</translation>
     </message>
     <message id="settings.noRedownload">
-        <source>No need to download the package again.</source>
+        <source>No need to download the DMG again.</source>
         <translation>Скачивать пакет заново не нужно.</translation>
     </message>
     <message id="settings.platformAddress">
@@ -460,7 +460,7 @@
         <translation>Что видит Nimbel</translation>
     </message>
     <message id="settings.privacy.hint">
-        <source>One screenshot per question you ask, never a recording — and a straight answer about what leaves your computer.</source>
+        <source>One screenshot per question you ask, never a recording — and a straight answer about what leaves your Mac.</source>
         <translation>Один снимок экрана на каждый ваш вопрос, никакой записи — и честный ответ о том, что покидает ваш компьютер.</translation>
     </message>
     <message id="settings.recheckPermissions">
@@ -694,6 +694,18 @@
     <message id="update.upToDate">
         <source>Nimbel %1 is up to date.</source>
         <translation>Nimbel %1 — последняя версия.</translation>
+    </message>
+    <message id="firstRun.restartFailed">
+        <source>Nimbel could not start again. Quit it from the tray and open it once more.</source>
+        <translation>Nimbel не удалось перезапустить. Завершите его из значка в трее и откройте снова.</translation>
+    </message>
+    <message id="firstRun.settings.noScreenSwitch">
+        <source>This desktop has no switch for screen pictures: every app may take them, so there is nothing to turn on.</source>
+        <translation>На этом рабочем столе нет переключателя для снимков экрана: их может делать любое приложение, включать ничего не нужно.</translation>
+    </message>
+    <message id="firstRun.settings.noTool">
+        <source>No settings tool of this desktop was found. Open your desktop’s settings and look for the microphone or accessibility section.</source>
+        <translation>Не найдено приложение настроек этого рабочего стола. Откройте настройки рабочего стола и найдите раздел микрофона или специальных возможностей.</translation>
     </message>
 </context>
 </TS>
