@@ -707,5 +707,29 @@
         <source>No settings tool of this desktop was found. Open your desktop’s settings and look for the microphone or accessibility section.</source>
         <translation>Не найдено приложение настроек этого рабочего стола. Откройте настройки рабочего стола и найдите раздел микрофона или специальных возможностей.</translation>
     </message>
+    <message id="error.gateway.connectionFailed">
+        <source>Could not connect to Zelm Platform. For the local beta, start the platform on port 4100.</source>
+        <translation>Не удалось подключиться к Zelm Platform. Для local beta запустите платформу на порту 4100.</translation>
+    </message>
+    <message id="error.gateway.generic">
+        <source>That didn’t work — I’ll look into it.</source>
+        <translation>Не получилось, сейчас разберусь.</translation>
+    </message>
+    <message id="error.gateway.imageEncoding">
+        <source>Could not prepare the screenshot.</source>
+        <translation>Не удалось подготовить скриншот.</translation>
+    </message>
+    <message id="error.gateway.invalidBaseURL">
+        <source>Check the Zelm Platform address.</source>
+        <translation>Проверьте адрес Zelm Platform.</translation>
+    </message>
+    <message id="error.gateway.invalidResponse">
+        <source>Zelm Platform returned an invalid response.</source>
+        <translation>Zelm Platform вернула некорректный ответ.</translation>
+    </message>
+    <message id="error.gateway.notConnected">
+        <source>Connect Tolvo Agent on the Zelm Platform page.</source>
+        <translation>Подключите Tolvo Agent на странице Zelm Platform.</translation>
+    </message>
 </context>
 </TS>
