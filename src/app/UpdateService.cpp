@@ -108,7 +108,9 @@ void UpdateService::scheduleNext(std::chrono::milliseconds delay)
         m_timer = 0;
         if (!m_automatic)
             return;
-        checkForUpdates();
+        // A build or feed that can never be checked is not reported daily.
+        if (canCheckForUpdates())
+            checkForUpdates();
         scheduleNext(checkInterval);
     });
 }

@@ -4,6 +4,7 @@
 #include "app/SelfTest.h"
 #include "app/SingleInstance.h"
 #include "app/StartupMode.h"
+#include "app/TerminationSignals.h"
 #include "app/UpdateService.h"
 #include "conversation/LinkOpener.h"
 #include "core/SystemClock.h"
@@ -78,6 +79,7 @@ int main(int argc, char **argv)
     installTranslations(appLanguage::current(preferences));
 
     KeychainTokenStore tokenStore;
+    const TerminationSignals terminationSignals;
     NoVoiceOutput voiceOutput;
     NoMicrophone microphone;
     BusAccessibilityTrust accessibilityTrust;

@@ -153,6 +153,16 @@ KeychainTokenStore::KeychainTokenStore(const QProcessEnvironment &environment, Q
     connect(&m_bound, &QTimer::timeout, this, &KeychainTokenStore::onBoundPassed);
 }
 
+KeychainTokenStore::~KeychainTokenStore()
+{
+    if (!isStoring())
+        return;
+    const QString key = m_queued ? *m_queued : m_inFlightKey;
+    logFallback("write", "quit");
+    if (const int status = writePrivateFile(m_fallbackPath, key.toUtf8()); status != 0)
+        log::error(log::general(), log::Record().add(u"key_store", u"fallback_write_failed").add(u"errno", status));
+}
+
 bool KeychainTokenStore::isUnitTestHost(const QProcessEnvironment &environment)
 {
     return environment.contains(QStringLiteral("XCTestConfigurationFilePath"))

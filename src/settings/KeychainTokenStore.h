@@ -52,6 +52,9 @@ public:
                                 QString service = defaultService(),
                                 QString fallbackPath = defaultFallbackPath(),
                                 std::chrono::milliseconds promptBound = defaultPromptBound);
+    // A key still being stored when the application ends goes to the file:
+    // the owner's answer can no longer arrive, and the key must not be lost.
+    ~KeychainTokenStore() override;
 
     QString service() const { return m_service; }
     QString account() const { return QString::fromLatin1(accountName); }

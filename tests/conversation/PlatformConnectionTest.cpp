@@ -223,7 +223,7 @@ TEST_F(PlatformConnectionTest, SavingSettingsMakesTheNextTurnUseTheNewKey)
     model->savePlatformSettings();
     EXPECT_EQ(stored(keys::desktopPlatformBaseURL), u"https://other.example");
     ASSERT_TRUE(model->failure());
-    EXPECT_EQ(model->failure()->message, u"Could not save the Zelm API key to the Keychain.");
+    EXPECT_EQ(model->failure()->message, u"Could not save the Zelm API key to the key store.");
     EXPECT_EQ(model->state(), State::failed);
 }
 
@@ -337,7 +337,7 @@ TEST_F(PlatformConnectionTest, DirectLinkConnectsAtOnceUnlessTheKeyCannotBeStore
     tokens.failWrites = true;
     EXPECT_FALSE(model->applyPlatformConnection(directLink(QStringLiteral("https://p.example"), "&agent_name=Other")));
     ASSERT_TRUE(model->failure());
-    EXPECT_EQ(model->failure()->message, u"Could not save the Zelm API key to the Keychain.");
+    EXPECT_EQ(model->failure()->message, u"Could not save the Zelm API key to the key store.");
     EXPECT_TRUE(model->isExpanded());
     EXPECT_EQ(model->connectedAgentName(), u"Nimbel");
     EXPECT_EQ(stored(keys::desktopConnectedAgentName), u"Nimbel");

@@ -80,6 +80,7 @@ TEST(ScreenCapturePermission, GrantThePreflightSeesLetsTheCaptureGoAhead)
 
 TEST(ScreenCaptureError, KeysRecoveriesAndPermissionFlags)
 {
+    ASSERT_TRUE(installTranslations(AppLanguage::en));
     struct Expected
     {
         ScreenCaptureError::Case value;
