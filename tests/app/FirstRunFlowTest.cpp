@@ -124,15 +124,6 @@ TEST(FirstRunFlow, NotesPerPageAndState)
     }
 }
 
-TEST(FirstRunFlow, MicrophoneStatesMapToPagePermissions)
-{
-    EXPECT_EQ(FirstRunFlow::microphonePermission(MicrophoneAuthorization::notDetermined), FirstRunPermission::unknown);
-    EXPECT_EQ(FirstRunFlow::microphonePermission(MicrophoneAuthorization::authorized), FirstRunPermission::granted);
-    EXPECT_EQ(FirstRunFlow::microphonePermission(MicrophoneAuthorization::denied), FirstRunPermission::refusedForGood);
-    EXPECT_EQ(FirstRunFlow::microphonePermission(MicrophoneAuthorization::restricted), FirstRunPermission::refusedForGood);
-    EXPECT_EQ(FirstRunFlow::microphonePermission(MicrophoneAuthorization::unknown), FirstRunPermission::unknown);
-}
-
 TEST(SystemSettings, TheDesktopsOwnToolOpensThePageWhereOneIsInstalled)
 {
     const auto on = [](std::initializer_list<const char *> installed) {
