@@ -1,20 +1,23 @@
 #include "app/ApplicationController.h"
 
+#include "app/FirstRunSession.h"
 #include "app/OverlayPanelController.h"
 #include "app/StatusItemController.h"
+#include "app/UpdateService.h"
+#include "conversation/AccessibilityTrust.h"
 #include "core/Clock.h"
+#include "screen/linux/AccessibilityBusStatus.h"
 #include "core/Log.h"
 #include "settings/Localized.h"
 #include "settings/PreferencesStore.h"
+
+#include <QProcess>
+#include <QStandardPaths>
 
 #include <algorithm>
 #include <limits>
 
 namespace nimbel {
-
-namespace {
-const QString firstRunCompletedKey = QStringLiteral("desktopFirstRunCompletedVersion");
-} // namespace
 
 ApplicationController::ApplicationController(OverlayViewModel::Services services, OverlayViewModel::Launch launch,
                                              ScreenCaptureAccess &screenCapture, QObject *parent)
@@ -39,6 +42,29 @@ ApplicationController::ApplicationController(OverlayViewModel::Services services
     });
     if (!m_viewModel->canCheckForUpdates())
         m_statusItemController->disableUpdateCheck(L::settingsUpdateUnavailable(L::text("settings.noUpdateChecker")));
+    m_firstRun = std::make_unique<FirstRunSession>(FirstRunSession::Services{
+        .preferences = services.preferences,
+        .screenCapture = services.screenCaptureAccess,
+        .accessibilityTrusted = [&trust = services.accessibilityTrust] { return trust.isTrusted(); },
+        // Asking switches toolkit accessibility on, which is what grants it here.
+        .askAccessibility =
+            [bus = std::make_shared<AccessibilityBusStatus>()] {
+                bus->enableToolkitAccessibility();
+                return bus->isTrusted();
+            },
+        // The audio layer's permission snapshot arrives with the voice subsystem.
+        .microphone = [] { return MicrophoneAuthorization::unknown; },
+        .connected = [this] { return m_viewModel->isPlatformConnected(); },
+        .agentName = [this] { return m_viewModel->connectedAgentName(); },
+        .platformAddress = [this] { return m_viewModel->gatewayBaseURL(); },
+        .openPlatformConnectionPage = [this] { m_viewModel->openPlatformConnectionPage(); },
+        .run = [](const SettingsCommand &command) { return QProcess::startDetached(command.program, command.arguments); },
+        .hasProgram = [](const QString &program) { return !QStandardPaths::findExecutable(program).isEmpty(); },
+        .relaunch = [&desktop = services.desktop] { return desktop.relaunch(); },
+    });
+    // Pairing turns the connect page's button into "Start talking".
+    connect(m_viewModel.get(), &OverlayViewModel::isPlatformConnectedChanged, m_firstRun.get(),
+            &FirstRunSession::refresh);
     actOnMode(launch);
 }
 
@@ -93,11 +119,11 @@ void ApplicationController::actOnMode(const OverlayViewModel::Launch &launch)
     case StartupMode::selftest: // handled before anything is built; never reaches here
         m_viewModel->closeChat();
         m_panelController->bringToFront();
-        if (m_preferences.integer(firstRunCompletedKey).value_or(0) < 1) {
-            // A profile that has never completed the introduction starts in the chat
-            // (the introduction itself is not part of this build yet).
+        if (FirstRunSession::isDue(m_preferences)) {
+            // A profile that has never completed the introduction starts in the chat.
             m_viewModel->openChat();
             m_panelController->bringToFront();
+            m_firstRun->show();
         }
         break;
     }
@@ -134,8 +160,9 @@ void ApplicationController::showPanel()
 
 void ApplicationController::refreshPermissions()
 {
-    // The voice and first-run permissions join here once those parts exist.
+    // The voice permissions join here once the voice session exists.
     m_viewModel->setScreenCapturePermissionGranted(m_screenCapture.preflight());
+    m_firstRun->refresh();
 }
 
 void ApplicationController::captureOnly()
@@ -148,9 +175,22 @@ void ApplicationController::submitAutomaticQuestion()
     m_viewModel->submitQuestion(true);
 }
 
+void ApplicationController::setUpdateService(UpdateService *updates)
+{
+    m_updates = updates;
+    connect(updates, &UpdateService::checkFinished, this, [this] {
+        if (std::exchange(m_manualCheck, false))
+            m_statusItemController->notify(m_updates->statusText());
+    });
+}
+
 void ApplicationController::checkForUpdates()
 {
-    m_statusItemController->notify(L::settingsUpdateUnavailable(L::text("settings.noUpdateChecker")));
+    if (!m_updates)
+        return;
+    m_manualCheck = true;
+    // A check that cannot start finishes at once and says why.
+    m_updates->checkForUpdates();
 }
 
 } // namespace nimbel

@@ -19,6 +19,9 @@ class StatusItemController;
 // the long-lived objects in their order (view model, panel, tray item), then
 // acts on the start-up mode. Receives the connection links handed to the
 // application and the owner's reopening of it.
+class FirstRunSession;
+class UpdateService;
+
 class ApplicationController final : public QObject
 {
     Q_OBJECT
@@ -39,6 +42,10 @@ public:
     OverlayViewModel &viewModel() { return *m_viewModel; }
     OverlayPanelController &panelController() { return *m_panelController; }
     StatusItemController &statusItemController() { return *m_statusItemController; }
+    FirstRunSession &firstRun() { return *m_firstRun; }
+
+    // The tray's "Check for Updates…" asks this service and shows its answer.
+    void setUpdateService(UpdateService *updates);
 
     // The "zelmdesktop:" links among the command-line arguments.
     static QList<QUrl> connectionLinks(const QStringList &arguments);
@@ -56,7 +63,10 @@ private:
     std::unique_ptr<OverlayViewModel> m_viewModel;
     std::unique_ptr<OverlayPanelController> m_panelController;
     std::unique_ptr<StatusItemController> m_statusItemController;
+    std::unique_ptr<FirstRunSession> m_firstRun;
     StartupMode m_mode = StartupMode::ordinary;
+    UpdateService *m_updates = nullptr;
+    bool m_manualCheck = false;
 };
 
 } // namespace nimbel

@@ -1,6 +1,6 @@
 #include "app/DesktopServices.h"
 
-#include "app/AppMetadata.h"
+#include "app/SystemSettingsPages.h"
 #include "screen/linux/AccessibilityBusStatus.h"
 
 #include <QCoreApplication>
@@ -23,24 +23,6 @@ BusAccessibilityTrust::~BusAccessibilityTrust() = default;
 bool BusAccessibilityTrust::isTrusted() const
 {
     return m_status->isTrusted();
-}
-
-LaunchAtLoginService::LaunchAtLoginService(QString autostartFolder)
-    : m_folder(autostartFolder.isEmpty()
-                   ? QDir(QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation))
-                         .filePath(QStringLiteral("autostart"))
-                   : std::move(autostartFolder))
-{
-}
-
-QString LaunchAtLoginService::entryPath() const
-{
-    return QDir(m_folder).filePath(QString::fromUtf8(appmeta::desktopFileName) + QStringLiteral(".desktop"));
-}
-
-bool LaunchAtLoginService::isEnabled() const
-{
-    return QFileInfo(entryPath()).isFile();
 }
 
 bool DesktopLinkOpener::open(const QUrl &url)
@@ -75,23 +57,10 @@ bool LinuxDesktopActions::relaunch()
 
 bool LinuxDesktopActions::openSettings(SettingsPage page)
 {
-    struct Tool
-    {
-        const char *program;
-        QStringList arguments;
-    };
-    const QList<Tool> tools = page == SettingsPage::microphone
-                                  ? QList<Tool>{{"gnome-control-center", {QStringLiteral("sound")}},
-                                                {"systemsettings", {QStringLiteral("kcm_pulseaudio")}},
-                                                {"pavucontrol", {QStringLiteral("--tab=4")}}}
-                                  : QList<Tool>{{"gnome-control-center", {QStringLiteral("privacy")}},
-                                                {"systemsettings", {QStringLiteral("kcm_screenlocker")}}};
-    for (const Tool &tool : tools) {
-        const QString program = QStandardPaths::findExecutable(QString::fromLatin1(tool.program));
-        if (!program.isEmpty() && QProcess::startDetached(program, tool.arguments))
-            return true;
-    }
-    return false;
+    const auto command = systemSettings::command(
+        page == SettingsPage::microphone ? nimbel::SettingsPage::microphone : nimbel::SettingsPage::screenRecording,
+        [](const QString &program) { return !QStandardPaths::findExecutable(program).isEmpty(); });
+    return command && QProcess::startDetached(command->program, command->arguments);
 }
 
 } // namespace nimbel

@@ -3,8 +3,6 @@
 #include "conversation/AccessibilityTrust.h"
 #include "conversation/DesktopActions.h"
 #include "conversation/LinkOpener.h"
-#include "conversation/LoginItem.h"
-#include "conversation/UpdateStatus.h"
 #include "conversation/VoiceOutput.h"
 
 #include <QString>
@@ -51,28 +49,6 @@ public:
 
 private:
     std::unique_ptr<AccessibilityBusStatus> m_status;
-};
-
-// Launch at login as an XDG autostart entry of the application's desktop file.
-class LaunchAtLoginService final : public LoginItem
-{
-public:
-    // `autostartFolder` defaults to $XDG_CONFIG_HOME/autostart.
-    explicit LaunchAtLoginService(QString autostartFolder = {});
-    bool isEnabled() const override;
-    QString entryPath() const;
-
-private:
-    QString m_folder;
-};
-
-// This build ships no update checker: nothing can be checked, and nothing failed.
-class UnavailableUpdates final : public UpdateStatus
-{
-public:
-    bool canCheckForUpdates() const override { return false; }
-    bool automaticallyChecksForUpdates() const override { return false; }
-    std::optional<QString> lastError() const override { return std::nullopt; }
 };
 
 // Spoken answers are not synthesised yet: nothing is ever spoken, so there is

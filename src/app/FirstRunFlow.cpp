@@ -91,6 +91,72 @@ std::optional<QString> wayOutKey(FirstRunStep step)
     return QStringLiteral("firstRun.skip");
 }
 
+QString titleKey(FirstRunStep step)
+{
+    return QStringLiteral("firstRun.%1.title").arg(stepName(step));
+}
+
+QString bodyKey(FirstRunStep step)
+{
+    return QStringLiteral("firstRun.%1.body").arg(stepName(step));
+}
+
+QList<FirstRunNote> notes(const FirstRunState &state)
+{
+    using T = FirstRunNoteTone;
+    using P = FirstRunPermission;
+    const FirstRunNote granted{QStringLiteral("firstRun.granted"), T::good};
+    QList<FirstRunNote> shown;
+    switch (state.step) {
+    case FirstRunStep::welcome:
+        break;
+    case FirstRunStep::microphone:
+        if (state.microphone == P::granted)
+            shown << granted;
+        else if (state.microphone == P::refusedForGood)
+            shown << FirstRunNote{QStringLiteral("firstRun.microphone.refused"), T::warn};
+        break;
+    case FirstRunStep::screen:
+        shown << FirstRunNote{QStringLiteral("firstRun.screen.never"), T::good}
+              << FirstRunNote{QStringLiteral("firstRun.screen.monthly"), T::quiet};
+        if (state.screen == P::granted)
+            shown << granted;
+        else if (state.screen == P::refusedForGood)
+            shown << FirstRunNote{QStringLiteral("firstRun.screen.refused"), T::warn};
+        else if (state.screen == P::needsRestart)
+            shown << FirstRunNote{QStringLiteral("firstRun.screen.restart"), T::warn};
+        break;
+    case FirstRunStep::accessibility:
+        if (state.accessibility == P::granted)
+            shown << granted;
+        else
+            shown << FirstRunNote{QStringLiteral("firstRun.accessibility.skipped"), T::quiet};
+        break;
+    case FirstRunStep::connect:
+        if (state.connected)
+            shown << FirstRunNote{QStringLiteral("firstRun.connect.done"), T::good};
+        else
+            shown << FirstRunNote{QStringLiteral("firstRun.connect.waiting"), T::quiet};
+        break;
+    }
+    return shown;
+}
+
+FirstRunPermission microphonePermission(MicrophoneAuthorization authorization)
+{
+    switch (authorization) {
+    case MicrophoneAuthorization::authorized:
+        return FirstRunPermission::granted;
+    case MicrophoneAuthorization::denied:
+    case MicrophoneAuthorization::restricted:
+        return FirstRunPermission::refusedForGood;
+    case MicrophoneAuthorization::notDetermined:
+    case MicrophoneAuthorization::unknown:
+        break;
+    }
+    return FirstRunPermission::unknown;
+}
+
 QString stepName(FirstRunStep step)
 {
     switch (step) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QList>
 #include <QString>
 
 #include <optional>
@@ -41,6 +42,18 @@ struct FirstRunButton
     bool operator==(const FirstRunButton &) const = default;
 };
 
+enum class FirstRunNoteTone { good, warn, quiet };
+
+struct FirstRunNote
+{
+    QString key; // catalogue key
+    FirstRunNoteTone tone;
+    bool operator==(const FirstRunNote &) const = default;
+};
+
+// The microphone's permission as the audio layer reports it.
+enum class MicrophoneAuthorization { notDetermined, authorized, denied, restricted, unknown };
+
 // The introduction's pages as pure rules.
 namespace FirstRunFlow {
 inline constexpr int stepCount = 5;
@@ -52,6 +65,13 @@ std::optional<std::pair<int, int>> position(FirstRunStep step);
 FirstRunButton primaryButton(const FirstRunState &state);
 // Catalogue key of the "way out" button; none on the welcome page.
 std::optional<QString> wayOutKey(FirstRunStep step);
+
+// The page's title and body keys.
+QString titleKey(FirstRunStep step);
+QString bodyKey(FirstRunStep step);
+// The notes under the page's body, in order.
+QList<FirstRunNote> notes(const FirstRunState &state);
+FirstRunPermission microphonePermission(MicrophoneAuthorization authorization);
 
 QString stepName(FirstRunStep step);
 QString operationName(FirstRunOperation operation);

@@ -5,18 +5,47 @@
 #include <QCoreApplication>
 #include <QIcon>
 #include <QMenu>
+#include <QPainter>
+#include <QPixmap>
+#include <QRadialGradient>
 #include <QSystemTrayIcon>
 
 namespace nimbel {
 
 namespace {
+
+// The orb of nimbel-tray.svg drawn by hand, for a system whose Qt cannot
+// render SVG: the tray shows our own item, never a theme's generic icon.
+QIcon drawnOrb()
+{
+    QIcon icon;
+    for (const int size : {16, 22, 24, 32, 48}) {
+        QPixmap pixmap(size, size);
+        pixmap.fill(Qt::transparent);
+        QPainter painter(&pixmap);
+        painter.setRenderHint(QPainter::Antialiasing);
+        const qreal unit = size / 22.0;
+        QRadialGradient body(QPointF(8.5 * unit, 8 * unit), 8.5 * unit);
+        body.setColorAt(0, QColor(0xe0, 0xd9, 0xff));
+        body.setColorAt(0.55, QColor(0x9c, 0x8c, 0xff));
+        body.setColorAt(1, QColor(0x40, 0x58, 0xf0));
+        painter.setBrush(body);
+        painter.setPen(QPen(QColor(255, 255, 255, 128), unit));
+        painter.drawEllipse(QPointF(11 * unit, 11 * unit), 8.5 * unit, 8.5 * unit);
+        painter.end();
+        icon.addPixmap(pixmap);
+    }
+    return icon;
+}
+
 QIcon trayImage()
 {
     QIcon icon(QStringLiteral(":/nimbel/icons/nimbel-tray.svg"));
-    if (icon.availableSizes().isEmpty() && icon.pixmap(18, 18).isNull())
-        icon = QIcon::fromTheme(QStringLiteral("starred"));
+    if (icon.pixmap(22, 22).isNull())
+        icon = drawnOrb();
     return icon;
 }
+
 } // namespace
 
 StatusItemController::StatusItemController(Actions actions, QObject *parent)

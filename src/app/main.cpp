@@ -1,8 +1,12 @@
 #include "app/ApplicationController.h"
 #include "app/DesktopServices.h"
+#include "app/LaunchAtLoginService.h"
 #include "app/SelfTest.h"
 #include "app/SingleInstance.h"
 #include "app/StartupMode.h"
+#include "app/TerminationSignals.h"
+#include "app/UpdateService.h"
+#include "conversation/LinkOpener.h"
 #include "core/SystemClock.h"
 #include "gateway/VisionGatewayClient.h"
 #include "screen/LocalScreenContextPreparer.h"
@@ -82,6 +86,7 @@ int main(int argc, char **argv)
     installTranslations(language);
 
     KeychainTokenStore tokenStore;
+    const TerminationSignals terminationSignals;
     NoVoiceOutput voiceOutput;
     PulseAudioServer audioServer(QStringLiteral("Nimbel"));
     PulseAudioCapture audioInput(audioServer);
@@ -91,13 +96,14 @@ int main(int argc, char **argv)
     BusAccessibilityTrust accessibilityTrust;
     X11ScreenCaptureAccess screenCaptureAccess;
     LaunchAtLoginService loginItem;
-    UnavailableUpdates updates;
+    DesktopLinkOpener linkOpener;
+    UpdateService updates(UpdateService::configure(QProcessEnvironment::systemEnvironment(), preferences),
+                          SystemClock::instance(), preferences, linkOpener);
     X11FrontmostAppTracker appTracker;
     X11ScreenCaptureService screenCapture(appTracker, screenCaptureAccess, SystemClock::instance());
     AtspiAccessibilityContextService accessibilityContext;
     LocalScreenContextPreparer screenContextPreparer;
     VisionGatewayClient gateway(SystemClock::instance());
-    DesktopLinkOpener linkOpener;
     LinuxDesktopActions desktop([&instance] { instance.release(); },
                                 [&instance] { instance.claim({}); });
 
@@ -111,6 +117,13 @@ int main(int argc, char **argv)
     ApplicationController controller(services,
                                      OverlayViewModel::Launch{QProcessEnvironment::systemEnvironment(), arguments},
                                      screenCaptureAccess);
+
+    controller.setUpdateService(&updates);
+
+    // The key is stored in the background; a key that no store took is the
+    // owner's to know about, in the chat like any other failure.
+    QObject::connect(&tokenStore, &KeychainTokenStore::storeFailed, &controller,
+                     [&controller](const KeychainError &error) { controller.viewModel().fail(error, true); });
 
     QObject::connect(&instance, &SingleInstance::activated, &controller, [&controller](const QStringList &texts) {
         if (texts.isEmpty()) {

@@ -1,11 +1,11 @@
 #include "gateway/VisionGatewayError.h"
 
+#include "settings/Localized.h"
+
 namespace nimbel {
 
-namespace {
-const QString genericFailure = QStringLiteral("Не получилось, сейчас разберусь.");
-} // namespace
-
+// The platform's fixed descriptions are the Russian translations of these
+// catalogue texts, word for word; an English interface shows the English ones.
 QString VisionGatewayError::description() const
 {
     switch (kind) {
@@ -13,21 +13,21 @@ QString VisionGatewayError::description() const
         return message;
     case Kind::server:
         // Only "forbidden" and "not found" carry a message meant for the owner.
-        return status == 403 || status == 404 ? message : genericFailure;
+        return status == 403 || status == 404 ? message : L::text("error.gateway.generic");
     case Kind::agentUnavailable:
-        return genericFailure;
+        return L::text("error.gateway.generic");
     case Kind::invalidBaseURL:
-        return QStringLiteral("Проверьте адрес Zelm Platform.");
+        return L::text("error.gateway.invalidBaseURL");
     case Kind::notConnected:
-        return QStringLiteral("Подключите Tolvo Agent на странице Zelm Platform.");
+        return L::text("error.gateway.notConnected");
     case Kind::imageEncodingFailed:
-        return QStringLiteral("Не удалось подготовить скриншот.");
+        return L::text("error.gateway.imageEncoding");
     case Kind::invalidResponse:
-        return QStringLiteral("Zelm Platform вернула некорректный ответ.");
+        return L::text("error.gateway.invalidResponse");
     case Kind::connectionFailed:
-        return QStringLiteral("Не удалось подключиться к Zelm Platform. Для local beta запустите платформу на порту 4100.");
+        return L::text("error.gateway.connectionFailed");
     }
-    return genericFailure;
+    return L::text("error.gateway.generic");
 }
 
 ErrorDescription VisionGatewayError::toDescription() const

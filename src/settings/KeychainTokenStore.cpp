@@ -30,21 +30,17 @@ struct JobOutcome
     QByteArray data;
 };
 
-// QtKeychain jobs are asynchronous; callers of the store want an answer now.
-// So each job runs in a local event loop bounded by `timeout`: the caller
-// blocks for at most that long while other events keep being processed. A job
-// that outlives the timeout finishes (and deletes itself) later on its own;
-// its result is ignored.
-template<typename Job>
-JobOutcome runJob(Job *job, std::chrono::milliseconds timeout)
+// The start-up read needs its answer before the view model exists, so it runs
+// in a local event loop bounded by `timeout`. A job that outlives the bound
+// finishes (and deletes itself) later on its own; its result is ignored.
+JobOutcome runReadJob(QKeychain::ReadPasswordJob *job, std::chrono::milliseconds timeout)
 {
     JobOutcome outcome;
     QEventLoop loop;
     QObject::connect(job, &QKeychain::Job::finished, &loop, [&outcome, &loop](QKeychain::Job *finished) {
         outcome.finished = true;
         outcome.error = finished->error();
-        if (auto *reader = qobject_cast<QKeychain::ReadPasswordJob *>(finished))
-            outcome.data = reader->binaryData();
+        outcome.data = static_cast<QKeychain::ReadPasswordJob *>(finished)->binaryData();
         loop.quit();
     });
     QTimer::singleShot(timeout, &loop, &QEventLoop::quit);
@@ -55,16 +51,19 @@ JobOutcome runJob(Job *job, std::chrono::milliseconds timeout)
     return outcome;
 }
 
-// Why the secret service is considered absent, or nullptr when it answered.
-const char *unreachableReason(const JobOutcome &outcome)
+// Why the secret service did not take the key, or nullptr when it answered.
+// A declined prompt leaves the keyring locked, which QtKeychain reports as
+// access denied.
+const char *unreachableReason(QKeychain::Error error)
 {
-    if (!outcome.finished)
-        return "timeout";
-    switch (outcome.error) {
+    switch (error) {
     case QKeychain::NoBackendAvailable:
         return "no_backend";
     case QKeychain::NotImplemented:
         return "not_implemented";
+    case QKeychain::AccessDenied:
+    case QKeychain::AccessDeniedByUser:
+        return "declined";
     case QKeychain::OtherError:
         // What QtKeychain reports when the D-Bus service is missing or broken.
         return "other_error";
@@ -144,12 +143,24 @@ KeychainError saveError(int code)
 } // namespace
 
 KeychainTokenStore::KeychainTokenStore(const QProcessEnvironment &environment, QString service,
-                                       QString fallbackPath, std::chrono::milliseconds timeout)
+                                       QString fallbackPath, std::chrono::milliseconds promptBound)
     : m_service(std::move(service))
     , m_fallbackPath(std::move(fallbackPath))
-    , m_timeout(timeout)
+    , m_promptBound(promptBound)
     , m_enabled(!isUnitTestHost(environment))
 {
+    m_bound.setSingleShot(true);
+    connect(&m_bound, &QTimer::timeout, this, &KeychainTokenStore::onBoundPassed);
+}
+
+KeychainTokenStore::~KeychainTokenStore()
+{
+    if (!isStoring())
+        return;
+    const QString key = m_queued ? *m_queued : m_inFlightKey;
+    logFallback("write", "quit");
+    if (const int status = writePrivateFile(m_fallbackPath, key.toUtf8()); status != 0)
+        log::error(log::general(), log::Record().add(u"key_store", u"fallback_write_failed").add(u"errno", status));
 }
 
 bool KeychainTokenStore::isUnitTestHost(const QProcessEnvironment &environment)
@@ -169,20 +180,37 @@ QString KeychainTokenStore::defaultFallbackPath()
         + QString::fromLatin1(accountName);
 }
 
+void KeychainTokenStore::setLocation(KeyLocation location) const
+{
+    if (m_location == location)
+        return;
+    m_location = location;
+    emit const_cast<KeychainTokenStore *>(this)->keyLocationChanged();
+}
+
 QString KeychainTokenStore::read() const
 {
     if (!m_enabled)
         return QString();
+    if (m_memory)
+        return *m_memory;
     if (QFileInfo::exists(m_fallbackPath)) {
         logFallback("read", "earlier_write");
-        return readFallbackFile(m_fallbackPath);
+        const QString key = readFallbackFile(m_fallbackPath);
+        setLocation(key.isEmpty() ? KeyLocation::none : KeyLocation::privateFile);
+        return key;
     }
     auto *job = new QKeychain::ReadPasswordJob(m_service);
     job->setKey(account());
-    const JobOutcome outcome = runJob(job, m_timeout);
-    if (outcome.finished && outcome.error == QKeychain::NoError)
-        return decodeKey(outcome.data);
-    if (const char *reason = unreachableReason(outcome)) {
+    const JobOutcome outcome = runReadJob(job, m_promptBound);
+    if (outcome.finished && outcome.error == QKeychain::NoError) {
+        const QString key = decodeKey(outcome.data);
+        setLocation(key.isEmpty() ? KeyLocation::none : KeyLocation::secretService);
+        return key;
+    }
+    if (!outcome.finished) {
+        logFallback("read", "timeout");
+    } else if (const char *reason = unreachableReason(outcome.error)) {
         // Nothing was ever written to the file, so there is no key to fall back to.
         logFallback("read", reason);
     } else if (outcome.error != QKeychain::EntryNotFound) {
@@ -195,34 +223,85 @@ std::optional<KeychainError> KeychainTokenStore::write(const QString &key)
 {
     if (!m_enabled)
         return std::nullopt;
-
-    auto *remove = new QKeychain::DeletePasswordJob(m_service);
-    remove->setKey(account());
-    const JobOutcome removed = runJob(remove, m_timeout);
-    if (const char *reason = unreachableReason(removed))
-        return writeFallback(key, reason);
-    // A failed delete is not reported by itself: the add below decides.
-
-    if (key.isEmpty()) {
-        discardFallback();
-        return std::nullopt;
-    }
-
-    auto *add = new QKeychain::WritePasswordJob(m_service);
-    add->setKey(account());
-    add->setTextData(key);
-    const JobOutcome added = runJob(add, m_timeout);
-    if (const char *reason = unreachableReason(added))
-        return writeFallback(key, reason);
-    if (added.error != QKeychain::NoError) {
-        log::error(log::general(), log::Record().add(u"key_store", u"write_failed").add(u"code", int(added.error)));
-        return saveError(int(added.error));
-    }
-    discardFallback();
+    m_memory = key;
+    // Only the latest key matters: a write made while another is being stored
+    // replaces any write still waiting its turn.
+    m_queued = key;
+    setLocation(KeyLocation::storing);
+    startNextStore();
     return std::nullopt;
 }
 
-std::optional<KeychainError> KeychainTokenStore::writeFallback(const QString &key, const char *reason)
+void KeychainTokenStore::startNextStore()
+{
+    if (m_inFlight || !m_queued)
+        return;
+    m_inFlightKey = *std::exchange(m_queued, std::nullopt);
+    m_inFlight = true;
+    const quint64 generation = ++m_generation;
+    m_bound.start(m_promptBound);
+
+    auto *remove = new QKeychain::DeletePasswordJob(m_service, this);
+    remove->setKey(account());
+    remove->setAutoDelete(true);
+    connect(remove, &QKeychain::Job::finished, this, [this, generation, key = m_inFlightKey](QKeychain::Job *job) {
+        onRemoved(generation, key, int(job->error()));
+    });
+    remove->start();
+}
+
+void KeychainTokenStore::onRemoved(quint64 generation, const QString &key, int error)
+{
+    if (generation != m_generation)
+        return;
+    // A failed delete of an item that is not there is not a failure: the add decides.
+    if (const char *reason = unreachableReason(QKeychain::Error(error))) {
+        storeInFile(key, reason);
+        return;
+    }
+    if (key.isEmpty()) {
+        discardFallback();
+        finish(KeyLocation::none);
+        return;
+    }
+    auto *add = new QKeychain::WritePasswordJob(m_service, this);
+    add->setKey(account());
+    add->setTextData(key);
+    add->setAutoDelete(true);
+    connect(add, &QKeychain::Job::finished, this, [this, generation, key](QKeychain::Job *job) {
+        onAdded(generation, key, int(job->error()));
+    });
+    add->start();
+}
+
+void KeychainTokenStore::onAdded(quint64 generation, const QString &key, int error)
+{
+    if (generation != m_generation)
+        return;
+    if (error == QKeychain::NoError) {
+        discardFallback();
+        finish(KeyLocation::secretService);
+        return;
+    }
+    const char *reason = unreachableReason(QKeychain::Error(error));
+    if (!reason) {
+        log::error(log::general(), log::Record().add(u"key_store", u"write_failed").add(u"code", error));
+        reason = "write_failed";
+    }
+    storeInFile(key, reason);
+}
+
+void KeychainTokenStore::onBoundPassed()
+{
+    if (!m_inFlight)
+        return;
+    // The owner did not answer in time. The prompt stays theirs; whatever it
+    // ends with is no longer waited for.
+    ++m_generation;
+    storeInFile(m_inFlightKey, "timeout");
+}
+
+void KeychainTokenStore::storeInFile(const QString &key, const char *reason)
 {
     logFallback("write", reason);
     // An empty file records the deletion, so that an older item in the secret
@@ -230,9 +309,24 @@ std::optional<KeychainError> KeychainTokenStore::writeFallback(const QString &ke
     const int status = writePrivateFile(m_fallbackPath, key.toUtf8());
     if (status != 0) {
         log::error(log::general(), log::Record().add(u"key_store", u"fallback_write_failed").add(u"errno", status));
-        return saveError(status);
+        finish(key.isEmpty() ? KeyLocation::none : KeyLocation::memoryOnly);
+        emit storeFailed(saveError(status));
+        return;
     }
-    return std::nullopt;
+    finish(key.isEmpty() ? KeyLocation::none : KeyLocation::privateFile);
+}
+
+void KeychainTokenStore::finish(KeyLocation location)
+{
+    m_bound.stop();
+    m_inFlight = false;
+    m_inFlightKey.clear();
+    if (m_queued) {
+        startNextStore();
+        return;
+    }
+    setLocation(location);
+    emit storingFinished();
 }
 
 void KeychainTokenStore::discardFallback()

@@ -21,8 +21,9 @@ struct Entry
     const char *english;
 };
 
-// Every key with its English default, sorted by key. The Russian texts are in
-// translations/nimbel_ru.ts under the same ids.
+// Every key with its English default, sorted by key. The translations are in
+// translations/nimbel_<language>.ts under the same ids; the English one words
+// for this desktop the defaults that name another system's places.
 constexpr Entry catalogue[] = {
     {"chat.agentConnected", "Tolvo Agent “%1” is connected. You can talk to me now, or open Chat."},
     {"chat.back", "Back to chat"},
@@ -46,17 +47,24 @@ constexpr Entry catalogue[] = {
     {"error.action.restart", "Restart Nimbel"},
     {"error.action.screenSettings", "Open screen settings"},
     {"error.action.voiceSettings", "Open voice permissions"},
+    {"error.gateway.connectionFailed", "Could not connect to Zelm Platform. For the local beta, start the platform on port 4100."},
+    {"error.gateway.generic", "That didn’t work — I’ll look into it."},
+    {"error.gateway.imageEncoding", "Could not prepare the screenshot."},
+    {"error.gateway.invalidBaseURL", "Check the Zelm Platform address."},
+    {"error.gateway.invalidResponse", "Zelm Platform returned an invalid response."},
+    {"error.gateway.notConnected", "Connect Tolvo Agent on the Zelm Platform page."},
     {"error.gateway.pageContext", "Could not prepare the page context."},
-    {"error.keychain.save", "Could not save the Zelm API key to the key store."},
+    {"error.keychain.save", "Could not save the Zelm API key to the Keychain."},
     {"error.localstt.denied", "On-device speech recognition is not allowed in the system settings."},
     {"error.localstt.empty", "On-device recognition made nothing of the recording."},
     {"error.localstt.unavailable", "On-device recognition is unavailable for %1."},
-    {"error.mic.denied", "No microphone access. Allow it in the system privacy settings."},
-    {"error.mic.engine", "The system could not start the audio input. Check the selected microphone."},
+    {"error.loginItem", "Could not change launch at login: %1"},
+    {"error.mic.denied", "No microphone access. Allow it in the macOS privacy settings."},
+    {"error.mic.engine", "macOS could not start the audio input. Check the selected microphone."},
     {"error.mic.recording", "Could not record your voice. Check the microphone and try again."},
     {"error.restart.failed", "Could not start Nimbel again. Quit it and open it from the applications menu."},
-    {"error.screen.denied", "Allow Nimbel to record the screen in the system settings."},
-    {"error.screen.empty", "The system returned an empty screenshot. Try another window."},
+    {"error.screen.denied", "Allow Nimbel to record the screen in System Settings → Privacy & Security."},
+    {"error.screen.empty", "macOS returned an empty screenshot. Try another window."},
     {"error.screen.noTarget", "Could not find a window or a screen to capture."},
     {"error.screen.restart", "The screen recording permission changed. Restart Nimbel once."},
     {"error.screenQuestion.unavailable", "Screen questions are not available yet."},
@@ -79,20 +87,23 @@ constexpr Entry catalogue[] = {
     {"firstRun.done", "Start talking"},
     {"firstRun.granted", "Allowed"},
     {"firstRun.microphone.body", "So you can talk to me instead of typing. It’s open only while a voice conversation is running, and it closes when you hang up."},
-    {"firstRun.microphone.refused", "The system only lets an app ask once, so I can’t ask again from here. The switch is in the system settings, under privacy for the microphone. Without it you can still type to me."},
+    {"firstRun.microphone.refused", "macOS only lets an app ask once, so I can’t ask again from here. The switch is in System Settings → Privacy & Security → Microphone. Without it you can still type to me."},
     {"firstRun.microphone.title", "The microphone"},
-    {"firstRun.openSettings", "Open the system settings"},
+    {"firstRun.openSettings", "Open System Settings"},
     {"firstRun.restart", "Restart Zelm"},
+    {"firstRun.restartFailed", "Nimbel could not start again. Quit it from the tray and open it once more."},
     {"firstRun.screen.body", "When you ask something about what you’re looking at, I take one picture of the window in front of you and read it. One picture, per question you ask."},
-    {"firstRun.screen.monthly", "The system may ask you to confirm this again from time to time. That’s the system, not us — every app that can look at a screen gets the same reminder, and it can’t be switched off."},
+    {"firstRun.screen.monthly", "macOS will ask you to confirm this again about once a month. That’s macOS, not us — every app that can look at a screen gets the same reminder, and it can’t be switched off."},
     {"firstRun.screen.never", "I never record your screen. Nothing is watched in the background, and nothing is taken unless a question asks for it."},
-    {"firstRun.screen.refused", "Fine — I’ll answer everything that doesn’t need the screen. You can turn it on later in the system settings, under screen recording."},
-    {"firstRun.screen.restart", "The system doesn’t hand a changed screen permission to an app that’s already running. One restart and it takes effect."},
+    {"firstRun.screen.refused", "Fine — I’ll answer everything that doesn’t need the screen. You can turn it on later in System Settings → Privacy & Security → Screen & System Audio Recording."},
+    {"firstRun.screen.restart", "macOS doesn’t hand a changed screen permission to an app that’s already running. One restart and it takes effect."},
     {"firstRun.screen.title", "Looking at your screen"},
     {"firstRun.screen.whatItSees", "What Nimbel sees →"},
+    {"firstRun.settings.noScreenSwitch", "This desktop has no switch for screen pictures: every app may take them, so there is nothing to turn on."},
+    {"firstRun.settings.noTool", "No settings tool of this desktop was found. Open your desktop’s settings and look for the microphone or accessibility section."},
     {"firstRun.skip", "Skip for now"},
     {"firstRun.step", "Step %1 of %2"},
-    {"firstRun.welcome.body", "I live in the system tray. Press the sphere and talk to me, or type. I can answer about what’s on your screen when you ask — and I’ll ask for two permissions first, one at a time, explaining each."},
+    {"firstRun.welcome.body", "I live in the menu bar. Press the sphere and talk to me, or type. I can answer about what’s on your screen when you ask — and I’ll ask for two permissions first, one at a time, explaining each."},
     {"firstRun.welcome.title", "Hello — I’m Nimbel"},
     {"menu.open", "Open Nimbel"},
     {"menu.quit", "Quit"},
@@ -133,16 +144,16 @@ constexpr Entry catalogue[] = {
     {"settings.language.en", "English"},
     {"settings.language.restartHint", "Nimbel restarts to change its language."},
     {"settings.language.ru", "Русский"},
-    {"settings.language.system", "Same as the system"},
-    {"settings.launchAtLogin", "Launch at login"},
-    {"settings.launchAtLogin.hint", "The agent stays reachable on every workspace."},
+    {"settings.language.system", "Same as macOS"},
+    {"settings.launchAtLogin", "Launch with macOS"},
+    {"settings.launchAtLogin.hint", "The agent stays reachable in every space."},
     {"settings.microphone", "Microphone"},
-    {"settings.noRedownload", "No need to download the package again."},
+    {"settings.noRedownload", "No need to download the DMG again."},
     {"settings.noUpdateChecker", "this build has no update checker."},
     {"settings.platformAddress", "Platform address"},
     {"settings.platformConnected", "Zelm Platform connected"},
     {"settings.privacy", "What Nimbel sees"},
-    {"settings.privacy.hint", "One screenshot per question you ask, never a recording — and a straight answer about what leaves your computer."},
+    {"settings.privacy.hint", "One screenshot per question you ask, never a recording — and a straight answer about what leaves your Mac."},
     {"settings.recheckPermissions", "Check permissions again"},
     {"settings.save", "Save"},
     {"settings.section.connection", "Connection"},
@@ -188,6 +199,20 @@ constexpr Entry catalogue[] = {
     {"status.voiceUnavailable", "The agent’s voice is unavailable right now."},
     {"transcript.warning", "Warning: %1"},
     {"tray.tooltip", "Nimbel: type a question about your screen"},
+    {"update.available", "Version %1 is available."},
+    {"update.checking", "Checking for updates…"},
+    {"update.error.badSignature", "The download of version %1 is not signed with the release key."},
+    {"update.error.download", "Could not download version %1 to verify it."},
+    {"update.error.insecureFeed", "Updates are only accepted over HTTPS."},
+    {"update.error.malformed", "The update feed could not be read."},
+    {"update.error.network", "Could not reach the update feed: %1"},
+    {"update.error.noFeed", "No update feed is configured."},
+    {"update.error.noKey", "This build has no key to verify updates with."},
+    {"update.error.noRelease", "The update feed lists no release."},
+    {"update.error.tooLarge", "The update feed is too large."},
+    {"update.error.unsigned", "Version %1 is offered without a signature."},
+    {"update.notNewer", "No update: the feed offers %1, this is %2."},
+    {"update.upToDate", "Nimbel %1 is up to date."},
 };
 
 static_assert(std::is_sorted(std::begin(catalogue), std::end(catalogue),
@@ -320,7 +345,7 @@ QString translationResource(AppLanguage language)
     case AppLanguage::en:
         break;
     }
-    return QString();
+    return QStringLiteral(":/nimbel/i18n/nimbel_en.qm");
 }
 
 bool installTranslations(AppLanguage language)

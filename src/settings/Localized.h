@@ -40,8 +40,7 @@ QString englishDefault(const char *key);
 
 namespace nimbel {
 
-// The compiled translation embedded for `language` (a Qt resource path), or
-// empty for English, which needs none.
+// The compiled translation embedded for `language` (a Qt resource path).
 QString translationResource(AppLanguage language);
 
 // Makes `language` the language of L::text for the whole application,

@@ -20,6 +20,8 @@ inline constexpr char desktopGreetingEN[] = "desktopGreetingEN";
 inline constexpr char voiceOutputEnabled[] = "voiceOutputEnabled";
 inline constexpr char accessibilityContextEnabled[] = "accessibilityContextEnabled";
 inline constexpr char desktopFirstRunCompletedVersion[] = "desktopFirstRunCompletedVersion";
+// Whether the update feed is checked on a schedule; absent means true.
+inline constexpr char desktopAutomaticallyChecksForUpdates[] = "desktopAutomaticallyChecksForUpdates";
 // "system", "en" or "ru"; anything else counts as "system".
 inline constexpr char zelmAppLanguage[] = "ZelmAppLanguage";
 // The owner's preferred languages for this application, ["en"] or ["ru"].

@@ -5,6 +5,7 @@
 #include "gateway/GatewayTestSupport.h"
 #include "gateway/TestServer.h"
 #include "gateway/VisionGatewayClient.h"
+#include "settings/Localized.h"
 #include "support/LogCapture.h"
 
 #include <QTimer>
@@ -166,7 +167,7 @@ TEST_F(ChatStreamTest, anErrorEventIsLoggedAndEndsTheCall)
     result = chat({{"assistant", "Welcome"}});
     EXPECT_EQ(kindOf(result), VisionGatewayError::Kind::agentUnavailable);
     EXPECT_EQ(result.error().gatewayError()->message, "Agent runtime failed");
-    EXPECT_EQ(result.error().toDescription().message, u"Не получилось, сейчас разберусь."_qs);
+    EXPECT_EQ(result.error().toDescription().message, L::text("error.gateway.generic"));
     EXPECT_EQ(errorRecords().last(), "chat_stream_error reported=(empty) question_chars=0 sentences_before=0");
 }
 

@@ -7,6 +7,7 @@
 #include "gateway/SpeechWire.h"
 #include "gateway/TestServer.h"
 #include "gateway/VisionGatewayClient.h"
+#include "settings/Localized.h"
 #include "support/LogCapture.h"
 
 #include <QRegularExpression>
@@ -136,7 +137,7 @@ TEST_F(GatewayClientTest, analyzeLogsFailedAndUndecodableAnswersToo)
     server.script("/v1/desktop/analyze", ScriptedResponse::json(500, failure));
     const auto failed = gatewayError(analyze());
     EXPECT_EQ(failed, VisionGatewayError::server(500, "Vision backend down"));
-    EXPECT_EQ(failed.description(), u"Не получилось, сейчас разберусь."_qs);
+    EXPECT_EQ(failed.description(), L::text("error.gateway.generic"));
     const qsizetype sent = qsizetype(server.lastRequest()->body.size());
 
     const std::string stepWithoutInstruction = R"({"summary":"s","steps":[{"target_label":"Save"}]})";
@@ -390,7 +391,7 @@ TEST_F(GatewayClientTest, classifiesStatusesAndExtractsTheServerMessage)
         QString message;
         QString description;
     };
-    const QString generic = u"Не получилось, сейчас разберусь."_qs;
+    const QString generic = L::text("error.gateway.generic");
     const std::vector<Row> rows = {
         {401, R"({"error":"Invalid API key"})", "Invalid API key", generic},
         {403, R"({"error":"Invalid API key"})", "Invalid API key", "Invalid API key"},

@@ -1,6 +1,7 @@
 #include "gateway/GatewayFailure.h"
 #include "gateway/GatewayRules.h"
 #include "gateway/TextRules.h"
+#include "settings/Localized.h"
 
 #include <gtest/gtest.h>
 
@@ -67,9 +68,18 @@ TEST(GatewayRules, refusesKeysThatWouldWriteHeaders)
     EXPECT_FALSE(isTransmittableKey(u"zelm\x7f"));
 }
 
-TEST(VisionGatewayError, describesEachCaseWithItsFixedText)
+TEST(VisionGatewayError, describesEachCaseWithItsFixedTextInTheInterfaceLanguage)
 {
     using E = VisionGatewayError;
+    // English owners read the English texts; a Russian interface keeps the fixed Russian ones.
+    ASSERT_TRUE(installTranslations(AppLanguage::en));
+    EXPECT_EQ(E::server(500, "Boom").description(), u"That didn’t work — I’ll look into it."_qs);
+    EXPECT_EQ(E::notConnected().description(), u"Connect Tolvo Agent on the Zelm Platform page."_qs);
+    EXPECT_EQ(E::connectionFailed().description(),
+              u"Could not connect to Zelm Platform. For the local beta, start the platform on port 4100."_qs);
+    EXPECT_EQ(E::server(403, "Agent is disabled").description(), "Agent is disabled");
+
+    ASSERT_TRUE(installTranslations(AppLanguage::ru));
     const QString generic = u"Не получилось, сейчас разберусь."_qs;
     EXPECT_EQ(E::skillDisabled("Screen help is off.").description(), "Screen help is off.");
     EXPECT_EQ(E::server(401, "Invalid key").description(), generic);
@@ -83,6 +93,8 @@ TEST(VisionGatewayError, describesEachCaseWithItsFixedText)
     EXPECT_EQ(E::invalidResponse().description(), u"Zelm Platform вернула некорректный ответ."_qs);
     EXPECT_EQ(E::connectionFailed().description(),
               u"Не удалось подключиться к Zelm Platform. Для local beta запустите платформу на порту 4100."_qs);
+
+    installTranslations(AppLanguage::en);
 
     const ErrorDescription description = E::server(403, "Agent is disabled").toDescription();
     EXPECT_EQ(description.message, "Agent is disabled");
@@ -98,7 +110,7 @@ TEST(VisionGatewayError, describesEachCaseWithItsFixedText)
     const GatewayFailure server = E::server(502, "x");
     EXPECT_TRUE(server.is(E::Kind::server));
     EXPECT_FALSE(server.is(E::Kind::agentUnavailable));
-    EXPECT_EQ(server.toDescription().message, generic);
+    EXPECT_EQ(server.toDescription().message, E::agentUnavailable("x").description());
     EXPECT_TRUE(GatewayFailure::cancelled().isCancelled());
     EXPECT_FALSE(GatewayFailure::invalidAudio().isCancelled());
 }

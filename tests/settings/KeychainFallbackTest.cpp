@@ -64,12 +64,15 @@ TEST_F(KeychainWithoutSecretService, KeyGoesToAFileOnlyTheOwnerCanReadAndTheFall
     KeychainTokenStore keys({}, QStringLiteral("app.nimbel.test.fallback"), fallback);
     const QString key = QString::fromUtf8("zk-κλειδί-42");
     EXPECT_EQ(keys.write(key), std::nullopt);
+    ASSERT_TRUE(test::waitUntilStored(keys));
+    EXPECT_EQ(keys.keyLocation(), KeychainTokenStore::KeyLocation::privateFile);
     EXPECT_EQ(contents(fallback), key.toUtf8());
     EXPECT_EQ(mode(fallback), 0600);
     EXPECT_FALSE(QFileInfo::exists(fallback + QStringLiteral(".tmp")));
     EXPECT_EQ(keys.read(), key);
 
     EXPECT_EQ(keys.write(QStringLiteral("zk-second")), std::nullopt);
+    ASSERT_TRUE(test::waitUntilStored(keys));
     EXPECT_EQ(contents(fallback), QByteArray("zk-second"));
     EXPECT_EQ(mode(fallback), 0600);
     EXPECT_EQ(KeychainTokenStore({}, QStringLiteral("app.nimbel.test.fallback"), fallback).read(), QStringLiteral("zk-second"));
@@ -88,9 +91,11 @@ TEST_F(KeychainWithoutSecretService, EmptyKeyRecordsTheDeletionInTheFile)
     KeychainTokenStore keys({}, QStringLiteral("app.nimbel.test.fallback"), fallback);
     ASSERT_EQ(keys.write(QStringLiteral("zk-to-delete")), std::nullopt);
     EXPECT_EQ(keys.write(QString()), std::nullopt);
+    ASSERT_TRUE(test::waitUntilStored(keys));
     EXPECT_TRUE(QFileInfo::exists(fallback));
     EXPECT_EQ(contents(fallback), QByteArray());
-    EXPECT_EQ(keys.read(), QString());
+    EXPECT_EQ(keys.keyLocation(), KeychainTokenStore::KeyLocation::none);
+    EXPECT_EQ(KeychainTokenStore({}, QStringLiteral("app.nimbel.test.fallback"), fallback).read(), QString());
 }
 
 TEST_F(KeychainWithoutSecretService, NothingStoredAnywhereReadsAsNoKey)
@@ -114,8 +119,14 @@ TEST_F(KeychainWithoutSecretService, FileThatCannotBeWrittenFailsWithTheSaveMess
     }
     test::LogCapture capture;
     KeychainTokenStore keys({}, QStringLiteral("app.nimbel.test.fallback"), blocker + QStringLiteral("/platform-api-key"));
-    const std::optional<KeychainError> error = keys.write(QStringLiteral("zk-unsaved"));
+    std::optional<KeychainError> error;
+    QObject::connect(&keys, &KeychainTokenStore::storeFailed, [&error](const KeychainError &e) { error = e; });
+    EXPECT_EQ(keys.write(QStringLiteral("zk-unsaved")), std::nullopt);
+    ASSERT_TRUE(test::waitUntilStored(keys));
     ASSERT_TRUE(error.has_value());
+    // Kept for this session, and the settings say so.
+    EXPECT_EQ(keys.read(), QStringLiteral("zk-unsaved"));
+    EXPECT_EQ(keys.keyLocation(), KeychainTokenStore::KeyLocation::memoryOnly);
     EXPECT_NE(error->code, 0);
     EXPECT_EQ(error->toDescription().message, QStringLiteral("Could not save the Zelm API key to the key store."));
     EXPECT_EQ(error->toDescription().recovery, ZelmRecovery::none);
@@ -123,13 +134,14 @@ TEST_F(KeychainWithoutSecretService, FileThatCannotBeWrittenFailsWithTheSaveMess
     EXPECT_FALSE(capture.all().contains(QStringLiteral("zk-unsaved")));
 }
 
-TEST_F(KeychainWithoutSecretService, ServiceThatNeverAnswersTimesOutToTheFile)
+TEST_F(KeychainWithoutSecretService, ServiceThatNeverAnswersWithinTheBoundLeavesTheKeyInTheFile)
 {
     const QString hungError = session->startHungService(QStringLiteral(NIMBEL_HUNG_SECRET_SERVICE));
     ASSERT_TRUE(hungError.isEmpty()) << hungError.toStdString();
     test::LogCapture capture;
     KeychainTokenStore keys({}, QStringLiteral("app.nimbel.test.fallback"), fallback, std::chrono::milliseconds(300));
     EXPECT_EQ(keys.write(QStringLiteral("zk-patient")), std::nullopt);
+    ASSERT_TRUE(test::waitUntilStored(keys));
     EXPECT_EQ(contents(fallback), QByteArray("zk-patient"));
     EXPECT_TRUE(capture.texts(QStringLiteral(".General"))
                     .contains(QStringLiteral("key_store=fallback_file operation=write reason=timeout")))

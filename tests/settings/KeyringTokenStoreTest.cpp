@@ -1,4 +1,5 @@
 #include "settings/KeychainTokenStore.h"
+#include "settings/ScriptedPrompter.h"
 #include "settings/SecretServiceSession.h"
 #include "support/LogCapture.h"
 
@@ -7,6 +8,8 @@
 #include <QUuid>
 
 #include <gtest/gtest.h>
+
+#include <sys/stat.h>
 
 using namespace nimbel;
 
@@ -21,11 +24,12 @@ public:
         session = new test::SecretServiceSession;
         setupError = session->startBus();
         if (setupError.isEmpty())
-            setupError = session->startGnomeKeyring();
+            setupError = session->startGnomeKeyring(test::scriptedPrompter::start());
     }
 
     static void TearDownTestSuite()
     {
+        test::scriptedPrompter::stop();
         delete session;
         session = nullptr;
     }
@@ -39,9 +43,16 @@ protected:
         fallback = session->scratchPath(service + QStringLiteral(".fallback"));
     }
 
-    KeychainTokenStore store(const QProcessEnvironment &env = {}) const
+    std::unique_ptr<KeychainTokenStore> store(const QProcessEnvironment &env = {}) const
     {
-        return KeychainTokenStore(env, service, fallback);
+        return std::make_unique<KeychainTokenStore>(env, service, fallback);
+    }
+
+    // Writes and waits until the key has reached its store.
+    static void writeAndWait(KeychainTokenStore &keys, const QString &key)
+    {
+        EXPECT_EQ(keys.write(key), std::nullopt);
+        ASSERT_TRUE(test::waitUntilStored(keys));
     }
 
     // The item as another program sees it: looked up by service and account.
@@ -70,29 +81,43 @@ protected:
 TEST_F(KeyringTokenStore, WriteReplacesTheOneItemAndAnEmptyKeyDeletesIt)
 {
     test::LogCapture capture;
-    KeychainTokenStore keys = store();
+    auto keys = store();
     const QString first = QString::fromUtf8("zk-ключ-1");
-    EXPECT_EQ(keys.write(first), std::nullopt);
+    writeAndWait(*keys, first);
     auto found = lookup();
     EXPECT_EQ(found.exitCode, 0);
     EXPECT_EQ(found.output, first.toUtf8());
-    EXPECT_EQ(keys.read(), first);
+    EXPECT_EQ(keys->keyLocation(), KeychainTokenStore::KeyLocation::secretService);
+    EXPECT_EQ(store()->read(), first);
 
-    EXPECT_EQ(keys.write(QStringLiteral("zk-second")), std::nullopt);
+    writeAndWait(*keys, QStringLiteral("zk-second"));
     EXPECT_EQ(lookup().output, QByteArray("zk-second"));
     EXPECT_EQ(itemCount(), 1);
-    EXPECT_EQ(keys.read(), QStringLiteral("zk-second"));
+    EXPECT_EQ(store()->read(), QStringLiteral("zk-second"));
 
-    EXPECT_EQ(keys.write(QString()), std::nullopt);
+    writeAndWait(*keys, QString());
     EXPECT_NE(lookup().exitCode, 0);
     EXPECT_EQ(itemCount(), 0);
-    EXPECT_EQ(keys.read(), QString());
+    EXPECT_EQ(keys->keyLocation(), KeychainTokenStore::KeyLocation::none);
+    EXPECT_EQ(store()->read(), QString());
 
     // The service answered throughout: no file, no fallback, and no key in any log line.
     EXPECT_FALSE(QFileInfo::exists(fallback));
     EXPECT_FALSE(capture.all().contains(QStringLiteral("fallback")));
     EXPECT_FALSE(capture.all().contains(first));
     EXPECT_FALSE(capture.all().contains(QStringLiteral("zk-second")));
+}
+
+TEST_F(KeyringTokenStore, WritesMadeWhileOneIsBeingStoredEndWithTheLatest)
+{
+    auto keys = store();
+    EXPECT_EQ(keys->write(QStringLiteral("zk-first")), std::nullopt);
+    EXPECT_EQ(keys->write(QStringLiteral("zk-middle")), std::nullopt);
+    EXPECT_EQ(keys->write(QStringLiteral("zk-latest")), std::nullopt);
+    EXPECT_EQ(keys->read(), QStringLiteral("zk-latest"));
+    ASSERT_TRUE(test::waitUntilStored(*keys));
+    EXPECT_EQ(lookup().output, QByteArray("zk-latest"));
+    EXPECT_EQ(itemCount(), 1);
 }
 
 TEST_F(KeyringTokenStore, ReadsAnItemStoredByAnotherProgramUnderServiceAndAccount)
@@ -102,7 +127,9 @@ TEST_F(KeyringTokenStore, ReadsAnItemStoredByAnotherProgramUnderServiceAndAccoun
                                              QStringLiteral("type"), QStringLiteral("plaintext")},
                                             "from-outside");
     ASSERT_EQ(stored.exitCode, 0);
-    EXPECT_EQ(store().read(), QStringLiteral("from-outside"));
+    auto keys = store();
+    EXPECT_EQ(keys->read(), QStringLiteral("from-outside"));
+    EXPECT_EQ(keys->keyLocation(), KeychainTokenStore::KeyLocation::secretService);
 
     // Another account or another service is a different item.
     const auto other = session->secretTool({QStringLiteral("store"), QStringLiteral("--label=Other"), QStringLiteral("server"),
@@ -111,7 +138,7 @@ TEST_F(KeyringTokenStore, ReadsAnItemStoredByAnotherProgramUnderServiceAndAccoun
                                             QStringLiteral("plaintext")},
                                            "not-ours");
     ASSERT_EQ(other.exitCode, 0);
-    EXPECT_EQ(store().read(), QStringLiteral("from-outside"));
+    EXPECT_EQ(store()->read(), QStringLiteral("from-outside"));
     EXPECT_EQ(KeychainTokenStore({}, service + QStringLiteral(".missing"), fallback).read(), QString());
 }
 
@@ -122,26 +149,26 @@ TEST_F(KeyringTokenStore, ItemThatIsNotUtf8ReadsAsNoKey)
                                              QStringLiteral("type"), QStringLiteral("plaintext")},
                                             QByteArray("\xff\xfe\xc3", 3));
     ASSERT_EQ(stored.exitCode, 0);
-    EXPECT_EQ(store().read(), QString());
+    EXPECT_EQ(store()->read(), QString());
 }
 
 TEST_F(KeyringTokenStore, UnderAUnitTestHostTheKeyringIsLeftAlone)
 {
-    ASSERT_EQ(store().write(QStringLiteral("kept")), std::nullopt);
+    writeAndWait(*store(), QStringLiteral("kept"));
     QProcessEnvironment testHost;
     testHost.insert(QStringLiteral("XCTestBundlePath"), QStringLiteral("/tmp/tests.xctest"));
-    KeychainTokenStore disabled = store(testHost);
-    EXPECT_EQ(disabled.read(), QString());
-    EXPECT_EQ(disabled.write(QStringLiteral("replaced")), std::nullopt);
-    EXPECT_EQ(lookup().output, QByteArray("kept"));
-    EXPECT_EQ(disabled.write(QString()), std::nullopt);
+    auto disabled = store(testHost);
+    EXPECT_EQ(disabled->read(), QString());
+    EXPECT_EQ(disabled->write(QStringLiteral("replaced")), std::nullopt);
+    EXPECT_FALSE(disabled->isStoring());
+    EXPECT_EQ(disabled->write(QString()), std::nullopt);
     EXPECT_EQ(lookup().output, QByteArray("kept"));
     EXPECT_FALSE(QFileInfo::exists(fallback));
 }
 
 TEST_F(KeyringTokenStore, KeyWrittenWhileTheServiceWasAwayWinsUntilTheNextWriteReachesIt)
 {
-    ASSERT_EQ(store().write(QStringLiteral("older-in-keyring")), std::nullopt);
+    writeAndWait(*store(), QStringLiteral("older-in-keyring"));
     {
         // What a write made while no secret service answered leaves behind.
         QFile file(fallback);
@@ -149,13 +176,64 @@ TEST_F(KeyringTokenStore, KeyWrittenWhileTheServiceWasAwayWinsUntilTheNextWriteR
         file.write("newer-in-file");
         file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
     }
-    KeychainTokenStore keys = store();
-    EXPECT_EQ(keys.read(), QStringLiteral("newer-in-file"));
+    auto keys = store();
+    EXPECT_EQ(keys->read(), QStringLiteral("newer-in-file"));
+    EXPECT_EQ(keys->keyLocation(), KeychainTokenStore::KeyLocation::privateFile);
 
-    EXPECT_EQ(keys.write(QStringLiteral("fresh")), std::nullopt);
+    writeAndWait(*keys, QStringLiteral("fresh"));
     EXPECT_FALSE(QFileInfo::exists(fallback));
     EXPECT_EQ(lookup().output, QByteArray("fresh"));
-    EXPECT_EQ(keys.read(), QStringLiteral("fresh"));
+    EXPECT_EQ(store()->read(), QStringLiteral("fresh"));
+}
+
+// A locked keyring: storing shows the owner the keyring's password prompt.
+// The key is usable at once, and the outcome follows the owner's answer.
+TEST_F(KeyringTokenStore, LockedKeyringWaitsForTheOwnersAnswerWithTheKeyInMemory)
+{
+    struct Case
+    {
+        const char *name;
+        bool ownerUnlocks;
+        KeychainTokenStore::KeyLocation location;
+    };
+    const Case cases[] = {
+        {"owner types the password", true, KeychainTokenStore::KeyLocation::secretService},
+        {"owner declines", false, KeychainTokenStore::KeyLocation::privateFile},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        SetUp();
+        test::LogCapture capture;
+        const QString lockError = session->lockLoginKeyring();
+        ASSERT_TRUE(lockError.isEmpty()) << lockError.toStdString();
+        if (c.ownerUnlocks)
+            test::scriptedPrompter::expectPassword(test::SecretServiceSession::keyringPassword);
+        else
+            test::scriptedPrompter::expectDismissal();
+
+        auto keys = store();
+        const QString key = QStringLiteral("zk-while-prompting");
+        EXPECT_EQ(keys->write(key), std::nullopt);
+        // The prompt is open; the key is there for the next question already.
+        EXPECT_EQ(keys->read(), key);
+        EXPECT_EQ(keys->keyLocation(), KeychainTokenStore::KeyLocation::storing);
+
+        ASSERT_TRUE(test::waitUntilStored(*keys));
+        EXPECT_FALSE(test::scriptedPrompter::isExpecting()) << "the keyring never asked";
+        EXPECT_EQ(keys->keyLocation(), c.location);
+        EXPECT_EQ(keys->read(), key);
+        EXPECT_EQ(store()->read(), key);
+        EXPECT_EQ(QFileInfo::exists(fallback), !c.ownerUnlocks);
+        if (!c.ownerUnlocks) {
+            struct stat info{};
+            ASSERT_EQ(::stat(QFile::encodeName(fallback).constData(), &info), 0);
+            EXPECT_EQ(info.st_mode & 07777, 0600u);
+            EXPECT_TRUE(capture.texts(QStringLiteral(".General"))
+                            .contains(QStringLiteral("key_store=fallback_file operation=write reason=declined")))
+                << capture.all().toStdString();
+        }
+        EXPECT_FALSE(capture.all().contains(key));
+    }
 }
 
 } // namespace

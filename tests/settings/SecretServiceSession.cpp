@@ -2,6 +2,8 @@
 
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
+#include <QDBusMessage>
+#include <QDBusObjectPath>
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
@@ -127,24 +129,41 @@ QString SecretServiceSession::waitForSecretServiceName(int timeoutMs) const
     return result;
 }
 
-QString SecretServiceSession::startGnomeKeyring()
+QString SecretServiceSession::startGnomeKeyring(const QString &prompter)
 {
     m_keyring = std::make_unique<QProcess>();
-    m_keyring->setProcessEnvironment(childEnvironment());
+    QProcessEnvironment env = childEnvironment();
+    if (!prompter.isEmpty())
+        env.insert(QStringLiteral("GNOME_KEYRING_TEST_PROMPTER"), prompter);
+    m_keyring->setProcessEnvironment(env);
     m_keyring->setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    // An empty password line creates the login keyring and leaves it unlocked,
-    // so no prompt is ever needed.
+    // The password line creates the login keyring and leaves it unlocked;
+    // unlocking it again later takes the same password.
     m_keyring->start(QStringLiteral("gnome-keyring-daemon"),
                      {QStringLiteral("--foreground"), QStringLiteral("--unlock"), QStringLiteral("--components=secrets")});
     if (!m_keyring->waitForStarted(5000))
         return QStringLiteral("gnome-keyring-daemon did not start: ") + m_keyring->errorString();
-    m_keyring->write("\n");
+    // Everything up to the end of input is the password, a newline included.
+    m_keyring->write(QByteArray(keyringPassword));
     m_keyring->waitForBytesWritten(5000);
     m_keyring->closeWriteChannel();
     QString error = waitForSecretServiceName(10000);
     if (!error.isEmpty() && m_keyring->state() == QProcess::NotRunning)
         error += QStringLiteral(" (gnome-keyring-daemon ended with status %1)").arg(m_keyring->exitCode());
     return error;
+}
+
+QString SecretServiceSession::lockLoginKeyring() const
+{
+    QDBusMessage call = QDBusMessage::createMethodCall(secretServiceName, QStringLiteral("/org/freedesktop/secrets"),
+                                                      QStringLiteral("org.freedesktop.Secret.Service"),
+                                                      QStringLiteral("Lock"));
+    call << QVariant::fromValue(QList<QDBusObjectPath>{
+        QDBusObjectPath(QStringLiteral("/org/freedesktop/secrets/collection/login"))});
+    const QDBusMessage reply = QDBusConnection::sessionBus().call(call, QDBus::Block, 10000);
+    if (reply.type() == QDBusMessage::ErrorMessage)
+        return reply.errorMessage();
+    return QString();
 }
 
 QString SecretServiceSession::startHungService(const QString &program)

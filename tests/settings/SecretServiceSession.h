@@ -5,6 +5,10 @@
 #include <QString>
 #include <QTemporaryDir>
 
+#include <QEventLoop>
+#include <QObject>
+#include <QTimer>
+
 #include <memory>
 
 namespace nimbel::test {
@@ -23,9 +27,15 @@ public:
 
     // Starts the bus and points this process at it. Empty on success, else why not.
     QString startBus();
+    // The login keyring's password.
+    static constexpr char keyringPassword[] = "nimbel-test-password";
     // Starts gnome-keyring's secret service with a fresh, unlocked login
     // keyring under a private home, and waits until it owns its bus name.
-    QString startGnomeKeyring();
+    // Its prompts go to `prompter` (a bus name) when one is given.
+    QString startGnomeKeyring(const QString &prompter = {});
+    // Locks the login keyring, as a desktop does at login without the
+    // keyring's password or when the owner locks it. Empty on success.
+    QString lockLoginKeyring() const;
     // Starts a process that owns the secret service's bus name and never answers.
     QString startHungService(const QString &program);
     void stopHungService();
@@ -51,5 +61,19 @@ private:
     std::unique_ptr<QProcess> m_keyring;
     std::unique_ptr<QProcess> m_hung;
 };
+
+// Runs the event loop until `store` has finished storing its latest key; false
+// when it is still storing after `guardMs` (a hang, not a speed goal).
+template<typename Store>
+bool waitUntilStored(Store &store, int guardMs = 120000)
+{
+    if (!store.isStoring())
+        return true;
+    QEventLoop loop;
+    QObject::connect(&store, &Store::storingFinished, &loop, &QEventLoop::quit);
+    QTimer::singleShot(guardMs, &loop, &QEventLoop::quit);
+    loop.exec();
+    return !store.isStoring();
+}
 
 } // namespace nimbel::test

@@ -28,6 +28,8 @@ std::string usage()
            "  --token KEY        also accept this API key (may be repeated)\n"
            "  --chat-pause-ms N  pause between streamed sentences (default 150)\n"
            "  --model-dir DIR    PocketSphinx en-US model (default /usr/share/pocketsphinx/model/en-us)\n"
+           "  --update-version V offer release V on the update feed, signed with a key made at start\n"
+           "  --update-signing S good (default), wrong (another key) or none\n"
            "  --help             this text\n";
 }
 
@@ -46,7 +48,8 @@ Result<Options, Failure> parseOptions(const std::vector<std::string> &arguments)
             continue;
         }
         const bool known = name == "--port" || name == "--script" || name == "--state-dir" || name == "--token"
-            || name == "--chat-pause-ms" || name == "--model-dir";
+            || name == "--chat-pause-ms" || name == "--model-dir" || name == "--update-version"
+            || name == "--update-signing";
         if (!known)
             return Failure{"unknown option " + name};
         if (!value) {
@@ -75,6 +78,14 @@ Result<Options, Failure> parseOptions(const std::vector<std::string> &arguments)
             options.chatPauseMs = *pause;
         } else if (name == "--model-dir") {
             options.modelDirectory = *value;
+        } else if (name == "--update-version") {
+            if (value->empty() || value->find_first_not_of("0123456789.") != std::string::npos)
+                return Failure{"--update-version must be a dotted number such as 1.2.0"};
+            options.updateVersion = *value;
+        } else if (name == "--update-signing") {
+            if (*value != "good" && *value != "wrong" && *value != "none")
+                return Failure{"--update-signing must be good, wrong or none"};
+            options.updateSigning = *value;
         }
     }
     return options;

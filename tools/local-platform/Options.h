@@ -17,6 +17,11 @@ struct Options
     std::vector<std::string> tokens;
     std::optional<int> chatPauseMs;
     std::filesystem::path modelDirectory = "/usr/share/pocketsphinx/model/en-us";
+    // A release offered on the update feed, signed with a key made at start
+    // (served at /debug/update-key); none: the feed lists no release.
+    std::optional<std::string> updateVersion;
+    // "good", "wrong" (signed by another key) or "none".
+    std::string updateSigning = "good";
     bool help = false;
 };
 

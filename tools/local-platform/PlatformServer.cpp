@@ -7,10 +7,12 @@
 #include "WavAudio.h"
 
 #include <httplib.h>
+#include <sodium.h>
 
 #include <algorithm>
 #include <chrono>
 #include <cmath>
+#include <cstring>
 #include <iomanip>
 #include <sstream>
 
@@ -205,6 +207,24 @@ std::string refusalMessage(Credentials::Refusal refusal)
     return "This connection code is not known. Press Connect on the console page again.";
 }
 
+std::string base64(const std::string &bytes)
+{
+    std::string out(sodium_base64_ENCODED_LEN(bytes.size(), sodium_base64_VARIANT_ORIGINAL), '\0');
+    sodium_bin2base64(out.data(), out.size(), reinterpret_cast<const unsigned char *>(bytes.data()), bytes.size(),
+                      sodium_base64_VARIANT_ORIGINAL);
+    out.resize(std::strlen(out.c_str()));
+    return out;
+}
+
+// The offered release's download: stand-in bytes, the same for the same version.
+std::string releaseDownload(const std::string &version)
+{
+    std::string body;
+    for (int i = 0; i < 512; ++i)
+        body += "Nimbel " + version + " development build, block " + std::to_string(i) + "\n";
+    return body;
+}
+
 std::string isoNow()
 {
     const auto now = std::chrono::system_clock::now();
@@ -232,6 +252,12 @@ PlatformServer::PlatformServer(Options options, ScriptSource &script, Credential
     m_server->set_tcp_nodelay(true); // each event leaves at once, not after the next one
     m_server->set_keep_alive_timeout(3);
     m_server->set_payload_max_length(maximumBody);
+    if (sodium_init() < 0)
+        throw std::runtime_error("libsodium cannot start");
+    m_updatePublicKey.resize(crypto_sign_PUBLICKEYBYTES);
+    m_updateSecretKey.resize(crypto_sign_SECRETKEYBYTES);
+    crypto_sign_keypair(reinterpret_cast<unsigned char *>(m_updatePublicKey.data()),
+                        reinterpret_cast<unsigned char *>(m_updateSecretKey.data()));
     installRoutes();
 }
 
@@ -354,13 +380,21 @@ void PlatformServer::installRoutes()
                         drain(req, reader);
                     handleConnect(req, res);
                 });
-    // The update feed the assistant looks for on its platform's origin: an empty channel,
-    // so that a development setup reports "no update" rather than a failed check.
-    server.Get("/desktop-agent/updates/appcast.xml", [](const httplib::Request &, httplib::Response &res) {
-        res.set_content("<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<rss version=\"2.0\">\n<channel>\n"
-                        "<title>Local platform updates</title>\n<description>No releases are published by the "
-                        "local platform.</description>\n</channel>\n</rss>\n",
-                        "application/rss+xml; charset=utf-8");
+    // The update feed the assistant looks for on its platform's origin: an empty channel
+    // unless a release is offered (--update-version), so that a development setup
+    // reports "no update" rather than a failed check.
+    server.Get("/desktop-agent/updates/appcast.xml", [this](const auto &req, auto &res) { handleAppcast(req, res); });
+    server.Get(R"(/desktop-agent/updates/nimbel-([0-9.]+)\.tar)", [this](const httplib::Request &req, httplib::Response &res) {
+        if (!m_options.updateVersion || req.matches[1] != *m_options.updateVersion) {
+            sendError(res, 404, "No such release");
+            return;
+        }
+        res.set_content(releaseDownload(*m_options.updateVersion), "application/x-tar");
+    });
+    server.Get(R"(/desktop-agent/updates/([0-9.]+))", [](const httplib::Request &req, httplib::Response &res) {
+        res.set_content("<!doctype html><title>Nimbel " + std::string(req.matches[1]) + "</title><p>Nimbel "
+                            + std::string(req.matches[1]) + " from the local platform.</p>",
+                        "text/html; charset=utf-8");
     });
     server.Post("/desktop-connect/exchange", [this](const auto &req, auto &res) { handleExchange(req, res); });
     server.Get("/v1/desktop/config", [this](const auto &req, auto &res) { handleConfig(req, res); });
@@ -393,6 +427,9 @@ void PlatformServer::installRoutes()
         m_journal.clear();
         res.status = 204;
     });
+    server.Get("/debug/update-key", [this](const httplib::Request &, httplib::Response &res) {
+        res.set_content(base64(m_updatePublicKey), "text/plain");
+    });
     server.Get("/debug/last-analyze-image", [this](const httplib::Request &, httplib::Response &res) {
         const auto image = m_journal.lastAnalyzeImage();
         if (!image) {
@@ -401,6 +438,42 @@ void PlatformServer::installRoutes()
         }
         res.set_content(*image, "image/jpeg");
     });
+}
+
+void PlatformServer::handleAppcast(const httplib::Request &req, httplib::Response &res)
+{
+    std::optional<Fault> fault;
+    if (scriptedFault(req.path, res, fault))
+        return;
+    std::string items;
+    if (m_options.updateVersion) {
+        const std::string &version = *m_options.updateVersion;
+        const std::string download = releaseDownload(version);
+        std::string signature(crypto_sign_BYTES, '\0');
+        std::string key = m_updateSecretKey;
+        if (m_options.updateSigning == "wrong") {
+            std::string otherPublic(crypto_sign_PUBLICKEYBYTES, '\0');
+            crypto_sign_keypair(reinterpret_cast<unsigned char *>(otherPublic.data()),
+                                reinterpret_cast<unsigned char *>(key.data()));
+        }
+        crypto_sign_detached(reinterpret_cast<unsigned char *>(signature.data()), nullptr,
+                             reinterpret_cast<const unsigned char *>(download.data()), download.size(),
+                             reinterpret_cast<const unsigned char *>(key.data()));
+        const std::string origin = platformURLFor(req);
+        const std::string signatureAttribute =
+            m_options.updateSigning == "none" ? "" : " nimbel:edSignature=\"" + base64(signature) + "\"";
+        items = "<item>\n<title>Nimbel " + version + "</title>\n<link>" + origin + "/desktop-agent/updates/" + version
+            + "</link>\n<description>Development release " + version
+            + " from the local platform.</description>\n<enclosure url=\"" + origin + "/desktop-agent/updates/nimbel-"
+            + version + ".tar\" length=\"" + std::to_string(download.size())
+            + "\" type=\"application/x-tar\" nimbel:version=\"" + version + "\" nimbel:shortVersionString=\"" + version
+            + "\"" + signatureAttribute + "/>\n</item>\n";
+    }
+    res.set_content("<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<rss version=\"2.0\" "
+                    "xmlns:nimbel=\"https://nimbel.app/xml-namespaces/appcast\">\n<channel>\n"
+                    "<title>Local platform updates</title>\n"
+                        + items + "</channel>\n</rss>\n",
+                    "application/rss+xml; charset=utf-8");
 }
 
 bool PlatformServer::scriptedFault(const std::string &path, httplib::Response &res, std::optional<Fault> &fault)

@@ -50,6 +50,7 @@ private:
     void handleTranscription(const httplib::Request &req, httplib::Response &res, const httplib::ContentReader &reader);
     void handleSpeech(const httplib::Request &req, httplib::Response &res);
     void handleWarm(const httplib::Request &req, httplib::Response &res);
+    void handleAppcast(const httplib::Request &req, httplib::Response &res);
 
     // Applies the fault scripted for the path: waits its delay and, when it names a status,
     // answers with it. True when the request has been answered.
@@ -74,6 +75,9 @@ private:
     SpeechSynthesizer m_synthesizer;
     std::unique_ptr<httplib::Server> m_server;
     int m_port = 0;
+    // The release channel's signing key (Ed25519), made at start.
+    std::string m_updatePublicKey;
+    std::string m_updateSecretKey;
 
     std::mutex m_stopMutex;
     std::condition_variable m_stopSignal;

@@ -96,7 +96,7 @@
         <translation>Не удалось подготовить контекст страницы.</translation>
     </message>
     <message id="error.keychain.save">
-        <source>Could not save the Zelm API key to the key store.</source>
+        <source>Could not save the Zelm API key to the Keychain.</source>
         <translation>Не удалось сохранить API-ключ Zelm в хранилище ключей.</translation>
     </message>
     <message id="error.localstt.denied">
@@ -111,12 +111,16 @@
         <source>On-device recognition is unavailable for %1.</source>
         <translation>Распознавание на устройстве недоступно для языка %1.</translation>
     </message>
+    <message id="error.loginItem">
+        <source>Could not change launch at login: %1</source>
+        <translation>Не удалось изменить запуск при входе: %1</translation>
+    </message>
     <message id="error.mic.denied">
-        <source>No microphone access. Allow it in the system privacy settings.</source>
+        <source>No microphone access. Allow it in the macOS privacy settings.</source>
         <translation>Нет доступа к микрофону. Разрешите его в системных настройках конфиденциальности.</translation>
     </message>
     <message id="error.mic.engine">
-        <source>The system could not start the audio input. Check the selected microphone.</source>
+        <source>macOS could not start the audio input. Check the selected microphone.</source>
         <translation>Системе не удалось запустить аудиовход. Проверьте выбранный микрофон.</translation>
     </message>
     <message id="error.mic.recording">
@@ -128,11 +132,11 @@
         <translation>Не удалось снова запустить Nimbel. Закройте его и откройте из меню приложений.</translation>
     </message>
     <message id="error.screen.denied">
-        <source>Allow Nimbel to record the screen in the system settings.</source>
+        <source>Allow Nimbel to record the screen in System Settings → Privacy &amp; Security.</source>
         <translation>Разрешите Nimbel запись экрана в системных настройках.</translation>
     </message>
     <message id="error.screen.empty">
-        <source>The system returned an empty screenshot. Try another window.</source>
+        <source>macOS returned an empty screenshot. Try another window.</source>
         <translation>Система вернула пустой снимок экрана. Попробуйте другое окно.</translation>
     </message>
     <message id="error.screen.noTarget">
@@ -224,7 +228,7 @@
         <translation>Чтобы вы могли говорить со мной, а не печатать. Микрофон открыт только во время голосового разговора и закрывается, когда вы его завершаете.</translation>
     </message>
     <message id="firstRun.microphone.refused">
-        <source>The system only lets an app ask once, so I can’t ask again from here. The switch is in the system settings, under privacy for the microphone. Without it you can still type to me.</source>
+        <source>macOS only lets an app ask once, so I can’t ask again from here. The switch is in System Settings → Privacy &amp; Security → Microphone. Without it you can still type to me.</source>
         <translation>Система позволяет приложению спросить только один раз, поэтому отсюда я не могу спросить снова. Переключатель находится в системных настройках, в разделе конфиденциальности микрофона. Без него мне по-прежнему можно писать.</translation>
     </message>
     <message id="firstRun.microphone.title">
@@ -232,7 +236,7 @@
         <translation>Микрофон</translation>
     </message>
     <message id="firstRun.openSettings">
-        <source>Open the system settings</source>
+        <source>Open System Settings</source>
         <translation>Открыть системные настройки</translation>
     </message>
     <message id="firstRun.restart">
@@ -244,7 +248,7 @@
         <translation>Когда вы спрашиваете о том, что видите, я делаю один снимок окна перед вами и читаю его. Один снимок — на каждый ваш вопрос.</translation>
     </message>
     <message id="firstRun.screen.monthly">
-        <source>The system may ask you to confirm this again from time to time. That’s the system, not us — every app that can look at a screen gets the same reminder, and it can’t be switched off.</source>
+        <source>macOS will ask you to confirm this again about once a month. That’s macOS, not us — every app that can look at a screen gets the same reminder, and it can’t be switched off.</source>
         <translation>Система может время от времени просить подтвердить это снова. Это требование системы, а не наше: такое напоминание получает любое приложение, которое может смотреть на экран, и отключить его нельзя.</translation>
     </message>
     <message id="firstRun.screen.never">
@@ -252,11 +256,11 @@
         <translation>Я никогда не записываю ваш экран. Ничего не отслеживается в фоне, и ничего не снимается, если этого не требует вопрос.</translation>
     </message>
     <message id="firstRun.screen.refused">
-        <source>Fine — I’ll answer everything that doesn’t need the screen. You can turn it on later in the system settings, under screen recording.</source>
+        <source>Fine — I’ll answer everything that doesn’t need the screen. You can turn it on later in System Settings → Privacy &amp; Security → Screen &amp; System Audio Recording.</source>
         <translation>Хорошо — я отвечу на всё, для чего не нужен экран. Включить доступ можно позже в системных настройках, в разделе записи экрана.</translation>
     </message>
     <message id="firstRun.screen.restart">
-        <source>The system doesn’t hand a changed screen permission to an app that’s already running. One restart and it takes effect.</source>
+        <source>macOS doesn’t hand a changed screen permission to an app that’s already running. One restart and it takes effect.</source>
         <translation>Система не передаёт изменённое разрешение на экран уже запущенному приложению. Один перезапуск — и оно заработает.</translation>
     </message>
     <message id="firstRun.screen.title">
@@ -276,7 +280,7 @@
         <translation>Шаг %1 из %2</translation>
     </message>
     <message id="firstRun.welcome.body">
-        <source>I live in the system tray. Press the sphere and talk to me, or type. I can answer about what’s on your screen when you ask — and I’ll ask for two permissions first, one at a time, explaining each.</source>
+        <source>I live in the menu bar. Press the sphere and talk to me, or type. I can answer about what’s on your screen when you ask — and I’ll ask for two permissions first, one at a time, explaining each.</source>
         <translation>Я живу в системном трее. Нажмите на сферу и говорите со мной или печатайте. Когда попросите, я отвечу о том, что у вас на экране, — но сначала попрошу два разрешения, по одному, и объясню каждое.</translation>
     </message>
     <message id="firstRun.welcome.title">
@@ -440,15 +444,15 @@
         <translation>Русский</translation>
     </message>
     <message id="settings.language.system">
-        <source>Same as the system</source>
+        <source>Same as macOS</source>
         <translation>Как в системе</translation>
     </message>
     <message id="settings.launchAtLogin">
-        <source>Launch at login</source>
+        <source>Launch with macOS</source>
         <translation>Запускать при входе в систему</translation>
     </message>
     <message id="settings.launchAtLogin.hint">
-        <source>The agent stays reachable on every workspace.</source>
+        <source>The agent stays reachable in every space.</source>
         <translation>Агент доступен на любом рабочем столе.</translation>
     </message>
     <message id="settings.microphone">
@@ -456,7 +460,7 @@
         <translation>Микрофон</translation>
     </message>
     <message id="settings.noRedownload">
-        <source>No need to download the package again.</source>
+        <source>No need to download the DMG again.</source>
         <translation>Скачивать пакет заново не нужно.</translation>
     </message>
     <message id="settings.noUpdateChecker">
@@ -476,7 +480,7 @@
         <translation>Что видит Nimbel</translation>
     </message>
     <message id="settings.privacy.hint">
-        <source>One screenshot per question you ask, never a recording — and a straight answer about what leaves your computer.</source>
+        <source>One screenshot per question you ask, never a recording — and a straight answer about what leaves your Mac.</source>
         <translation>Один снимок экрана на каждый ваш вопрос, никакой записи — и честный ответ о том, что покидает ваш компьютер.</translation>
     </message>
     <message id="settings.recheckPermissions">
@@ -658,6 +662,98 @@
     <message id="tray.tooltip">
         <source>Nimbel: type a question about your screen</source>
         <translation>Nimbel: напишите вопрос о том, что на экране</translation>
+    </message>
+    <message id="update.available">
+        <source>Version %1 is available.</source>
+        <translation>Доступна версия %1.</translation>
+    </message>
+    <message id="update.checking">
+        <source>Checking for updates…</source>
+        <translation>Проверяю обновления…</translation>
+    </message>
+    <message id="update.error.badSignature">
+        <source>The download of version %1 is not signed with the release key.</source>
+        <translation>Загрузка версии %1 не подписана ключом выпусков.</translation>
+    </message>
+    <message id="update.error.download">
+        <source>Could not download version %1 to verify it.</source>
+        <translation>Не удалось загрузить версию %1 для проверки.</translation>
+    </message>
+    <message id="update.error.insecureFeed">
+        <source>Updates are only accepted over HTTPS.</source>
+        <translation>Обновления принимаются только по защищённому соединению.</translation>
+    </message>
+    <message id="update.error.malformed">
+        <source>The update feed could not be read.</source>
+        <translation>Не удалось прочитать ленту обновлений.</translation>
+    </message>
+    <message id="update.error.network">
+        <source>Could not reach the update feed: %1</source>
+        <translation>Лента обновлений недоступна: %1</translation>
+    </message>
+    <message id="update.error.noFeed">
+        <source>No update feed is configured.</source>
+        <translation>Лента обновлений не настроена.</translation>
+    </message>
+    <message id="update.error.noKey">
+        <source>This build has no key to verify updates with.</source>
+        <translation>В этой сборке нет ключа для проверки обновлений.</translation>
+    </message>
+    <message id="update.error.noRelease">
+        <source>The update feed lists no release.</source>
+        <translation>В ленте обновлений нет ни одного выпуска.</translation>
+    </message>
+    <message id="update.error.tooLarge">
+        <source>The update feed is too large.</source>
+        <translation>Лента обновлений слишком велика.</translation>
+    </message>
+    <message id="update.error.unsigned">
+        <source>Version %1 is offered without a signature.</source>
+        <translation>Версия %1 предложена без подписи.</translation>
+    </message>
+    <message id="update.notNewer">
+        <source>No update: the feed offers %1, this is %2.</source>
+        <translation>Обновлений нет: в ленте версия %1, установлена %2.</translation>
+    </message>
+    <message id="update.upToDate">
+        <source>Nimbel %1 is up to date.</source>
+        <translation>Nimbel %1 — последняя версия.</translation>
+    </message>
+    <message id="firstRun.restartFailed">
+        <source>Nimbel could not start again. Quit it from the tray and open it once more.</source>
+        <translation>Nimbel не удалось перезапустить. Завершите его из значка в трее и откройте снова.</translation>
+    </message>
+    <message id="firstRun.settings.noScreenSwitch">
+        <source>This desktop has no switch for screen pictures: every app may take them, so there is nothing to turn on.</source>
+        <translation>На этом рабочем столе нет переключателя для снимков экрана: их может делать любое приложение, включать ничего не нужно.</translation>
+    </message>
+    <message id="firstRun.settings.noTool">
+        <source>No settings tool of this desktop was found. Open your desktop’s settings and look for the microphone or accessibility section.</source>
+        <translation>Не найдено приложение настроек этого рабочего стола. Откройте настройки рабочего стола и найдите раздел микрофона или специальных возможностей.</translation>
+    </message>
+    <message id="error.gateway.connectionFailed">
+        <source>Could not connect to Zelm Platform. For the local beta, start the platform on port 4100.</source>
+        <translation>Не удалось подключиться к Zelm Platform. Для local beta запустите платформу на порту 4100.</translation>
+    </message>
+    <message id="error.gateway.generic">
+        <source>That didn’t work — I’ll look into it.</source>
+        <translation>Не получилось, сейчас разберусь.</translation>
+    </message>
+    <message id="error.gateway.imageEncoding">
+        <source>Could not prepare the screenshot.</source>
+        <translation>Не удалось подготовить скриншот.</translation>
+    </message>
+    <message id="error.gateway.invalidBaseURL">
+        <source>Check the Zelm Platform address.</source>
+        <translation>Проверьте адрес Zelm Platform.</translation>
+    </message>
+    <message id="error.gateway.invalidResponse">
+        <source>Zelm Platform returned an invalid response.</source>
+        <translation>Zelm Platform вернула некорректный ответ.</translation>
+    </message>
+    <message id="error.gateway.notConnected">
+        <source>Connect Tolvo Agent on the Zelm Platform page.</source>
+        <translation>Подключите Tolvo Agent на странице Zelm Platform.</translation>
     </message>
 </context>
 </TS>

@@ -80,6 +80,7 @@ TEST(ScreenCapturePermission, GrantThePreflightSeesLetsTheCaptureGoAhead)
 
 TEST(ScreenCaptureError, KeysRecoveriesAndPermissionFlags)
 {
+    ASSERT_TRUE(installTranslations(AppLanguage::en));
     struct Expected
     {
         ScreenCaptureError::Case value;
@@ -101,7 +102,7 @@ TEST(ScreenCaptureError, KeysRecoveriesAndPermissionFlags)
         EXPECT_EQ(description.recovery, e.recovery) << e.key;
         EXPECT_EQ(description.isPermissionProblem, e.permission) << e.key;
         EXPECT_TRUE(L::contains(e.key)) << e.key;
-        EXPECT_EQ(description.message, L::englishDefault(e.key)) << e.key;
+        EXPECT_EQ(description.message, L::text(e.key)) << e.key;
         EXPECT_EQ(toDescription(CaptureError(error)), description);
         messages.append(description.message);
     }

@@ -1,0 +1,172 @@
+#include "app/Appcast.h"
+
+#include <gtest/gtest.h>
+
+#include <sodium.h>
+
+using namespace nimbel;
+
+namespace {
+
+TEST(UpdateFeed, FeedComesFromTheEnvironmentElseTheStoredAddressElseTheDefault)
+{
+    const QString origin = QStringLiteral("https://platform.example");
+    struct Case
+    {
+        const char *environment;
+        const char *stored;
+        const char *feed; // empty: no feed
+    };
+    const Case cases[] = {
+        // Any non-empty text in the environment is the feed, unvalidated.
+        {"not even a url", "https://a.example", "not even a url"},
+        {"http://127.0.0.1:4100/x.xml", "", "http://127.0.0.1:4100/x.xml"},
+        {"", "", "https://platform.example/desktop-agent/updates/appcast.xml"},
+        {"", "  ", "https://platform.example/desktop-agent/updates/appcast.xml"},
+        // Only scheme, host and port of the stored address are kept.
+        {"", "https://user:pw@zelm.example:8443/some/path?q=1#frag",
+         "https://zelm.example:8443/desktop-agent/updates/appcast.xml"},
+        {"", "HTTP://127.0.0.1:4100/desktop-agent", "http://127.0.0.1:4100/desktop-agent/updates/appcast.xml"},
+        {"", "ftp://zelm.example", ""},
+        {"", "zelm.example", ""},
+        {"", "https://", ""},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(std::string(c.environment) + " | " + c.stored);
+        const QUrl feed = updateFeed::feedURL(QString::fromUtf8(c.environment), QString::fromUtf8(c.stored), origin);
+        EXPECT_EQ(feed.toString(), QString::fromUtf8(c.feed));
+    }
+}
+
+TEST(UpdateFeed, PlainHttpOnlyOnLoopback)
+{
+    const std::pair<const char *, bool> cases[] = {
+        {"https://updates.example/appcast.xml", true},
+        {"http://updates.example/appcast.xml", false},
+        {"http://127.0.0.1:4100/appcast.xml", true},
+        {"http://127.8.9.10/appcast.xml", true},
+        {"http://localhost:4100/appcast.xml", true},
+        {"http://[::1]:4100/appcast.xml", true},
+        {"http://127.0.0.1.example/appcast.xml", false},
+        {"http://10.0.0.1/appcast.xml", false},
+        {"file:///etc/passwd", false},
+        {"ftp://127.0.0.1/appcast.xml", false},
+        {"not a url", false},
+    };
+    for (const auto &[url, allowed] : cases)
+        EXPECT_EQ(updateFeed::isAllowedTransport(QUrl(QString::fromLatin1(url))), allowed) << url;
+}
+
+QByteArray feedWith(const QByteArray &items)
+{
+    return "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<rss version=\"2.0\" "
+           "xmlns:nimbel=\"https://nimbel.app/xml-namespaces/appcast\"><channel><title>t</title>"
+        + items + "</channel></rss>";
+}
+
+QByteArray item(const char *version, const char *extra = " nimbel:edSignature=\"c2lnbmF0dXJl\"")
+{
+    return QByteArray("<item><title>Nimbel</title><link>https://zelm.example/releases/") + version
+        + "</link><description>Fixes &amp; <b>speed</b>.</description><nimbel:releaseNotesLink>"
+          "https://zelm.example/notes</nimbel:releaseNotesLink><enclosure url=\"https://dl.example/nimbel-"
+        + version + ".tar\" length=\"1234\" type=\"application/x-tar\" nimbel:version=\"" + version
+        + "\" nimbel:shortVersionString=\"" + version + " beta\"" + extra + "/></item>";
+}
+
+TEST(Appcast, ReadsEveryReleaseWithItsFields)
+{
+    const auto parsed = appcast::parse(feedWith(item("1.2.0") + item("1.10.0", "")));
+    ASSERT_TRUE(std::holds_alternative<QList<AppcastRelease>>(parsed));
+    const auto &releases = std::get<QList<AppcastRelease>>(parsed);
+    ASSERT_EQ(releases.size(), 2);
+    const AppcastRelease &first = releases[0];
+    EXPECT_EQ(first.version, QStringLiteral("1.2.0"));
+    EXPECT_EQ(first.displayVersion(), QStringLiteral("1.2.0 beta"));
+    EXPECT_EQ(first.downloadURL, QUrl(QStringLiteral("https://dl.example/nimbel-1.2.0.tar")));
+    EXPECT_EQ(first.length, 1234);
+    EXPECT_EQ(first.signature, QByteArray("signature"));
+    EXPECT_EQ(first.downloadPage(), QUrl(QStringLiteral("https://zelm.example/releases/1.2.0")));
+    EXPECT_EQ(first.notes, QStringLiteral("Fixes & speed."));
+    EXPECT_EQ(first.notesURL, QUrl(QStringLiteral("https://zelm.example/notes")));
+    EXPECT_TRUE(releases[1].signature.isEmpty());
+
+    QString newest;
+    const auto offered = appcast::newestNewerThan(releases, QStringLiteral("1.9.3"), &newest);
+    ASSERT_TRUE(offered.has_value());
+    EXPECT_EQ(offered->version, QStringLiteral("1.10.0"));
+}
+
+TEST(Appcast, OlderOrEqualVersionsOfferNothingAndNameTheNewest)
+{
+    const auto parsed = appcast::parse(feedWith(item("0.1.0") + item("0.0.9")));
+    const auto &releases = std::get<QList<AppcastRelease>>(parsed);
+    for (const char *current : {"0.1.0", "0.1", "0.2.0", "1"}) {
+        QString newest;
+        EXPECT_FALSE(appcast::newestNewerThan(releases, QString::fromLatin1(current), &newest).has_value()) << current;
+        EXPECT_EQ(newest, QStringLiteral("0.1.0 beta"));
+    }
+    EXPECT_TRUE(appcast::newestNewerThan(releases, QStringLiteral("0.0.10")).has_value());
+}
+
+TEST(Appcast, FeedsThatCannotBeUsedSayWhy)
+{
+    using P = appcast::Problem;
+    QByteArray huge = feedWith(item("9.0.0"));
+    huge.insert(huge.indexOf("<channel>"), QByteArray(appcast::maximumFeedBytes, ' '));
+    const std::pair<QByteArray, P> cases[] = {
+        {"", P::malformed},
+        {"<html><body>Not found</body></html>", P::malformed},
+        {feedWith(item("1.0.0")).chopped(10), P::malformed},
+        {"<?xml version=\"1.0\"?><!DOCTYPE rss [<!ENTITY a \"aaaaaaaa\">]><rss><channel>&a;</channel></rss>",
+         P::malformed},
+        // An item without a version or with a version that is not a number cannot be compared.
+        {feedWith("<item><enclosure url=\"https://dl.example/x.tar\"/></item>"), P::malformed},
+        {feedWith(item("1.0.0-beta")), P::malformed},
+        {feedWith(QByteArray(item("1.0.0")).replace("https://dl.example", "file:///tmp")), P::malformed},
+        {feedWith(""), P::noRelease},
+        {huge, P::tooLarge},
+    };
+    for (const auto &[feed, problem] : cases) {
+        SCOPED_TRACE(feed.left(120).toStdString());
+        const auto parsed = appcast::parse(feed);
+        ASSERT_TRUE(std::holds_alternative<P>(parsed));
+        EXPECT_EQ(std::get<P>(parsed), problem);
+    }
+}
+
+TEST(Appcast, SignatureThatIsNotBase64IsWrongRatherThanMissing)
+{
+    const auto parsed = appcast::parse(feedWith(item("2.0.0", " nimbel:edSignature=\"!!!\"")));
+    const auto &releases = std::get<QList<AppcastRelease>>(parsed);
+    ASSERT_EQ(releases.size(), 1);
+    EXPECT_FALSE(releases[0].signature.isEmpty());
+}
+
+TEST(Appcast, SignatureVerifiesOnlyTheSignedBytesWithTheMatchingKey)
+{
+    ASSERT_GE(sodium_init(), 0);
+    QByteArray publicKey(crypto_sign_PUBLICKEYBYTES, '\0');
+    QByteArray secretKey(crypto_sign_SECRETKEYBYTES, '\0');
+    crypto_sign_keypair(reinterpret_cast<unsigned char *>(publicKey.data()),
+                        reinterpret_cast<unsigned char *>(secretKey.data()));
+    QByteArray otherPublic(crypto_sign_PUBLICKEYBYTES, '\0');
+    QByteArray otherSecret(crypto_sign_SECRETKEYBYTES, '\0');
+    crypto_sign_keypair(reinterpret_cast<unsigned char *>(otherPublic.data()),
+                        reinterpret_cast<unsigned char *>(otherSecret.data()));
+    const QByteArray download("the release archive");
+    QByteArray signature(crypto_sign_BYTES, '\0');
+    crypto_sign_detached(reinterpret_cast<unsigned char *>(signature.data()), nullptr,
+                         reinterpret_cast<const unsigned char *>(download.constData()), download.size(),
+                         reinterpret_cast<const unsigned char *>(secretKey.constData()));
+
+    EXPECT_TRUE(appcast::verifySignature(download, signature, publicKey));
+    EXPECT_FALSE(appcast::verifySignature(download + "!", signature, publicKey));
+    EXPECT_FALSE(appcast::verifySignature(download, signature, otherPublic));
+    QByteArray flipped = signature;
+    flipped[5] = char(flipped[5] ^ 1);
+    EXPECT_FALSE(appcast::verifySignature(download, flipped, publicKey));
+    EXPECT_FALSE(appcast::verifySignature(download, signature.left(63), publicKey));
+    EXPECT_FALSE(appcast::verifySignature(download, signature, QByteArray()));
+}
+
+} // namespace

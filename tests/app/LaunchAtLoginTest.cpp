@@ -1,0 +1,89 @@
+#include "app/LaunchAtLoginService.h"
+#include "settings/Localized.h"
+
+#include <QDir>
+#include <QFile>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+using namespace nimbel;
+
+namespace {
+
+QByteArray contents(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+TEST(LaunchAtLogin, TheSettingWritesAndRemovesTheAutostartEntry)
+{
+    QTemporaryDir home;
+    const QString folder = home.filePath(QStringLiteral("config/autostart"));
+    const QString program = QStringLiteral("/opt/My Apps/nim$bel\"100%");
+    LaunchAtLoginService service(folder, program);
+    EXPECT_EQ(service.entryPath(), folder + QStringLiteral("/nimbel.desktop"));
+    EXPECT_FALSE(service.isEnabled());
+    QSignalSpy changed(&service, &LaunchAtLoginService::enabledChanged);
+
+    EXPECT_EQ(service.setEnabled(true), std::nullopt);
+    EXPECT_TRUE(service.isEnabled());
+    const QByteArray entry = contents(service.entryPath());
+    EXPECT_TRUE(entry.startsWith("[Desktop Entry]\n"));
+    EXPECT_TRUE(entry.contains("\nType=Application\n"));
+    EXPECT_TRUE(entry.contains("\nExec=\"/opt/My Apps/nim\\$bel\\\"100%%\"\n")) << entry.toStdString();
+    EXPECT_EQ(changed.count(), 1);
+
+    // Already enabled: nothing is written again.
+    EXPECT_EQ(service.setEnabled(true), std::nullopt);
+    EXPECT_EQ(changed.count(), 1);
+
+    EXPECT_EQ(service.setEnabled(false), std::nullopt);
+    EXPECT_FALSE(QFile::exists(service.entryPath()));
+    EXPECT_FALSE(service.isEnabled());
+    EXPECT_EQ(service.setEnabled(false), std::nullopt);
+    EXPECT_EQ(changed.count(), 2);
+}
+
+TEST(LaunchAtLogin, AnEntryTheDesktopSwitchedOffReadsAsOffAndEnablingRewritesIt)
+{
+    QTemporaryDir home;
+    LaunchAtLoginService service(home.path(), QStringLiteral("/usr/bin/nimbel"));
+    for (const char *off : {"Hidden=true", "X-GNOME-Autostart-enabled=false"}) {
+        SCOPED_TRACE(off);
+        QFile file(service.entryPath());
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(QByteArray("[Desktop Entry]\nType=Application\nExec=/usr/bin/nimbel\n") + off + "\n");
+        file.close();
+        EXPECT_FALSE(service.isEnabled());
+        EXPECT_EQ(service.setEnabled(true), std::nullopt);
+        EXPECT_TRUE(service.isEnabled());
+        EXPECT_FALSE(contents(service.entryPath()).contains(off));
+    }
+    // A key of another group does not count.
+    QFile file(service.entryPath());
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write("[Desktop Entry]\nExec=/usr/bin/nimbel\n[Desktop Action quit]\nHidden=true\n");
+    file.close();
+    EXPECT_TRUE(service.isEnabled());
+}
+
+TEST(LaunchAtLogin, FolderThatCannotBeWrittenFailsAndShowsTheRealState)
+{
+    installTranslations(AppLanguage::en);
+    QTemporaryDir home;
+    // The folder's place is taken by a plain file.
+    const QString blocker = home.filePath(QStringLiteral("autostart"));
+    QFile file(blocker);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.close();
+    LaunchAtLoginService service(blocker, QStringLiteral("/usr/bin/nimbel"));
+    const auto error = service.setEnabled(true);
+    ASSERT_TRUE(error.has_value());
+    EXPECT_TRUE(error->startsWith(QStringLiteral("Could not change launch at login: "))) << error->toStdString();
+    EXPECT_FALSE(service.isEnabled());
+}
+
+} // namespace
