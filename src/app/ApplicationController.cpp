@@ -8,6 +8,7 @@
 #include "core/Clock.h"
 #include "screen/linux/AccessibilityBusStatus.h"
 #include "core/Log.h"
+#include "conversation/DesktopActions.h"
 #include "settings/Localized.h"
 #include "settings/PreferencesStore.h"
 
