@@ -1,7 +1,7 @@
 #pragma once
 
 #include "gateway/WireJson.h"
-#include "screen/NormalizedRect.h"
+#include "core/NormalizedRect.h"
 
 #include <QByteArrayView>
 #include <QList>

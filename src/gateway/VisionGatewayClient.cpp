@@ -30,13 +30,18 @@ GatewayFailure failed(VisionGatewayError error)
     return error;
 }
 
-// The trimmed key, or nullopt when it is blank or could not travel in a header.
-std::optional<QString> usableKey(const QString &apiKey)
+// A decoded body, or `invalidResponse` when it did not decode.
+template<typename T>
+Result<T, GatewayFailure> decoded(std::optional<T> value)
 {
-    const QString key = apiKey.trimmed();
-    if (key.isEmpty() || !isTransmittableKey(key))
-        return std::nullopt;
-    return key;
+    if (!value)
+        return failed(VisionGatewayError::invalidResponse());
+    return std::move(*value);
+}
+
+QByteArray multipartType(const QByteArray &boundary)
+{
+    return "multipart/form-data; boundary=" + boundary;
 }
 
 } // namespace
@@ -48,25 +53,43 @@ VisionGatewayClient::VisionGatewayClient(Clock &clock, GatewayOptions options)
     m_manager.setAutoDeleteReplies(false);
 }
 
-QNetworkRequest VisionGatewayClient::request(const QUrl &url, Milliseconds timeout, const QByteArray &contentType,
-                                             const QString &apiKey) const
+QNetworkReply *VisionGatewayClient::send(const GatewayEndpoint &endpoint, const Outgoing &outgoing)
 {
     // Only "Content-Type" and "Authorization" are ours. Qt adds "Host",
     // "Connection", "Accept-Encoding" (it decodes what it asks for),
     // "Accept-Language" and its own "User-Agent" and offers no way to leave
     // them out (an empty value makes it fall back to its default).
-    QNetworkRequest request(url);
-    request.setTransferTimeout(int(timeout.count()));
+    QNetworkRequest request(endpoint.url);
+    request.setTransferTimeout(int(outgoing.timeout.count()));
     // Stateless: no cookies in either direction.
     request.setAttribute(QNetworkRequest::CookieLoadControlAttribute, QNetworkRequest::Manual);
     request.setAttribute(QNetworkRequest::CookieSaveControlAttribute, QNetworkRequest::Manual);
     // The bearer key must never follow a redirect to another origin.
     request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::SameOriginRedirectPolicy);
-    if (!contentType.isEmpty())
-        request.setRawHeader("Content-Type", contentType);
-    if (!apiKey.isEmpty())
-        request.setRawHeader("Authorization", "Bearer " + apiKey.toUtf8());
-    return request;
+    if (!outgoing.contentType.isEmpty())
+        request.setRawHeader("Content-Type", outgoing.contentType);
+    if (!endpoint.apiKey.isEmpty())
+        request.setRawHeader("Authorization", "Bearer " + endpoint.apiKey.toUtf8());
+    return outgoing.body ? m_manager.post(request, *outgoing.body) : m_manager.get(request);
+}
+
+QCoro::Task<Result<HttpResponse, GatewayFailure>>
+VisionGatewayClient::exchange(const GatewayEndpoint &endpoint, const Outgoing &outgoing, std::stop_token stop,
+                              const Reading &reading)
+{
+    if (stop.stop_requested())
+        co_return GatewayFailure::cancelled();
+    const Milliseconds started = m_clock.uptime();
+    HttpExchange http(send(endpoint, outgoing), stop, reading.transport);
+    auto response = co_await http.readResponse(m_options.maxBodyBytes, reading.keepBody);
+    if (!response)
+        co_return response.error();
+    if (reading.record)
+        log::info(log::gatewayPerformance(), reading.record(m_clock.uptime() - started, response.value()));
+    if (!response->isSuccess())
+        co_return failed(VisionGatewayError::server(
+            response->status, reading.failureMessage.value_or(serverErrorMessage(response->body))));
+    co_return std::move(response).value();
 }
 
 QCoro::Task<Result<NavigationResponse, GatewayFailure>>
@@ -74,38 +97,26 @@ VisionGatewayClient::analyze(ScreenAnalysisInput screen, QByteArray preparedJPEG
                              QString apiKey, QString agentID, QStringList established, QList<RecentTurn> conversation,
                              std::stop_token stop)
 {
-    const auto key = usableKey(apiKey);
-    const QString agent = agentID.trimmed();
-    if (!key || agent.isEmpty())
-        co_return failed(VisionGatewayError::notConnected());
-    const auto url = endpointURL(baseURL, analyzePath);
-    if (!url)
-        co_return failed(VisionGatewayError::invalidBaseURL());
+    auto endpoint =
+        GatewayEndpoint::resolve(baseURL, analyzePath, GatewayEndpoint::Access::keyAndAgent, apiKey, agentID);
+    if (!endpoint)
+        co_return endpoint.error();
     if (preparedJPEG.isEmpty())
         co_return failed(VisionGatewayError::imageEncodingFailed());
 
-    const QByteArray payload = wire::serialize(analyzeMetadataJson(question, screen, agent, established, conversation));
+    const QByteArray payload =
+        wire::serialize(analyzeMetadataJson(question, screen, endpoint->agentID, established, conversation));
     const QByteArray boundary = MultipartBody::freshBoundary("ZelmVision-");
     const QByteArray body = analyzeUploadBody(boundary, payload, preparedJPEG);
-    if (stop.stop_requested())
-        co_return GatewayFailure::cancelled();
-
-    const Milliseconds started = m_clock.uptime();
-    HttpExchange exchange(
-        m_manager.post(request(*url, m_options.timeouts.analyze, "multipart/form-data; boundary=" + boundary, *key),
-                       body),
-        stop, TransportPolicy::classify);
-    auto response = co_await exchange.readResponse(m_options.maxBodyBytes);
+    Reading reading;
+    reading.record = [sent = body.size()](Milliseconds elapsed, const HttpResponse &response) {
+        return performance::visionRecord(elapsed, sent, response.bodyBytes, response.serverTiming);
+    };
+    const Outgoing outgoing{m_options.timeouts.analyze, multipartType(boundary), body};
+    auto response = co_await exchange(endpoint.value(), outgoing, stop, reading);
     if (!response)
         co_return response.error();
-    log::info(log::gatewayPerformance(), performance::visionRecord(m_clock.uptime() - started, body.size(),
-                                                                   response->bodyBytes, response->serverTiming));
-    if (!response->isSuccess())
-        co_return failed(VisionGatewayError::server(response->status, serverErrorMessage(response->body)));
-    auto navigation = NavigationResponse::decode(response->body);
-    if (!navigation)
-        co_return failed(VisionGatewayError::invalidResponse());
-    co_return std::move(*navigation);
+    co_return decoded(NavigationResponse::decode(response->body));
 }
 
 namespace {
@@ -154,22 +165,18 @@ QCoro::Task<Result<QString, GatewayFailure>>
 VisionGatewayClient::streamChat(QList<DesktopChatMessage> messages, QString baseURL, QString apiKey, QString agentID,
                                 QString sessionID, QString channel, SentenceHandler onSentence, std::stop_token stop)
 {
-    const auto key = usableKey(apiKey);
-    const QString agent = agentID.trimmed();
-    if (!key || agent.isEmpty())
-        co_return failed(VisionGatewayError::notConnected());
+    auto endpoint = GatewayEndpoint::resolve(baseURL, chatPath, GatewayEndpoint::Access::keyAndAgent, apiKey, agentID);
+    if (!endpoint)
+        co_return endpoint.error();
     if (messages.isEmpty())
         co_return failed(VisionGatewayError::invalidResponse());
-    const auto url = endpointURL(baseURL, chatPath);
-    if (!url)
-        co_return failed(VisionGatewayError::invalidBaseURL());
 
     const qint64 questionChars = graphemeCount(lastUserContent(messages));
-    const QByteArray body = wire::serialize(chatRequestJson(messages, agent, sessionID, channel));
+    const QByteArray body = wire::serialize(chatRequestJson(messages, endpoint->agentID, sessionID, channel));
     if (stop.stop_requested())
         co_return GatewayFailure::cancelled();
 
-    HttpExchange exchange(m_manager.post(request(*url, m_options.timeouts.chat, jsonContentType, *key), body), stop,
+    HttpExchange exchange(send(endpoint.value(), {m_options.timeouts.chat, jsonContentType, body}), stop,
                           TransportPolicy::classify);
     ServerSentEventReader reader(m_options.maxLineBytes);
     ChatReplyAssembler assembler;
@@ -223,30 +230,20 @@ VisionGatewayClient::transcribeSpeech(QByteArray audioData, QString baseURL, QSt
 {
     if (audioData.isEmpty())
         co_return failed(VisionGatewayError::invalidResponse());
-    const auto key = usableKey(apiKey);
-    if (!key)
-        co_return failed(VisionGatewayError::notConnected());
-    const auto url = endpointURL(baseURL, transcriptionPath);
-    if (!url)
-        co_return failed(VisionGatewayError::invalidBaseURL());
+    auto endpoint = GatewayEndpoint::resolve(baseURL, transcriptionPath, GatewayEndpoint::Access::key, apiKey);
+    if (!endpoint)
+        co_return endpoint.error();
 
     const QByteArray boundary = MultipartBody::freshBoundary("ZelmVoice-");
     const QByteArray body = transcriptionUploadBody(boundary, language, agentID, contextPrompt, audioData);
-    if (stop.stop_requested())
-        co_return GatewayFailure::cancelled();
-
-    const Milliseconds started = m_clock.uptime();
-    HttpExchange exchange(
-        m_manager.post(
-            request(*url, m_options.timeouts.transcription, "multipart/form-data; boundary=" + boundary, *key), body),
-        stop, TransportPolicy::classify);
-    auto response = co_await exchange.readResponse(m_options.maxBodyBytes);
+    Reading reading;
+    reading.record = [sent = audioData.size()](Milliseconds elapsed, const HttpResponse &response) {
+        return performance::transcriptionRecord(elapsed, sent, response.bodyBytes);
+    };
+    const Outgoing outgoing{m_options.timeouts.transcription, multipartType(boundary), body};
+    auto response = co_await exchange(endpoint.value(), outgoing, stop, reading);
     if (!response)
         co_return response.error();
-    log::info(log::gatewayPerformance(),
-              performance::transcriptionRecord(m_clock.uptime() - started, audioData.size(), response->bodyBytes));
-    if (!response->isSuccess())
-        co_return failed(VisionGatewayError::server(response->status, serverErrorMessage(response->body)));
     const auto text = decodeTranscription(response->body);
     if (!text || text->trimmed().isEmpty())
         co_return failed(VisionGatewayError::invalidResponse());
@@ -260,28 +257,20 @@ VisionGatewayClient::synthesizeSpeech(QString text, QString baseURL, QString api
     const QString spoken = text.trimmed();
     if (spoken.isEmpty())
         co_return GatewayFailure::invalidAudio();
-    const auto key = usableKey(apiKey);
-    const QString agent = agentID.trimmed();
-    if (!key || agent.isEmpty())
-        co_return failed(VisionGatewayError::notConnected());
-    const auto url = endpointURL(baseURL, speechPath);
-    if (!url)
-        co_return failed(VisionGatewayError::invalidBaseURL());
+    auto endpoint =
+        GatewayEndpoint::resolve(baseURL, speechPath, GatewayEndpoint::Access::keyAndAgent, apiKey, agentID);
+    if (!endpoint)
+        co_return endpoint.error();
 
-    const QByteArray body = wire::serialize(speechRequestJson(spoken, agent, pace));
-    if (stop.stop_requested())
-        co_return GatewayFailure::cancelled();
-
-    const Milliseconds started = m_clock.uptime();
-    HttpExchange exchange(m_manager.post(request(*url, m_options.timeouts.speech, jsonContentType, *key), body), stop,
-                          TransportPolicy::classify);
-    auto response = co_await exchange.readResponse(m_options.maxBodyBytes);
+    const QByteArray body = wire::serialize(speechRequestJson(spoken, endpoint->agentID, pace));
+    Reading reading;
+    reading.record = [characters = graphemeCount(spoken)](Milliseconds elapsed, const HttpResponse &response) {
+        return performance::synthesisRecord(elapsed, characters, response.bodyBytes);
+    };
+    const Outgoing outgoing{m_options.timeouts.speech, jsonContentType, body};
+    auto response = co_await exchange(endpoint.value(), outgoing, stop, reading);
     if (!response)
         co_return response.error();
-    log::info(log::gatewayPerformance(),
-              performance::synthesisRecord(m_clock.uptime() - started, graphemeCount(spoken), response->bodyBytes));
-    if (!response->isSuccess())
-        co_return failed(VisionGatewayError::server(response->status, serverErrorMessage(response->body)));
     if (response->body.isEmpty())
         co_return GatewayFailure::invalidAudio();
     co_return std::move(response->body);
@@ -290,26 +279,15 @@ VisionGatewayClient::synthesizeSpeech(QString text, QString baseURL, QString api
 QCoro::Task<Result<DesktopConfiguration, GatewayFailure>>
 VisionGatewayClient::fetchDesktopConfiguration(QString baseURL, QString apiKey, std::stop_token stop)
 {
-    const auto key = usableKey(apiKey);
-    if (!key)
-        co_return failed(VisionGatewayError::notConnected());
-    const auto url = endpointURL(baseURL, configurationPath);
-    if (!url)
-        co_return failed(VisionGatewayError::invalidBaseURL());
-    if (stop.stop_requested())
-        co_return GatewayFailure::cancelled();
-
-    HttpExchange exchange(m_manager.get(request(*url, m_options.timeouts.configuration, {}, *key)), stop,
-                          TransportPolicy::classify);
-    auto response = co_await exchange.readResponse(m_options.maxBodyBytes);
+    auto endpoint = GatewayEndpoint::resolve(baseURL, configurationPath, GatewayEndpoint::Access::key, apiKey);
+    if (!endpoint)
+        co_return endpoint.error();
+    const Outgoing outgoing{m_options.timeouts.configuration, {}, std::nullopt};
+    const Reading reading;
+    auto response = co_await exchange(endpoint.value(), outgoing, stop, reading);
     if (!response)
         co_return response.error();
-    if (!response->isSuccess())
-        co_return failed(VisionGatewayError::server(response->status, serverErrorMessage(response->body)));
-    auto configuration = DesktopConfiguration::decode(response->body);
-    if (!configuration)
-        co_return failed(VisionGatewayError::invalidResponse());
-    co_return std::move(*configuration);
+    co_return decoded(DesktopConfiguration::decode(response->body));
 }
 
 QCoro::Task<Result<DesktopPairingConfiguration, GatewayFailure>>
@@ -318,53 +296,42 @@ VisionGatewayClient::exchangeDesktopPairing(QString baseURL, QString code, std::
     const QString trimmedCode = code.trimmed();
     if (trimmedCode.isEmpty())
         co_return failed(VisionGatewayError::invalidResponse());
-    const auto url = endpointURL(baseURL, pairingPath);
-    if (!url)
-        co_return failed(VisionGatewayError::invalidBaseURL());
+    auto endpoint = GatewayEndpoint::resolve(baseURL, pairingPath, GatewayEndpoint::Access::open);
+    if (!endpoint)
+        co_return endpoint.error();
 
     const QByteArray body = wire::serialize(pairingExchangeJson(trimmedCode));
-    if (stop.stop_requested())
-        co_return GatewayFailure::cancelled();
-
-    HttpExchange exchange(m_manager.post(request(*url, m_options.timeouts.pairing, jsonContentType, {}), body), stop,
-                          TransportPolicy::classify);
-    auto response = co_await exchange.readResponse(m_options.maxBodyBytes);
+    const Outgoing outgoing{m_options.timeouts.pairing, jsonContentType, body};
+    const Reading reading;
+    auto response = co_await exchange(endpoint.value(), outgoing, stop, reading);
     if (!response)
         co_return response.error();
-    if (!response->isSuccess())
-        co_return failed(VisionGatewayError::server(response->status, serverErrorMessage(response->body)));
-    auto pairing = DesktopPairingConfiguration::decode(response->body);
-    if (!pairing)
-        co_return failed(VisionGatewayError::invalidResponse());
-    co_return std::move(*pairing);
+    co_return decoded(DesktopPairingConfiguration::decode(response->body));
 }
 
 QCoro::Task<Result<Done, GatewayFailure>> VisionGatewayClient::warmPublicPageContext(QString pageURL, QString baseURL,
                                                                                      QString apiKey, QString agentID,
                                                                                      std::stop_token stop)
 {
-    const auto key = usableKey(apiKey);
-    const QString agent = agentID.trimmed();
-    if (!key || agent.isEmpty())
-        co_return failed(VisionGatewayError::notConnected());
+    auto endpoint =
+        GatewayEndpoint::resolve(baseURL, warmUpPath, GatewayEndpoint::Access::keyAndAgent, apiKey, agentID);
+    if (!endpoint)
+        co_return endpoint.error();
     const QString page = pageURL.trimmed();
     if (page.isEmpty() || graphemeCount(page) > pageURLLimit)
         co_return failed(VisionGatewayError::invalidBaseURL());
-    const auto url = endpointURL(baseURL, warmUpPath);
-    if (!url)
-        co_return failed(VisionGatewayError::invalidBaseURL());
 
-    const QByteArray body = wire::serialize(warmUpRequestJson(agent, page));
-    if (stop.stop_requested())
-        co_return GatewayFailure::cancelled();
-
-    HttpExchange exchange(m_manager.post(request(*url, m_options.timeouts.warmUp, jsonContentType, *key), body), stop,
-                          TransportPolicy::passOn);
-    auto response = co_await exchange.readResponse(m_options.maxBodyBytes, /*keepBody=*/false);
+    const QByteArray body = wire::serialize(warmUpRequestJson(endpoint->agentID, page));
+    // The warm-up is best effort: its transport failures are passed on as they
+    // are and its response body is never kept.
+    Reading reading;
+    reading.transport = TransportPolicy::passOn;
+    reading.keepBody = false;
+    reading.failureMessage = QStringLiteral("Could not prepare the page context.");
+    const Outgoing outgoing{m_options.timeouts.warmUp, jsonContentType, body};
+    auto response = co_await exchange(endpoint.value(), outgoing, stop, reading);
     if (!response)
         co_return response.error();
-    if (!response->isSuccess())
-        co_return failed(VisionGatewayError::server(response->status, QStringLiteral("Could not prepare the page context.")));
     co_return Done{};
 }
 

@@ -1,9 +1,13 @@
 #pragma once
 
 #include "core/Clock.h"
+#include "gateway/GatewayEndpoint.h"
+#include "gateway/HttpExchange.h"
 #include "gateway/VisionGateway.h"
 
 #include <QNetworkAccessManager>
+
+#include <functional>
 
 namespace nimbel {
 
@@ -60,8 +64,31 @@ public:
     const GatewayOptions &options() const { return m_options; }
 
 private:
-    QNetworkRequest request(const QUrl &url, Milliseconds timeout, const QByteArray &contentType,
-                            const QString &apiKey) const;
+    // What one request sends; without a body it is a GET.
+    struct Outgoing
+    {
+        Milliseconds timeout{0};
+        QByteArray contentType;
+        std::optional<QByteArray> body;
+    };
+    // How its response is read.
+    struct Reading
+    {
+        TransportPolicy transport = TransportPolicy::classify;
+        bool keepBody = true;
+        // The performance record logged once a response is in, whatever its status.
+        std::function<QString(Milliseconds elapsed, const HttpResponse &response)> record;
+        // Said instead of the server's own message when the status is not a success.
+        std::optional<QString> failureMessage;
+    };
+
+    QNetworkReply *send(const GatewayEndpoint &endpoint, const Outgoing &outgoing);
+    // The successful response of one request, or why there is none: stopped
+    // before sending, the transport, a failure status.
+    // The caller keeps the arguments alive until the task is done (it awaits it at once).
+    QCoro::Task<Result<HttpResponse, GatewayFailure>> exchange(const GatewayEndpoint &endpoint,
+                                                               const Outgoing &outgoing, std::stop_token stop,
+                                                               const Reading &reading);
 
     Clock &m_clock;
     GatewayOptions m_options;

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "screen/NormalizedRect.h"
+#include "core/NormalizedRect.h"
 
 #include <QString>
 #include <QStringList>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "screen/NormalizedRect.h"
+#include "core/NormalizedRect.h"
 
 #include <QRect>
 #include <QSize>

@@ -68,51 +68,29 @@ TEST(GatewayRules, refusesKeysThatWouldWriteHeaders)
     EXPECT_FALSE(isTransmittableKey(u"zelm\x7f"));
 }
 
-TEST(VisionGatewayError, describesEachCaseWithItsFixedTextInTheInterfaceLanguage)
+TEST(VisionGatewayError, showsTheServersWordsOnlyWhereTheyAreMeantForTheOwner)
 {
     using E = VisionGatewayError;
-    // English owners read the English texts; a Russian interface keeps the fixed Russian ones.
-    ASSERT_TRUE(installTranslations(AppLanguage::en));
-    EXPECT_EQ(E::server(500, "Boom").description(), u"That didn’t work — I’ll look into it."_qs);
-    EXPECT_EQ(E::notConnected().description(), u"Connect Tolvo Agent on the Zelm Platform page."_qs);
-    EXPECT_EQ(E::connectionFailed().description(),
-              u"Could not connect to Zelm Platform. For the local beta, start the platform on port 4100."_qs);
+    const QString generic = E::server(500, "Boom").description();
+    for (const E &hidden : {E::server(401, "Invalid key"), E::agentUnavailable("runtime crashed")})
+        EXPECT_EQ(hidden.description(), generic);
     EXPECT_EQ(E::server(403, "Agent is disabled").description(), "Agent is disabled");
-
-    ASSERT_TRUE(installTranslations(AppLanguage::ru));
-    const QString generic = u"Не получилось, сейчас разберусь."_qs;
     EXPECT_EQ(E::skillDisabled("Screen help is off.").description(), "Screen help is off.");
-    EXPECT_EQ(E::server(401, "Invalid key").description(), generic);
-    EXPECT_EQ(E::server(500, "Boom").description(), generic);
-    EXPECT_EQ(E::server(403, "Agent is disabled").description(), "Agent is disabled");
-    EXPECT_EQ(E::server(404, "Request failed").description(), "Request failed");
-    EXPECT_EQ(E::agentUnavailable("runtime crashed").description(), generic);
-    EXPECT_EQ(E::invalidBaseURL().description(), u"Проверьте адрес Zelm Platform."_qs);
+
+    // Fixed texts follow the interface language: English owners never read the Russian ones.
+    ASSERT_TRUE(installTranslations(AppLanguage::en));
+    EXPECT_EQ(E::notConnected().description(), u"Connect Tolvo Agent on the Zelm Platform page."_qs);
+    ASSERT_TRUE(installTranslations(AppLanguage::ru));
     EXPECT_EQ(E::notConnected().description(), u"Подключите Tolvo Agent на странице Zelm Platform."_qs);
-    EXPECT_EQ(E::imageEncodingFailed().description(), u"Не удалось подготовить скриншот."_qs);
-    EXPECT_EQ(E::invalidResponse().description(), u"Zelm Platform вернула некорректный ответ."_qs);
     EXPECT_EQ(E::connectionFailed().description(),
               u"Не удалось подключиться к Zelm Platform. Для local beta запустите платформу на порту 4100."_qs);
-
     installTranslations(AppLanguage::en);
-
-    const ErrorDescription description = E::server(403, "Agent is disabled").toDescription();
-    EXPECT_EQ(description.message, "Agent is disabled");
-    EXPECT_EQ(description.recovery, ZelmRecovery::none);
-    EXPECT_FALSE(description.isPermissionProblem);
 
     // A passed-on transport error keeps Qt's code and shows Qt's text.
     const GatewayFailure tls = GatewayFailure::transport(QNetworkReply::SslHandshakeFailedError, "SSL handshake failed");
-    EXPECT_EQ(tls.kind(), GatewayFailure::Kind::transport);
     EXPECT_EQ(tls.transportError()->code, QNetworkReply::SslHandshakeFailedError);
     EXPECT_EQ(tls.toDescription().message, "SSL handshake failed");
-    EXPECT_EQ(tls.gatewayError(), nullptr);
-    const GatewayFailure server = E::server(502, "x");
-    EXPECT_TRUE(server.is(E::Kind::server));
-    EXPECT_FALSE(server.is(E::Kind::agentUnavailable));
-    EXPECT_EQ(server.toDescription().message, E::agentUnavailable("x").description());
-    EXPECT_TRUE(GatewayFailure::cancelled().isCancelled());
-    EXPECT_FALSE(GatewayFailure::invalidAudio().isCancelled());
+    EXPECT_EQ(GatewayFailure(E::server(502, "x")).toDescription().message, generic);
 }
 
 TEST(TextRules, countsAndCutsGraphemeClusters)

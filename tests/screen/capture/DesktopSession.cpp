@@ -11,6 +11,7 @@
 
 #include <xcb/xcb.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 
@@ -25,25 +26,43 @@ bool serverAnswers(const QByteArray &display)
     return answers;
 }
 
-// Whether a window manager has announced itself on the display.
-bool windowManagerRunning(const QByteArray &display)
+// Whether the window manager handles map requests yet: a probe window is
+// mapped and must turn up in _NET_CLIENT_LIST. Announcing itself
+// (_NET_SUPPORTING_WM_CHECK) is not enough: openbox drops a map request that
+// arrives while it is still starting, and the window then never shows.
+bool windowManagerManages(const QByteArray &display)
 {
     xcb_connection_t *c = xcb_connect(display.constData(), nullptr);
-    bool running = false;
+    bool managed = false;
     if (!xcb_connection_has_error(c)) {
         const xcb_screen_t *screen = xcb_setup_roots_iterator(xcb_get_setup(c)).data;
-        const char name[] = "_NET_SUPPORTING_WM_CHECK";
+        const char name[] = "_NET_CLIENT_LIST";
         auto *atom = xcb_intern_atom_reply(c, xcb_intern_atom(c, 0, sizeof(name) - 1, name), nullptr);
-        if (atom) {
+        const xcb_window_t probe = xcb_generate_id(c);
+        xcb_create_window(c, XCB_COPY_FROM_PARENT, probe, screen->root, 0, 0, 10, 10, 0,
+                          XCB_WINDOW_CLASS_INPUT_OUTPUT, XCB_COPY_FROM_PARENT, 0, nullptr);
+        xcb_map_window(c, probe);
+        xcb_flush(c);
+        QElapsedTimer timer;
+        timer.start();
+        while (atom && !managed && timer.elapsed() < 500) {
             auto *property = xcb_get_property_reply(
-                c, xcb_get_property(c, 0, screen->root, atom->atom, XCB_ATOM_WINDOW, 0, 1), nullptr);
-            running = property && xcb_get_property_value_length(property) == 4;
+                c, xcb_get_property(c, 0, screen->root, atom->atom, XCB_ATOM_WINDOW, 0, 1024), nullptr);
+            if (property) {
+                const auto *windows = static_cast<const xcb_window_t *>(xcb_get_property_value(property));
+                const int count = xcb_get_property_value_length(property) / int(sizeof(xcb_window_t));
+                managed = std::find(windows, windows + count, probe) != windows + count;
+            }
             std::free(property);
-            std::free(atom);
+            if (!managed)
+                QThread::msleep(20);
         }
+        std::free(atom);
+        xcb_destroy_window(c, probe);
+        xcb_flush(c);
     }
     xcb_disconnect(c);
-    return running;
+    return managed;
 }
 } // namespace
 
@@ -109,7 +128,8 @@ bool PrivateDesktop::start()
         return false;
     QElapsedTimer timer;
     timer.start();
-    while (!windowManagerRunning(m_display.toLatin1())) {
+    // Each attempt maps a fresh probe: one whose request was dropped stays unmanaged.
+    while (!windowManagerManages(m_display.toLatin1())) {
         if (timer.elapsed() > 10000) {
             m_windowManager.waitForFinished(10);
             qWarning("PrivateDesktop: openbox did not start on %s (state %d, exit %d): %s", qPrintable(m_display),

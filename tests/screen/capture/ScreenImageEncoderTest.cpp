@@ -31,52 +31,38 @@ auto scriptedSizes(std::map<int, qsizetype> sizes, QList<double> *asked = nullpt
 const QList<double> ladder{0.78, 0.70, 0.62, 0.54};
 } // namespace
 
-TEST(JpegQualityLadder, StopsAtTheFirstQualityWithinTheBudget)
+TEST(JpegQualityLadder, TakesTheFirstQualityWithinTheBudgetElseTheLastThatEncoded)
 {
-    QList<double> asked;
-    auto outcome = runJpegQualityLadder(ladder, 1000, scriptedSizes({{78, 1000}, {70, 1}, {62, 1}, {54, 1}}, &asked));
-    ASSERT_TRUE(outcome);
-    EXPECT_EQ(outcome->quality, 0.78); // the budget is inclusive
-    EXPECT_TRUE(outcome->withinBudget);
-    EXPECT_EQ(asked, QList<double>{0.78});
-
-    asked.clear();
-    outcome = runJpegQualityLadder(ladder, 1000, scriptedSizes({{78, 1001}, {70, 900}, {62, 1}, {54, 1}}, &asked));
-    ASSERT_TRUE(outcome);
-    EXPECT_EQ(outcome->quality, 0.70);
-    EXPECT_EQ(outcome->jpeg.size(), 900);
-    EXPECT_EQ(asked, (QList<double>{0.78, 0.70}));
-    EXPECT_EQ(outcome->attempts, (QList<std::pair<double, qint64>>{{0.78, 1001}, {0.70, 900}}));
-}
-
-TEST(JpegQualityLadder, OvershootingEverywhereReturnsTheLowestQualitysEncoding)
-{
-    auto outcome = runJpegQualityLadder(ladder, 100, scriptedSizes({{78, 400}, {70, 300}, {62, 200}, {54, 150}}));
-    ASSERT_TRUE(outcome);
-    EXPECT_EQ(outcome->quality, 0.54);
-    EXPECT_EQ(outcome->jpeg.size(), 150);
-    EXPECT_FALSE(outcome->withinBudget);
-    EXPECT_EQ(outcome->attempts.size(), 4);
-}
-
-TEST(JpegQualityLadder, FailedEncodingsAreSkippedAndAnEarlierResultStays)
-{
-    auto outcome = runJpegQualityLadder(ladder, 100, scriptedSizes({{78, 400}, {70, 300}, {62, -1}, {54, -1}}));
-    ASSERT_TRUE(outcome);
-    EXPECT_EQ(outcome->quality, 0.70);
-    EXPECT_EQ(outcome->jpeg.size(), 300);
-    EXPECT_EQ(outcome->attempts.last(), (std::pair<double, qint64>{0.54, -1}));
-
-    outcome = runJpegQualityLadder(ladder, 100, scriptedSizes({{78, -1}, {70, 50}, {62, 1}, {54, 1}}));
-    ASSERT_TRUE(outcome);
-    EXPECT_EQ(outcome->quality, 0.70);
-
-    EXPECT_FALSE(runJpegQualityLadder(ladder, 100, scriptedSizes({{78, -1}, {70, -1}, {62, -1}, {54, -1}})));
+    const struct
+    {
+        const char *what;
+        std::map<int, qsizetype> sizes; // bytes per quality; -1 fails
+        std::optional<double> chosen;
+        bool withinBudget;
+        QList<double> asked;
+    } cases[] = {
+        {"budget is inclusive", {{78, 1000}, {70, 1}, {62, 1}, {54, 1}}, 0.78, true, {0.78}},
+        {"second fits", {{78, 1001}, {70, 900}, {62, 1}, {54, 1}}, 0.70, true, {0.78, 0.70}},
+        {"none fits", {{78, 4000}, {70, 3000}, {62, 2000}, {54, 1500}}, 0.54, false, ladder},
+        {"failures skipped", {{78, 4000}, {70, 3000}, {62, -1}, {54, -1}}, 0.70, false, ladder},
+        {"first fails", {{78, -1}, {70, 500}, {62, 1}, {54, 1}}, 0.70, true, {0.78, 0.70}},
+        {"all fail", {{78, -1}, {70, -1}, {62, -1}, {54, -1}}, std::nullopt, false, ladder},
+    };
+    for (const auto &c : cases) {
+        QList<double> asked;
+        const auto outcome = runJpegQualityLadder(ladder, 1000, scriptedSizes(c.sizes, &asked));
+        EXPECT_EQ(asked, c.asked) << c.what;
+        ASSERT_EQ(outcome.has_value(), c.chosen.has_value()) << c.what;
+        if (!outcome)
+            continue;
+        EXPECT_EQ(outcome->quality, *c.chosen) << c.what;
+        EXPECT_EQ(outcome->jpeg.size(), c.sizes.at(int(std::lround(*c.chosen * 100)))) << c.what;
+        EXPECT_EQ(outcome->withinBudget, c.withinBudget) << c.what;
+        EXPECT_EQ(outcome->attempts.size(), asked.size()) << c.what;
+    }
     EXPECT_FALSE(runJpegQualityLadder({}, 100, scriptedSizes({})));
-}
 
-TEST(JpegQualityLadder, QualitiesAreClampedToTheUsableRange)
-{
+    // Qualities are clamped to the usable range.
     QList<double> asked;
     runJpegQualityLadder({1.7, 0.02, -3}, 0, scriptedSizes({{100, 5}, {10, 5}}, &asked));
     EXPECT_EQ(asked, (QList<double>{1.0, 0.1, 0.1}));

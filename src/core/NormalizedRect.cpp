@@ -1,4 +1,4 @@
-#include "screen/NormalizedRect.h"
+#include "core/NormalizedRect.h"
 
 namespace nimbel {
 
