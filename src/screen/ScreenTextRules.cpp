@@ -4,6 +4,7 @@
 #include <QSet>
 #include <QTextBoundaryFinder>
 
+#include <algorithm>
 #include <array>
 
 namespace nimbel {
@@ -13,18 +14,29 @@ namespace {
 constexpr qsizetype maximumTextLength = 240;
 constexpr qsizetype shortestKey = 24;
 
+bool isBase64(QChar c)
+{
+    const char16_t u = c.unicode();
+    return (u >= u'A' && u <= u'Z') || (u >= u'a' && u <= u'z') || (u >= u'0' && u <= u'9') || u == u'+' || u == u'/'
+        || u == u'=';
+}
+
 bool isKeyLike(const QString &candidate)
 {
-    if (candidate.size() < shortestKey)
-        return false;
-    for (const QChar c : candidate) {
-        const char16_t u = c.unicode();
-        const bool base64 = (u >= u'A' && u <= u'Z') || (u >= u'a' && u <= u'z') || (u >= u'0' && u <= u'9')
-            || u == u'+' || u == u'/' || u == u'=';
-        if (!base64)
-            return false;
-    }
-    return true;
+    return candidate.size() >= shortestKey && std::all_of(candidate.cbegin(), candidate.cend(), isBase64);
+}
+
+// A piece without what frames it: the border of a text field read as "|" or
+// "]", brackets, quotes, a trailing comma.
+QString withoutFrame(const QString &piece)
+{
+    qsizetype begin = 0;
+    qsizetype end = piece.size();
+    while (begin < end && !isBase64(piece.at(begin)))
+        ++begin;
+    while (end > begin && !isBase64(piece.at(end - 1)))
+        --end;
+    return piece.mid(begin, end - begin);
 }
 
 // Three or more letters, lower-case after an optional capital: "Share", "usage".
@@ -83,7 +95,7 @@ bool isSensitive(QStringView text)
     const QStringList pieces = text.toString().split(spaces, Qt::SkipEmptyParts);
     bool hasOrdinaryWord = false;
     for (const QString &piece : pieces) {
-        if (isKeyLike(QString(piece).remove(separators)))
+        if (isKeyLike(withoutFrame(QString(piece).remove(separators))))
             return true;
         hasOrdinaryWord = hasOrdinaryWord || isOrdinaryWord(piece);
     }

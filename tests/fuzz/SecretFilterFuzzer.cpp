@@ -49,8 +49,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     // A key planted as a word of its own, anywhere in the text.
     const QString &key = plantedKeys[data[0] % plantedKeys.size()];
     const qsizetype at = text.isEmpty() ? 0 : (data[0] / 4) * text.size() / 64 % (text.size() + 1);
+    // Framed the way a screen shows it: a field's border, brackets, quotes.
+    static const QStringList frames = {QStringLiteral(" "), QStringLiteral(" |"), QStringLiteral(" ["),
+                                       QStringLiteral(" (\""), QStringLiteral(" ]"), QStringLiteral(" '")};
+    const QString &before = frames[(data[0] / 3) % frames.size()];
+    const QString &after = frames[(data[0] / 5) % frames.size()];
     QString withKey = text;
-    withKey.insert(at, QLatin1Char(' ') + key + QLatin1Char(' '));
+    withKey.insert(at, before + key + QString(after).remove(0, 1) + QLatin1Char(' '));
     const auto cleaned = sanitized(withKey);
     check(cleaned.has_value());
     if (cleaned->contains(key))
