@@ -9,15 +9,18 @@
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QDirIterator>
+#include <QElapsedTimer>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QRegularExpression>
+#include <QSet>
 #include <QThread>
 
 #include <benchmark/benchmark.h>
 
 #include <csignal>
+#include <cstdio>
 #include <cstring>
 #include <functional>
 
@@ -126,9 +129,12 @@ public:
         return true;
     }
 
-    // Types `question` into the panel and waits for its answer bubble.
-    bool ask(const QString &question, int answersBefore)
+    // Types `question` into the panel and waits for its answer: a new
+    // assistant bubble, and for a screen question its analysis too.
+    bool ask(const QString &question, bool aboutTheScreen)
     {
+        const int answersBefore = answers();
+        const qsizetype analysesBefore = records().count(u"screen_facts=");
         const QString panel = panelWindow();
         if (panel.isEmpty())
             return fail(QStringLiteral("no panel window"));
@@ -139,18 +145,27 @@ public:
         // The question field runs along the panel's bottom edge.
         const int x = value("X") + value("WIDTH") / 3;
         const int y = value("Y") + value("HEIGHT") - 36;
-        run(QStringLiteral("xdotool"), {QStringLiteral("mousemove"), QStringLiteral("--sync"), QString::number(x), QString::number(y),
+        run(QStringLiteral("xdotool"), {QStringLiteral("mousemove"), QString::number(x), QString::number(y),
                                         QStringLiteral("click"), QStringLiteral("1")});
         run(QStringLiteral("xdotool"), {QStringLiteral("type"), QStringLiteral("--delay"), QStringLiteral("2"), question});
         run(QStringLiteral("xdotool"), {QStringLiteral("key"), QStringLiteral("Return")});
-        if (!waitFor([&] { return answers() > answersBefore; }))
+        const bool answered = waitFor([&] {
+            return answers() > answersBefore && (!aboutTheScreen || (records().count(u"screen_facts=") > analysesBefore
+                                                                     && answers() > answersBefore + 1));
+        });
+        if (!answered)
             return fail(QStringLiteral("no answer to \"%1\"").arg(question));
         return true;
     }
 
+    // Distinct assistant bubbles (a streamed answer is recorded again as it grows).
     int answers()
     {
-        return int(records().count(QRegularExpression(QStringLiteral("event=chat_message_displayed id=\\S+ role=assistant text=\\S"))));
+        static const QRegularExpression bubble(QStringLiteral("event=chat_message_displayed id=(\\S+) role=assistant text=\\S"));
+        QSet<QString> ids;
+        for (auto it = bubble.globalMatch(records()); it.hasNext();)
+            ids.insert(it.next().captured(1));
+        return int(ids.size());
     }
 
     QString panelWindow()
@@ -223,13 +238,17 @@ void LongSession(benchmark::State &state)
         Figures warm;
         qsizetype asked = 0;
         for (int i = 0; i < questionCount; ++i) {
-            const QString question = i % 4 == 3 ? QStringLiteral("Which question is about the button on this screen number %1?").arg(i)
-                                                : QStringLiteral("Soak question number %1?").arg(i);
-            if (!session.ask(question, session.answers())) {
+            const bool aboutTheScreen = i % 4 == 3;
+            const QString question = aboutTheScreen ? QStringLiteral("Which question is about the button on this screen number %1?").arg(i)
+                                                    : QStringLiteral("Soak question number %1?").arg(i);
+            QElapsedTimer timer;
+            timer.start();
+            if (!session.ask(question, aboutTheScreen)) {
                 state.SkipWithError(session.failure.toStdString().c_str());
                 return;
             }
             ++asked;
+            std::fprintf(stderr, "soak: question %d answered in %lld ms\n", i + 1, timer.elapsed());
             if (i + 1 == warmUp)
                 warm = figuresOf(session.pid());
         }
