@@ -69,19 +69,25 @@ std::optional<QString> sanitized(const std::optional<QString> &text)
         return std::nullopt;
     static const QRegularExpression controls(QStringLiteral("[\\x{0000}-\\x{001F}\\x{007F}]+"));
     static const QRegularExpression spaces(QStringLiteral("\\s+"), QRegularExpression::UseUnicodePropertiesOption);
-    QString cleaned = *text;
+    // Broken UTF-16 (a lone surrogate) would make every pattern below fail
+    // to match; it is read as U+FFFD instead.
+    QString cleaned = QString::fromUtf8(text->toUtf8());
     cleaned.replace(controls, QStringLiteral(" "));
     cleaned.replace(spaces, QStringLiteral(" "));
     cleaned = cleaned.trimmed();
     if (cleaned.isEmpty())
         return std::nullopt;
-    return firstCharacters(cleaned, maximumTextLength);
+    // A cut after a space would leave one at the end.
+    return firstCharacters(cleaned, maximumTextLength).trimmed();
 }
 
 bool isSensitive(QStringView text)
 {
     static constexpr std::array keywords{u"password", u"пароль", u"secret", u"api key", u"token"};
-    const QString lower = text.toString().toLower();
+    // As in `sanitized`: the patterns must see valid UTF-16, or a broken
+    // character next to a key would hide it.
+    const QString valid = QString::fromUtf8(text.toUtf8());
+    const QString lower = valid.toLower();
     for (const char16_t *keyword : keywords) {
         if (lower.contains(QStringView(keyword)))
             return true;
@@ -92,7 +98,7 @@ bool isSensitive(QStringView text)
                                                         QRegularExpression::UseUnicodePropertiesOption);
     static const QRegularExpression spaces(QStringLiteral("\\s+"), QRegularExpression::UseUnicodePropertiesOption);
 
-    const QStringList pieces = text.toString().split(spaces, Qt::SkipEmptyParts);
+    const QStringList pieces = valid.split(spaces, Qt::SkipEmptyParts);
     bool hasOrdinaryWord = false;
     for (const QString &piece : pieces) {
         if (isKeyLike(withoutFrame(QString(piece).remove(separators))))
@@ -101,7 +107,7 @@ bool isSensitive(QStringView text)
     }
     // Only without ordinary words may the pieces be read together: otherwise
     // every plain five-word sentence would look like a key.
-    return !hasOrdinaryWord && isKeyLike(text.toString().remove(spacesAndSeparators));
+    return !hasOrdinaryWord && isKeyLike(QString(valid).remove(spacesAndSeparators));
 }
 
 QStringList unique(const QStringList &lines, qsizetype limit)
