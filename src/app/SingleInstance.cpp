@@ -1,7 +1,6 @@
 #include "app/SingleInstance.h"
 
-#include <utility>
-
+#include "app/HandOverMessage.h"
 #include "core/BuildInfo.h"
 #include "core/Log.h"
 
@@ -10,16 +9,11 @@
 #include <QLocalSocket>
 #include <QLockFile>
 
+#include <utility>
+
 #include <unistd.h>
 
 namespace nimbel {
-
-namespace {
-// The first line of every hand-over; anything else on the socket is ignored.
-constexpr char greeting[] = "nimbel-activate 1";
-// A hand-over is a handful of links; anything longer is not one of ours.
-constexpr qint64 maximumMessageBytes = 64 * 1024;
-} // namespace
 
 SingleInstance::SingleInstance(QString socketPath, QObject *parent)
     : QObject(parent)
@@ -80,13 +74,7 @@ bool SingleInstance::handOver(const QStringList &links, Milliseconds timeout)
     socket.connectToServer(m_path);
     if (!socket.waitForConnected(int(timeout.count())))
         return false;
-    QByteArray message = QByteArray(greeting) + '\n';
-    for (const QString &link : links) {
-        QString single = link;
-        single.remove(u'\n').remove(u'\r');
-        message += single.toUtf8() + '\n';
-    }
-    socket.write(message);
+    socket.write(handOverMessage::encode(links));
     if (!socket.waitForBytesWritten(int(timeout.count())))
         return false;
     socket.disconnectFromServer();
@@ -99,7 +87,7 @@ void SingleInstance::accept()
 {
     while (QLocalSocket *socket = m_server->nextPendingConnection()) {
         connect(socket, &QLocalSocket::readyRead, socket, [socket] {
-            if (socket->bytesAvailable() > maximumMessageBytes) {
+            if (socket->bytesAvailable() > handOverMessage::maximumBytes) {
                 socket->setProperty("overflow", true);
                 socket->abort();
             }
@@ -118,16 +106,8 @@ void SingleInstance::readFrom(QLocalSocket *socket)
     socket->deleteLater();
     if (socket->property("overflow").toBool())
         return;
-    const QByteArray data = socket->readAll().left(maximumMessageBytes);
-    QList<QByteArray> lines = data.split('\n');
-    if (lines.isEmpty() || lines.first() != greeting)
-        return;
-    QStringList links;
-    for (qsizetype i = 1; i < lines.size(); ++i) {
-        if (!lines[i].isEmpty())
-            links << QString::fromUtf8(lines[i]);
-    }
-    emit activated(links);
+    if (const auto links = handOverMessage::decode(socket->readAll()))
+        emit activated(*links);
 }
 
 } // namespace nimbel

@@ -25,11 +25,12 @@ bool isBlockedQueryName(QStringView name)
     return false;
 }
 
-std::optional<QString> sanitizedURL(const std::optional<QString> &text)
+namespace {
+
+// The address without what must not leave, at whatever length.
+std::optional<QString> cleanAddress(const QString &text)
 {
-    if (!text)
-        return std::nullopt;
-    QUrl url(*text, QUrl::StrictMode);
+    QUrl url(text, QUrl::StrictMode);
     if (!url.isValid() || url.isRelative())
         return std::nullopt;
     const QString scheme = url.scheme().toLower();
@@ -45,6 +46,10 @@ std::optional<QString> sanitizedURL(const std::optional<QString> &text)
         const QUrlQuery query(url);
         QList<std::pair<QString, QString>> kept;
         for (const auto &item : query.queryItems(QUrl::FullyEncoded)) {
+            // Empty pieces ("a=1&&b=2") say nothing; keeping them made every
+            // further pass drop one more.
+            if (item.first.isEmpty() && item.second.isEmpty())
+                continue;
             const QString name = QUrl::fromPercentEncoding(item.first.toUtf8());
             if (!isBlockedQueryName(name))
                 kept.append(item);
@@ -60,7 +65,29 @@ std::optional<QString> sanitizedURL(const std::optional<QString> &text)
     }
     if (!url.isValid())
         return std::nullopt;
-    return url.toString(QUrl::FullyEncoded).left(AccessibilityLimits::pageAddressLength);
+    return url.toString(QUrl::FullyEncoded);
+}
+
+} // namespace
+
+std::optional<QString> sanitizedURL(const std::optional<QString> &text)
+{
+    if (!text)
+        return std::nullopt;
+    const auto address = cleanAddress(*text);
+    if (!address || address->size() <= AccessibilityLimits::pageAddressLength)
+        return address;
+    QString cut = address->left(AccessibilityLimits::pageAddressLength);
+    // A cut through a "%XY" escape would leave an address that no longer parses.
+    const qsizetype escape = cut.lastIndexOf(u'%');
+    if (escape >= 0 && escape >= cut.size() - 2)
+        cut.truncate(escape);
+    // What the cut leaves at the end (a lone "&" or "?") is tidied like in any
+    // other address, so that the result reads back as itself.
+    const auto tidied = cleanAddress(cut);
+    if (!tidied || tidied->size() > AccessibilityLimits::pageAddressLength)
+        return std::nullopt;
+    return tidied;
 }
 
 } // namespace nimbel

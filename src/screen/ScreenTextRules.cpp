@@ -4,6 +4,7 @@
 #include <QSet>
 #include <QTextBoundaryFinder>
 
+#include <algorithm>
 #include <array>
 
 namespace nimbel {
@@ -13,18 +14,29 @@ namespace {
 constexpr qsizetype maximumTextLength = 240;
 constexpr qsizetype shortestKey = 24;
 
+bool isBase64(QChar c)
+{
+    const char16_t u = c.unicode();
+    return (u >= u'A' && u <= u'Z') || (u >= u'a' && u <= u'z') || (u >= u'0' && u <= u'9') || u == u'+' || u == u'/'
+        || u == u'=';
+}
+
 bool isKeyLike(const QString &candidate)
 {
-    if (candidate.size() < shortestKey)
-        return false;
-    for (const QChar c : candidate) {
-        const char16_t u = c.unicode();
-        const bool base64 = (u >= u'A' && u <= u'Z') || (u >= u'a' && u <= u'z') || (u >= u'0' && u <= u'9')
-            || u == u'+' || u == u'/' || u == u'=';
-        if (!base64)
-            return false;
-    }
-    return true;
+    return candidate.size() >= shortestKey && std::all_of(candidate.cbegin(), candidate.cend(), isBase64);
+}
+
+// A piece without what frames it: the border of a text field read as "|" or
+// "]", brackets, quotes, a trailing comma.
+QString withoutFrame(const QString &piece)
+{
+    qsizetype begin = 0;
+    qsizetype end = piece.size();
+    while (begin < end && !isBase64(piece.at(begin)))
+        ++begin;
+    while (end > begin && !isBase64(piece.at(end - 1)))
+        --end;
+    return piece.mid(begin, end - begin);
 }
 
 // Three or more letters, lower-case after an optional capital: "Share", "usage".
@@ -57,19 +69,25 @@ std::optional<QString> sanitized(const std::optional<QString> &text)
         return std::nullopt;
     static const QRegularExpression controls(QStringLiteral("[\\x{0000}-\\x{001F}\\x{007F}]+"));
     static const QRegularExpression spaces(QStringLiteral("\\s+"), QRegularExpression::UseUnicodePropertiesOption);
-    QString cleaned = *text;
+    // Broken UTF-16 (a lone surrogate) would make every pattern below fail
+    // to match; it is read as U+FFFD instead.
+    QString cleaned = QString::fromUtf8(text->toUtf8());
     cleaned.replace(controls, QStringLiteral(" "));
     cleaned.replace(spaces, QStringLiteral(" "));
     cleaned = cleaned.trimmed();
     if (cleaned.isEmpty())
         return std::nullopt;
-    return firstCharacters(cleaned, maximumTextLength);
+    // A cut after a space would leave one at the end.
+    return firstCharacters(cleaned, maximumTextLength).trimmed();
 }
 
 bool isSensitive(QStringView text)
 {
     static constexpr std::array keywords{u"password", u"пароль", u"secret", u"api key", u"token"};
-    const QString lower = text.toString().toLower();
+    // As in `sanitized`: the patterns must see valid UTF-16, or a broken
+    // character next to a key would hide it.
+    const QString valid = QString::fromUtf8(text.toUtf8());
+    const QString lower = valid.toLower();
     for (const char16_t *keyword : keywords) {
         if (lower.contains(QStringView(keyword)))
             return true;
@@ -80,16 +98,16 @@ bool isSensitive(QStringView text)
                                                         QRegularExpression::UseUnicodePropertiesOption);
     static const QRegularExpression spaces(QStringLiteral("\\s+"), QRegularExpression::UseUnicodePropertiesOption);
 
-    const QStringList pieces = text.toString().split(spaces, Qt::SkipEmptyParts);
+    const QStringList pieces = valid.split(spaces, Qt::SkipEmptyParts);
     bool hasOrdinaryWord = false;
     for (const QString &piece : pieces) {
-        if (isKeyLike(QString(piece).remove(separators)))
+        if (isKeyLike(withoutFrame(QString(piece).remove(separators))))
             return true;
         hasOrdinaryWord = hasOrdinaryWord || isOrdinaryWord(piece);
     }
     // Only without ordinary words may the pieces be read together: otherwise
     // every plain five-word sentence would look like a key.
-    return !hasOrdinaryWord && isKeyLike(text.toString().remove(spacesAndSeparators));
+    return !hasOrdinaryWord && isKeyLike(QString(valid).remove(spacesAndSeparators));
 }
 
 QStringList unique(const QStringList &lines, qsizetype limit)

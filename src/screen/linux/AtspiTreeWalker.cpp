@@ -67,15 +67,23 @@ bool isHidden(AtspiStateBits states)
 // dispatched. Without events the library reads every value afresh.
 bool ensureSession()
 {
-    static bool ready = false;
+    static DBusConnection *ready = nullptr;
+    // The library cannot move to a bus that came back: after a lost bus the
+    // accessibility summary stays unavailable instead of calling into a
+    // closed connection.
     if (ready)
-        return true;
+        return dbus_connection_get_is_connected(ready);
     // Checked before the library is initialised: once initialised without a
     // bus it aborts the process on its next call.
     DBusConnection *bus = atspi_get_a11y_bus();
     if (!bus)
         return false;
-    atspi_init();
+    if (atspi_init() > 1) {
+        // The bus went away between the two calls. Undone, so that no later
+        // call meets a library without a bus; the next walk tries again.
+        atspi_exit();
+        return false;
+    }
     GMainContext *quiet = g_main_context_new();
     atspi_set_main_context(quiet);
     atspi_dbus_connection_setup_with_g_main(bus, quiet);
@@ -89,7 +97,7 @@ bool ensureSession()
     };
     for (const char *rule : subscriptions)
         dbus_bus_remove_match(bus, rule, nullptr);
-    ready = true;
+    ready = bus;
     return true;
 }
 

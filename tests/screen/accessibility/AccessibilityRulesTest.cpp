@@ -71,6 +71,19 @@ TEST(SanitizedURL, CutsLongAddressesToTwoThousandCharacters)
     EXPECT_TRUE(cleaned->startsWith(u"https://e.com/aaa"));
 }
 
+TEST(SanitizedURL, WhatItReturnsReadsBackAsItself)
+{
+    // A cut through "%E2%82%AC" or just after "&", and empty query pieces.
+    for (const QString &address : {QStringLiteral("https://e.com/") + QString(1984, u'a') + QStringLiteral("%E2%82%AC"),
+                                   QStringLiteral("https://e.com/p?") + QString(1981, u'a') + QStringLiteral("=1&b=2"),
+                                   QStringLiteral("https://e.com/p?a=1&&&b=2&&")}) {
+        const auto once = sanitizedURL(address);
+        ASSERT_TRUE(once.has_value()) << address.toStdString();
+        EXPECT_LE(once->size(), 2000);
+        EXPECT_EQ(sanitizedURL(*once), once) << once->toStdString();
+    }
+}
+
 TEST(AccessibilityContextJson, WritesKeysInOrderAndLeavesOutAbsentValues)
 {
     AccessibilityContext full;

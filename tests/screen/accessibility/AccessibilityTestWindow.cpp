@@ -6,6 +6,8 @@
 //                         N nested panels instead
 //   --slow-name-ms M      every accessible name takes M milliseconds to answer
 //   --title T             the window title
+//   --planted-secrets     the dialog plus secrets on show: a key in a text
+//                         field, a token in a label and in a page address
 // Prints "ready" once the window is shown.
 #include <QAccessible>
 #include <QAccessibleWidget>
@@ -108,6 +110,16 @@ void buildDialog(QVBoxLayout *layout)
     layout->addWidget(new QPushButton(QString())); // no label at all
 }
 
+// Secrets an owner may have on screen; none of them may leave the device as text.
+void plantSecrets(QVBoxLayout *layout)
+{
+    auto *key = new QLineEdit(QStringLiteral("zelm-PlantedFieldKey7Qx9Lm2Vb8Nw4Tc6"));
+    key->setAccessibleName(QStringLiteral("Deploy key"));
+    layout->addWidget(key);
+    layout->addWidget(new QLabel(QStringLiteral("Session token 9f7Kq2PlantedLabelToken")));
+    layout->addWidget(new QLabel(QStringLiteral("https://intranet.example/reset?token=PlantedAddressToken4Hw")));
+}
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -122,7 +134,8 @@ int main(int argc, char **argv)
                                            QStringLiteral("count"));
     const QCommandLineOption titleOption(QStringLiteral("title"), QStringLiteral("Window title"),
                                          QStringLiteral("title"), QStringLiteral("Nimbel test window"));
-    parser.addOptions({buttonsOption, slowOption, nestingOption, titleOption});
+    const QCommandLineOption secretsOption(QStringLiteral("planted-secrets"), QStringLiteral("Show secrets too"));
+    parser.addOptions({buttonsOption, slowOption, nestingOption, titleOption, secretsOption});
     parser.process(app);
 
     slowNameMs = parser.value(slowOption).toInt();
@@ -156,6 +169,8 @@ int main(int argc, char **argv)
         layout->addLayout(grid);
     } else {
         buildDialog(layout);
+        if (parser.isSet(secretsOption))
+            plantSecrets(layout);
     }
     window.show();
     QTimer::singleShot(0, [] {
