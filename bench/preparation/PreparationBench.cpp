@@ -12,13 +12,17 @@
 #include "AccessibilityTestSession.h"
 
 #include "conversation/AccessibilityTrust.h"
+#include "conversation/DesktopActions.h"
 #include "conversation/LinkOpener.h"
 #include "conversation/LoginItem.h"
 #include "conversation/MicrophoneRecorder.h"
 #include "conversation/OverlayViewModel.h"
+#include "conversation/ScreenContextCoordinator.h"
 #include "conversation/UpdateStatus.h"
 #include "conversation/VoiceOutput.h"
 #include "core/SystemClock.h"
+#include "gateway/VisionGatewayClient.h"
+#include "screen/ScreenImageEncoder.h"
 #include "screen/LocalScreenContextPreparer.h"
 #include "screen/linux/AtspiAccessibilityContextService.h"
 #include "screen/linux/X11FrontmostAppTracker.h"
@@ -75,6 +79,11 @@ struct NoLinks final : LinkOpener
 {
     bool open(const QUrl &) override { return false; }
 };
+struct NoDesktop final : DesktopActions
+{
+    bool relaunch() override { return false; }
+    bool openSettings(SettingsPage) override { return false; }
+};
 struct Key final : TokenStore
 {
     QString read() const override { return QStringLiteral("bench-key"); }
@@ -93,9 +102,9 @@ struct Assistant
         // Nothing listens on the discard port: the start-up synchronisation fails at once.
         preferences.setString(keys::desktopPlatformBaseURL, QStringLiteral("http://127.0.0.1:9"));
         preferences.setString(keys::desktopConnectedAgentID, QStringLiteral("bench-agent"));
-        OverlayViewModel::Services services{SystemClock::instance(), preferences, key,   voice,   microphone,
-                                            trust,                   access,      login, updates};
-        services.links = &links;
+        OverlayViewModel::Services services{SystemClock::instance(), preferences, key,     voice,   microphone,
+                                            trust,   access,      login,   updates, gateway, links,
+                                            desktop, encoder};
         services.screenCapture = &capture;
         services.appTracker = &tracker;
         services.accessibilityContext = &walks;
@@ -114,6 +123,9 @@ struct Assistant
     NoLogin login;
     NoUpdates updates;
     NoLinks links;
+    NoDesktop desktop;
+    VisionGatewayClient gateway{SystemClock::instance()};
+    ScreenImageEncoder encoder;
     X11FrontmostAppTracker tracker;
     X11ScreenCaptureService capture;
     AtspiAccessibilityContextService walks;
@@ -177,7 +189,7 @@ void run(benchmark::State &state, const QStringList &arguments, const QString &l
         return;
     }
 
-    OverlayViewModel &model = *assistant.model;
+    ScreenContextCoordinator &model = assistant.model->screenContext();
     qsizetype elements = 0;
     bool prepared = true;
     if (measure == Measure::screenContextAgain) {
