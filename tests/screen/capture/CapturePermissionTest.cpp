@@ -80,6 +80,7 @@ TEST(ScreenCapturePermission, GrantThePreflightSeesLetsTheCaptureGoAhead)
 
 TEST(ScreenCaptureError, PermissionProblemsOfferTheirRecoveryAndMessagesFollowTheLanguage)
 {
+    ASSERT_TRUE(installTranslations(AppLanguage::en));
     const ErrorDescription denied = ScreenCaptureError(ScreenCaptureError::permissionDenied).toDescription();
     EXPECT_TRUE(denied.isPermissionProblem);
     EXPECT_EQ(denied.recovery, ZelmRecovery::screenRecordingSettings);
