@@ -14,7 +14,7 @@ namespace nimbel {
 
 namespace {
 
-// Quoted as the desktop-entry specification asks for an Exec argument.
+// Quoted the way desktop entries require an Exec argument to be.
 QString quotedExec(const QString &program)
 {
     QString quoted;
