@@ -9,6 +9,7 @@
 #include "gateway/SpeechWire.h"
 #include "gateway/TextRules.h"
 #include "gateway/WarmUpRequest.h"
+#include "settings/Localized.h"
 
 namespace nimbel {
 
@@ -327,7 +328,7 @@ QCoro::Task<Result<Done, GatewayFailure>> VisionGatewayClient::warmPublicPageCon
     Reading reading;
     reading.transport = TransportPolicy::passOn;
     reading.keepBody = false;
-    reading.failureMessage = QStringLiteral("Could not prepare the page context.");
+    reading.failureMessage = L::text("error.gateway.pageContext");
     const Outgoing outgoing{m_options.timeouts.warmUp, jsonContentType, body};
     auto response = co_await exchange(endpoint.value(), outgoing, stop, reading);
     if (!response)
