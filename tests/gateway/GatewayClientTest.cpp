@@ -1,6 +1,4 @@
-// The operations of the gateway client against a real HTTP server on
-// loopback: the bytes each one sends, how answers and statuses are
-// classified, and the performance records.
+// The gateway client against a real HTTP server on loopback: bytes sent, answers classified, timings logged.
 
 #include "gateway/GatewayTestSupport.h"
 #include "gateway/MultipartBody.h"
@@ -24,8 +22,7 @@ namespace {
 
 using Kind = VisionGatewayError::Kind;
 
-// What Qt's HTTP stack adds to every request (it offers no way to leave these
-// out: an empty value makes it fall back to its default).
+// What Qt's HTTP stack adds to every request (an empty value falls back to its default).
 const std::set<std::string> stackHeaders = {"accept-encoding", "accept-language", "connection", "host", "user-agent"};
 
 std::set<std::string> withStackHeaders(std::initializer_list<std::string> ours)
