@@ -114,13 +114,10 @@ long long millisecondsBetween(Clock::time_point a, Clock::time_point b)
     return std::chrono::duration_cast<std::chrono::milliseconds>(b - a).count();
 }
 
-// A minimal, valid JPEG is not needed: the server checks the start-of-image marker only.
+// The server checks the start-of-image marker only.
 std::string jpegBytes()
 {
-    std::string jpeg("\xFF\xD8\xFF\xE0", 4);
-    jpeg += std::string(200, 'x');
-    jpeg += std::string("\xFF\xD9", 2);
-    return jpeg;
+    return std::string("\xFF\xD8\xFF\xE0", 4) + std::string(200, 'x') + std::string("\xFF\xD9", 2);
 }
 
 json analyzePayload(const std::string &question)
@@ -146,13 +143,6 @@ std::string analyzeBody(const std::string &boundary, const std::string &payload,
         + payload + "\r\n--" + boundary
         + "\r\nContent-Disposition: form-data; name=\"image\"; filename=\"current.jpg\"\r\nContent-Type: image/jpeg\r\n\r\n"
         + jpeg + "\r\n--" + boundary + "--\r\n";
-}
-
-httplib::Result postAnalyze(LocalPlatformProcess &server, const std::string &body,
-                            const std::string &boundary = "ZelmVision-TEST")
-{
-    return server.client()->Post("/v1/desktop/analyze", server.bearer(), body,
-                                 "multipart/form-data; boundary=" + boundary);
 }
 
 std::string transcriptionBody(const std::string &boundary, const std::string &language, const std::string &wav,
@@ -407,7 +397,8 @@ TEST(LocalPlatformServer, AnalyzeFindsTheNamedControlAndKeepsTheUpload)
 
     const json payload = analyzePayload("Where do I click \"Continue\"?");
     const std::string jpeg = jpegBytes();
-    const auto response = postAnalyze(server, analyzeBody("ZelmVision-TEST", payload.dump(), jpeg));
+    const auto response = server.client()->Post("/v1/desktop/analyze", server.bearer(),
+                                                analyzeBody("B0UND", payload.dump(), jpeg), "multipart/form-data; boundary=B0UND");
     ASSERT_EQ(statusOf(response), 200) << response->body;
     const json answer = json::parse(response->body);
     ASSERT_EQ(answer.at("steps").size(), 2u);
@@ -455,7 +446,7 @@ TEST(LocalPlatformServer, AnalyzeRejectsMalformedUploadsWithAJsonError)
         ASSERT_TRUE(error.is_object()) << response->body;
         EXPECT_NE(error.at("error").get<std::string>().find(mentions), std::string::npos) << error.dump();
     }
-    EXPECT_EQ(statusOf(postAnalyze(server, analyzeBody("ZelmVision-TEST", payload, jpeg))), 200);
+    EXPECT_EQ(statusOf(server.client()->Post("/v1/desktop/analyze", server.bearer(), good, form)), 200);
 }
 
 TEST(LocalPlatformServer, TranscriptionRecognisesSpokenEnglishOrAnswersTheScript)
