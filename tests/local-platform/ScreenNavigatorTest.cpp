@@ -62,7 +62,6 @@ TEST(LocalPlatformNavigator, AQuotedLabelPointsAtThatControl)
     EXPECT_DOUBLE_EQ(answer.steps[0].targetRect->x, 0.8);
     EXPECT_DOUBLE_EQ(answer.steps[0].targetRect->width, 0.12);
     EXPECT_EQ(answer.steps[1].instruction, "Нажмите «Продолжить».");
-    EXPECT_DOUBLE_EQ(answer.confidence, 0.92);
     EXPECT_FALSE(answer.needsFreshCapture);
     EXPECT_EQ(answer.screenFacts, (std::vector<std::string>{"Кнопка «Продолжить» находится в правой нижней части окна."}));
 
@@ -104,7 +103,6 @@ TEST(LocalPlatformNavigator, WithoutQuotesTheBestWordOverlapWins)
     const NavigationAnswer none = navigate(payload("Where do I leave a comment?", controls, texts));
     EXPECT_EQ(none.summary, "I can't see “leave comment” on this screen.");
     EXPECT_FALSE(none.steps.at(0).targetRect.has_value());
-    EXPECT_DOUBLE_EQ(none.confidence, 0.3);
 }
 
 TEST(LocalPlatformNavigator, ElementsWithoutABoxDisabledControlsAndEmptyScreens)
