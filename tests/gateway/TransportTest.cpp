@@ -1,6 +1,4 @@
-// Transport failures against real sockets on loopback: refused connections,
-// TLS failures, inactivity timeouts, connections cut short, answers that are
-// not HTTP, and cancellation of requests in flight.
+// Transport failures against real sockets on loopback, and cancellation of requests in flight.
 
 #include "gateway/GatewayTestSupport.h"
 #include "gateway/TestServer.h"
@@ -21,8 +19,7 @@ namespace {
 
 using Kind = VisionGatewayError::Kind;
 
-// Answers every connection with fixed bytes once the request has arrived,
-// then closes it.
+// Answers every request with fixed bytes, then closes the connection.
 class RawServer
 {
 public:
@@ -167,9 +164,8 @@ TEST_F(TransportTest, aConnectionCutShortIsConnectionFailed)
                     .is(Kind::connectionFailed));
     EXPECT_EQ(warmUp(lengthCut.baseURL()).transportError()->code, QNetworkReply::RemoteHostClosedError);
 
-    // A chunked body cut before its last chunk: Qt 6.4 sees the loss only
-    // when the connection is still open as it reads the last bytes;
-    // otherwise it reports a complete body, which then does not decode.
+    // A chunked body cut short: Qt 6.4 sees the loss only if the connection is still open as it
+    // reads the last bytes; otherwise the body it reports does not decode.
     test::TestServer server;
     server.script("/v1/desktop/config",
                   ScriptedResponse::events({StreamStep::write(R"({"agent_id":"a",)"), StreamStep::cut()}));
@@ -177,8 +173,7 @@ TEST_F(TransportTest, aConnectionCutShortIsConnectionFailed)
         failureOf(test::finish(client().fetchDesktopConfiguration(server.baseURL(), "k", {})));
     EXPECT_TRUE(chunkedCut.is(Kind::connectionFailed) || chunkedCut.is(Kind::invalidResponse));
 
-    // An answer that is not HTTP, after which the server hangs up: Qt sees
-    // only the closed connection.
+    // An answer that is not HTTP, then a hang-up: Qt sees only the closed connection.
     RawServer garbage("SSH-2.0-OpenSSH_9.2\r\n");
     for (const GatewayFailure &failure : everyClassifiedOperation(garbage.baseURL()))
         EXPECT_TRUE(failure.is(Kind::connectionFailed)) << int(failure.kind());
@@ -201,8 +196,7 @@ TEST_F(TransportTest, stoppingAbortsTheRequestInFlight)
     EXPECT_TRUE(server.isHolding());
     server.release();
 
-    // The warm-up too, and a request whose answer was complete but not yet
-    // taken when the stop came gives no result either.
+    // The warm-up too, stopped before it starts: nothing is sent.
     server.script("/v1/desktop/context/warm", ScriptedResponse::json(204, ""));
     std::stop_source early;
     early.request_stop();

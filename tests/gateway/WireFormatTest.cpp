@@ -4,9 +4,6 @@
 #include "gateway/MultipartBody.h"
 #include "gateway/NavigationResponse.h"
 #include "gateway/SpeechWire.h"
-#include "gateway/WarmUpRequest.h"
-
-#include <QRegularExpression>
 
 #include <gtest/gtest.h>
 
@@ -29,23 +26,14 @@ QList<DesktopChatMessage> numberedMessages(int count)
 
 } // namespace
 
-TEST(ChatWire, writesTheRequestWithItsKeyOrderAndTheLastFourteenMessages)
+TEST(ChatWire, sendsTheLastFourteenMessages)
 {
-    const QByteArray body = dumped(chatRequestJson(numberedMessages(15), "dsa-1", "session-9", "voice"));
-    QByteArray expected = R"({"agent_id":"dsa-1","messages":[)";
-    for (int i = 2; i <= 15; ++i) {
-        expected += QStringLiteral(R"({"role":"%1","content":"m%2"})")
-                        .arg(i % 2 ? "user" : "assistant")
-                        .arg(i)
-                        .toUtf8();
-        if (i < 15)
-            expected += ',';
-    }
-    expected += R"(],"sessionId":"session-9","visitorId":"desktop-owner","lang":"en","channel":"voice"})";
-    EXPECT_EQ(body, expected);
-
-    const QByteArray few = dumped(chatRequestJson({{"user", "Hi \"there\"\n"}}, "a", "s", "chat"));
-    EXPECT_EQ(few, R"({"agent_id":"a","messages":[{"role":"user","content":"Hi \"there\"\n"}],"sessionId":"s","visitorId":"desktop-owner","lang":"en","channel":"chat"})");
+    // The key order and the bytes are checked against the server in the client tests.
+    const auto json = chatRequestJson(numberedMessages(15), "dsa-1", "session-9", "voice");
+    ASSERT_EQ(json["messages"].size(), 14u);
+    EXPECT_EQ(json["messages"][0]["content"], "m2");
+    EXPECT_EQ(json["messages"][13]["content"], "m15");
+    EXPECT_EQ(json["channel"], "voice");
 }
 
 TEST(ChatWire, takesTheLanguageFromTheLastUserMessage)
@@ -77,31 +65,22 @@ TEST(ChatWire, decodesStreamEventsOfTheRightShapeOnly)
     EXPECT_FALSE(event->error);
 
     EXPECT_TRUE(ChatStreamEvent::decode(R"({"type":"ping"})"));
-    EXPECT_FALSE(ChatStreamEvent::decode(R"({"text":"no type"})"));
-    EXPECT_FALSE(ChatStreamEvent::decode(R"({"type":7})"));
-    EXPECT_FALSE(ChatStreamEvent::decode(R"({"type":"sentence","text":5})"));
-    EXPECT_FALSE(ChatStreamEvent::decode(R"({"type":"done","reply":{"text":"x"}})"));
-    EXPECT_FALSE(ChatStreamEvent::decode(R"({"type":"error","error":false})"));
-    EXPECT_FALSE(ChatStreamEvent::decode(R"(["type","sentence"])"));
-    EXPECT_FALSE(ChatStreamEvent::decode(R"({"type":"sentence")"));
-    EXPECT_FALSE(ChatStreamEvent::decode("plain text"));
+    for (const char *body : {R"({"text":"no type"})", R"({"type":7})", R"({"type":"sentence","text":5})",
+                             R"({"type":"done","reply":{"text":"x"}})", R"({"type":"error","error":false})",
+                             R"(["type","sentence"])", R"({"type":"sentence")", "plain text"})
+        EXPECT_FALSE(ChatStreamEvent::decode(body)) << body;
 }
 
 TEST(NavigationResponse, fillsDefaultsForMissingOrNullKeys)
 {
-    const auto minimal = NavigationResponse::decode(R"({"summary":"The menu is at the top."})");
+    const auto minimal = NavigationResponse::decode(R"({"summary":"s"})");
     ASSERT_TRUE(minimal);
-    EXPECT_EQ(minimal->summary, "The menu is at the top.");
     EXPECT_TRUE(minimal->steps.isEmpty());
     EXPECT_EQ(minimal->confidence, 0.75);
     EXPECT_FALSE(minimal->needsFreshCapture);
-    EXPECT_FALSE(minimal->safetyNote);
-    EXPECT_TRUE(minimal->screenFacts.isEmpty());
-
-    const auto nulls = NavigationResponse::decode(
-        R"({"summary":"s","steps":null,"confidence":null,"needs_fresh_capture":null,"safety_note":null,"screen_facts":null})");
-    ASSERT_TRUE(nulls);
-    EXPECT_EQ(*nulls, *NavigationResponse::decode(R"({"summary":"s"})"));
+    EXPECT_EQ(NavigationResponse::decode(R"({"summary":"s","steps":null,"confidence":null,"needs_fresh_capture":null,)"
+                                         R"("safety_note":null,"screen_facts":null})"),
+              minimal);
 }
 
 TEST(NavigationResponse, decodesStepsFactsAndUnclampedConfidence)
@@ -121,8 +100,6 @@ TEST(NavigationResponse, decodesStepsFactsAndUnclampedConfidence)
     ASSERT_TRUE(response);
     EXPECT_EQ(response->summary, "  Use the File menu. ");
     ASSERT_EQ(response->steps.size(), 2);
-    EXPECT_EQ(response->steps[0].instruction, "Open File");
-    EXPECT_EQ(response->steps[0].targetLabel, QString("File"));
     EXPECT_EQ(response->steps[0].targetRect, (NormalizedRect{0.1, 0.02, 0.05, 1.0}));
     EXPECT_EQ(response->steps[0].identity(), "Open FileFile");
     EXPECT_FALSE(response->steps[1].targetLabel);
@@ -160,19 +137,15 @@ TEST(NavigationResponse, rejectsMissingRequiredKeysAndWrongTypes)
         EXPECT_FALSE(NavigationResponse::decode(body)) << body;
 }
 
-TEST(NavigationResponse, encodesTheSameKeysInOrderLeavingOutAbsentOnes)
+TEST(NavigationResponse, encodesWhatItDecodes)
 {
     NavigationResponse response;
     response.summary = "Sum";
     response.steps = {{"Click", QString("OK"), NormalizedRect{0.5, 0.25, 0.125, 0.0625}}, {"Wait", {}, {}}};
     response.confidence = 0.5;
-    response.screenFacts = {"Fact"};
-    EXPECT_EQ(dumped(response.toJson()),
-              R"({"summary":"Sum","steps":[{"instruction":"Click","target_label":"OK","target_rect":{"x":0.5,"y":0.25,"width":0.125,"height":0.0625}},{"instruction":"Wait"}],"confidence":0.5,"needs_fresh_capture":false,"screen_facts":["Fact"]})");
     response.safetyNote = "Careful";
-    const QByteArray withNote = dumped(response.toJson());
-    EXPECT_TRUE(withNote.contains(R"("needs_fresh_capture":false,"safety_note":"Careful","screen_facts")"));
-    EXPECT_EQ(NavigationResponse::decode(withNote), response);
+    response.screenFacts = {"Fact"};
+    EXPECT_EQ(NavigationResponse::decode(dumped(response.toJson())), response);
 }
 
 TEST(DesktopConfiguration, decodesTheAnswerAndRejectsWrongShapes)
@@ -185,13 +158,9 @@ TEST(DesktopConfiguration, decodesTheAnswerAndRejectsWrongShapes)
     })");
     ASSERT_TRUE(full);
     EXPECT_EQ(full->agentID, "dsa-42");
-    EXPECT_EQ(full->agentName, "Aster");
-    EXPECT_EQ(full->ownerEmail, QString("o@example.com"));
-    EXPECT_EQ(full->addressAs, QString("Sam"));
     EXPECT_EQ(full->greetRU, QString(u"Здравствуйте!"_qs));
     EXPECT_FALSE(full->greetEN);
     EXPECT_EQ(full->skills, (QMap<QString, bool>{{"screen_capture", true}, {"web_research", false}}));
-    EXPECT_EQ(full->updatedAt, QString("2026-01-15T09:30:00Z"));
 
     const auto minimal = DesktopConfiguration::decode(R"({"agent_id":"a","agent_name":"b","skills":{}})");
     ASSERT_TRUE(minimal);
@@ -213,28 +182,8 @@ TEST(DesktopConfiguration, decodesTheAnswerAndRejectsWrongShapes)
         EXPECT_FALSE(DesktopConfiguration::decode(body)) << body;
 }
 
-TEST(DesktopConfiguration, decodesThePairingAnswerAndWritesTheExchangeRequest)
+TEST(SpeechWire, cutsTheSpeechInputAtWholeCharacters)
 {
-    const auto pairing = DesktopPairingConfiguration::decode(
-        R"({"platform_url":"http://127.0.0.1:4100/","token":"zelm-t","agent_id":"dsa-1","agent_name":"Aster","x":1})");
-    ASSERT_TRUE(pairing);
-    EXPECT_EQ(*pairing, (DesktopPairingConfiguration{"http://127.0.0.1:4100/", "zelm-t", "dsa-1", "Aster"}));
-    EXPECT_FALSE(DesktopPairingConfiguration::decode(R"({"platform_url":"u","agent_id":"dsa-1","agent_name":"A"})"));
-    EXPECT_FALSE(DesktopPairingConfiguration::decode(R"({"platform_url":"u","token":null,"agent_id":"d","agent_name":"A"})"));
-    EXPECT_FALSE(DesktopPairingConfiguration::decode(R"({"platform_url":"u","token":"t","agent_id":9,"agent_name":"A"})"));
-
-    EXPECT_EQ(dumped(pairingExchangeJson("Abc_-123")), R"({"code":"Abc_-123"})");
-    EXPECT_EQ(dumped(warmUpRequestJson("dsa-1", "https://docs.example/page?q=1")),
-              R"({"agent_id":"dsa-1","page_url":"https://docs.example/page?q=1"})");
-}
-
-TEST(SpeechWire, writesTheSpeechRequest)
-{
-    EXPECT_EQ(dumped(speechRequestJson("Hello there.", "dsa-1", std::nullopt)),
-              R"({"input":"Hello there.","agent_id":"dsa-1","language":"en"})");
-    EXPECT_EQ(dumped(speechRequestJson(u"Нажмите Save."_qs, "dsa-1", 1.25)),
-              R"({"input":"Нажмите Save.","agent_id":"dsa-1","language":"ru","pace":1.25})");
-
     // 2500 characters, each of two code points; a Cyrillic letter only after the cut.
     QString text;
     for (int i = 0; i < 2499; ++i)
@@ -265,12 +214,6 @@ TEST(SpeechWire, writesTheTranscriptionUploadByteForByte)
                          "Content-Type: audio/wav\r\n\r\n")
                   + wav + "\r\n--ZelmVoice-B--\r\n");
 
-    // Blank agent and prompt parts are left out entirely.
-    EXPECT_EQ(transcriptionUploadBody("B", "en", "  ", " \n\t ", "W"),
-              QByteArray("--B\r\nContent-Disposition: form-data; name=\"language\"\r\n\r\nen\r\n"
-                         "--B\r\nContent-Disposition: form-data; name=\"file\"; filename=\"voice.wav\"\r\n"
-                         "Content-Type: audio/wav\r\n\r\nW\r\n--B--\r\n"));
-
     // A long prompt keeps its last 600 characters.
     QString prompt;
     for (int i = 0; i < 1000; ++i)
@@ -283,13 +226,11 @@ TEST(SpeechWire, writesTheTranscriptionUploadByteForByte)
 TEST(SpeechWire, decodesTheTranscript)
 {
     EXPECT_EQ(decodeTranscription(R"({"text":" hello \n","language":"en"})"), QString(" hello \n"));
-    EXPECT_FALSE(decodeTranscription(R"({"transcript":"hello"})"));
-    EXPECT_FALSE(decodeTranscription(R"({"text":null})"));
-    EXPECT_FALSE(decodeTranscription(R"({"text":["hello"]})"));
-    EXPECT_FALSE(decodeTranscription("hello"));
+    for (const char *body : {R"({"transcript":"hello"})", R"({"text":null})", R"({"text":["hello"]})", "hello"})
+        EXPECT_FALSE(decodeTranscription(body)) << body;
 }
 
-TEST(AnalyzeRequest, writesTheMetadataInOrderAndTheUploadByteForByte)
+TEST(AnalyzeRequest, writesTheMetadataInOrderLeavingOutAContextOfAnotherCapture)
 {
     ScreenAnalysisInput screen;
     screen.capture = wire::OrderedJson::parse(R"({"captured_at":"2026-01-15T09:30:00.123Z","app_name":"Files"})");
@@ -313,26 +254,9 @@ TEST(AnalyzeRequest, writesTheMetadataInOrderAndTheUploadByteForByte)
     EXPECT_EQ(dumped(analyzeMetadataJson("q", screen, "a", {}, {})),
               R"({"question":"q","capture":{"captured_at":"2026-01-15T09:30:00.123Z","app_name":"Files"},"agent_id":"a","established":[],"conversation":[]})");
 
-    const QByteArray jpeg("\xff\xd8\xff\xe0jpeg\r\n--ZelmVision-X\xff\xd9", 23);
-    EXPECT_EQ(analyzeUploadBody("ZelmVision-X", "{\"q\":1}", jpeg),
-              QByteArray("--ZelmVision-X\r\n"
-                         "Content-Disposition: form-data; name=\"payload\"\r\n"
-                         "Content-Type: application/json\r\n\r\n"
-                         "{\"q\":1}\r\n"
-                         "--ZelmVision-X\r\n"
-                         "Content-Disposition: form-data; name=\"image\"; filename=\"current.jpg\"\r\n"
-                         "Content-Type: image/jpeg\r\n\r\n")
-                  + jpeg + "\r\n--ZelmVision-X--\r\n");
 }
 
-TEST(MultipartBody, generatesFreshUpperCaseUuidBoundaries)
+TEST(MultipartBody, generatesAFreshBoundaryEachTime)
 {
-    const QByteArray first = MultipartBody::freshBoundary("ZelmVision-");
-    const QByteArray second = MultipartBody::freshBoundary("ZelmVision-");
-    const QRegularExpression form(
-        "^ZelmVision-[0-9A-F]{8}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{12}$");
-    EXPECT_TRUE(form.match(QString::fromLatin1(first)).hasMatch()) << first.constData();
-    EXPECT_EQ(first.size(), 11 + 36);
-    EXPECT_NE(first, second);
-    EXPECT_EQ(MultipartBody(first).contentType(), "multipart/form-data; boundary=" + first);
+    EXPECT_NE(MultipartBody::freshBoundary("ZelmVision-"), MultipartBody::freshBoundary("ZelmVision-"));
 }

@@ -20,25 +20,25 @@ std::string problem(const char *text)
 
 TEST(LocalPlatformScript, RefusesMistakesAndSaysWhere)
 {
-    EXPECT_EQ(problem(R"({"agnet": {}})"), "script: unknown key \"agnet\"");
-    EXPECT_NE(problem(R"({"agent": {"agent_id": "agent-1"}})").find("dsa-"), std::string::npos);
-    EXPECT_NE(problem(R"({"agent": {"skills": {"web_research": "yes"}}})").find("agent.skills.web_research"),
-              std::string::npos);
-    EXPECT_NE(problem(R"({"faults": {"/v1/desktop/chat": {"status": 99}}})").find("faults./v1/desktop/chat.status"),
-              std::string::npos);
-    EXPECT_NE(problem(R"({"faults": {"/x": {"pause_after": 1}}})").find("go together"), std::string::npos);
-    EXPECT_NE(problem(R"({"faults": {"/x": {"delay": 1}}})").find("unknown key \"delay\""), std::string::npos);
-    EXPECT_NE(problem(R"({"faults": {"v1/desktop/chat": {}}})").find("endpoint path"), std::string::npos);
-    EXPECT_NE(problem(R"({"faults": {"/x": {"malformed_event": {"line": "data: a\ndata: b"}}}})").find("single line"),
-              std::string::npos);
-    EXPECT_NE(problem(R"({"faults": {"/x": {"times": 0}}})").find("times"), std::string::npos);
-    EXPECT_NE(problem(R"({"chat": {"replies": [{"sentences": ["x"]}]}})").find("needs \"match\""), std::string::npos);
-    EXPECT_NE(problem(R"({"chat": {"replies": [{"match": "a", "text": "x", "sentences": ["y"]}]}})").find("exactly one"),
-              std::string::npos);
-    EXPECT_NE(problem(R"({"chat": {"replies": [{"match": "  ", "text": "x"}]}})").find("blank"), std::string::npos);
-    EXPECT_NE(problem(R"({"transcription": {"text": "a", "sequence": ["b"]}})").find("either"), std::string::npos);
-    EXPECT_NE(problem(R"({"token": ""})").find("blank"), std::string::npos);
-    EXPECT_EQ(problem("[]"), "script: must be an object");
+    const std::pair<const char *, const char *> cases[] = {
+        {R"({"agnet": {}})", "unknown key \"agnet\""},
+        {R"({"agent": {"agent_id": "agent-1"}})", "dsa-"},
+        {R"({"agent": {"skills": {"web_research": "yes"}}})", "agent.skills.web_research"},
+        {R"({"faults": {"/v1/desktop/chat": {"status": 99}}})", "faults./v1/desktop/chat.status"},
+        {R"({"faults": {"/x": {"pause_after": 1}}})", "go together"},
+        {R"({"faults": {"/x": {"delay": 1}}})", "unknown key \"delay\""},
+        {R"({"faults": {"v1/desktop/chat": {}}})", "endpoint path"},
+        {R"({"faults": {"/x": {"malformed_event": {"line": "data: a\ndata: b"}}}})", "single line"},
+        {R"({"faults": {"/x": {"times": 0}}})", "times"},
+        {R"({"chat": {"replies": [{"sentences": ["x"]}]}})", "needs \"match\""},
+        {R"({"chat": {"replies": [{"match": "a", "text": "x", "sentences": ["y"]}]}})", "exactly one"},
+        {R"({"chat": {"replies": [{"match": "  ", "text": "x"}]}})", "blank"},
+        {R"({"transcription": {"text": "a", "sequence": ["b"]}})", "either"},
+        {R"({"token": ""})", "blank"},
+        {"[]", "must be an object"},
+    };
+    for (const auto &[script, mention] : cases)
+        EXPECT_NE(problem(script).find(mention), std::string::npos) << script;
 }
 
 TEST(LocalPlatformScript, TheDocumentedExampleIsAValidScript)
