@@ -2,7 +2,6 @@
 #include "settings/PreferenceKeys.h"
 #include "settings/PreferencesStore.h"
 
-#include <QFile>
 #include <QSettings>
 #include <QTemporaryDir>
 
@@ -104,17 +103,6 @@ TEST_F(LanguageSettings, SetPreferenceStoresBothKeysAndReportsWhetherAnythingCha
     EXPECT_TRUE(lang::setPreference(LanguagePreference::en, prefs));
     EXPECT_EQ(prefs.string(keys::zelmAppLanguage), QStringLiteral("en"));
     EXPECT_EQ(prefs.stringList(keys::appleLanguages), QStringList{"en"});
-
-    // As the next launch reads the file.
-    {
-        const QString copy = dir.filePath(QStringLiteral("copy.conf"));
-        ASSERT_TRUE(QFile::copy(settings.fileName(), copy));
-        QSettings reopened(copy, QSettings::IniFormat);
-        PreferencesStore reread(&reopened);
-        EXPECT_EQ(lang::storedPreference(reread), LanguagePreference::en);
-        EXPECT_EQ(reread.stringList(keys::appleLanguages), QStringList{"en"});
-        EXPECT_EQ(lang::bundleLocalizations(reread).value(0), QStringLiteral("en"));
-    }
 
     EXPECT_TRUE(lang::setPreference(LanguagePreference::system, prefs));
     EXPECT_FALSE(prefs.contains(keys::zelmAppLanguage));
