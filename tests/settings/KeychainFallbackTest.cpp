@@ -38,6 +38,11 @@ protected:
         fallback = session->scratchPath(QStringLiteral("data-%1/platform-api-key").arg(++cases));
     }
 
+    KeychainTokenStore store(const QString &path = {}) const
+    {
+        return KeychainTokenStore({}, QStringLiteral("app.nimbel.test.fallback"), path.isEmpty() ? fallback : path);
+    }
+
     static QByteArray contents(const QString &path)
     {
         QFile file(path);
@@ -61,7 +66,7 @@ protected:
 TEST_F(KeychainWithoutSecretService, KeyGoesToAFileOnlyTheOwnerCanReadAndTheFallbackIsLogged)
 {
     test::LogCapture capture;
-    KeychainTokenStore keys({}, QStringLiteral("app.nimbel.test.fallback"), fallback);
+    KeychainTokenStore keys = store();
     const QString key = QString::fromUtf8("zk-κλειδί-42");
     EXPECT_EQ(keys.write(key), std::nullopt);
     ASSERT_TRUE(test::waitUntilStored(keys));
@@ -75,7 +80,7 @@ TEST_F(KeychainWithoutSecretService, KeyGoesToAFileOnlyTheOwnerCanReadAndTheFall
     ASSERT_TRUE(test::waitUntilStored(keys));
     EXPECT_EQ(contents(fallback), QByteArray("zk-second"));
     EXPECT_EQ(mode(fallback), 0600);
-    EXPECT_EQ(KeychainTokenStore({}, QStringLiteral("app.nimbel.test.fallback"), fallback).read(), QStringLiteral("zk-second"));
+    EXPECT_EQ(store().read(), QStringLiteral("zk-second"));
 
     const QStringList records = capture.texts(QStringLiteral(".General"));
     EXPECT_TRUE(records.contains(QStringLiteral("key_store=fallback_file operation=write reason=other_error")))
@@ -88,20 +93,20 @@ TEST_F(KeychainWithoutSecretService, KeyGoesToAFileOnlyTheOwnerCanReadAndTheFall
 
 TEST_F(KeychainWithoutSecretService, EmptyKeyRecordsTheDeletionInTheFile)
 {
-    KeychainTokenStore keys({}, QStringLiteral("app.nimbel.test.fallback"), fallback);
+    KeychainTokenStore keys = store();
     ASSERT_EQ(keys.write(QStringLiteral("zk-to-delete")), std::nullopt);
     EXPECT_EQ(keys.write(QString()), std::nullopt);
     ASSERT_TRUE(test::waitUntilStored(keys));
     EXPECT_TRUE(QFileInfo::exists(fallback));
     EXPECT_EQ(contents(fallback), QByteArray());
     EXPECT_EQ(keys.keyLocation(), KeychainTokenStore::KeyLocation::none);
-    EXPECT_EQ(KeychainTokenStore({}, QStringLiteral("app.nimbel.test.fallback"), fallback).read(), QString());
+    EXPECT_EQ(store().read(), QString());
 }
 
 TEST_F(KeychainWithoutSecretService, NothingStoredAnywhereReadsAsNoKey)
 {
     test::LogCapture capture;
-    KeychainTokenStore keys({}, QStringLiteral("app.nimbel.test.fallback"), fallback);
+    KeychainTokenStore keys = store();
     EXPECT_EQ(keys.read(), QString());
     EXPECT_FALSE(QFileInfo::exists(fallback));
     EXPECT_TRUE(capture.texts(QStringLiteral(".General"))
@@ -118,7 +123,7 @@ TEST_F(KeychainWithoutSecretService, FileThatCannotBeWrittenFailsWithTheSaveMess
         ASSERT_TRUE(file.open(QIODevice::WriteOnly));
     }
     test::LogCapture capture;
-    KeychainTokenStore keys({}, QStringLiteral("app.nimbel.test.fallback"), blocker + QStringLiteral("/platform-api-key"));
+    KeychainTokenStore keys = store(blocker + QStringLiteral("/platform-api-key"));
     std::optional<KeychainError> error;
     QObject::connect(&keys, &KeychainTokenStore::storeFailed, [&error](const KeychainError &e) { error = e; });
     EXPECT_EQ(keys.write(QStringLiteral("zk-unsaved")), std::nullopt);

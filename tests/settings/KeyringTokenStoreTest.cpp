@@ -62,6 +62,17 @@ protected:
                                     QStringLiteral("platform-api-key")});
     }
 
+    // Stores an item as another program would; its exit code.
+    int storeOutside(const QString &itemService, const QByteArray &secret) const
+    {
+        return session
+            ->secretTool({QStringLiteral("store"), QStringLiteral("--label=Nimbel"), QStringLiteral("server"), itemService,
+                          QStringLiteral("user"), QStringLiteral("platform-api-key"), QStringLiteral("type"),
+                          QStringLiteral("plaintext")},
+                         secret)
+            .exitCode;
+    }
+
     int itemCount() const
     {
         const auto found = session->secretTool({QStringLiteral("search"), QStringLiteral("--all"), QStringLiteral("server"),
@@ -122,32 +133,18 @@ TEST_F(KeyringTokenStore, WritesMadeWhileOneIsBeingStoredEndWithTheLatest)
 
 TEST_F(KeyringTokenStore, ReadsAnItemStoredByAnotherProgramUnderServiceAndAccount)
 {
-    const auto stored = session->secretTool({QStringLiteral("store"), QStringLiteral("--label=Nimbel"), QStringLiteral("server"),
-                                             service, QStringLiteral("user"), QStringLiteral("platform-api-key"),
-                                             QStringLiteral("type"), QStringLiteral("plaintext")},
-                                            "from-outside");
-    ASSERT_EQ(stored.exitCode, 0);
+    ASSERT_EQ(storeOutside(service, "from-outside"), 0);
     auto keys = store();
     EXPECT_EQ(keys->read(), QStringLiteral("from-outside"));
     EXPECT_EQ(keys->keyLocation(), KeychainTokenStore::KeyLocation::secretService);
 
-    // Another account or another service is a different item.
-    const auto other = session->secretTool({QStringLiteral("store"), QStringLiteral("--label=Other"), QStringLiteral("server"),
-                                            service + QStringLiteral(".other"), QStringLiteral("user"),
-                                            QStringLiteral("platform-api-key"), QStringLiteral("type"),
-                                            QStringLiteral("plaintext")},
-                                           "not-ours");
-    ASSERT_EQ(other.exitCode, 0);
+    // Another service is a different item.
+    ASSERT_EQ(storeOutside(service + QStringLiteral(".other"), "not-ours"), 0);
     EXPECT_EQ(store()->read(), QStringLiteral("from-outside"));
     EXPECT_EQ(KeychainTokenStore({}, service + QStringLiteral(".missing"), fallback).read(), QString());
 
     // An item that is not UTF-8 is no key.
-    ASSERT_EQ(session->secretTool({QStringLiteral("store"), QStringLiteral("--label=Nimbel"), QStringLiteral("server"),
-                                   service, QStringLiteral("user"), QStringLiteral("platform-api-key"),
-                                   QStringLiteral("type"), QStringLiteral("plaintext")},
-                                  QByteArray("\xff\xfe\xc3", 3))
-                  .exitCode,
-              0);
+    ASSERT_EQ(storeOutside(service, QByteArray("\xff\xfe\xc3", 3)), 0);
     EXPECT_EQ(store()->read(), QString());
 }
 

@@ -47,11 +47,16 @@ TEST_F(SettingsLoading, EmptyProfileGivesTheDefaultsOfEveryField)
     tokens.stored = QStringLiteral("stored-key");
     const LoadedSettings loaded = load();
     EXPECT_EQ(loaded.gatewayBaseURL, QStringLiteral(NIMBEL_EXPECTED_PLATFORM_URL));
-    EXPECT_EQ(defaultPlatformURL(), QStringLiteral(NIMBEL_EXPECTED_PLATFORM_URL));
     EXPECT_EQ(loaded.platformAPIKey, QStringLiteral("stored-key"));
     EXPECT_EQ(tokens.reads, 1);
     // Loading writes nothing back.
     EXPECT_TRUE(m_settings.allKeys().isEmpty());
+    EXPECT_TRUE(loaded.voiceOutputEnabled);
+    EXPECT_TRUE(loaded.accessibilityContextEnabled);
+
+    // Only a stored false switches off.
+    prefs.setBoolean(keys::accessibilityContextEnabled, false);
+    EXPECT_FALSE(load().accessibilityContextEnabled);
 }
 
 TEST_F(SettingsLoading, AddressComesFromTheCurrentKeyThenTheOlderOneThenTheBuildDefault)
@@ -95,14 +100,6 @@ TEST_F(SettingsLoading, AddressComesFromTheCurrentKeyThenTheOlderOneThenTheBuild
     prefs.setStringList(keys::desktopPlatformBaseURL, {QStringLiteral("a"), QStringLiteral("b")});
     prefs.setString(keys::desktopGatewayBaseURL, QStringLiteral("https://old.example"));
     EXPECT_EQ(load().gatewayBaseURL, QStringLiteral("https://old.example"));
-}
-
-TEST_F(SettingsLoading, OnlyAStoredFalseSwitchesOff)
-{
-    prefs.setBoolean(keys::accessibilityContextEnabled, false);
-    const LoadedSettings loaded = load();
-    EXPECT_TRUE(loaded.voiceOutputEnabled);
-    EXPECT_FALSE(loaded.accessibilityContextEnabled);
 }
 
 TEST_F(SettingsLoading, DamagedPreferencesFileLoadsAsTheDefaults)

@@ -55,6 +55,10 @@ bool ensureAccessibilityBus()
             launcher.setProcessEnvironment(environment);
             launcher.setProgram(QStringLiteral("/usr/libexec/at-spi-bus-launcher"));
             launcher.setArguments({QStringLiteral("--launch-immediately")});
+            // It outlives this process: holding the test's output open would
+            // keep whoever reads that output waiting for it.
+            launcher.setStandardOutputFile(QProcess::nullDevice());
+            launcher.setStandardErrorFile(QProcess::nullDevice());
             if (!launcher.startDetached())
                 return false;
         }

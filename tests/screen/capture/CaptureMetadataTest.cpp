@@ -60,15 +60,6 @@ TEST(CaptureMetadata, JsonKeepsTheKeyOrderAndTypesAndLeavesOutOnlyAbsentValues)
               R"({"kind":"window","application_name":"Текстовый редактор","bundle_identifier":"org.example.Editor",)"
               R"("window_title":"notes.txt — Editor","logical_width":1280.5,"logical_height":800.0,)"
               R"("pixel_width":2048,"pixel_height":1279,"captured_at":"2026-12-05T15:09:25.123Z"})");
-    CaptureMetadata display;
-    display.kind = CaptureKind::display;
-    display.bundleIdentifier = QStringLiteral("org.example.Editor");
-    display.logicalWidth = display.pixelWidth = 1920;
-    display.logicalHeight = display.pixelHeight = 1080;
-    display.capturedAt = utc(2026, 1, 15, 9, 30, 0, 0);
-    EXPECT_EQ(display.toJson().dump(),
-              R"({"kind":"display","bundle_identifier":"org.example.Editor","logical_width":1920.0,)"
-              R"("logical_height":1080.0,"pixel_width":1920,"pixel_height":1080,"captured_at":"2026-01-15T09:30:00.000Z"})");
 }
 
 TEST(CaptureMetadata, DecodesWhatItEncodesAndRejectsBrokenRecords)

@@ -17,12 +17,10 @@ class ScriptedAccess final : public ScreenCaptureAccess
 public:
     std::deque<bool> preflights{false};
     bool grant = false;
-    int preflightCalls = 0;
     int requestCalls = 0;
 
     bool preflight() override
     {
-        ++preflightCalls;
         const bool answer = preflights.front();
         if (preflights.size() > 1)
             preflights.pop_front();
@@ -36,66 +34,44 @@ public:
 };
 } // namespace
 
-TEST(ScreenCapturePermission, GrantedPreflightNeverPrompts)
+TEST(ScreenCapturePermission, PromptsOnceAndAsksForARestartWhenTheGrantIsNotSeenYet)
 {
-    ScriptedAccess access;
-    access.preflights = {true};
-    ScreenCapturePermission permission(access);
-    EXPECT_EQ(permission.check(), std::nullopt);
-    EXPECT_EQ(permission.check(), std::nullopt);
-    EXPECT_EQ(access.requestCalls, 0);
-    EXPECT_FALSE(permission.didRequestPermissionThisLaunch());
+    const struct
+    {
+        const char *what;
+        std::deque<bool> preflights;
+        bool grant;
+        std::vector<std::optional<ScreenCaptureError>> checks;
+        int requests;
+    } cases[] = {
+        {"granted preflight never prompts", {true}, false, {std::nullopt, std::nullopt}, 0},
+        {"a refusal, then restart without a second prompt", {false}, false,
+         {ScreenCaptureError::permissionDenied, ScreenCaptureError::permissionRequiresRestart,
+          ScreenCaptureError::permissionRequiresRestart}, 1},
+        {"a grant the preflight does not see yet", {false}, true, {ScreenCaptureError::permissionRequiresRestart}, 1},
+        {"a grant the preflight sees", {false, true}, true, {std::nullopt, std::nullopt}, 1},
+    };
+    for (const auto &c : cases) {
+        ScriptedAccess access;
+        access.preflights = c.preflights;
+        access.grant = c.grant;
+        ScreenCapturePermission permission(access);
+        for (const auto &expected : c.checks)
+            EXPECT_EQ(permission.check(), expected) << c.what;
+        EXPECT_EQ(access.requestCalls, c.requests) << c.what;
+        EXPECT_EQ(permission.didRequestPermissionThisLaunch(), c.requests > 0) << c.what;
+    }
 }
 
-TEST(ScreenCapturePermission, FirstRefusalIsDeniedLaterOnesAskForARestartWithoutASecondPrompt)
-{
-    ScriptedAccess access;
-    ScreenCapturePermission permission(access);
-    EXPECT_EQ(permission.check(), ScreenCaptureError::permissionDenied);
-    EXPECT_TRUE(permission.didRequestPermissionThisLaunch());
-    EXPECT_EQ(permission.check(), ScreenCaptureError::permissionRequiresRestart);
-    EXPECT_EQ(permission.check(), ScreenCaptureError::permissionRequiresRestart);
-    EXPECT_EQ(access.requestCalls, 1);
-}
-
-TEST(ScreenCapturePermission, GrantThePreflightDoesNotSeeYetNeedsARestart)
-{
-    ScriptedAccess access;
-    access.grant = true;
-    ScreenCapturePermission permission(access);
-    EXPECT_EQ(permission.check(), ScreenCaptureError::permissionRequiresRestart);
-    EXPECT_EQ(access.preflightCalls, 2); // checked again after the grant
-}
-
-TEST(ScreenCapturePermission, GrantThePreflightSeesLetsTheCaptureGoAhead)
-{
-    ScriptedAccess access;
-    access.grant = true;
-    access.preflights = {false, true};
-    ScreenCapturePermission permission(access);
-    EXPECT_EQ(permission.check(), std::nullopt);
-    EXPECT_EQ(permission.check(), std::nullopt);
-    EXPECT_EQ(access.requestCalls, 1);
-}
-
-TEST(ScreenCaptureError, PermissionProblemsOfferTheirRecoveryAndMessagesFollowTheLanguage)
+TEST(ScreenCaptureError, MessagesFollowTheLanguageAndWindowSystemErrorsPassOnAsTheyCame)
 {
     ASSERT_TRUE(installTranslations(AppLanguage::en));
-    const ErrorDescription denied = ScreenCaptureError(ScreenCaptureError::permissionDenied).toDescription();
-    EXPECT_TRUE(denied.isPermissionProblem);
-    EXPECT_EQ(denied.recovery, ZelmRecovery::screenRecordingSettings);
-    const ErrorDescription restart = ScreenCaptureError(ScreenCaptureError::permissionRequiresRestart).toDescription();
-    EXPECT_EQ(restart.recovery, ZelmRecovery::restart);
-    const ErrorDescription empty = toDescription(CaptureError(ScreenCaptureError(ScreenCaptureError::emptyImage)));
-    EXPECT_FALSE(empty.isPermissionProblem);
-    EXPECT_NE(empty.message, denied.message);
-
-    // Resolved in the interface language each time it is read.
+    const QString english = ScreenCaptureError(ScreenCaptureError::emptyImage).message();
     ASSERT_TRUE(installTranslations(AppLanguage::ru));
     const QString russian = ScreenCaptureError(ScreenCaptureError::emptyImage).message();
     installTranslations(AppLanguage::en);
-    EXPECT_NE(russian, empty.message);
-    EXPECT_EQ(ScreenCaptureError(ScreenCaptureError::emptyImage).message(), empty.message);
+    EXPECT_NE(russian, english);
+    EXPECT_EQ(ScreenCaptureError(ScreenCaptureError::emptyImage).message(), english);
 
     const ErrorDescription passedOn = toDescription(CaptureError(WindowSystemError{QStringLiteral("X is gone")}));
     EXPECT_EQ(passedOn, (ErrorDescription{QStringLiteral("X is gone"), ZelmRecovery::none, false}));

@@ -1,8 +1,6 @@
 #include "screen/CapturePixelSize.h"
 #include "screen/CaptureTargeting.h"
 #include "screen/FrontmostWindowSelector.h"
-#include "screen/ScreenImageEncodingPolicy.h"
-#include "screen/linux/X11WindowDetails.h"
 
 #include <gtest/gtest.h>
 
@@ -19,44 +17,30 @@ std::pair<int, int> dims(CapturePixelSize size)
 using Dims = std::pair<int, int>;
 } // namespace
 
-TEST(CapturePixelSize, ScalesByScreenScaleThenShrinksToTheLimit)
+TEST(CapturePixelSize, ScalesByScreenScaleShrinksToTheLimitRoundsHalvesUpAndNeverVanishes)
 {
-    EXPECT_EQ(dims(CapturePixelSize::fitted(3000, 2000, 2, 2048)), Dims(2048, 1365));
-    EXPECT_EQ(dims(CapturePixelSize::fitted(500, 300, 2, 2048)), Dims(1000, 600));
-    EXPECT_EQ(dims(CapturePixelSize::fitted(2000, 3000, 1, 2048)), Dims(1365, 2048));
-    EXPECT_EQ(dims(CapturePixelSize::fitted(1920, 1080, 1, 2048)), Dims(1920, 1080));
-    // Exactly at the limit stays as is.
-    EXPECT_EQ(dims(CapturePixelSize::fitted(1024, 512, 2, 2048)), Dims(2048, 1024));
-}
-
-TEST(CapturePixelSize, ScalesBelowOneAreIgnoredAndSizesNeverVanish)
-{
-    EXPECT_EQ(dims(CapturePixelSize::fitted(800, 600, 0.5, 2048)), Dims(800, 600));
-    EXPECT_EQ(dims(CapturePixelSize::fitted(800, 600, 0, 2048)), Dims(800, 600));
-    EXPECT_EQ(dims(CapturePixelSize::fitted(0, -5, 2, 2048)), Dims(1, 1));
-    EXPECT_EQ(dims(CapturePixelSize::fitted(std::numeric_limits<double>::quiet_NaN(), 10, 1, 2048)), Dims(1, 10));
-    // A sliver of a very long window keeps at least one pixel.
-    EXPECT_EQ(dims(CapturePixelSize::fitted(100000, 10, 1, 2048)), Dims(2048, 1));
-}
-
-TEST(CapturePixelSize, RoundsHalvesAwayFromZero)
-{
-    // 4096 × 2049 halves to 2048 × 1024.5 → 1025; truncation would give 1024.
-    EXPECT_EQ(dims(CapturePixelSize::fitted(4096, 2049, 1, 2048)), Dims(2048, 1025));
-    // 4096 × 2047 → 1023.5 → 1024.
-    EXPECT_EQ(dims(CapturePixelSize::fitted(4096, 2047, 1, 2048)), Dims(2048, 1024));
-    // Fractional points are scaled before rounding: 100.25 × 2 = 200.5 → 201.
-    EXPECT_EQ(dims(CapturePixelSize::fitted(100.25, 50.2, 2, 2048)), Dims(201, 100));
-}
-
-TEST(ScreenImageEncodingPolicy, FitsWithinItsLargestSideAndNeverVanishes)
-{
-    const auto vision = ScreenImageEncodingPolicy::vision();
-    const int side = vision.maximumDimension;
-    EXPECT_EQ(dims(vision.fittedSize(side * 2, side)), Dims(side, side / 2));
-    EXPECT_EQ(dims(vision.fittedSize(side / 2, side / 4)), Dims(side / 2, side / 4));
-    EXPECT_EQ(dims(vision.fittedSize(0, 0)), Dims(1, 1));
-    EXPECT_EQ(dims(vision.fittedSize(-3, 10)), Dims(1, 10));
+    const struct
+    {
+        double width, height, scale;
+        Dims expected;
+    } cases[] = {
+        {3000, 2000, 2, {2048, 1365}},
+        {500, 300, 2, {1000, 600}},
+        {2000, 3000, 1, {1365, 2048}},
+        {1920, 1080, 1, {1920, 1080}},
+        {1024, 512, 2, {2048, 1024}}, // exactly at the limit
+        {800, 600, 0.5, {800, 600}},  // scales below one are ignored
+        {800, 600, 0, {800, 600}},
+        {0, -5, 2, {1, 1}},
+        {std::numeric_limits<double>::quiet_NaN(), 10, 1, {1, 10}},
+        {100000, 10, 1, {2048, 1}},   // a sliver keeps one pixel
+        {4096, 2049, 1, {2048, 1025}}, // 1024.5 rounds up; truncation would give 1024
+        {4096, 2047, 1, {2048, 1024}},
+        {100.25, 50.2, 2, {201, 100}}, // scaled before rounding: 200.5 → 201
+    };
+    for (const auto &c : cases)
+        EXPECT_EQ(dims(CapturePixelSize::fitted(c.width, c.height, c.scale, 2048)), c.expected)
+            << c.width << "x" << c.height << " @" << c.scale;
 }
 
 TEST(FrontmostWindowSelector, FirstOfTheFrontToBackListThatIsACandidate)
@@ -182,34 +166,4 @@ TEST(CaptureTargeting, ScreenUnderThePointerElseTheMainScreen)
     EXPECT_EQ(screenUnderPointer(QPointF(-1, -1), screens)->frame, QRectF(0, 0, 1000, 800));
     EXPECT_FALSE(screenUnderPointer(QPointF(0, 0), {}));
     EXPECT_FALSE(screenContaining(QPointF(1000, 800), {screens[0]}));
-}
-
-TEST(X11WindowDetails, WindowTypesDecideTheLayerAndWhetherAWindowIsEverWorkedIn)
-{
-    X11Atoms atoms;
-    atoms.netWmWindowTypeNormal = 11;
-    atoms.netWmWindowTypeDialog = 12;
-    atoms.netWmWindowTypeDock = 13;
-    atoms.netWmWindowTypeDesktop = 14;
-    atoms.netWmStateHidden = 20;
-    const xcb_atom_t utility = 99;
-
-    X11WindowDetails window;
-    EXPECT_EQ(window.layer(atoms), 0); // untyped windows are ordinary ones
-    EXPECT_FALSE(window.neverActivated(atoms));
-    window.windowTypes = {12};
-    EXPECT_EQ(window.layer(atoms), 0);
-    window.windowTypes = {utility, 11}; // the first type is the preferred one
-    EXPECT_EQ(window.layer(atoms), 1);
-    EXPECT_FALSE(window.neverActivated(atoms));
-    window.windowTypes = {13};
-    EXPECT_NE(window.layer(atoms), 0);
-    EXPECT_TRUE(window.neverActivated(atoms));
-    window.windowTypes = {14};
-    EXPECT_NE(window.layer(atoms), 0);
-    EXPECT_TRUE(window.neverActivated(atoms));
-
-    EXPECT_FALSE(window.isHidden(atoms));
-    window.states = {7, 20};
-    EXPECT_TRUE(window.isHidden(atoms));
 }

@@ -75,19 +75,13 @@ TEST_F(DesktopEntryIndexTest, FindsTheDesktopFileByApplicationIdClassCommandOrNa
     EXPECT_EQ(entries.identify({"xterm", "XTerm", ""}), identity("xterm", "My XTerm"));
 }
 
-TEST_F(DesktopEntryIndexTest, HiddenFilesAndOtherEntryTypesDoNotCount)
+TEST_F(DesktopEntryIndexTest, WithoutACountingFileTheApplicationIdThenTheClassStandIn)
 {
     auto entries = index({});
-    // The hidden user file removes firefox-esr: the WM_CLASS stands in.
+    // The hidden user file removes firefox-esr; links and other groups' keys do not count.
     EXPECT_EQ(entries.identify({"Navigator", "Firefox-esr", ""}), identity("Firefox-esr", "Firefox-esr"));
     EXPECT_EQ(entries.identify({"linky", "Linky", ""}), identity("Linky", "Linky"));
-    // Keys of other groups are not the entry's.
     EXPECT_EQ(entries.identify({"wrong", "Wrong", ""}), identity("Wrong", "Wrong"));
-}
-
-TEST_F(DesktopEntryIndexTest, FallsBackToTheApplicationIdThenTheClass)
-{
-    auto entries = index({});
     EXPECT_EQ(entries.identify({"tool", "Tool", "org.example.Tool"}), identity("org.example.Tool", "Tool"));
     EXPECT_EQ(entries.identify({"tool", "", ""}), identity("tool", "tool"));
     EXPECT_EQ(entries.identify({"", "", ""}), ApplicationIdentity{});

@@ -160,16 +160,6 @@ bool waitUntil(const std::function<bool()> &condition, int timeoutMs)
     return true;
 }
 
-void pump(int milliseconds)
-{
-    QElapsedTimer timer;
-    timer.start();
-    while (timer.elapsed() < milliseconds) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-        QThread::msleep(5);
-    }
-}
-
 bool run(const QString &program, const QStringList &arguments)
 {
     QProcess process;
@@ -197,11 +187,6 @@ SampleApplication::~SampleApplication()
     }
 }
 
-QString SampleApplication::program()
-{
-    return QStringLiteral(NIMBEL_SAMPLE_WINDOW);
-}
-
 bool SampleApplication::start()
 {
     const QRect &g = m_options.geometry;
@@ -214,9 +199,7 @@ bool SampleApplication::start()
                           QStringLiteral("--frameless")};
     if (m_options.above)
         arguments << QStringLiteral("--above");
-    if (m_options.noise)
-        arguments << QStringLiteral("--noise");
-    m_process.start(program(), arguments);
+    m_process.start(QStringLiteral(NIMBEL_SAMPLE_WINDOW), arguments);
     if (!m_process.waitForStarted(5000))
         return false;
     const bool ready = readLine(
@@ -227,8 +210,8 @@ bool SampleApplication::start()
             return true;
         },
         30000);
-    if (!ready || m_options.noise)
-        return ready;
+    if (!ready)
+        return false;
     // Its drawing may still be queued at a busy server: wait until it shows.
     return waitUntil([this] { return screenColour(m_options.geometry.center()) == m_options.colour; });
 }

@@ -54,9 +54,6 @@ T finish(QCoro::Task<T> task)
     return std::move(*result);
 }
 
-// Processes events for a while.
-void pump(int milliseconds);
-
 // Runs a tool to its end (xdotool and the like); true when it exited with 0.
 bool run(const QString &program, const QStringList &arguments);
 
@@ -72,7 +69,6 @@ public:
         QColor colour = Qt::red;
         QRect geometry{100, 100, 400, 300};
         bool above = false;
-        bool noise = false;
     };
 
     explicit SampleApplication(Options options);
@@ -86,8 +82,6 @@ public:
     qint64 processId() const { return m_process.processId(); }
     // Waits for the next repaint (after its window was exposed again).
     bool waitForRepaint(int timeoutMs = 5000);
-
-    static QString program();
 
 private:
     bool readLine(const std::function<bool(const QByteArray &)> &accept, int timeoutMs);

@@ -210,25 +210,6 @@ TEST(ScreenImageEncoder, NoiseDrivesTheLadderToTheBottomAndPastTheBudget)
     EXPECT_EQ(QImage::fromData(outcome->jpeg, "JPEG").size(), QSize(1600, 1066));
 }
 
-TEST(ScreenImageEncoder, APictureJustOverTheBudgetAtTheFirstQualityIsSentAtTheSecond)
-{
-    const auto policy = ScreenImageEncodingPolicy::detailedVision();
-    // Grow the noisy part until the first quality no longer fits.
-    std::optional<JpegLadderOutcome> found;
-    for (int rows = 100; rows <= 1365 && !found; rows += 10) {
-        auto outcome = ScreenImageEncoder::encode(partlyNoisy(2048, 1365, rows), policy);
-        ASSERT_TRUE(outcome);
-        if (outcome->attempts.size() > 1)
-            found = std::move(outcome);
-    }
-    ASSERT_TRUE(found) << "no picture overshoots at 0.78";
-    EXPECT_GT(found->attempts[0].second, policy.maximumBytes);
-    EXPECT_EQ(found->attempts.size(), 2);
-    EXPECT_LE(found->jpeg.size(), policy.maximumBytes);
-    EXPECT_EQ(found->quality, 0.70);
-    EXPECT_EQ(jpegQualityOf(found->jpeg), 70);
-}
-
 TEST(ScreenImageEncoder, EncodesOneImageAtATimeOffTheMainThreadAndResumesOnIt)
 {
     ScreenImageEncoder encoder;

@@ -1,6 +1,5 @@
 #include "CaptureFixture.h"
 
-#include "screen/ScreenImageEncoder.h"
 #include "screen/linux/X11FrontmostAppTracker.h"
 #include "screen/linux/X11ScreenCaptureAccess.h"
 #include "screen/linux/X11ScreenCaptureService.h"
@@ -103,16 +102,15 @@ TEST_F(X11ScreenCaptureTest, CapturesTheTrackedApplicationsWindowWithItsMetadata
     clock.advance(std::chrono::milliseconds(1234));
     auto result = capture();
     ASSERT_TRUE(result) << toDescription(result.error()).message.toStdString();
-    const CaptureMetadata &m = result->metadata;
-    EXPECT_EQ(m.kind, CaptureKind::window);
-    EXPECT_EQ(m.applicationName, u"Красный образец");
-    EXPECT_EQ(m.bundleIdentifier, u"org.nimbel.test.Red");
-    EXPECT_EQ(m.windowTitle, u"Red document");
-    EXPECT_EQ(m.logicalWidth, 400);
-    EXPECT_EQ(m.logicalHeight, 300);
-    EXPECT_EQ(m.pixelWidth, 400);
-    EXPECT_EQ(m.pixelHeight, 300);
-    EXPECT_EQ(m.capturedAt, clock.now());
+    CaptureMetadata expected;
+    expected.kind = CaptureKind::window;
+    expected.applicationName = QString::fromUtf8("Красный образец");
+    expected.bundleIdentifier = QStringLiteral("org.nimbel.test.Red");
+    expected.windowTitle = QStringLiteral("Red document");
+    expected.logicalWidth = expected.pixelWidth = 400;
+    expected.logicalHeight = expected.pixelHeight = 300;
+    expected.capturedAt = clock.now();
+    EXPECT_EQ(result->metadata, expected) << result->metadata.toJson().dump();
     EXPECT_EQ(result->image.size(), QSize(400, 300));
     EXPECT_EQ(shareOf(result->image, result->image.rect(), redColour), 1.0);
 
@@ -123,13 +121,6 @@ TEST_F(X11ScreenCaptureTest, CapturesTheTrackedApplicationsWindowWithItsMetadata
     EXPECT_EQ(result->metadata.bundleIdentifier, u"org.nimbel.test.Blue");
     EXPECT_EQ(result->image.size(), QSize(500, 350));
     EXPECT_EQ(shareOf(result->image, result->image.rect(), blueColour), 1.0);
-
-    // The capture encodes within its policy.
-    const auto jpeg = QCoro::waitFor(ScreenImageEncoder::shared().jpegData(result->image,
-                                                                          ScreenImageEncodingPolicy::detailedVision()));
-    ASSERT_TRUE(jpeg);
-    EXPECT_LE(jpeg->size(), 380000);
-    EXPECT_EQ(QImage::fromData(*jpeg, "JPEG").size(), QSize(500, 350));
 }
 
 TEST_F(X11ScreenCaptureTest, TheAssistantsOwnWindowIsNeverInTheWindowCapture)
@@ -155,7 +146,7 @@ TEST_F(X11ScreenCaptureTest, TheAssistantsOwnWindowIsNeverInTheWindowCapture)
     EXPECT_EQ(shareOf(image, QRect(200, 250, 200, 50), redColour), 1.0);
 }
 
-TEST_F(X11ScreenCaptureTest, ACoveredWindowNeverYieldsTheCoveringWindowsPixels)
+TEST_F(X11ScreenCaptureTest, ACoveredWindowNeverYieldsTheCoveringWindowsPixelsAndIsWholeUnderACompositor)
 {
     SampleApplication redApp(red());
     SampleApplication::Options onTop = blue(QRect(50, 250, 300, 300));
@@ -166,41 +157,27 @@ TEST_F(X11ScreenCaptureTest, ACoveredWindowNeverYieldsTheCoveringWindowsPixels)
     track(redApp, "org.nimbel.test.Red");
     ASSERT_EQ(screenColour(QPoint(120, 300)), blueColour); // blue really covers red there
 
-    const auto result = capture();
+    auto result = capture();
     ASSERT_TRUE(result);
     EXPECT_EQ(result->metadata.kind, CaptureKind::window);
-    const QImage &image = result->image;
-    ASSERT_EQ(image.size(), QSize(400, 300));
-    EXPECT_FALSE(contains(image, image.rect(), blueColour));
+    ASSERT_EQ(result->image.size(), QSize(400, 300));
+    EXPECT_FALSE(contains(result->image, result->image.rect(), blueColour));
     // Blue covers x 0…249, y 150…299 of the red window.
-    EXPECT_EQ(shareOf(image, QRect(0, 150, 250, 150), black), 1.0);
-    EXPECT_EQ(shareOf(image, QRect(0, 0, 400, 150), redColour), 1.0);
-    EXPECT_EQ(shareOf(image, QRect(250, 150, 150, 150), redColour), 1.0);
-}
+    EXPECT_EQ(shareOf(result->image, QRect(0, 150, 250, 150), black), 1.0);
+    EXPECT_EQ(shareOf(result->image, QRect(0, 0, 400, 150), redColour), 1.0);
+    EXPECT_EQ(shareOf(result->image, QRect(250, 150, 150, 150), redColour), 1.0);
 
-TEST_F(X11ScreenCaptureTest, UnderACompositorACoveredWindowIsCapturedWhole)
-{
-    SampleApplication redApp(red());
-    SampleApplication::Options onTop = blue(QRect(50, 250, 300, 300));
-    onTop.above = true;
-    SampleApplication blueApp(onTop);
-    ASSERT_TRUE(redApp.start());
-    ASSERT_TRUE(blueApp.start());
-    track(redApp, "org.nimbel.test.Red");
     OwnWindow panel(greenColour, QRect(300, 150, 400, 200));
     ASSERT_TRUE(panel.showAndWait());
-
     TestCompositor compositor;
     ASSERT_TRUE(compositor.active());
     // Redirection re-exposes every window; the red one paints itself again.
     ASSERT_TRUE(redApp.waitForRepaint());
-
-    auto result = capture();
+    result = capture();
     ASSERT_TRUE(result);
     EXPECT_EQ(result->metadata.kind, CaptureKind::window);
-    EXPECT_EQ(shareOf(result->image, result->image.rect(), redColour), 1.0);
-
     EXPECT_EQ(result->image.size(), QSize(400, 300));
+    EXPECT_EQ(shareOf(result->image, result->image.rect(), redColour), 1.0);
 }
 
 TEST_F(X11ScreenCaptureTest, TooSmallWindowsLeaveTheDisplayWithoutTheAssistantsWindows)
@@ -217,52 +194,37 @@ TEST_F(X11ScreenCaptureTest, TooSmallWindowsLeaveTheDisplayWithoutTheAssistantsW
     OwnWindow panel(greenColour, QRect(300, 150, 400, 200));
     ASSERT_TRUE(panel.showAndWait());
 
-    const auto result = capture();
+    auto result = capture();
     ASSERT_TRUE(result);
     const CaptureMetadata &m = result->metadata;
     EXPECT_EQ(m.kind, CaptureKind::display);
     EXPECT_EQ(m.applicationName, u"Tiny Sample");
     EXPECT_EQ(m.bundleIdentifier, u"tiny");
     EXPECT_EQ(m.windowTitle, std::nullopt);
-    EXPECT_EQ(m.logicalWidth, 1920);
-    EXPECT_EQ(m.logicalHeight, 1080);
+    EXPECT_EQ(std::tuple(m.logicalWidth, m.logicalHeight, m.pixelWidth), std::tuple(1920.0, 1080.0, 1920));
     EXPECT_EQ(result->image.size(), QSize(1920, 1080));
-    EXPECT_EQ(m.pixelWidth, 1920);
+    EXPECT_FALSE(contains(result->image, result->image.rect(), greenColour));
+    const std::pair<QRect, QColor> areas[] = {
+        {QRect(300, 150, 400, 200), black}, // nothing is known beneath the panel
+        {QRect(100, 100, 200, 300), redColour},
+        {QRect(100, 350, 400, 50), redColour},
+        {QRect(700, 200, 500, 350), blueColour},
+        {QRect(1400, 700, 179, 300), QColor(255, 255, 0)},
+    };
+    for (const auto &[area, colour] : areas)
+        EXPECT_EQ(shareOf(result->image, area, colour), 1.0) << area.x() << "," << area.y();
 
-    const QImage &image = result->image;
-    EXPECT_FALSE(contains(image, image.rect(), greenColour));
-    EXPECT_EQ(shareOf(image, QRect(300, 150, 400, 200), black), 1.0); // nothing is known beneath it
-    EXPECT_EQ(shareOf(image, QRect(100, 100, 200, 300), redColour), 1.0);
-    EXPECT_EQ(shareOf(image, QRect(100, 350, 400, 50), redColour), 1.0);
-    EXPECT_EQ(shareOf(image, QRect(700, 200, 500, 350), blueColour), 1.0);
-    EXPECT_EQ(shareOf(image, QRect(1400, 700, 179, 300), QColor(255, 255, 0)), 1.0);
-}
-
-TEST_F(X11ScreenCaptureTest, UnderACompositorTheDisplayShowsWhatLiesBeneathTheAssistant)
-{
-    SampleApplication redApp(red());
-    SampleApplication tinyApp({QStringLiteral("tiny"), QStringLiteral("Tiny"), QStringLiteral("Tiny"),
-                               QColor(255, 255, 0), QRect(1400, 700, 150, 100)});
-    ASSERT_TRUE(redApp.start());
-    ASSERT_TRUE(tinyApp.start());
-    track(tinyApp, "tiny");
-    OwnWindow panel(greenColour, QRect(300, 150, 400, 200));
-    ASSERT_TRUE(panel.showAndWait());
+    // Under a compositor, where the panel covers the red window the red window
+    // shows through; where it covers only the desktop, nothing does.
     TestCompositor compositor;
     ASSERT_TRUE(compositor.active());
     ASSERT_TRUE(redApp.waitForRepaint());
-
-    const auto result = capture();
+    result = capture();
     ASSERT_TRUE(result);
     EXPECT_EQ(result->metadata.kind, CaptureKind::display);
-    const QImage &image = result->image;
-    EXPECT_FALSE(contains(image, image.rect(), greenColour));
-    // Where the panel covers the red window, the red window shows through;
-    // where it covers only the desktop, nothing does. (The rest of the
-    // screen is whatever a compositor would have painted; this one paints
-    // nothing.)
-    EXPECT_EQ(shareOf(image, QRect(300, 150, 200, 200), redColour), 1.0);
-    EXPECT_EQ(shareOf(image, QRect(500, 150, 200, 200), black), 1.0);
+    EXPECT_FALSE(contains(result->image, result->image.rect(), greenColour));
+    EXPECT_EQ(shareOf(result->image, QRect(300, 150, 200, 200), redColour), 1.0);
+    EXPECT_EQ(shareOf(result->image, QRect(500, 150, 200, 200), black), 1.0);
 }
 
 TEST_F(X11ScreenCaptureTest, MinimisedWindowsAndWindowsOnOtherDesktopsAreNotCaptured)
@@ -327,8 +289,6 @@ TEST_F(X11ScreenCaptureTest, APermissionRefusalStopsTheCaptureBeforeItStarts)
     ASSERT_FALSE(result);
     EXPECT_EQ(std::get<ScreenCaptureError>(result.error()), ScreenCaptureError::permissionDenied);
     EXPECT_EQ(refused.requestPermissionForOnboarding(), ScreenCaptureError::permissionRequiresRestart);
-    result = finish(refused.captureCurrentContext());
-    EXPECT_EQ(std::get<ScreenCaptureError>(result.error()), ScreenCaptureError::permissionRequiresRestart);
     EXPECT_EQ(refusing.prompts, 1);
 
     // On X11 the preflight always allows it.

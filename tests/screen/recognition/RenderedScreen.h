@@ -1,11 +1,16 @@
 #pragma once
 
+#include "screen/RecognizedScreenText.h"
+
 #include <QColor>
 #include <QFont>
 #include <QImage>
 #include <QPainter>
 #include <QRect>
 #include <QString>
+#include <QStringList>
+
+#include <vector>
 
 namespace nimbel::test {
 
@@ -75,5 +80,24 @@ private:
 
     QImage m_image;
 };
+
+// The recognised line that reads exactly `text`, if any.
+inline const RecognizedScreenText *find(const std::vector<RecognizedScreenText> &lines, const QString &text)
+{
+    for (const auto &line : lines) {
+        if (line.text == text)
+            return &line;
+    }
+    return nullptr;
+}
+
+// Every recognised line, for messages.
+inline QString all(const std::vector<RecognizedScreenText> &lines)
+{
+    QStringList texts;
+    for (const auto &line : lines)
+        texts.append(line.text);
+    return texts.join(QStringLiteral(" | "));
+}
 
 } // namespace nimbel::test

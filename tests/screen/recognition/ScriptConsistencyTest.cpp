@@ -4,33 +4,33 @@
 
 using namespace nimbel;
 
-TEST(ScriptConsistency, LookAlikeWordsFollowTheirSurroundings)
+TEST(ScriptConsistency, LookAlikeWordsFollowTheirSurroundingsAndAgreeingReadingsStand)
 {
-    // "на" read as Latin "Ha" among Russian words.
-    EXPECT_EQ(rereadScript(QStringLiteral("Требуется места Ha диске"), {}), WritingScript::cyrillic);
-    // A word alone in its cell: its row decides ("Номер" read as "Homep").
-    EXPECT_EQ(rereadScript(QStringLiteral("Homep"), {QStringLiteral("Город / City"), QStringLiteral("Сумма"),
-                                                    QStringLiteral("Менеджер")}),
-              WritingScript::cyrillic);
-    EXPECT_EQ(rereadScript(QStringLiteral("412 MB"), {QStringLiteral("Требуется места на диске")}),
-              WritingScript::cyrillic);
-    // A word mixing both alphabets ("С" and "о" Cyrillic) among English words.
-    EXPECT_EQ(rereadScript(QStringLiteral("Upload Сompleted"), {}), WritingScript::latin);
-    EXPECT_EQ(rereadScript(QStringLiteral("Петрова A."), {}), WritingScript::cyrillic);
-}
-
-TEST(ScriptConsistency, ReadingsThatAgreeWithTheirSurroundingsStand)
-{
-    // English among English, even when every letter has a Cyrillic look-alike.
-    EXPECT_EQ(rereadScript(QStringLiteral("Home"), {QStringLiteral("Search"), QStringLiteral("Your Library")}),
-              WritingScript::none);
-    // Nothing around it decides: keep it.
-    EXPECT_EQ(rereadScript(QStringLiteral("Home"), {}), WritingScript::none);
-    // Really mixed lines stay as read.
-    EXPECT_EQ(rereadScript(QStringLiteral("Заказы за декабрь / December orders"), {}), WritingScript::none);
-    EXPECT_EQ(rereadScript(QStringLiteral("Город / City"), {}), WritingScript::none);
-    EXPECT_EQ(rereadScript(QStringLiteral("Установка приложения"), {QStringLiteral("Home")}), WritingScript::none);
-    EXPECT_EQ(rereadScript(QStringLiteral("1200,00 ₽"), {QStringLiteral("Москва")}), WritingScript::none);
+    const struct
+    {
+        const char *line;
+        QStringList around;
+        WritingScript expected;
+    } cases[] = {
+        // "на" read as Latin "Ha" among Russian words.
+        {"Требуется места Ha диске", {}, WritingScript::cyrillic},
+        // A word alone in its cell: its row decides ("Номер" read as "Homep").
+        {"Homep", {"Город / City", "Сумма", "Менеджер"}, WritingScript::cyrillic},
+        {"412 MB", {"Требуется места на диске"}, WritingScript::cyrillic},
+        // A word mixing both alphabets ("С" and "о" Cyrillic) among English words.
+        {"Upload Сompleted", {}, WritingScript::latin},
+        {"Петрова A.", {}, WritingScript::cyrillic},
+        // English among English, even when every letter has a Cyrillic look-alike.
+        {"Home", {"Search", "Your Library"}, WritingScript::none},
+        {"Home", {}, WritingScript::none}, // nothing around it decides
+        // Really mixed lines stay as read.
+        {"Заказы за декабрь / December orders", {}, WritingScript::none},
+        {"Город / City", {}, WritingScript::none},
+        {"Установка приложения", {"Home"}, WritingScript::none},
+        {"1200,00 ₽", {"Москва"}, WritingScript::none},
+    };
+    for (const auto &c : cases)
+        EXPECT_EQ(rereadScript(QString::fromUtf8(c.line), c.around), c.expected) << c.line;
 }
 
 TEST(ScriptConsistency, DecisiveScriptCountsOnlyWordsOfOneAlphabet)

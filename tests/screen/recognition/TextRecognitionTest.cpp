@@ -9,6 +9,8 @@
 
 using namespace nimbel;
 using nimbel::test::RenderedScreen;
+using nimbel::test::all;
+using nimbel::test::find;
 
 namespace {
 
@@ -61,23 +63,6 @@ bool inside(const NormalizedRect &inner, const NormalizedRect &outer, double sla
     return inner.x >= outer.x - slack && inner.y >= outer.y - slack
         && inner.x + inner.width <= outer.x + outer.width + slack
         && inner.y + inner.height <= outer.y + outer.height + slack;
-}
-
-const RecognizedScreenText *find(const std::vector<RecognizedScreenText> &lines, const QString &text)
-{
-    for (const auto &line : lines) {
-        if (line.text == text)
-            return &line;
-    }
-    return nullptr;
-}
-
-QString all(const std::vector<RecognizedScreenText> &lines)
-{
-    QStringList texts;
-    for (const auto &line : lines)
-        texts.append(line.text);
-    return texts.join(QStringLiteral(" | "));
 }
 
 TextRecognizer &recognizer()

@@ -1,3 +1,5 @@
+#include "RenderedScreen.h"
+
 #include "screen/TextRecognizer.h"
 
 #include <QElapsedTimer>
@@ -12,18 +14,7 @@
 
 using namespace nimbel;
 
-namespace {
-
-const RecognizedScreenText *find(const std::vector<RecognizedScreenText> &lines, const QString &text)
-{
-    for (const auto &line : lines) {
-        if (line.text == text)
-            return &line;
-    }
-    return nullptr;
-}
-
-} // namespace
+using nimbel::test::find;
 
 // A real dialog of another application (yad, a GTK program) on the display,
 // read from the display's own pixels.
@@ -62,10 +53,7 @@ TEST(WindowRecognition, ReadsARealDialogOnTheDisplay)
     dialog.kill();
     dialog.waitForFinished();
 
-    QStringList read;
-    for (const auto &line : lines)
-        read.append(line.text);
-    const std::string all = read.join(QStringLiteral(" | ")).toStdString();
+    const std::string all = nimbel::test::all(lines).toStdString();
     for (const char *expected : {"Загрузка завершена", "Share usage statistics with the developers", "Продолжить",
                                  "Cancel"}) {
         EXPECT_TRUE(find(lines, QString::fromUtf8(expected))) << expected << " not in: " << all;
