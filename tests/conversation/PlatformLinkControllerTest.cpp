@@ -74,13 +74,11 @@ TEST_F(PlatformConnectionTest, SynchronisationIsThrottledForTwentySeconds)
     clock.advance(5s);
     const auto plain = started(model->synchronizePlatformConfiguration(false));
     clock.settle();
-    ASSERT_TRUE(*plain);
-    EXPECT_TRUE((*plain)->ok());
+    ASSERT_TRUE(*plain && (*plain)->ok());
     EXPECT_EQ(gateway.configurations.size(), 2);
     const auto forced = started(model->synchronizePlatformConfiguration(true));
     clock.settle();
-    ASSERT_TRUE(*forced);
-    EXPECT_TRUE((*forced)->ok());
+    ASSERT_TRUE(*forced && (*forced)->ok());
     EXPECT_EQ(gateway.configurations.size(), 3);
     EXPECT_EQ(model->platformLink().lastPlatformConfigurationSyncAt(), 25'000ms);
 }
@@ -104,10 +102,8 @@ TEST_F(PlatformConnectionTest, ConcurrentSynchronisationsShareOneFetch)
     gateway.configurations.last()->answer(config);
     clock.settle();
 
-    for (const auto &waiter : {first, second, third}) {
-        ASSERT_TRUE(*waiter);
-        EXPECT_TRUE((*waiter)->ok());
-    }
+    for (const auto &waiter : {first, second, third})
+        EXPECT_TRUE(*waiter && (*waiter)->ok());
     EXPECT_EQ(gateway.configurations.size(), 2);
     EXPECT_EQ(model->connectedAgentID(), u"dsa-agent-2");
     EXPECT_EQ(model->desktopSkills(), config.skills);
