@@ -4,7 +4,6 @@
 #include "app/SingleInstance.h"
 #include "settings/Localized.h"
 
-#include "SelfTestReport.h"
 #include "support/TestEnvironment.h"
 
 #include <QDir>
@@ -13,6 +12,8 @@
 #include <QSignalSpy>
 #include <QTemporaryDir>
 
+#include <functional>
+
 #include "AppLaunch.h"
 
 #include <gtest/gtest.h>
@@ -20,6 +21,75 @@
 using namespace nimbel;
 
 namespace {
+
+// The self-test report for an English profile, line by line; button titles come from `text`.
+QString expectedSelfTestReport(const QString &version, const QString &buildVersion, const QString &updateFeed,
+                               const QString &screenText, const std::function<QString(const char *)> &text)
+{
+    QString report = QStringLiteral("  app                    app.nimbel.desktop\n"
+                          "  version                %1 (%2)\n"
+                          "  localizations          en, ru\n"
+                          "  resolved language      en\n"
+                          "  speech locale          en-US\n"
+                          "  update feed            %3\n"
+                          "  screen text            %4\n"
+                          "\n"
+                          "── the first run, on a profile that has never seen it ──\n"
+                          "  already completed?     false\n"
+                          "\n"
+                          "  • welcome\n"
+                          "      button:  {firstRun.continue}\n"
+                          "      way out: — (the welcome page)\n"
+                          "      action:  firstRunAdvance\n"
+                          "\n"
+                          "  • microphone [1/3]\n"
+                          "      button:  {firstRun.allow}\n"
+                          "      way out: {firstRun.skip}\n"
+                          "      action:  firstRunAsk\n"
+                          "\n"
+                          "  • screen [2/3]\n"
+                          "      button:  {firstRun.allow}\n"
+                          "      way out: {firstRun.skip}\n"
+                          "      action:  firstRunAsk\n"
+                          "\n"
+                          "  • accessibility [3/3]\n"
+                          "      button:  {firstRun.allow}\n"
+                          "      way out: {firstRun.skip}\n"
+                          "      action:  firstRunAsk\n"
+                          "\n"
+                          "  • connect\n"
+                          "      button:  {firstRun.connect.openConsole}\n"
+                          "      way out: {firstRun.skip}\n"
+                          "      action:  openPlatformConnectionPage\n"
+                          "  pages walked           5\n"
+                          "\n"
+                          "── and what a refusal offers ──\n"
+                          "\n"
+                          "  • microphone [1/3]\n"
+                          "      button:  {firstRun.openSettings}\n"
+                          "      way out: {firstRun.skip}\n"
+                          "      action:  openMicrophoneSettings\n"
+                          "\n"
+                          "  • screen [2/3]\n"
+                          "      button:  {firstRun.openSettings}\n"
+                          "      way out: {firstRun.skip}\n"
+                          "      action:  openScreenRecordingSettings\n"
+                          "\n"
+                          "  • screen [2/3]\n"
+                          "      button:  {firstRun.restart}\n"
+                          "      way out: {firstRun.skip}\n"
+                          "      action:  restartApplication\n"
+                          "\n"
+                          "  completed, and stays completed true\n"
+                          "\n"
+                          "selftest ok — the app started, read its bundle and walked its introduction, and drew nothing.\n")
+        .arg(version, buildVersion, updateFeed, screenText);
+    for (const char *key : {"firstRun.continue", "firstRun.allow", "firstRun.skip", "firstRun.openSettings",
+                            "firstRun.restart", "firstRun.connect.openConsole"})
+        report.replace(u'{' + QString::fromLatin1(key) + u'}', text(key));
+    return report;
+}
+
 
 // A private home for one launch, without a display.
 QProcessEnvironment isolatedEnvironment(const QTemporaryDir &home)
@@ -57,7 +127,7 @@ TEST(AppProcess, SelfTestPrintsTheReportLineByLineDrawsNothingAndTouchesNoSettin
     const BundleInfo bundle = BundleInfo::compiledIn();
     // The texts as an English owner sees them on this desktop.
     ASSERT_TRUE(installTranslations(AppLanguage::en));
-    const QStringList expected = test::expectedSelfTestReport(*bundle.shortVersion, *bundle.buildVersion,
+    const QStringList expected = expectedSelfTestReport(*bundle.shortVersion, *bundle.buildVersion,
                                                               *bundle.updateFeed, *bundle.screenUsageDescription,
                                                               [](const char *key) { return L::text(key); })
                                      .split(u'\n');

@@ -14,27 +14,6 @@
 
 using namespace nimbel;
 
-TEST(FirstRunFlow, StepsPositionsAndWayOut)
-{
-    EXPECT_EQ(FirstRunFlow::next(FirstRunStep::welcome), FirstRunStep::microphone);
-    EXPECT_EQ(FirstRunFlow::next(FirstRunStep::accessibility), FirstRunStep::connect);
-    EXPECT_EQ(FirstRunFlow::next(FirstRunStep::connect), std::nullopt);
-    EXPECT_EQ(FirstRunFlow::previous(FirstRunStep::welcome), std::nullopt);
-    EXPECT_EQ(FirstRunFlow::previous(FirstRunStep::microphone), FirstRunStep::welcome);
-    EXPECT_EQ(FirstRunFlow::previous(FirstRunStep::connect), FirstRunStep::accessibility);
-
-    EXPECT_EQ(FirstRunFlow::position(FirstRunStep::welcome), std::nullopt);
-    EXPECT_EQ(FirstRunFlow::position(FirstRunStep::microphone), (std::pair{1, 3}));
-    EXPECT_EQ(FirstRunFlow::position(FirstRunStep::screen), (std::pair{2, 3}));
-    EXPECT_EQ(FirstRunFlow::position(FirstRunStep::accessibility), (std::pair{3, 3}));
-    EXPECT_EQ(FirstRunFlow::position(FirstRunStep::connect), std::nullopt);
-
-    EXPECT_EQ(FirstRunFlow::wayOutKey(FirstRunStep::welcome), std::nullopt);
-    for (FirstRunStep step : {FirstRunStep::microphone, FirstRunStep::screen, FirstRunStep::accessibility,
-                              FirstRunStep::connect})
-        EXPECT_EQ(FirstRunFlow::wayOutKey(step), QStringLiteral("firstRun.skip"));
-}
-
 TEST(FirstRunFlow, PrimaryButtonPerPageAndState)
 {
     using P = FirstRunPermission;
@@ -47,21 +26,12 @@ TEST(FirstRunFlow, PrimaryButtonPerPageAndState)
         const char *key;
         O operation;
     };
+    // The pages and refusals the self-test walks are checked through its report (SelfTestTest).
     const Case cases[] = {
-        {FirstRunStep::welcome, P::unknown, false, "firstRun.continue", O::firstRunAdvance},
-        {FirstRunStep::microphone, P::unknown, false, "firstRun.allow", O::firstRunAsk},
         {FirstRunStep::microphone, P::granted, false, "firstRun.continue", O::firstRunAdvance},
-        {FirstRunStep::microphone, P::refusedForGood, false, "firstRun.openSettings", O::openMicrophoneSettings},
         {FirstRunStep::microphone, P::needsRestart, false, "firstRun.restart", O::restartApplication},
-        {FirstRunStep::screen, P::unknown, false, "firstRun.allow", O::firstRunAsk},
-        {FirstRunStep::screen, P::granted, false, "firstRun.continue", O::firstRunAdvance},
-        {FirstRunStep::screen, P::refusedForGood, false, "firstRun.openSettings", O::openScreenRecordingSettings},
-        {FirstRunStep::screen, P::needsRestart, false, "firstRun.restart", O::restartApplication},
-        {FirstRunStep::accessibility, P::unknown, false, "firstRun.allow", O::firstRunAsk},
         {FirstRunStep::accessibility, P::granted, false, "firstRun.continue", O::firstRunAdvance},
-        {FirstRunStep::accessibility, P::refusedForGood, false, "firstRun.openSettings", O::openAccessibilitySettings},
         {FirstRunStep::accessibility, P::needsRestart, false, "firstRun.openSettings", O::openAccessibilitySettings},
-        {FirstRunStep::connect, P::unknown, false, "firstRun.connect.openConsole", O::openPlatformConnectionPage},
         {FirstRunStep::connect, P::unknown, true, "firstRun.done", O::firstRunAdvance},
     };
     for (const Case &c : cases) {
@@ -92,19 +62,12 @@ TEST(FirstRunFlow, NotesPerPageAndState)
     };
     const Case cases[] = {
         {FirstRunStep::welcome, P::granted, true, {}},
-        {FirstRunStep::microphone, P::unknown, false, {}},
         {FirstRunStep::microphone, P::needsRestart, false, {}},
-        {FirstRunStep::microphone, P::granted, false, {{"firstRun.granted", T::good}}},
         {FirstRunStep::microphone, P::refusedForGood, false, {{"firstRun.microphone.refused", T::warn}}},
         {FirstRunStep::screen, P::unknown, false, {{"firstRun.screen.never", T::good}, {"firstRun.screen.monthly", T::quiet}}},
-        {FirstRunStep::screen, P::granted, false,
-         {{"firstRun.screen.never", T::good}, {"firstRun.screen.monthly", T::quiet}, {"firstRun.granted", T::good}}},
-        {FirstRunStep::screen, P::refusedForGood, false,
-         {{"firstRun.screen.never", T::good}, {"firstRun.screen.monthly", T::quiet}, {"firstRun.screen.refused", T::warn}}},
         {FirstRunStep::screen, P::needsRestart, false,
          {{"firstRun.screen.never", T::good}, {"firstRun.screen.monthly", T::quiet}, {"firstRun.screen.restart", T::warn}}},
         {FirstRunStep::accessibility, P::granted, false, {{"firstRun.granted", T::good}}},
-        {FirstRunStep::accessibility, P::unknown, false, {{"firstRun.accessibility.skipped", T::quiet}}},
         {FirstRunStep::accessibility, P::refusedForGood, false, {{"firstRun.accessibility.skipped", T::quiet}}},
         {FirstRunStep::connect, P::unknown, true, {{"firstRun.connect.done", T::good}}},
         {FirstRunStep::connect, P::granted, false, {{"firstRun.connect.waiting", T::quiet}}},
@@ -207,26 +170,20 @@ TEST(FirstRunSession, WalkingThroughToTheEndRecordsItOnceAndShowingAgainForgetsI
     h.session.show();
     ASSERT_TRUE(h.session.isActive());
     EXPECT_EQ(h.session.state()->accessibility, FirstRunPermission::granted) << "current states filled in";
-    EXPECT_EQ(h.session.title(), QStringLiteral("Hello — I’m Nimbel"));
-    EXPECT_FALSE(h.session.canGoBack());
     h.session.back();
     EXPECT_EQ(h.session.state()->step, FirstRunStep::welcome);
 
     h.session.primary(); // Continue
     EXPECT_EQ(h.session.state()->step, FirstRunStep::microphone);
-    EXPECT_EQ(h.session.positionText(), QStringLiteral("Step 1 of 3"));
-    EXPECT_EQ(h.session.skipText(), QStringLiteral("Skip for now"));
     h.session.primary(); // Allow: the audio layer has not said yes, so the page stays
     EXPECT_EQ(h.session.state()->step, FirstRunStep::microphone);
     h.session.advance(); // Skip
     EXPECT_EQ(h.session.state()->step, FirstRunStep::screen);
-    EXPECT_EQ(h.session.primaryText(), QStringLiteral("Continue")) << "X11 allows capture without asking";
-    h.session.primary();
+    h.session.primary(); // X11 allows capture without asking
     EXPECT_EQ(h.screen.requests, 0);
     EXPECT_EQ(h.session.state()->step, FirstRunStep::accessibility);
     h.session.primary(); // Continue (already trusted)
     ASSERT_EQ(h.session.state()->step, FirstRunStep::connect);
-    EXPECT_EQ(h.session.primaryText(), QStringLiteral("Open the console"));
     h.session.primary();
     EXPECT_EQ(h.consoleOpened, 1);
     EXPECT_TRUE(FirstRunSession::isDue(h.preferences));
@@ -234,7 +191,6 @@ TEST(FirstRunSession, WalkingThroughToTheEndRecordsItOnceAndShowingAgainForgetsI
     // Pairing completes: the page turns into "Start talking" with the agent's name.
     h.connected = true;
     h.session.refresh();
-    EXPECT_EQ(h.session.primaryText(), QStringLiteral("Start talking"));
     ASSERT_EQ(h.session.notes().size(), 1);
     EXPECT_TRUE(h.session.notes()[0].toMap().value(QStringLiteral("text")).toString().contains(QStringLiteral("Ada")));
     h.session.primary();
@@ -254,8 +210,7 @@ TEST(FirstRunSession, RefusalsRestartsAndSettingsPages)
     h.installed = {QStringLiteral("gnome-control-center")};
     h.session.show();
     h.session.advance();
-    EXPECT_EQ(h.session.primaryText(), QStringLiteral("Open the system settings"));
-    h.session.primary();
+    h.session.primary(); // open the system settings
     ASSERT_EQ(h.ran.size(), 1);
     EXPECT_EQ(h.ran[0].program, QStringLiteral("gnome-control-center"));
     EXPECT_TRUE(h.session.settingsMessage().isEmpty());

