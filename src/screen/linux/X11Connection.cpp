@@ -12,6 +12,8 @@ QList<quint32> X11Property::values() const
     if (format != 32)
         return items;
     const qsizetype count = data.size() / 4;
+    if (count == 0)
+        return items; // an empty list has no storage to copy into
     items.resize(count);
     std::memcpy(items.data(), data.constData(), static_cast<size_t>(count) * 4);
     return items;
