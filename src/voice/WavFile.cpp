@@ -2,7 +2,9 @@
 
 #include <QtEndian>
 
+#include <algorithm>
 #include <cerrno>
+#include <cmath>
 #include <cstring>
 #include <fcntl.h>
 #include <limits>
@@ -124,7 +126,9 @@ std::optional<DecodedAudio> decode(const QByteArray &data)
                     const std::uint32_t raw = qFromLittleEndian<std::uint32_t>(s);
                     float value;
                     std::memcpy(&value, &raw, 4);
-                    out[i] = value;
+                    // A damaged file must not reach the speakers as NaN or
+                    // far beyond full scale.
+                    out[i] = std::isfinite(value) ? std::clamp(value, -1.0f, 1.0f) : 0.0f;
                 } else if (bits == 8) {
                     out[i] = (float(s[0]) - 128.0f) / 128.0f;
                 } else if (bits == 16) {

@@ -77,6 +77,17 @@ TEST(WavFile, DecodeRejectsWhatIsNotPlayableWave)
     EXPECT_EQ(cut->audio.frames(), 25u);
 }
 
+TEST(WavFile, DamagedFloatSamplesStayWithinFullScale)
+{
+    const float raw[] = {0.25f, std::nanf(""), INFINITY, -7.5f};
+    QByteArray file = wav::recordingHeader(sizeof raw) + QByteArray(reinterpret_cast<const char *>(raw), sizeof raw);
+    file[20] = 3; // IEEE float
+    file[34] = 32;
+    const auto decoded = wav::decode(file);
+    ASSERT_TRUE(decoded);
+    EXPECT_EQ(decoded->audio.samples, (std::vector<float>{0.25f, 0.0f, 1.0f, -1.0f}));
+}
+
 TEST(SpeechAudioDownsampler, ConvertsAToneToSixteenKilohertzMono)
 {
     auto downsampler = SpeechAudioDownsampler::create(48000.0, 2);
