@@ -57,7 +57,8 @@ public:
     const TransportError *transportError() const { return std::get_if<TransportError>(&m_data); }
 
     // The owner-facing description: the gateway error's fixed text, the
-    // transport error's own text, or a plain English text for the other two
+    // transport error's own text (a refused redirect reads as an invalid
+    // response), or a plain English text for the other two
     // (the voice output substitutes its catalogue text for invalid audio).
     ErrorDescription toDescription() const;
 

@@ -9,6 +9,7 @@
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
+#include <QHash>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -94,8 +95,8 @@ protected:
         return collected;
     }
 
-    // Starts the platform on a port of the system's choosing, answering from `script`.
-    void startPlatform(const QJsonObject &script = {})
+    // Starts the platform on `port` (0: one of the system's choosing), answering from `script`.
+    void startPlatform(const QJsonObject &script = {}, int port = 0)
     {
         QFile file(home.filePath(QStringLiteral("script.json")));
         ASSERT_TRUE(file.open(QIODevice::WriteOnly));
@@ -103,7 +104,7 @@ protected:
         file.close();
         endWithTest(platform);
         platform.setProgram(QStringLiteral(NIMBEL_PLATFORM_BINARY));
-        platform.setArguments({QStringLiteral("--port"), QStringLiteral("0"), QStringLiteral("--state-dir"),
+        platform.setArguments({QStringLiteral("--port"), QString::number(port), QStringLiteral("--state-dir"),
                                home.filePath(QStringLiteral("platform")), QStringLiteral("--script"),
                                home.filePath(QStringLiteral("script.json"))});
         platform.start();
@@ -199,6 +200,40 @@ protected:
                 text = match.captured(2);
         }
         return text;
+    }
+
+    // The last text of every bubble with this role, in the order they appeared.
+    QStringList bubbles(const QString &role)
+    {
+        static const QRegularExpression record(
+            QStringLiteral(R"(event=chat_message_displayed id=(\S+) role=(\S+) text=(.*)$)"),
+            QRegularExpression::MultilineOption);
+        QStringList ids;
+        QHash<QString, QString> texts;
+        for (auto it = record.globalMatch(records()); it.hasNext();) {
+            const auto match = it.next();
+            if (match.captured(2) != role)
+                continue;
+            if (!texts.contains(match.captured(1)))
+                ids.append(match.captured(1));
+            texts.insert(match.captured(1), match.captured(3));
+        }
+        QStringList result;
+        for (const QString &id : ids)
+            result.append(texts.value(id));
+        return result;
+    }
+
+    // Clicks into the composer at the foot of the chat, types and sends.
+    void typeQuestion(const QString &text)
+    {
+        QString panel;
+        ASSERT_TRUE(waitFor([&] { return !(panel = expandedPanel()).isEmpty(); }, 30s));
+        run(QStringLiteral("xdotool"), {QStringLiteral("mousemove"), QStringLiteral("--window"), panel, QStringLiteral("244"),
+                                        QStringLiteral("640"), QStringLiteral("click"), QStringLiteral("1")});
+        QThread::msleep(300);
+        run(QStringLiteral("xdotool"), {QStringLiteral("type"), QStringLiteral("--delay"), QStringLiteral("30"), text});
+        run(QStringLiteral("xdotool"), {QStringLiteral("key"), QStringLiteral("Return")});
     }
 
     // This process's panel at the expanded size, or an empty id.

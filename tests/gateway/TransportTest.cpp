@@ -238,6 +238,7 @@ TEST_F(TransportTest, theKeyNeverFollowsARedirectToAnotherOriginAndNoCookiesAreK
         failureOf(test::finish(client().fetchDesktopConfiguration(platform.baseURL(), "zelm-secret", {})));
     ASSERT_EQ(refused.kind(), GatewayFailure::Kind::transport);
     EXPECT_EQ(refused.transportError()->code, QNetworkReply::InsecureRedirectError);
+    EXPECT_EQ(refused.toDescription(), VisionGatewayError::invalidResponse().toDescription());
     EXPECT_TRUE(elsewhere.requests().empty());
 
     // Within the same origin a redirect is followed, with the key.

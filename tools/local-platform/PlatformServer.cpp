@@ -740,6 +740,7 @@ void PlatformServer::handleChat(const httplib::Request &req, httplib::Response &
         std::size_t next = 0;
         int pauseMs = 0;
         long long cutAfter = -1;
+        bool cutMidEvent = false;
         long long pauseAfter = -1;
         int extraPauseMs = 0;
     };
@@ -748,6 +749,7 @@ void PlatformServer::handleChat(const httplib::Request &req, httplib::Response &
     stream->pauseMs = script->chatPauseMs.value_or(m_options.chatPauseMs.value_or(150));
     if (fault) {
         stream->cutAfter = fault->cutAfter;
+        stream->cutMidEvent = fault->cutMidEvent;
         stream->pauseAfter = fault->pauseAfter;
         stream->extraPauseMs = fault->pauseMs;
     }
@@ -764,6 +766,11 @@ void PlatformServer::handleChat(const httplib::Request &req, httplib::Response &
                 wait += stream->extraPauseMs;
             const bool cut = stream->cutAfter >= 0 && sent >= stream->cutAfter;
             const bool last = stream->next + 1 == stream->writes.size();
+            if (cut && stream->cutMidEvent && stream->next < stream->writes.size() && pause(wait)) {
+                // Half a line, as when the platform dies while writing a sentence.
+                const std::string &event = stream->writes[stream->next];
+                sink.write(event.data(), event.size() / 2);
+            }
             if (cut || !pause(wait)) {
                 commit(trace.method, trace.path, 200);
                 return false; // drops the connection without the closing chunk

@@ -140,7 +140,7 @@ Fault parseFault(const json &value, const std::string &where)
     requireKnownKeys(value,
                      where,
                      {"status", "body", "content_type", "headers", "delay_ms", "pause_after", "pause_ms", "cut_after",
-                      "malformed_event", "error_event", "times"});
+                      "cut_mid_event", "malformed_event", "error_event", "times"});
     Fault fault;
     if (value.contains("status"))
         fault.status = integer(value.at("status"), where + ".status", 100, 599);
@@ -169,6 +169,14 @@ Fault parseFault(const json &value, const std::string &where)
     }
     if (value.contains("cut_after"))
         fault.cutAfter = integer(value.at("cut_after"), where + ".cut_after", 0, 1 << 30);
+    if (value.contains("cut_mid_event")) {
+        if (!value.contains("cut_after"))
+            fail(where, "\"cut_mid_event\" needs \"cut_after\"");
+        const json &flag = value.at("cut_mid_event");
+        if (!flag.is_boolean())
+            fail(where + ".cut_mid_event", "must be true or false");
+        fault.cutMidEvent = flag.get<bool>();
+    }
     if (value.contains("malformed_event")) {
         const std::string w = where + ".malformed_event";
         const json &m = object(value.at("malformed_event"), w);

@@ -63,6 +63,8 @@ struct Fault
     int pauseAfter = -1;
     int pauseMs = 0;
     int cutAfter = -1;
+    // Chat only: the cut falls inside the next event, after the first half of its line.
+    bool cutMidEvent = false;
     std::optional<MalformedEvent> malformed;
     std::optional<ErrorEvent> errorEvent;
     // Applies to this many requests, then the fault is spent; absent = every request.
