@@ -232,6 +232,14 @@ TEST_F(MicrophoneTest, AServerThatGoesAwayEndsTheTurnWithAClearFailure)
     EXPECT_EQ(errors[1], SpeechError::invalidAudioFormat);
     EXPECT_EQ(permissions.back().microphone, PermissionState::unknown);
     EXPECT_EQ(mic.state(), State::unavailable);
+
+    // The server comes back: the microphone works again without a restart of ours.
+    ASSERT_TRUE(server.restart());
+    mic.startListening();
+    ASSERT_TRUE(waitUntil([&] { return mic.state() == State::listening; }));
+    auto again = server.playIntoMicrophone(feed);
+    ASSERT_TRUE(waitUntil([&] { return !delivered.empty(); }, 30000));
+    EXPECT_EQ(errors.size(), 2u);
 }
 
 TEST_F(MicrophoneTest, AChosenSourceThatIsUnpluggedFailsTheTurnAndTheNextUsesTheDefault)

@@ -33,6 +33,7 @@ PulseAudioTestServer::PulseAudioTestServer(bool welcoming)
         QStringLiteral("-L"), QStringLiteral("module-null-sink sink_name=speakers rate=48000"),
         QStringLiteral("-L"), QStringLiteral("module-null-sink sink_name=mic_feed rate=48000"),
         QStringLiteral("-L"), QStringLiteral("module-remap-source source_name=virtual_mic master=mic_feed.monitor")};
+    m_arguments = arguments;
     if (welcoming) {
         m_server.start(QStringLiteral("pulseaudio"), arguments);
     } else {
@@ -84,6 +85,17 @@ void PulseAudioTestServer::kill()
         return;
     m_server.kill();
     m_server.waitForFinished(5000);
+}
+
+bool PulseAudioTestServer::restart()
+{
+    kill();
+    m_server.start(QStringLiteral("pulseaudio"), m_arguments);
+    if (!m_server.waitForStarted(10000)
+        || !waitUntil([this] { return !isRunning() || pactl({QStringLiteral("info")}).has_value(); }, 15000))
+        return false;
+    return pactl({QStringLiteral("set-default-source"), QStringLiteral("virtual_mic")}).has_value()
+        && pactl({QStringLiteral("set-default-sink"), QStringLiteral("speakers")}).has_value();
 }
 
 std::optional<QString> PulseAudioTestServer::pactl(const QStringList &arguments) const

@@ -26,6 +26,8 @@ public:
     bool isRunning() const;
     // Ends the server at once, as a crash would.
     void kill();
+    // Starts it again where it was (a welcoming server only); true once it answers.
+    bool restart();
     // Runs pactl against this server; its standard output, or nothing on failure.
     std::optional<QString> pactl(const QStringList &arguments) const;
     // Plays a sound file into the microphone (asynchronously; the process ends when it has played).
@@ -38,6 +40,7 @@ public:
 private:
     QTemporaryDir m_dir;
     QProcess m_server;
+    QStringList m_arguments;
     ScopedEnvironment m_environment;
 };
 
