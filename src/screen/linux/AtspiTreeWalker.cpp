@@ -464,14 +464,33 @@ AtspiWalkResult AtspiTreeWalker::run()
 
 AtspiWalkResult AtspiTreeWalker::runInsideDispatch()
 {
-    AtspiWalkResult result;
     if (m_request.stop.stop_requested() || !ensureSession())
-        return result;
+        return {};
     dropLateReplies();
+    AtspiApplication *owner = nullptr;
+    AtspiWalkResult result = walkApplication(&owner);
+    // The library keeps every object it handed out in a table of its
+    // application, emptied only by the events this process does not listen
+    // to: in front of a page that keeps changing, the table would grow all
+    // day. Nothing is held from one walk to the next, so it is emptied here
+    // and the next walk asks afresh.
+    if (owner) {
+        if (owner->hash)
+            g_hash_table_remove_all(owner->hash);
+        g_object_unref(owner);
+    }
+    return result;
+}
+
+AtspiWalkResult AtspiTreeWalker::walkApplication(AtspiApplication **owner)
+{
+    AtspiWalkResult result;
     const Accessible application(findApplication());
     if (!application)
         return result;
     result.foundApplication = true;
+    if (application->parent.app)
+        *owner = static_cast<AtspiApplication *>(g_object_ref(application->parent.app));
     const Accessible window(focusedWindow(application.get()));
     AtspiAccessible *root = window ? window.get() : application.get();
 

@@ -12,6 +12,7 @@
 #include <stop_token>
 
 typedef struct _AtspiAccessible AtspiAccessible;
+typedef struct _AtspiApplication AtspiApplication;
 
 namespace nimbel {
 
@@ -46,6 +47,9 @@ public:
 
 private:
     AtspiWalkResult runInsideDispatch();
+    // The walk proper; `owner` receives a reference to the library's record
+    // of the application it walked.
+    AtspiWalkResult walkApplication(AtspiApplication **owner);
     bool admitCall();
     bool limitReached(int depth);
     // Both answer a new reference, or null.
