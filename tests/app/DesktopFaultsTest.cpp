@@ -1,12 +1,17 @@
-// The paired assistant in desktops that are missing a piece, and with secrets
-// on the screen. Without an accessibility bus (a session bus with no bus
+// The paired assistant in desktops that are missing a piece or misbehave, and
+// with secrets on the screen. Without an accessibility bus (a session bus with no bus
 // launcher, or no session bus at all) the assistant must keep running and
 // answer a screen question from the picture alone. With secrets planted in
 // the window in front and a known API key, nothing the assistant writes
 // (records, preferences, its private files) or sends as text may hold them.
+// An application in front that stops answering, a window in front that goes
+// away mid-question, and a desktop with no tray host, no key store and no
+// accessibility bus must not crash or hang it: the next question is answered.
 #include "AssistantSession.h"
 
 #include <QDirIterator>
+
+#include <csignal>
 
 using namespace nimbel::test;
 
@@ -14,15 +19,22 @@ namespace {
 
 const QString screenQuestion = QStringLiteral("Where is the Continue button on this screen?");
 const QString typedQuestion = QStringLiteral("What is the capital of France?");
+const QString typedAnswer = QStringLiteral("Paris is the capital of France.");
 
 class DesktopFaults : public AssistantSession
 {
 protected:
     void TearDown() override
     {
+        if (dialog.state() == QProcess::Running)
+            ::kill(pid_t(dialog.processId()), SIGCONT);
         AssistantSession::TearDown();
         stop(dialog);
         stop(bus);
+        stop(windowManager);
+        stop(display);
+        if (!previousDisplay.isEmpty())
+            qputenv("DISPLAY", previousDisplay);
     }
 
     // A session bus of the test's own that starts no services: no accessibility
@@ -104,9 +116,57 @@ protected:
         expectRunningThenStop();
     }
 
+    // The screen question's turn ended, answered or failed, and the next
+    // question typed into the chat is answered: nothing hangs.
+    void expectTurnEndsAndNextIsAnswered()
+    {
+        EXPECT_TRUE(waitFor([&] {
+            return records().contains(u"turn_failed") || !entry(journal(), QStringLiteral("/v1/desktop/chat")).isEmpty();
+        })) << records().toStdString() << QJsonDocument(journal()).toJson().toStdString();
+        EXPECT_EQ(bubbles(QStringLiteral("user")), QStringList{screenQuestion});
+        ASSERT_NO_FATAL_FAILURE(typeQuestion(typedQuestion));
+        ASSERT_TRUE(waitFor([&] { return bubbles(QStringLiteral("assistant")).contains(typedAnswer); }))
+            << records().toStdString();
+        EXPECT_EQ(bubbles(QStringLiteral("user")), (QStringList{screenQuestion, typedQuestion}));
+        ASSERT_EQ(app.state(), QProcess::Running);
+    }
+
+    // A display of the test's own with a window manager and no tray host.
+    void startBareDisplay()
+    {
+        int number = 150;
+        while (QFile::exists(QStringLiteral("/tmp/.X11-unix/X%1").arg(number))
+               || QFile::exists(QStringLiteral("/tmp/.X%1-lock").arg(number)))
+            ++number;
+        const QString name = QStringLiteral(":%1").arg(number);
+        endWithTest(display);
+        display.start(QStringLiteral("Xvfb"), {name, QStringLiteral("-screen"), QStringLiteral("0"),
+                                               QStringLiteral("1920x1080x24"), QStringLiteral("-nolisten"), QStringLiteral("tcp")});
+        ASSERT_TRUE(display.waitForStarted(10000));
+        ASSERT_TRUE(waitFor([&] { return QFile::exists(QStringLiteral("/tmp/.X11-unix/X%1").arg(number)); }, 20s));
+        previousDisplay = qgetenv("DISPLAY");
+        // xdotool and the programs started here look at this display from now on.
+        qputenv("DISPLAY", name.toUtf8());
+        env.insert(QStringLiteral("DISPLAY"), name);
+        endWithTest(windowManager);
+        windowManager.setProcessEnvironment(env);
+        windowManager.start(QStringLiteral("openbox"), {QStringLiteral("--sm-disable")});
+        ASSERT_TRUE(windowManager.waitForStarted(10000));
+    }
+
     QProcess bus;
     QProcess dialog;
+    QProcess display;
+    QProcess windowManager;
+    QByteArray previousDisplay;
 };
+
+QJsonObject answering()
+{
+    const QJsonObject reply{{QStringLiteral("match"), QStringLiteral("capital of france")},
+                            {QStringLiteral("sentences"), QJsonArray{typedAnswer}}};
+    return {{QStringLiteral("chat"), QJsonObject{{QStringLiteral("replies"), QJsonArray{reply}}}}};
+}
 
 TEST_F(DesktopFaults, SessionBusWithoutAccessibilityLauncher)
 {
@@ -195,6 +255,68 @@ TEST_F(DesktopFaults, SecretsNeverLeaveTheDevice)
     }
     // The screen question did go out with its text and the recognised screen.
     EXPECT_TRUE(sent.contains("prepared_screen_context")) << sent.toStdString();
+}
+
+TEST_F(DesktopFaults, ApplicationInFrontStopsAnsweringItsAccessibilityInterface)
+{
+    ASSERT_NO_FATAL_FAILURE(startPlatform(answering()));
+    ASSERT_NO_FATAL_FAILURE(pair());
+    ASSERT_NO_FATAL_FAILURE(openDialog());
+    // Stopped, it answers no call on the accessibility bus; its window stays on screen.
+    ASSERT_EQ(::kill(pid_t(dialog.processId()), SIGSTOP), 0);
+    ASSERT_NO_FATAL_FAILURE(ask(screenQuestion));
+    // The walk cannot hold the question up: it goes out with what the picture showed.
+    ASSERT_TRUE(waitFor([&] { return !entry(journal(), QStringLiteral("/v1/desktop/analyze")).isEmpty(); }))
+        << records().toStdString();
+    expectTurnEndsAndNextIsAnswered();
+}
+
+TEST_F(DesktopFaults, WindowInFrontClosesDuringTheScreenQuestion)
+{
+    ASSERT_NO_FATAL_FAILURE(startPlatform(answering()));
+    ASSERT_NO_FATAL_FAILURE(pair());
+    ASSERT_NO_FATAL_FAILURE(openDialog());
+    ASSERT_NO_FATAL_FAILURE(ask(screenQuestion));
+    // Gone the moment the turn begins: during the capture, the recognition or the walk.
+    ASSERT_TRUE(waitFor([&] { return records().contains(u"route=screen"); }, 30s)) << records().toStdString();
+    dialog.kill();
+    expectTurnEndsAndNextIsAnswered();
+}
+
+TEST_F(DesktopFaults, BareDesktopStillOpensFromASecondLaunch)
+{
+    ASSERT_NO_FATAL_FAILURE(startBareDisplay());
+    const QString address = startBusWithoutLauncher();
+    ASSERT_FALSE(address.isEmpty());
+    env.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), address);
+    env.remove(QStringLiteral("AT_SPI_BUS_ADDRESS"));
+    ASSERT_NO_FATAL_FAILURE(startPlatform(answering()));
+    ASSERT_NO_FATAL_FAILURE(pair());
+    // With no key store on the bus the key is kept in a file of the owner's alone.
+    const QString keyFile = home.filePath(QStringLiteral("data/Nimbel/platform-api-key"));
+    ASSERT_TRUE(QFile::exists(keyFile));
+    EXPECT_EQ(QFile::permissions(keyFile) & (QFile::ReadGroup | QFile::ReadOther | QFile::WriteGroup | QFile::WriteOther),
+              QFile::Permissions());
+
+    // An ordinary start with the introduction done leaves the chat closed; with
+    // no tray to click, launching the assistant again is the way in.
+    QSettings preferences(home.filePath(QStringLiteral("config/app.nimbel.desktop.conf")), QSettings::IniFormat);
+    preferences.setValue(QStringLiteral("desktopFirstRunCompletedVersion"), 1);
+    preferences.sync();
+    ASSERT_NO_FATAL_FAILURE(launch({}));
+    ASSERT_TRUE(waitFor([&] { return records().contains(u"event=startup mode=ordinary"); })) << records().toStdString();
+    EXPECT_TRUE(expandedPanel().isEmpty());
+    QProcess second;
+    second.setProcessEnvironment(env);
+    second.start(QStringLiteral(NIMBEL_APP_BINARY), QStringList{});
+    ASSERT_TRUE(second.waitForFinished(30000));
+    EXPECT_EQ(second.exitCode(), 0) << second.readAllStandardError().toStdString();
+
+    // The chat opened, and a question typed there is answered with the stored key.
+    ASSERT_NO_FATAL_FAILURE(typeQuestion(typedQuestion));
+    ASSERT_TRUE(waitFor([&] { return bubbles(QStringLiteral("assistant")).contains(typedAnswer); }))
+        << records().toStdString() << QJsonDocument(journal()).toJson().toStdString();
+    ASSERT_EQ(app.state(), QProcess::Running);
 }
 
 } // namespace
