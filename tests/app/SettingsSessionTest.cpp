@@ -98,6 +98,9 @@ TEST_F(SettingsSession, SettingsSheetSwitchesLaunchAtLoginAndRestartsInTheChosen
 {
     QSettings(profilePath(), QSettings::IniFormat).setValue(QStringLiteral("desktopFirstRunCompletedVersion"), 1);
     env.insert(QStringLiteral("ZELM_DESKTOP_QA_MODE"), QStringLiteral("expanded"));
+    // The restarted instance inherits the records' channel: a file outlives this
+    // process's pipe, which closes when the first instance ends.
+    app.setStandardErrorFile(home.filePath(QStringLiteral("records.log")));
     ASSERT_NO_FATAL_FAILURE(launch({}));
     ASSERT_NO_FATAL_FAILURE(press(QStringLiteral("Settings")));
     ASSERT_TRUE(waitFor([&] { return shows(app.processId(), QStringLiteral("Launch at login")); }, 30s));

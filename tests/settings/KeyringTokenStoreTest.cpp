@@ -253,8 +253,9 @@ TEST_F(KeyringTokenStore, StartUpLoadLeavesTheLockedKeyringsPromptToTheOwnerWith
         // The prompt is the owner's: the start-up read answers without it.
         EXPECT_TRUE(keys->isLoading());
         EXPECT_EQ(keys->read(), QString());
-        if (pairsMeanwhile)
+        if (pairsMeanwhile) {
             EXPECT_EQ(keys->write(paired), std::nullopt);
+        }
 
         const QDeadlineTimer guard(120000);
         while ((keys->isLoading() || keys->isStoring()) && !guard.hasExpired())
