@@ -297,12 +297,6 @@ TEST_F(OverlayViews, EveryControlDoesWhatItSaysOrSaysWhyNot)
          Control::works, [&] { EXPECT_EQ(links.opened.size(), 1); }},
         {"screenSettingsButton", false, [&] { openSettings(); }, Control::works,
          [&] { EXPECT_EQ(desktop.opened, QList<Page>{Page::screenRecording}); }},
-        {"screenSettingsButton", false,
-         [&] {
-             model->setScreenCapturePermissionGranted(true);
-             openSettings();
-         },
-         Control::hidden, [] {}},
         {"labelsSwitch", false, [&] { openSettings(); }, Control::works,
          [&] {
              EXPECT_FALSE(model->accessibilityContextEnabled());
@@ -335,12 +329,6 @@ TEST_F(OverlayViews, EveryControlDoesWhatItSaysOrSaysWhyNot)
          }},
         {"launchAtLoginSwitch", false, [&] { openSettings(); }, Control::works,
          [&] { EXPECT_TRUE(QFile::exists(loginService->entryPath())); }},
-        {"launchAtLoginSwitch", false,
-         [&] {
-             ASSERT_FALSE(loginService->setEnabled(true));
-             openSettings();
-         },
-         Control::works, [&] { EXPECT_FALSE(QFile::exists(loginService->entryPath())); }},
         {"showFirstRunButton", false,
          [&] {
              preferences.setInteger(keys::desktopFirstRunCompletedVersion, 1);
@@ -363,12 +351,6 @@ TEST_F(OverlayViews, EveryControlDoesWhatItSaysOrSaysWhyNot)
          },
          Control::works,
          [&] { EXPECT_EQ(links.opened, QList<QUrl>{QUrl(QStringLiteral("https://platform.example/privacy/mac"))}); }},
-        {"firstRunBack", false,
-         [&] {
-             showFirstRun();
-             firstRun->advance();
-         },
-         Control::works, [&] { EXPECT_EQ(firstRun->stepIndex(), 0); }},
         {"firstRunSkip", false,
          [&] {
              showFirstRun();

@@ -4,8 +4,6 @@
 #include "AccessibilityBusReader.h"
 #include "AssistantSession.h"
 
-#include <QDirIterator>
-
 #include <csignal>
 
 using namespace nimbel::test;
@@ -48,20 +46,15 @@ protected:
         return QDir(home.filePath(QStringLiteral("config/autostart"))).entryList({QStringLiteral("*.desktop")}, QDir::Files);
     }
 
-    // The instance started by a restart: the assistant's binary running with this test's home.
-    qint64 instanceOfThisProfile() const
+    // The instance a restart started: the owner of a Nimbel window on this test's display.
+    static qint64 restartedInstance()
     {
-        const QByteArray home = "HOME=" + QFile::encodeName(this->home.path());
-        for (const QString &entry : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs)) {
-            bool isPid = false;
-            const qint64 pid = entry.toLongLong(&isPid);
-            if (!isPid || QFileInfo(QStringLiteral("/proc/%1/exe").arg(pid)).canonicalFilePath()
-                              != QFileInfo(QStringLiteral(NIMBEL_APP_BINARY)).canonicalFilePath())
-                continue;
-            QFile environ(QStringLiteral("/proc/%1/environ").arg(pid));
-            if (environ.open(QIODevice::ReadOnly) && environ.readAll().split('\0').contains(home))
+        const QStringList ids = run(QStringLiteral("xdotool"), {QStringLiteral("search"), QStringLiteral("--onlyvisible"),
+                                                                QStringLiteral("--name"), QStringLiteral("^Nimbel$")})
+                                    .split(u'\n', Qt::SkipEmptyParts);
+        for (const QString &id : ids)
+            if (const qint64 pid = run(QStringLiteral("xdotool"), {QStringLiteral("getwindowpid"), id}).toLongLong(); pid > 0)
                 return pid;
-        }
         return 0;
     }
 
@@ -118,7 +111,7 @@ TEST_F(SettingsSession, SettingsSheetSwitchesLaunchAtLoginAndRestartsInTheChosen
     ASSERT_TRUE(app.waitForFinished(20000)) << records().toStdString();
     EXPECT_EQ(app.exitCode(), 0);
     EXPECT_EQ(stored(QStringLiteral("ZelmAppLanguage")).toString(), u"ru");
-    ASSERT_TRUE(waitFor([&] { return (relaunched = instanceOfThisProfile()) > 0; }, 20s));
+    ASSERT_TRUE(waitFor([&] { return (relaunched = restartedInstance()) > 0; }, 20s));
     EXPECT_TRUE(waitFor([&] { return shows(relaunched, QStringLiteral("Настройки")); }, 30s));
 }
 
