@@ -99,7 +99,7 @@ constexpr Entry catalogue[] = {
     {"firstRun.screen.restart", "macOS doesn’t hand a changed screen permission to an app that’s already running. One restart and it takes effect."},
     {"firstRun.screen.title", "Looking at your screen"},
     {"firstRun.screen.whatItSees", "What Nimbel sees →"},
-    {"firstRun.settings.noBrowser", "No web browser opened the page. It is on your platform’s web site under /privacy."},
+    {"firstRun.settings.noBrowser", "No web browser opened the page. Open your platform’s web site and look for its privacy page."},
     {"firstRun.settings.noScreenSwitch", "This desktop has no switch for screen pictures: every app may take them, so there is nothing to turn on."},
     {"firstRun.settings.noTool", "No settings tool of this desktop was found. Open your desktop’s settings and look for the microphone or accessibility section."},
     {"firstRun.skip", "Skip for now"},

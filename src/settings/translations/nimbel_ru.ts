@@ -464,8 +464,8 @@
         <translation>Скачивать пакет заново не нужно.</translation>
     </message>
     <message id="firstRun.settings.noBrowser">
-        <source>No web browser opened the page. It is on your platform’s web site under /privacy.</source>
-        <translation>Браузер не открыл страницу. Она есть на сайте платформы в разделе /privacy.</translation>
+        <source>No web browser opened the page. Open your platform’s web site and look for its privacy page.</source>
+        <translation>Браузер не открыл страницу. Откройте сайт платформы и найдите страницу о конфиденциальности.</translation>
     </message>
     <message id="firstRun.back">
         <source>Back</source>
