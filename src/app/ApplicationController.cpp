@@ -1,6 +1,8 @@
 #include "app/ApplicationController.h"
 
 #include "app/FirstRunSession.h"
+#include "app/LanguageChoice.h"
+#include "app/LaunchAtLoginService.h"
 #include "app/OverlayPanelController.h"
 #include "app/StatusItemController.h"
 #include "app/UpdateService.h"
@@ -9,6 +11,7 @@
 #include "screen/linux/AccessibilityBusStatus.h"
 #include "core/Log.h"
 #include "conversation/DesktopActions.h"
+#include "conversation/LinkOpener.h"
 #include "settings/Localized.h"
 #include "settings/PreferencesStore.h"
 
@@ -53,8 +56,7 @@ ApplicationController::ApplicationController(OverlayViewModel::Services services
                 bus->enableToolkitAccessibility();
                 return bus->isTrusted();
             },
-        // The audio layer's permission snapshot arrives with the voice subsystem.
-        .microphone = [] { return MicrophoneAuthorization::unknown; },
+        .microphone = [this] { return m_microphoneAuthorization(); },
         .connected = [this] { return m_viewModel->isPlatformConnected(); },
         .agentName = [this] { return m_viewModel->connectedAgentName(); },
         .platformAddress = [this] { return m_viewModel->gatewayBaseURL(); },
@@ -62,10 +64,13 @@ ApplicationController::ApplicationController(OverlayViewModel::Services services
         .run = [](const SettingsCommand &command) { return QProcess::startDetached(command.program, command.arguments); },
         .hasProgram = [](const QString &program) { return !QStandardPaths::findExecutable(program).isEmpty(); },
         .relaunch = [&desktop = services.desktop] { return desktop.relaunch(); },
+        .openLink = [&links = services.links](const QUrl &url) { return links.open(url); },
     });
     // Pairing turns the connect page's button into "Start talking".
     connect(m_viewModel.get(), &OverlayViewModel::isPlatformConnectedChanged, m_firstRun.get(),
             &FirstRunSession::refresh);
+    m_language = std::make_unique<LanguageChoice>(m_preferences, [this] { m_viewModel->restartApplication(); });
+    m_panelController->attach({.firstRun = m_firstRun.get(), .language = m_language.get()});
     actOnMode(launch);
 }
 
@@ -159,6 +164,15 @@ void ApplicationController::showPanel()
     refreshPermissions();
 }
 
+void ApplicationController::applyStoredKey(const QString &key)
+{
+    if (key.trimmed().isEmpty() || !m_viewModel->platformAPIKey().trimmed().isEmpty())
+        return;
+    m_viewModel->setPlatformAPIKey(key);
+    m_viewModel->platformLink().startForcedSynchronization();
+    m_firstRun->refresh();
+}
+
 void ApplicationController::refreshPermissions()
 {
     // The voice permissions join here once the voice session exists.
@@ -176,9 +190,22 @@ void ApplicationController::submitAutomaticQuestion()
     m_viewModel->submitQuestion(true);
 }
 
+void ApplicationController::setLoginItem(LaunchAtLoginService *loginItem)
+{
+    m_panelController->attach({.loginItem = loginItem});
+    connect(loginItem, &LaunchAtLoginService::enabledChanged, m_viewModel.get(),
+            [this, loginItem] { m_viewModel->setLaunchAtLogin(loginItem->isEnabled()); });
+}
+
+void ApplicationController::setMicrophoneAuthorization(std::function<MicrophoneAuthorization()> authorization)
+{
+    m_microphoneAuthorization = std::move(authorization);
+}
+
 void ApplicationController::setUpdateService(UpdateService *updates)
 {
     m_updates = updates;
+    m_panelController->attach({.updates = updates});
     connect(updates, &UpdateService::checkFinished, this, [this] {
         if (std::exchange(m_manualCheck, false))
             m_statusItemController->notify(m_updates->statusText());

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/FirstRunFlow.h"
 #include "app/StartupMode.h"
 #include "conversation/OverlayViewModel.h"
 #include "screen/ScreenCapturePermission.h"
@@ -8,6 +9,7 @@
 #include <QStringList>
 #include <QUrl>
 
+#include <functional>
 #include <memory>
 
 namespace nimbel {
@@ -20,6 +22,8 @@ class StatusItemController;
 // acts on the start-up mode. Receives the connection links handed to the
 // application and the owner's reopening of it.
 class FirstRunSession;
+class LanguageChoice;
+class LaunchAtLoginService;
 class UpdateService;
 
 class ApplicationController final : public QObject
@@ -35,6 +39,10 @@ public:
     void handleConnectionURLs(const QList<QUrl> &urls);
     // The owner launched the application again: open the chat.
     void reopen();
+    // The stored key, read in the background after start-up (a locked keyring
+    // asks the owner first): taken unless the view model holds a key already
+    // (a test key, or one from a pairing meanwhile), then the agent is synchronized.
+    void applyStoredKey(const QString &key);
     // The views or the desktop ask for fresh permission states.
     void refreshPermissions();
 
@@ -46,6 +54,11 @@ public:
 
     // The tray's "Check for Updates…" asks this service and shows its answer.
     void setUpdateService(UpdateService *updates);
+    // The settings sheet switches launch at login through this service.
+    void setLoginItem(LaunchAtLoginService *loginItem);
+    // The microphone's permission as the audio server reports it (the
+    // introduction's microphone page); unknown until one is given.
+    void setMicrophoneAuthorization(std::function<MicrophoneAuthorization()> authorization);
 
     // The "zelmdesktop:" links among the command-line arguments.
     static QList<QUrl> connectionLinks(const QStringList &arguments);
@@ -64,6 +77,8 @@ private:
     std::unique_ptr<OverlayPanelController> m_panelController;
     std::unique_ptr<StatusItemController> m_statusItemController;
     std::unique_ptr<FirstRunSession> m_firstRun;
+    std::unique_ptr<LanguageChoice> m_language;
+    std::function<MicrophoneAuthorization()> m_microphoneAuthorization = [] { return MicrophoneAuthorization::unknown; };
     StartupMode m_mode = StartupMode::ordinary;
     UpdateService *m_updates = nullptr;
     bool m_manualCheck = false;

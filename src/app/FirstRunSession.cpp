@@ -153,6 +153,30 @@ void FirstRunSession::refresh()
         setState(state);
 }
 
+QString FirstRunSession::privacyLinkText() const
+{
+    return m_state && m_state->step == FirstRunStep::screen ? text("firstRun.screen.whatItSees") : QString();
+}
+
+QUrl FirstRunSession::privacyPage(const QString &platformAddress)
+{
+    QUrl page(platformAddress.trimmed());
+    if (!page.isValid() || page.host().isEmpty() || (page.scheme() != u"https" && page.scheme() != u"http"))
+        page = QUrl(defaultPlatformURL());
+    page.setPath(QStringLiteral("/privacy/mac"));
+    page.setQuery(QString());
+    page.setFragment(QString());
+    return page;
+}
+
+void FirstRunSession::openPrivacyPage()
+{
+    if (!m_services.openLink(privacyPage(m_services.platformAddress()))) {
+        m_settingsMessage = L::text("firstRun.settings.noBrowser");
+        emit changed();
+    }
+}
+
 void FirstRunSession::primary()
 {
     if (!m_state)
@@ -175,7 +199,7 @@ void FirstRunSession::primary()
         break;
     case FirstRunOperation::restartApplication:
         if (!m_services.relaunch()) {
-            m_settingsMessage = L::text("firstRun.restartFailed");
+            m_settingsMessage = L::text("error.restart.failed");
             emit changed();
         }
         break;

@@ -5,6 +5,7 @@
 
 #include <QObject>
 #include <QString>
+#include <QUrl>
 #include <QVariantList>
 
 #include <functional>
@@ -32,6 +33,8 @@ class FirstRunSession final : public QObject
     Q_PROPERTY(QString primaryText READ primaryText NOTIFY changed)
     Q_PROPERTY(QString skipText READ skipText NOTIFY changed)
     Q_PROPERTY(bool canGoBack READ canGoBack NOTIFY changed)
+    // The screen page's link to what the assistant sees; empty elsewhere.
+    Q_PROPERTY(QString privacyLinkText READ privacyLinkText NOTIFY changed)
     // Set when a settings page could not be opened: what to do instead.
     Q_PROPERTY(QString settingsMessage READ settingsMessage NOTIFY changed)
 
@@ -54,6 +57,8 @@ public:
         std::function<bool(const QString &)> hasProgram;
         // Starts a new instance and ends this one; false when it could not.
         std::function<bool()> relaunch;
+        // Opens a web page in the owner's browser; false when none took it.
+        std::function<bool(const QUrl &)> openLink = [](const QUrl &) { return false; };
     };
 
     explicit FirstRunSession(Services services, QObject *parent = nullptr);
@@ -71,6 +76,7 @@ public:
     QString primaryText() const;
     QString skipText() const;
     bool canGoBack() const { return m_state && m_state->step != FirstRunStep::welcome; }
+    QString privacyLinkText() const;
     QString settingsMessage() const { return m_settingsMessage; }
 
     // Forgets the completion and starts at the welcome page with the current permissions.
@@ -82,6 +88,9 @@ public:
     Q_INVOKABLE void primary();
     // Fresh permission states (never downgrading a granted one) and connection.
     Q_INVOKABLE void refresh();
+    // The platform's page about what the assistant sees, on the configured address.
+    Q_INVOKABLE void openPrivacyPage();
+    static QUrl privacyPage(const QString &platformAddress);
 
 signals:
     void changed();

@@ -107,4 +107,11 @@ std::optional<QString> LaunchAtLoginService::setEnabled(bool enabled)
     return std::nullopt;
 }
 
+bool LaunchAtLoginService::setLaunchAtLogin(bool enabled)
+{
+    m_lastError = setEnabled(enabled).value_or(QString());
+    emit enabledChanged();
+    return m_lastError.isEmpty();
+}
+
 } // namespace nimbel

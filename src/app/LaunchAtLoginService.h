@@ -13,11 +13,14 @@ namespace nimbel {
 // What is on disk is the truth: the entry counts as enabled only while it
 // exists and the desktop has not switched it off (Hidden=true, or
 // X-GNOME-Autostart-enabled=false written by the desktop's startup manager).
-class LaunchAtLoginService final : public QObject, public LoginItem
+// Not final: the QML type registration derives from a default-constructible type.
+class LaunchAtLoginService : public QObject, public LoginItem
 {
     Q_OBJECT
     Q_PROPERTY(bool enabled READ isEnabled NOTIFY enabledChanged)
     Q_PROPERTY(QString entryPath READ entryPath CONSTANT)
+    // Why the last change from the views did not happen; empty when it did.
+    Q_PROPERTY(QString lastError READ lastError NOTIFY enabledChanged)
 
 public:
     // `autostartFolder` defaults to $XDG_CONFIG_HOME/autostart; `program` to
@@ -30,8 +33,11 @@ public:
     // Writes or removes the entry; nothing when it is already so. The error
     // text (in the owner's language) when the file could not be changed.
     std::optional<QString> setEnabled(bool enabled);
-    // For the views: the same, telling only whether it worked.
-    Q_INVOKABLE bool setLaunchAtLogin(bool enabled) { return !setEnabled(enabled).has_value(); }
+    // For the views: the same, keeping the error for them to show.
+    Q_INVOKABLE bool setLaunchAtLogin(bool enabled);
+    QString lastError() const { return m_lastError; }
+    // The entry may have been changed by the desktop meanwhile: read it again.
+    Q_INVOKABLE void reread() { emit enabledChanged(); }
 
     // The entry's text for `program` (a desktop-entry Exec value is quoted).
     static QString entryText(const QString &program);
@@ -42,6 +48,7 @@ signals:
 private:
     QString m_folder;
     QString m_program;
+    QString m_lastError;
 };
 
 } // namespace nimbel

@@ -1,6 +1,10 @@
 #include "app/OverlayPanelController.h"
 
 #include "app/ChatAttachmentProvider.h"
+#include "app/FirstRunSession.h"
+#include "app/LanguageChoice.h"
+#include "app/LaunchAtLoginService.h"
+#include "app/UpdateService.h"
 #include "app/LauncherAnchorStore.h"
 #include "app/QmlCatalogue.h"
 #include "app/ScreenSpace.h"
@@ -12,6 +16,7 @@
 #include <QDir>
 #include <QGuiApplication>
 #include <QQmlComponent>
+#include <QQuickItem>
 #include <QQmlEngine>
 #include <QQuickView>
 #include <QSettings>
@@ -97,6 +102,22 @@ OverlayPanelController::~OverlayPanelController()
 {
     // The view refers to this controller and the catalogue: it goes first.
     m_view.reset();
+}
+
+void OverlayPanelController::attach(const ShellObjects &objects)
+{
+    QQuickItem *root = m_view->rootObject();
+    if (!root)
+        return;
+    const std::pair<const char *, QObject *> properties[] = {
+        {"firstRunSession", objects.firstRun},
+        {"updates", objects.updates},
+        {"loginItem", objects.loginItem},
+        {"language", objects.language},
+    };
+    for (const auto &[name, object] : properties)
+        if (object)
+            root->setProperty(name, QVariant::fromValue(object));
 }
 
 void OverlayPanelController::restoreOrSetDefaultPosition()

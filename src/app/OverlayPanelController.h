@@ -14,7 +14,11 @@ class QQuickView;
 namespace nimbel {
 
 class Clock;
+class FirstRunSession;
+class LanguageChoice;
+class LaunchAtLoginService;
 class OverlayViewModel;
+class UpdateService;
 class PreferencesStore;
 class QmlCatalogue;
 
@@ -41,6 +45,17 @@ public:
     void applyExpanded(bool expanded);
     // Shows the panel above other windows without taking focus from them.
     void bringToFront();
+
+    // The application's own services the settings sheet and the first-run
+    // pages bind to; any of them may be absent (the views then hide their controls).
+    struct ShellObjects
+    {
+        FirstRunSession *firstRun = nullptr;
+        UpdateService *updates = nullptr;
+        LaunchAtLoginService *loginItem = nullptr;
+        LanguageChoice *language = nullptr;
+    };
+    void attach(const ShellObjects &objects);
 
     panel::Point launcherAnchor() const { return m_anchor; }
     panel::ChatPlacement placement() const { return m_placement; }

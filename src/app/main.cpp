@@ -19,6 +19,7 @@
 #include "settings/KeychainTokenStore.h"
 #include "settings/Localized.h"
 #include "settings/PreferencesStore.h"
+#include "settings/SettingsLoader.h"
 #include "voice/SpeechRecognitionService.h"
 #include "voice/linux/PocketSphinxRecognizer.h"
 #include "voice/linux/PulseAudioCapture.h"
@@ -86,6 +87,11 @@ int main(int argc, char **argv)
     installTranslations(language);
 
     KeychainTokenStore tokenStore;
+    // A locked keyring asks the owner for its password: the panel and the tray
+    // come up meanwhile, and the key joins when the owner has answered.
+    const auto testKey = testKeyCandidate(QProcessEnvironment::systemEnvironment(), arguments);
+    if (!isTestMode(QProcessEnvironment::systemEnvironment(), arguments) || !testKey || testKey->isEmpty())
+        tokenStore.loadInBackground();
     const TerminationSignals terminationSignals;
     NoVoiceOutput voiceOutput;
     PulseAudioServer audioServer(QStringLiteral("Nimbel"));
@@ -119,11 +125,25 @@ int main(int argc, char **argv)
                                      screenCaptureAccess);
 
     controller.setUpdateService(&updates);
+    controller.setLoginItem(&loginItem);
+    controller.setMicrophoneAuthorization([&audioInput] {
+        switch (audioInput.authorization()) {
+        case PermissionState::notDetermined: return MicrophoneAuthorization::notDetermined;
+        case PermissionState::authorized: return MicrophoneAuthorization::authorized;
+        case PermissionState::denied: return MicrophoneAuthorization::denied;
+        case PermissionState::restricted: return MicrophoneAuthorization::restricted;
+        case PermissionState::unknown: break;
+        }
+        return MicrophoneAuthorization::unknown;
+    });
 
     // The key is stored in the background; a key that no store took is the
     // owner's to know about, in the chat like any other failure.
     QObject::connect(&tokenStore, &KeychainTokenStore::storeFailed, &controller,
                      [&controller](const KeychainError &error) { controller.viewModel().fail(error, true); });
+
+    QObject::connect(&tokenStore, &KeychainTokenStore::loaded, &controller,
+                     [&controller](const QString &key) { controller.applyStoredKey(key); });
 
     QObject::connect(&instance, &SingleInstance::activated, &controller, [&controller](const QStringList &texts) {
         if (texts.isEmpty()) {

@@ -10,6 +10,7 @@
 #include "conversation/DesktopActions.h"
 #include "screen/ScreenCapturePermission.h"
 #include "settings/Localized.h"
+#include "settings/PreferenceKeys.h"
 #include "settings/SettingsLoader.h"
 
 #include <QUuid>
@@ -392,6 +393,15 @@ void OverlayViewModel::setSpeechStatusMessage(std::optional<QString> message)
 {
     if (assign(m_speechStatusMessage, std::move(message)))
         emit speechStatusMessageChanged();
+}
+
+void OverlayViewModel::setAccessibilityContextEnabled(bool enabled)
+{
+    m_services.preferences.setBoolean(keys::accessibilityContextEnabled, enabled);
+    if (assign(m_accessibilityContextEnabled, enabled))
+        emit accessibilityContextEnabledChanged();
+    // Toolkit accessibility is the desktop's switch: there is no prompt to show.
+    setAccessibilityPermissionGranted(m_services.accessibilityTrust.isTrusted());
 }
 
 void OverlayViewModel::setAccessibilityPermissionGranted(bool granted)

@@ -215,6 +215,8 @@ public:
 
     bool voiceOutputEnabled() const { return m_voiceOutputEnabled; }
     bool accessibilityContextEnabled() const { return m_accessibilityContextEnabled; }
+    // The settings' "Interface labels" switch: stored, then the trust is read again.
+    Q_INVOKABLE void setAccessibilityContextEnabled(bool enabled);
     bool accessibilityPermissionGranted() const { return m_accessibilityPermissionGranted; }
     void setAccessibilityPermissionGranted(bool granted);
 

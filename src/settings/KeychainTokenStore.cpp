@@ -200,9 +200,18 @@ QString KeychainTokenStore::read() const
         setLocation(key.isEmpty() ? KeyLocation::none : KeyLocation::privateFile);
         return key;
     }
+    // The background read answers for the service.
+    if (m_loading)
+        return QString();
     auto *job = new QKeychain::ReadPasswordJob(m_service);
     job->setKey(account());
     const JobOutcome outcome = runReadJob(job, m_promptBound);
+    return acceptRead(outcome.finished, outcome.error, outcome.data);
+}
+
+QString KeychainTokenStore::acceptRead(bool finished, int code, const QByteArray &data) const
+{
+    const JobOutcome outcome{finished, QKeychain::Error(code), data};
     if (outcome.finished && outcome.error == QKeychain::NoError) {
         const QString key = decodeKey(outcome.data);
         setLocation(key.isEmpty() ? KeyLocation::none : KeyLocation::secretService);
@@ -217,6 +226,29 @@ QString KeychainTokenStore::read() const
         log::error(log::general(), log::Record().add(u"key_store", u"read_failed").add(u"code", int(outcome.error)));
     }
     return QString();
+}
+
+void KeychainTokenStore::loadInBackground()
+{
+    if (!m_enabled || m_memory || m_loading || QFileInfo::exists(m_fallbackPath))
+        return;
+    m_loading = true;
+    auto *job = new QKeychain::ReadPasswordJob(m_service);
+    job->setKey(account());
+    job->setAutoDelete(true);
+    connect(job, &QKeychain::Job::finished, this, [this](QKeychain::Job *finished) {
+        m_loading = false;
+        // A key written meanwhile (a pairing) is newer than the stored one.
+        if (m_memory)
+            return;
+        const QString key =
+            acceptRead(true, finished->error(), static_cast<QKeychain::ReadPasswordJob *>(finished)->binaryData());
+        if (key.isEmpty())
+            return;
+        m_memory = key;
+        emit loaded(key);
+    });
+    job->start();
 }
 
 std::optional<KeychainError> KeychainTokenStore::write(const QString &key)

@@ -62,11 +62,18 @@ public:
     QString fallbackPath() const { return m_fallbackPath; }
     KeyLocation keyLocation() const { return m_location; }
     bool isStoring() const { return m_inFlight || m_queued.has_value(); }
+    bool isLoading() const { return m_loading; }
 
-    // The key written last in this process, else the stored one. Reading the
-    // secret service waits (at start-up, before any window) for its answer,
-    // a prompt included, within the prompt bound.
+    // The key written last in this process, else the stored one. Unless a
+    // background load is under way, reading the secret service waits for its
+    // answer, a prompt included, within the prompt bound.
     QString read() const override;
+    // Starts reading the stored key without waiting for the secret service,
+    // whose locked keyring may be showing the owner its prompt for as long as
+    // the owner takes. Until it answers, read() answers at once with what is
+    // known here (a key written since, or the fallback file; else nothing);
+    // `loaded` then announces the stored key, unless a key was written meanwhile.
+    void loadInBackground();
     // Keeps `key` and stores it in the background; never fails by itself.
     // A key that no store takes is announced by storeFailed.
     std::optional<KeychainError> write(const QString &key) override;
@@ -83,9 +90,13 @@ signals:
     // The latest write has reached its store (or failed to).
     void storingFinished();
     void storeFailed(const nimbel::KeychainError &error);
+    // The stored key, read by loadInBackground (not empty).
+    void loaded(const QString &key);
 
 private:
     void startNextStore();
+    // The key from a finished (or timed-out) read of the secret service; logs why there is none.
+    QString acceptRead(bool finished, int code, const QByteArray &data) const;
     void onRemoved(quint64 generation, const QString &key, int error);
     void onAdded(quint64 generation, const QString &key, int error);
     void onBoundPassed();
@@ -103,6 +114,7 @@ private:
     std::optional<QString> m_queued;
     QString m_inFlightKey;
     bool m_inFlight = false;
+    bool m_loading = false;
     quint64 m_generation = 0;
     QTimer m_bound;
     mutable KeyLocation m_location = KeyLocation::none;

@@ -70,6 +70,8 @@ Item {
 
         IconButton {
             objectName: "newConversationButton"
+            // The introduction covers the conversation and the settings: nothing to switch to.
+            visible: !header.overlay.firstRunPresent
             iconPath: Icons.plus
             label: header.overlay.t("chat.new")
             onClicked: {
@@ -79,6 +81,7 @@ Item {
         }
         IconButton {
             objectName: "settingsButton"
+            visible: !header.overlay.firstRunPresent
             iconPath: header.overlay.showSettings ? Icons.back : Icons.sliders
             label: header.overlay.t(header.overlay.showSettings ? "chat.back" : "settings.title")
             onClicked: header.overlay.showSettings = !header.overlay.showSettings

@@ -29,21 +29,28 @@ Rectangle {
             Layout.fillWidth: true
             Layout.fillHeight: true
 
+            // The introduction, while it runs, takes the place of everything else.
+            FirstRunView {
+                anchors.fill: parent
+                overlay: panel.overlay
+                visible: panel.overlay.firstRunPresent
+            }
             ConversationView {
                 anchors.fill: parent
                 overlay: panel.overlay
-                visible: !panel.overlay.showSettings
+                visible: !panel.overlay.firstRunPresent && !panel.overlay.showSettings
             }
             SettingsSheet {
                 anchors.fill: parent
                 overlay: panel.overlay
-                visible: panel.overlay.showSettings
+                visible: !panel.overlay.firstRunPresent && panel.overlay.showSettings
             }
         }
 
         Composer {
             Layout.fillWidth: true
             overlay: panel.overlay
+            visible: !panel.overlay.firstRunPresent
         }
     }
 }

@@ -11,6 +11,11 @@ QtObject {
     required property OverlayPanelController panel
     required property QmlCatalogue catalogue
     required property bool reduceMotion
+    // The application's own services; absent in a view that was given none.
+    property FirstRunSession firstRunSession: null
+    property UpdateService updates: null
+    property LaunchAtLoginService loginItem: null
+    property LanguageChoice language: null
     property bool showSettings: false
     property bool showGatewaySettings: false
 
@@ -18,7 +23,7 @@ QtObject {
     readonly property bool expanded: vm.isExpanded
     readonly property bool isBusy: vm.isBusy
     readonly property string stateName: panel.stateName
-    readonly property bool firstRunPresent: panel.firstRunPresent
+    readonly property bool firstRunPresent: (firstRunSession !== null && firstRunSession.active) || panel.firstRunPresent
     // { message, recovery, isPermissionProblem } or null.
     readonly property var failure: vm.failure
                                    ? { message: vm.errorMessage, recovery: panel.failureRecovery,
@@ -53,6 +58,13 @@ QtObject {
 
     // The one permission refresh of the views (on showing the panel and the settings).
     onExpandedChanged: if (expanded) panel.refreshPermissions()
-    onShowSettingsChanged: if (showSettings) panel.refreshPermissions()
+    onShowSettingsChanged: {
+        if (!showSettings)
+            return
+        panel.refreshPermissions()
+        // The autostart entry is the truth, and the desktop may have changed it.
+        if (loginItem)
+            loginItem.reread()
+    }
 
 }

@@ -12,6 +12,10 @@ Item {
     required property OverlayPanelController panel
     required property QmlCatalogue catalogue
     required property bool reduceMotion
+    property FirstRunSession firstRunSession: null
+    property UpdateService updates: null
+    property LaunchAtLoginService loginItem: null
+    property LanguageChoice language: null
     property alias showSettings: context.showSettings
     property alias showGatewaySettings: context.showGatewaySettings
 
@@ -21,6 +25,10 @@ Item {
         panel: root.panel
         catalogue: root.catalogue
         reduceMotion: root.reduceMotion
+        firstRunSession: root.firstRunSession
+        updates: root.updates
+        loginItem: root.loginItem
+        language: root.language
     }
 
     Accessible.role: Accessible.Pane

@@ -2,7 +2,11 @@
 
 // The C++ objects the views bind to, as typed QML names. The application
 // builds them and hands them to the root view; QML never creates them.
+#include "app/FirstRunSession.h"
+#include "app/LanguageChoice.h"
+#include "app/LaunchAtLoginService.h"
 #include "app/OverlayPanelController.h"
+#include "app/UpdateService.h"
 #include "app/QmlCatalogue.h"
 #include "conversation/ChatMessageListModel.h"
 #include "conversation/OverlayViewModel.h"
@@ -41,6 +45,38 @@ struct QmlCatalogueType
     QML_FOREIGN(nimbel::QmlCatalogue)
     QML_NAMED_ELEMENT(QmlCatalogue)
     QML_UNCREATABLE("The panel owns the catalogue.")
+};
+
+struct FirstRunSessionType
+{
+    Q_GADGET
+    QML_FOREIGN(nimbel::FirstRunSession)
+    QML_NAMED_ELEMENT(FirstRunSession)
+    QML_UNCREATABLE("The application runs the introduction.")
+};
+
+struct UpdateServiceType
+{
+    Q_GADGET
+    QML_FOREIGN(nimbel::UpdateService)
+    QML_NAMED_ELEMENT(UpdateService)
+    QML_UNCREATABLE("The application builds the updater.")
+};
+
+struct LaunchAtLoginServiceType
+{
+    Q_GADGET
+    QML_FOREIGN(nimbel::LaunchAtLoginService)
+    QML_NAMED_ELEMENT(LaunchAtLoginService)
+    QML_UNCREATABLE("The application builds the login item.")
+};
+
+struct LanguageChoiceType
+{
+    Q_GADGET
+    QML_FOREIGN(nimbel::LanguageChoice)
+    QML_NAMED_ELEMENT(LanguageChoice)
+    QML_UNCREATABLE("The application keeps the language choice.")
 };
 
 } // namespace nimbel::ui

@@ -56,9 +56,10 @@ QList<AtspiReference> childrenOf(const QDBusConnection &bus, const AtspiReferenc
     return children;
 }
 
-} // namespace
-
-QList<AccessibleNode> accessibleNodes(qint64 pid, QString *diagnosis)
+// Visits the named nodes of the application with this pid, in tree order,
+// until `visit` answers true; whether it did.
+bool visitNodes(qint64 pid, QString *diagnosis,
+                const std::function<bool(const QDBusConnection &, const AtspiReference &, const AccessibleNode &)> &visit)
 {
     qDBusRegisterMetaType<AtspiReference>();
     qDBusRegisterMetaType<QList<AtspiReference>>();
@@ -68,11 +69,11 @@ QList<AccessibleNode> accessibleNodes(qint64 pid, QString *diagnosis)
         QDBus::Block, 3000);
     if (address.type() != QDBusMessage::ReplyMessage || address.arguments().isEmpty()) {
         *diagnosis = QStringLiteral("no accessibility bus: ") + address.errorMessage();
-        return {};
+        return false;
     }
     static int attempt = 0;
     const QString connectionName = QStringLiteral("test-accessibility-reader-%1").arg(++attempt);
-    QList<AccessibleNode> nodes;
+    bool stopped = false;
     {
         const QDBusConnection bus = QDBusConnection::connectToBus(address.arguments().constFirst().toString(), connectionName);
         *diagnosis = QStringLiteral("accessibility bus %1: %2")
@@ -88,23 +89,54 @@ QList<AccessibleNode> accessibleNodes(qint64 pid, QString *diagnosis)
                 const QDBusMessage role = accessibleCall(bus, node, QStringLiteral("org.a11y.atspi.Accessible"),
                                                          QStringLiteral("GetRoleName"));
                 const QString text = name.arguments().value(0).value<QDBusVariant>().variant().toString();
-                if (!text.isEmpty())
-                    nodes.append({role.arguments().value(0).toString(), text});
+                if (!text.isEmpty() && visit(bus, node, {role.arguments().value(0).toString(), text}))
+                    stopped = true;
                 if (depth < 60) {
                     for (const AtspiReference &child : childrenOf(bus, node))
-                        walk(child, depth + 1);
+                        if (!stopped)
+                            walk(child, depth + 1);
                 }
             };
             for (const AtspiReference &application : childrenOf(bus, desktop)) {
                 const quint64 owner = bus.interface()->servicePid(application.service).value();
                 *diagnosis += QStringLiteral("; application %1 pid %2").arg(application.service).arg(owner);
-                if (owner == quint64(pid))
+                if (owner == quint64(pid) && !stopped)
                     walk(application, 0);
             }
         }
     }
     QDBusConnection::disconnectFromBus(connectionName);
+    return stopped;
+}
+
+} // namespace
+
+QList<AccessibleNode> accessibleNodes(qint64 pid, QString *diagnosis)
+{
+    QList<AccessibleNode> nodes;
+    visitNodes(pid, diagnosis, [&nodes](const QDBusConnection &, const AtspiReference &, const AccessibleNode &node) {
+        nodes.append(node);
+        return false;
+    });
     return nodes;
+}
+
+bool pressAccessible(qint64 pid, const QString &name, QString *diagnosis)
+{
+    bool pressed = false;
+    visitNodes(pid, diagnosis, [&](const QDBusConnection &bus, const AtspiReference &reference, const AccessibleNode &node) {
+        static const QStringList controls{QStringLiteral("push button"), QStringLiteral("check box"),
+                                          QStringLiteral("radio button"), QStringLiteral("toggle button")};
+        // A label of the same name is passed over: the control follows it.
+        if (node.name != name || !controls.contains(node.role))
+            return false;
+        const QDBusMessage reply =
+            accessibleCall(bus, reference, QStringLiteral("org.a11y.atspi.Action"), QStringLiteral("DoAction"), {0});
+        *diagnosis += QStringLiteral("; %1 \"%2\": %3").arg(node.role, node.name, reply.errorMessage());
+        pressed = reply.type() == QDBusMessage::ReplyMessage;
+        return true;
+    });
+    return pressed;
 }
 
 } // namespace nimbel::test

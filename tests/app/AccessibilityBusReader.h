@@ -19,4 +19,9 @@ struct AccessibleNode
 // what was found.
 QList<AccessibleNode> accessibleNodes(qint64 pid, QString *diagnosis);
 
+// Performs the first action (press or toggle) of the first control (button,
+// check box, radio button) named `name` in that application's tree, as an
+// assistive tool does; false when there is none or it did not answer.
+bool pressAccessible(qint64 pid, const QString &name, QString *diagnosis);
+
 } // namespace nimbel::test

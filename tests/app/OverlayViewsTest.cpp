@@ -1,8 +1,13 @@
 // The QML views bound to the real view model inside the real panel controller
 // (offscreen), driven as the owner drives them: every control is pressed and
 // either does what it says or is disabled (or hidden) with a tooltip saying why.
+#include "app/FirstRunSession.h"
+#include "app/LanguageChoice.h"
+#include "app/LaunchAtLoginService.h"
 #include "app/LauncherAnchorStore.h"
 #include "app/OverlayPanelController.h"
+#include "app/UpdateService.h"
+#include "settings/AppLanguage.h"
 #include "app/ScreenSpace.h"
 #include "conversation/ViewModelHarness.h"
 
@@ -29,6 +34,7 @@ protected:
     void TearDown() override
     {
         panel.reset();
+        firstRun.reset();
         model.reset();
         ViewModelHarness::TearDown();
     }
@@ -39,6 +45,7 @@ protected:
         model = connected ? makeConnected(QStringLiteral("https://platform.example"), true) : make(true);
         panel = std::make_unique<OverlayPanelController>(*model, preferences, clock);
         ASSERT_NE(root(), nullptr) << logs.all().toStdString();
+        attachShell();
         panel->bringToFront();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(panel->window()));
         settle();
@@ -56,6 +63,48 @@ protected:
     }
 
     QQuickItem *root() { return panel->window()->rootObject(); }
+
+    // The application's own services, real ones over this test's profile; the
+    // update feed is a closed loopback port, so a check ends with a network error.
+    void attachShell()
+    {
+        updates = std::make_unique<UpdateService>(
+            UpdateService::Configuration{QUrl(QStringLiteral("http://127.0.0.1:9/appcast.xml")), QByteArray(32, 'k'),
+                                         QStringLiteral("1.0"), QStringLiteral("1.0 (1)")},
+            clock, preferences, links);
+        firstRun = std::make_unique<FirstRunSession>(FirstRunSession::Services{
+            .preferences = preferences,
+            .screenCapture = screen,
+            .accessibilityTrusted = [this] { return accessibility.trusted; },
+            .askAccessibility = [this] { return accessibility.trusted; },
+            .microphone = [] { return MicrophoneAuthorization::notDetermined; },
+            .connected = [this] { return model->isPlatformConnected(); },
+            .agentName = [this] { return model->connectedAgentName(); },
+            .platformAddress = [this] { return model->gatewayBaseURL(); },
+            .openPlatformConnectionPage = [this] { model->openPlatformConnectionPage(); },
+            .run = [](const SettingsCommand &) { return true; },
+            .hasProgram = [](const QString &) { return false; },
+            .relaunch = [this] { return desktop.relaunch(); },
+            .openLink = [this](const QUrl &url) { return links.open(url); },
+        });
+        loginService = std::make_unique<LaunchAtLoginService>(directory.filePath(QStringLiteral("autostart")),
+                                                              QStringLiteral("/usr/bin/nimbel"));
+        language = std::make_unique<LanguageChoice>(preferences, [this] { model->restartApplication(); });
+        panel->attach({firstRun.get(), updates.get(), loginService.get(), language.get()});
+    }
+
+    // As at start-up: the chat opens with the introduction in it.
+    void showFirstRun()
+    {
+        model->openChat();
+        firstRun->show();
+    }
+
+    void openSettings()
+    {
+        model->openChat();
+        root()->setProperty("showSettings", true);
+    }
 
     // An item of the views by object name, list delegates included; a shown
     // one before a hidden one (every message bubble has its own buttons).
@@ -77,9 +126,17 @@ protected:
         }
     }
 
-    // A left click in the middle of the item, as the window receives it.
+    // A left click in the middle of the item, as the window receives it
+    // (scrolled into view first when it sits in a flickable sheet).
     void press(QQuickItem *target)
     {
+        for (QQuickItem *up = target->parentItem(); up; up = up->parentItem()) {
+            if (!up->inherits("QQuickFlickable"))
+                continue;
+            auto *content = up->property("contentItem").value<QQuickItem *>();
+            up->setProperty("contentY", std::max(0.0, target->mapToItem(content, QPointF()).y() - 20));
+            settle();
+        }
         const QPointF centre = target->mapToScene(QPointF(target->width() / 2, target->height() / 2));
         QTest::mouseClick(panel->window(), Qt::LeftButton, Qt::NoModifier, centre.toPoint());
         settle();
@@ -110,6 +167,10 @@ protected:
     }
 
     std::unique_ptr<OverlayViewModel> model;
+    std::unique_ptr<UpdateService> updates;
+    std::unique_ptr<FirstRunSession> firstRun;
+    std::unique_ptr<LaunchAtLoginService> loginService;
+    std::unique_ptr<LanguageChoice> language;
     std::unique_ptr<OverlayPanelController> panel;
 };
 
@@ -131,6 +192,7 @@ TEST_F(OverlayViews, EveryControlDoesWhatItSaysOrSaysWhyNot)
         // Disabled controls are pressed too: nothing may happen.
         enum { works, disabled, hidden } expected;
         std::function<void()> check;
+        QString why = voiceUnavailable; // the tooltip of a disabled control
     };
     const auto nothingHappened = [this] {
         EXPECT_FALSE(model->isExpanded());
@@ -162,7 +224,8 @@ TEST_F(OverlayViews, EveryControlDoesWhatItSaysOrSaysWhyNot)
          }},
         {"closeChatButton", false, [&] { model->openChat(); }, Control::works,
          [&] { EXPECT_FALSE(model->isExpanded()); }},
-        {"sendButton", true, [&] { model->openChat(); }, Control::disabled, [&] { EXPECT_TRUE(gateway.chats.isEmpty()); }},
+        {"sendButton", true, [&] { model->openChat(); }, Control::disabled, [&] { EXPECT_TRUE(gateway.chats.isEmpty()); },
+         QString()},
         {"sendButton", true,
          [&] {
              model->openChat();
@@ -232,11 +295,80 @@ TEST_F(OverlayViews, EveryControlDoesWhatItSaysOrSaysWhyNot)
              root()->setProperty("showSettings", true);
          },
          Control::works, [&] { EXPECT_EQ(links.opened.size(), 1); }},
+        {"screenSettingsButton", false, [&] { openSettings(); }, Control::works,
+         [&] { EXPECT_EQ(desktop.opened, QList<Page>{Page::screenRecording}); }},
+        {"labelsSwitch", false, [&] { openSettings(); }, Control::works,
+         [&] {
+             EXPECT_FALSE(model->accessibilityContextEnabled());
+             EXPECT_EQ(preferences.boolean(keys::accessibilityContextEnabled), false);
+         }},
+        {"autoUpdateSwitch", false, [&] { openSettings(); }, Control::works,
+         [&] { EXPECT_FALSE(updates->automaticallyChecksForUpdates()); }},
+        {"checkUpdatesButton", false, [&] { openSettings(); }, Control::works,
+         [&] {
+             EXPECT_TRUE(settleUntil([&] { return !updates->lastUpdateError().isEmpty(); }));
+             EXPECT_TRUE(find(QStringLiteral("updateError"))->isVisible());
+         }},
+        {"checkUpdatesButton", false,
+         [&] {
+             // A build without a feed: nothing to check, and the button says so.
+             auto none = std::make_unique<UpdateService>(UpdateService::Configuration{}, clock, preferences, links);
+             panel->attach({.updates = none.get()});
+             updates = std::move(none);
+             openSettings();
+         },
+         Control::disabled, [] {}, QStringLiteral("Updates unavailable: this build has no update checker.")},
+        {"downloadButton", false, [&] { openSettings(); }, Control::hidden, [] {}},
+        {"languageEnglish", false, [&] { openSettings(); }, Control::works,
+         [&] { EXPECT_EQ(desktop.relaunches, 0); }}, // the profile's language already: no restart
+        {"languageRussian", false, [&] { openSettings(); }, Control::works,
+         [&] {
+             EXPECT_EQ(preferences.string(keys::zelmAppLanguage), u"ru");
+             EXPECT_EQ(desktop.relaunches, 1);
+             appLanguage::setPreference(LanguagePreference::en, preferences);
+         }},
+        {"launchAtLoginSwitch", false, [&] { openSettings(); }, Control::works,
+         [&] { EXPECT_TRUE(QFile::exists(loginService->entryPath())); }},
+        {"showFirstRunButton", false,
+         [&] {
+             preferences.setInteger(keys::desktopFirstRunCompletedVersion, 1);
+             openSettings();
+         },
+         Control::works,
+         [&] {
+             EXPECT_FALSE(preferences.contains(keys::desktopFirstRunCompletedVersion));
+             EXPECT_EQ(find(QStringLiteral("firstRunTitle"))->property("text").toString(), u"Hello — I’m Nimbel");
+             EXPECT_FALSE(find(QStringLiteral("questionField"))->isVisible());
+         }},
+        {"firstRunPrimary", false, [&] { showFirstRun(); }, Control::works,
+         [&] { EXPECT_EQ(find(QStringLiteral("firstRunPosition"))->property("text").toString(), u"Step 1 of 3"); }},
+        {"firstRunBack", false, [&] { showFirstRun(); }, Control::hidden, [] {}},
+        {"firstRunPrivacyLink", true,
+         [&] {
+             showFirstRun();
+             firstRun->advance();
+             firstRun->advance();
+         },
+         Control::works,
+         [&] { EXPECT_EQ(links.opened, QList<QUrl>{QUrl(QStringLiteral("https://platform.example/privacy/mac"))}); }},
+        {"firstRunSkip", false,
+         [&] {
+             showFirstRun();
+             for (int page = 0; page < 4; ++page)
+                 firstRun->advance();
+         },
+         Control::works,
+         [&] {
+             // Skipping the last page ends the introduction for good: the conversation shows.
+             EXPECT_EQ(preferences.integer(keys::desktopFirstRunCompletedVersion), 1);
+             EXPECT_TRUE(find(QStringLiteral("questionField"))->isVisible());
+         }},
     };
 
     for (const Control &control : controls) {
         SCOPED_TRACE(control.name);
         desktop = {};
+        links.opened.clear();
         show(control.connected);
         if (HasFatalFailure())
             return;
@@ -250,8 +382,8 @@ TEST_F(OverlayViews, EveryControlDoesWhatItSaysOrSaysWhyNot)
         } else {
             ASSERT_TRUE(item->isVisible());
             EXPECT_EQ(item->isEnabled(), control.expected == Control::works);
-            if (control.expected == Control::disabled && QString::fromLatin1(control.name) != u"sendButton") {
-                EXPECT_EQ(tooltip(item), voiceUnavailable);
+            if (control.expected == Control::disabled && !control.why.isEmpty()) {
+                EXPECT_EQ(tooltip(item), control.why);
             }
             press(item);
         }

@@ -3,6 +3,8 @@
 #include "settings/SecretServiceSession.h"
 #include "support/LogCapture.h"
 
+#include <QCoreApplication>
+#include <QDeadlineTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QUuid>
@@ -229,6 +231,39 @@ TEST_F(KeyringTokenStore, LockedKeyringWaitsForTheOwnersAnswerWithTheKeyInMemory
                 << capture.all().toStdString();
         }
         EXPECT_FALSE(capture.all().contains(key));
+    }
+}
+
+TEST_F(KeyringTokenStore, StartUpLoadLeavesTheLockedKeyringsPromptToTheOwnerWithoutWaitingForIt)
+{
+    const QString stored = QStringLiteral("zk-stored-before");
+    const QString paired = QStringLiteral("zk-paired-meanwhile");
+    for (const bool pairsMeanwhile : {false, true}) {
+        SCOPED_TRACE(pairsMeanwhile ? "a pairing stores a key while the prompt is open" : "the owner unlocks");
+        SetUp();
+        writeAndWait(*store(), stored);
+        const QString lockError = session->lockLoginKeyring();
+        ASSERT_TRUE(lockError.isEmpty()) << lockError.toStdString();
+        test::scriptedPrompter::expectPassword(test::SecretServiceSession::keyringPassword);
+
+        auto keys = store();
+        QStringList loaded;
+        QObject::connect(keys.get(), &KeychainTokenStore::loaded, [&loaded](const QString &key) { loaded << key; });
+        keys->loadInBackground();
+        // The prompt is the owner's: the start-up read answers without it.
+        EXPECT_TRUE(keys->isLoading());
+        EXPECT_EQ(keys->read(), QString());
+        if (pairsMeanwhile) {
+            EXPECT_EQ(keys->write(paired), std::nullopt);
+        }
+
+        const QDeadlineTimer guard(120000);
+        while ((keys->isLoading() || keys->isStoring()) && !guard.hasExpired())
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 100);
+        ASSERT_FALSE(keys->isLoading());
+        ASSERT_TRUE(test::waitUntilStored(*keys));
+        EXPECT_EQ(loaded, pairsMeanwhile ? QStringList() : QStringList{stored});
+        EXPECT_EQ(keys->read(), pairsMeanwhile ? paired : stored);
     }
 }
 

@@ -463,6 +463,18 @@
         <source>No need to download the DMG again.</source>
         <translation>Скачивать пакет заново не нужно.</translation>
     </message>
+    <message id="firstRun.settings.noBrowser">
+        <source>No web browser opened the page. Open your platform’s web site and look for its privacy page.</source>
+        <translation>Браузер не открыл страницу. Откройте сайт платформы и найдите страницу о конфиденциальности.</translation>
+    </message>
+    <message id="firstRun.back">
+        <source>Back</source>
+        <translation>Назад</translation>
+    </message>
+    <message id="settings.update.download">
+        <source>Open the download page</source>
+        <translation>Открыть страницу загрузки</translation>
+    </message>
     <message id="settings.noUpdateChecker">
         <source>this build has no update checker.</source>
         <translation>в этой сборке нет проверки обновлений.</translation>
@@ -718,10 +730,6 @@
     <message id="update.upToDate">
         <source>Nimbel %1 is up to date.</source>
         <translation>Nimbel %1 — последняя версия.</translation>
-    </message>
-    <message id="firstRun.restartFailed">
-        <source>Nimbel could not start again. Quit it from the tray and open it once more.</source>
-        <translation>Nimbel не удалось перезапустить. Завершите его из значка в трее и откройте снова.</translation>
     </message>
     <message id="firstRun.settings.noScreenSwitch">
         <source>This desktop has no switch for screen pictures: every app may take them, so there is nothing to turn on.</source>
