@@ -24,6 +24,8 @@ Flickable {
         width: sheet.width - 32
         spacing: 10
 
+        VoiceSettingsSection { Layout.fillWidth: true; overlay: sheet.overlay }
+
         Text {
             text: sheet.overlay.t("settings.section.connection")
             font.pixelSize: Theme.smallFontSize

@@ -6,6 +6,7 @@
 #include "app/QmlCatalogue.h"
 #include "conversation/ChatMessageListModel.h"
 #include "conversation/OverlayViewModel.h"
+#include "voice/SpeechRecognitionService.h"
 
 #include <QtQml/qqml.h>
 
@@ -41,6 +42,14 @@ struct QmlCatalogueType
     QML_FOREIGN(nimbel::QmlCatalogue)
     QML_NAMED_ELEMENT(QmlCatalogue)
     QML_UNCREATABLE("The panel owns the catalogue.")
+};
+
+struct MicrophoneServiceType
+{
+    Q_GADGET
+    QML_FOREIGN(nimbel::SpeechRecognitionService)
+    QML_NAMED_ELEMENT(MicrophoneService)
+    QML_UNCREATABLE("The application builds the microphone service.")
 };
 
 } // namespace nimbel::ui

@@ -95,7 +95,7 @@ protected:
     }
 
     // Starts the platform on a port of the system's choosing, answering from `script`.
-    void startPlatform(const QJsonObject &script = {})
+    void startPlatform(const QJsonObject &script = {}, const QStringList &options = {})
     {
         QFile file(home.filePath(QStringLiteral("script.json")));
         ASSERT_TRUE(file.open(QIODevice::WriteOnly));
@@ -105,7 +105,8 @@ protected:
         platform.setProgram(QStringLiteral(NIMBEL_PLATFORM_BINARY));
         platform.setArguments({QStringLiteral("--port"), QStringLiteral("0"), QStringLiteral("--state-dir"),
                                home.filePath(QStringLiteral("platform")), QStringLiteral("--script"),
-                               home.filePath(QStringLiteral("script.json"))});
+                               home.filePath(QStringLiteral("script.json"))}
+                               + options);
         platform.start();
         ASSERT_TRUE(platform.waitForStarted(10000));
         // The first line names the port the system picked.
