@@ -75,8 +75,8 @@ Item {
                 readonly property bool voiceActionEnabled: launcher.voiceAvailable
                 Accessible.name: Texts.launcherName(launcher.vm.connectedAgentName)
                 Accessible.description: launcher.help
-                Accessible.onPressAction: if (voiceActionEnabled) launcher.vm.activateVoiceOrb()
-                Keys.onSpacePressed: if (voiceActionEnabled) launcher.vm.activateVoiceOrb()
+                Accessible.onPressAction: if (orbButton.voiceActionEnabled) launcher.vm.activateVoiceOrb()
+                Keys.onSpacePressed: if (orbButton.voiceActionEnabled) launcher.vm.activateVoiceOrb()
 
                 Rectangle {
                     anchors.fill: parent

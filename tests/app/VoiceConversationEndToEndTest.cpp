@@ -5,6 +5,7 @@
 #include "AssistantSession.h"
 #include "PulseAudioTestServer.h"
 
+#include <QFileInfo>
 #include <QJsonArray>
 
 #include <cmath>
