@@ -103,10 +103,10 @@ protected:
         file.close();
         endWithTest(platform);
         platform.setProgram(QStringLiteral(NIMBEL_PLATFORM_BINARY));
-        platform.setArguments({QStringLiteral("--port"), QStringLiteral("0"), QStringLiteral("--state-dir"),
-                               home.filePath(QStringLiteral("platform")), QStringLiteral("--script"),
-                               home.filePath(QStringLiteral("script.json"))}
-                               + options);
+        platform.setArguments(QStringList{QStringLiteral("--port"), QStringLiteral("0"), QStringLiteral("--state-dir"),
+                                          home.filePath(QStringLiteral("platform")), QStringLiteral("--script"),
+                                          home.filePath(QStringLiteral("script.json"))}
+                              + options);
         platform.start();
         ASSERT_TRUE(platform.waitForStarted(10000));
         // The first line names the port the system picked.
