@@ -25,6 +25,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QRegularExpression>
+#include <QSettings>
 #include <QThread>
 
 #include <algorithm>
@@ -191,6 +192,15 @@ public:
         app.start(QStringLiteral(NIMBEL_APP_BINARY), {link});
         if (!app.waitForStarted(10000) || !waitUntil([&] { return records().contains(u"handled=true"); }, 60000))
             return fail(QStringLiteral("pairing failed: ") + records());
+        // Again past the introduction: an ordinary start shows only the launcher.
+        QThread::sleep(2);
+        app.terminate();
+        app.waitForFinished(10000);
+        QSettings(home.filePath(QStringLiteral("config/app.nimbel.desktop.conf")), QSettings::IniFormat)
+            .setValue(QStringLiteral("desktopFirstRunCompletedVersion"), 1);
+        app.start(QStringLiteral(NIMBEL_APP_BINARY), {});
+        if (!app.waitForStarted(10000) || !waitUntil([&] { return records().contains(u"event=startup"); }, 60000))
+            return fail(QStringLiteral("the assistant did not start again: ") + records());
         // The opening lines are synthesised after the configuration arrives.
         QThread::sleep(4);
         return true;

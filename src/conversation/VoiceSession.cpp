@@ -312,6 +312,10 @@ void VoiceSession::handleMicrophoneState(MicrophoneState state)
             m_model.setSpeechStatusMessage(std::nullopt);
             resumeIfNeeded(resumeAfterIdle);
         }
+        // A turn recorded while a run was starting (the first line of the
+        // draft) left the run without a listener: the owner may still talk over it.
+        if (isFallbackBargeInActive())
+            restartFallbackBargeInListening();
         break;
     case MicrophoneState::unavailable:
         m_model.setListening(false);

@@ -97,6 +97,9 @@ TEST_F(VoiceConversationEndToEnd, SpokenQuestionIsAnsweredAloudAndTalkingOverThe
     ASSERT_TRUE(pulse.isRunning());
     ASSERT_NO_FATAL_FAILURE(startPlatform(script()));
     ASSERT_NO_FATAL_FAILURE(pair());
+    // Past the introduction: an ordinary start shows only the launcher.
+    QSettings(home.filePath(QStringLiteral("config/app.nimbel.desktop.conf")), QSettings::IniFormat)
+        .setValue(QStringLiteral("desktopFirstRunCompletedVersion"), 1);
     ASSERT_NO_FATAL_FAILURE(launch({}));
     QString launcher;
     ASSERT_TRUE(waitFor([&] { return !(launcher = launcherWindow()).isEmpty(); })) << records().toStdString();
@@ -111,7 +114,7 @@ TEST_F(VoiceConversationEndToEnd, SpokenQuestionIsAnsweredAloudAndTalkingOverThe
     // The orb starts the session: the greeting is spoken, then the assistant listens.
     run(QStringLiteral("xdotool"), {QStringLiteral("mousemove"), QStringLiteral("--window"), launcher,
                                     QStringLiteral("98"), QStringLiteral("70"), QStringLiteral("click"), QStringLiteral("1")});
-    ASSERT_TRUE(waitFor([&] { return records().contains(u"voice_line=Hi! What can I do for you?"); }))
+    ASSERT_TRUE(waitFor([&] { return records().contains(u"voice_line=Hello, I’m here. How can I help?"); }))
         << records().toStdString();
     ASSERT_TRUE(waitFor([&] { return records().contains(u"status=listening") || loudSeconds(speakers, rate, 0) > 0.3; }));
     QThread::msleep(600);

@@ -199,8 +199,13 @@ TEST_F(VoiceSessionTest, MutingTwiceChangesNothingTheSecondTime)
 TEST_F(VoiceSessionTest, BargeInStopsTheAnswerOnlyForTheOwnersWords)
 {
     auto model = makeSession();
-    // Still speaking the greeting: a filler is dropped, a stop phrase silences.
+    // Still speaking the greeting: a filler is dropped and listening goes on, a stop phrase silences.
+    const int starts = microphone.starts;
     model->voiceSession().handleFinalTranscript(u"thank you"_s);
+    model->voiceSession().handleMicrophoneState(MicrophoneState::idle);
+    clock.advance(VoiceSession::bargeInRestartDelay);
+    clock.settle();
+    EXPECT_EQ(microphone.starts, starts + 1);
     EXPECT_TRUE(model->isSpeaking());
     EXPECT_TRUE(gateway.chats.isEmpty());
     model->voiceSession().handleAudioReady(silentRecording());
