@@ -286,11 +286,13 @@ void BM_VoiceConversationLatency(benchmark::State &state)
         for (int turn = 0; turn < turns; ++turn) {
             const double before = microphone.now();
             auto feed = pulse.playIntoMicrophone(question);
-            pump(1500);
+            waitUntil([&] { return feed->state() == QProcess::NotRunning; }, 20000);
+            pump(400);
             const auto ended = microphone.lastLoudBeforeQuiet(before, 300);
+            // The first line, then the answer's first sentences.
+            pump(3500);
             if (!ended)
                 continue;
-            pump(2500);
             const auto first = speakers.firstLoudAfter(*ended);
             if (!first)
                 continue;
@@ -310,9 +312,9 @@ void BM_VoiceConversationLatency(benchmark::State &state)
             // Talk over the answer: "stop" silences it.
             const double stopAt = microphone.now();
             auto over = pulse.playIntoMicrophone(stop);
-            pump(2500);
-            const auto spoken = microphone.firstLoudAfter(stopAt);
-            if (spoken) {
+            waitUntil([&] { return over->state() == QProcess::NotRunning; }, 20000);
+            pump(1500);
+            if (const auto spoken = microphone.firstLoudAfter(stopAt)) {
                 if (const auto silent = speakers.lastLoudBeforeQuiet(*spoken, 400))
                     figures.bargeInSilence.push_back(std::max(0.0, *silent - *spoken));
             }
