@@ -51,15 +51,4 @@ private:
     std::unique_ptr<AccessibilityBusStatus> m_status;
 };
 
-// Spoken answers are not synthesised yet: nothing is ever spoken, so there is
-// never anything to stop.
-class NoVoiceOutput final : public VoiceOutput
-{
-public:
-    void stop() override {}
-    void enqueue(const QString &) override {}
-    bool isActive() const override { return false; }
-    bool hasCachedAudio(const QString &, const QString &, const QString &) const override { return false; }
-};
-
 } // namespace nimbel

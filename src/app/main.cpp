@@ -7,6 +7,7 @@
 #include "app/TerminationSignals.h"
 #include "app/UpdateService.h"
 #include "conversation/LinkOpener.h"
+#include "conversation/VoiceSentencePipeline.h"
 #include "core/SystemClock.h"
 #include "gateway/VisionGatewayClient.h"
 #include "screen/LocalScreenContextPreparer.h"
@@ -18,11 +19,16 @@
 #include "settings/AppLanguage.h"
 #include "settings/KeychainTokenStore.h"
 #include "settings/Localized.h"
+#include "settings/PreferenceKeys.h"
 #include "settings/PreferencesStore.h"
 #include "settings/SettingsLoader.h"
+#include "voice/OnDeviceTranscriber.h"
+#include "voice/SessionCueService.h"
 #include "voice/SpeechRecognitionService.h"
+#include "voice/VoiceOutputService.h"
 #include "voice/linux/PocketSphinxRecognizer.h"
 #include "voice/linux/PulseAudioCapture.h"
+#include "voice/linux/PulseAudioPlayback.h"
 #include "voice/linux/PulseAudioServer.h"
 
 #include <QApplication>
@@ -93,12 +99,18 @@ int main(int argc, char **argv)
     if (!isTestMode(QProcessEnvironment::systemEnvironment(), arguments) || !testKey || testKey->isEmpty())
         tokenStore.loadInBackground();
     const TerminationSignals terminationSignals;
-    NoVoiceOutput voiceOutput;
     PulseAudioServer audioServer(QStringLiteral("Nimbel"));
     PulseAudioCapture audioInput(audioServer);
+    PulseAudioPlayback audioOutput(audioServer);
     PocketSphinxRecognizer speechRecognizer;
+    OnDeviceTranscriber onDeviceTranscriber(speechRecognizer);
+    SessionCueService cues(audioOutput);
+    VoiceOutputService player(audioOutput, SystemClock::instance());
     SpeechRecognitionService microphone(audioInput, SystemClock::instance(), {}, &speechRecognizer);
     microphone.setDraftLanguage(appLanguage::code(language));
+    microphone.setPreferredSource(preferences.string(keys::microphoneSource).value_or(QString()));
+    QObject::connect(&microphone, &SpeechRecognitionService::preferredSourceChanged, &microphone,
+                     [&] { preferences.setString(keys::microphoneSource, microphone.preferredSource()); });
     BusAccessibilityTrust accessibilityTrust;
     X11ScreenCaptureAccess screenCaptureAccess;
     LaunchAtLoginService loginItem;
@@ -110,6 +122,7 @@ int main(int argc, char **argv)
     AtspiAccessibilityContextService accessibilityContext;
     LocalScreenContextPreparer screenContextPreparer;
     VisionGatewayClient gateway(SystemClock::instance());
+    VoiceSentencePipeline voiceOutput(gateway, player, SystemClock::instance(), language);
     LinuxDesktopActions desktop([&instance] { instance.release(); },
                                 [&instance] { instance.claim({}); });
 
@@ -120,6 +133,9 @@ int main(int argc, char **argv)
     services.appTracker = &appTracker;
     services.accessibilityContext = &accessibilityContext;
     services.screenContextPreparer = &screenContextPreparer;
+    services.onDeviceTranscriber = &onDeviceTranscriber;
+    services.cues = &cues;
+    services.microphoneService = &microphone;
     ApplicationController controller(services,
                                      OverlayViewModel::Launch{QProcessEnvironment::systemEnvironment(), arguments},
                                      screenCaptureAccess);
@@ -136,6 +152,7 @@ int main(int argc, char **argv)
         }
         return MicrophoneAuthorization::unknown;
     });
+    controller.viewModel().voiceSession().listenTo(microphone);
 
     // The key is stored in the background; a key that no store took is the
     // owner's to know about, in the chat like any other failure.

@@ -2,7 +2,11 @@
 
 #include <QString>
 
+#include <cstdint>
+
 namespace nimbel {
+
+enum class MicrophoneState : std::uint8_t { idle = 0, requestingPermission = 1, listening = 2, unavailable = 3 };
 
 // Records the owner's spoken turns.
 class MicrophoneRecorder
@@ -17,6 +21,13 @@ public:
     // What on-device recognition has made of the turn so far; empty when
     // nothing (or no recognition) is running.
     virtual QString liveDraft() const = 0;
+    virtual MicrophoneState microphoneState() const = 0;
+    // Asking for access or listening: a turn may be on its way.
+    bool isCapturing() const
+    {
+        const MicrophoneState state = microphoneState();
+        return state == MicrophoneState::requestingPermission || state == MicrophoneState::listening;
+    }
 };
 
 } // namespace nimbel

@@ -11,6 +11,7 @@
 #include "screen/ScreenCapturePermission.h"
 #include "settings/Localized.h"
 #include "settings/PreferenceKeys.h"
+#include "settings/PreferencesStore.h"
 #include "settings/SettingsLoader.h"
 
 #include <QUuid>
@@ -63,7 +64,8 @@ OverlayViewModel::OverlayViewModel(Services services, Launch launch, QObject *pa
     m_messageModel.setMessages(m_messages);
 
     m_voiceSession = std::make_unique<VoiceSession>(
-        *this, VoiceSession::Services{services.clock, services.voiceOutput, services.microphone});
+        *this, VoiceSession::Services{services.clock, services.voiceOutput, services.microphone, services.gateway,
+                                      services.accessibilityTrust, services.onDeviceTranscriber, services.cues});
     m_questionTurn = std::make_unique<QuestionTurnController>(
         *this, QuestionTurnController::Services{services.clock, services.microphone, services.gateway});
     m_platformLink = std::make_unique<PlatformLinkController>(
@@ -381,6 +383,14 @@ void OverlayViewModel::setMicrophoneMuted(bool muted)
 {
     if (assign(m_isMicrophoneMuted, muted))
         emit isMicrophoneMutedChanged();
+}
+
+void OverlayViewModel::storeVoiceOutputEnabled(bool enabled)
+{
+    if (!assign(m_voiceOutputEnabled, enabled))
+        return;
+    m_services.preferences.setBoolean(keys::voiceOutputEnabled, enabled);
+    emit voiceOutputEnabledChanged();
 }
 
 void OverlayViewModel::setSpeaking(bool speaking)

@@ -51,6 +51,9 @@ class LinkOpener;
 class LocalScreenContextPreparer;
 class LoginItem;
 class MicrophoneRecorder;
+class OnDeviceTranscriber;
+class SessionCueService;
+class SpeechRecognitionService;
 struct NavigationResponse;
 class PreferencesStore;
 class ScreenCaptureAccess;
@@ -66,6 +69,7 @@ class VoiceOutput;
 class OverlayViewModel final : public QObject
 {
     Q_OBJECT
+    Q_MOC_INCLUDE("voice/SpeechRecognitionService.h")
     Q_PROPERTY(bool isExpanded READ isExpanded WRITE setExpanded NOTIFY isExpandedChanged)
     Q_PROPERTY(bool chatOpensBelow READ chatOpensBelow WRITE setChatOpensBelow NOTIFY chatOpensBelowChanged)
     Q_PROPERTY(InteractionMode interactionMode READ interactionMode NOTIFY interactionModeChanged)
@@ -87,6 +91,8 @@ class OverlayViewModel final : public QObject
     Q_PROPERTY(bool isSpeaking READ isSpeaking NOTIFY isSpeakingChanged)
     // Whether this build holds a voice session at all; the voice controls say why they wait while it does not.
     Q_PROPERTY(bool isVoiceAvailable READ isVoiceAvailable CONSTANT)
+    // The microphone service (input level, sources and the owner's choice); null without one.
+    Q_PROPERTY(nimbel::SpeechRecognitionService *microphone READ microphoneService CONSTANT)
     Q_PROPERTY(QString speechStatusMessage READ speechStatusMessageText NOTIFY speechStatusMessageChanged)
     Q_PROPERTY(bool voiceOutputEnabled READ voiceOutputEnabled NOTIFY voiceOutputEnabledChanged)
     Q_PROPERTY(bool accessibilityContextEnabled READ accessibilityContextEnabled
@@ -141,6 +147,11 @@ public:
         FrontmostAppTracker *appTracker = nullptr;
         AccessibilityContextService *accessibilityContext = nullptr;
         LocalScreenContextPreparer *screenContextPreparer = nullptr;
+        // Voice: the fallback transcriber and the session cues.
+        OnDeviceTranscriber *onDeviceTranscriber = nullptr;
+        SessionCueService *cues = nullptr;
+        // The same microphone as `microphone`, for the views.
+        SpeechRecognitionService *microphoneService = nullptr;
     };
 
     // How the process was started: test switches live in both.
@@ -208,12 +219,14 @@ public:
     void setMicrophoneMuted(bool muted);
     bool isSpeaking() const { return m_isSpeaking; }
     void setSpeaking(bool speaking);
-    // No voice session part exists yet: nothing listens, records or speaks a session.
+    SpeechRecognitionService *microphoneService() const { return m_services.microphoneService; }
     bool isVoiceAvailable() const { return VoiceSession::isAvailable(); }
     const std::optional<QString> &speechStatusMessage() const { return m_speechStatusMessage; }
     void setSpeechStatusMessage(std::optional<QString> message);
 
     bool voiceOutputEnabled() const { return m_voiceOutputEnabled; }
+    // Stores the setting as it is; `setVoiceOutputEnabled` is the owner's switch.
+    void storeVoiceOutputEnabled(bool enabled);
     bool accessibilityContextEnabled() const { return m_accessibilityContextEnabled; }
     // The settings' "Interface labels" switch: stored, then the trust is read again.
     Q_INVOKABLE void setAccessibilityContextEnabled(bool enabled);
@@ -316,6 +329,10 @@ public:
 
     // ---- Speech (VoiceSession) ----
 
+    Q_INVOKABLE void toggleListening();
+    Q_INVOKABLE void activateVoiceOrb();
+    Q_INVOKABLE void muteMicrophone(bool muted);
+    Q_INVOKABLE void setVoiceOutputEnabled(bool enabled);
     void enqueueVoiceSentence(const QString &sentence);
     void stopVoiceOutput();
     // Listens again after `delay` when the voice session is ready for it.

@@ -137,6 +137,26 @@ void OverlayViewModel::finishRequest(const QUuid &requestID)
 
 // ---- Speech ----
 
+void OverlayViewModel::toggleListening()
+{
+    m_voiceSession->toggleListening();
+}
+
+void OverlayViewModel::activateVoiceOrb()
+{
+    m_voiceSession->activateVoiceOrb();
+}
+
+void OverlayViewModel::muteMicrophone(bool muted)
+{
+    m_voiceSession->setMicrophoneMuted(muted);
+}
+
+void OverlayViewModel::setVoiceOutputEnabled(bool enabled)
+{
+    m_voiceSession->setVoiceOutputEnabled(enabled);
+}
+
 void OverlayViewModel::enqueueVoiceSentence(const QString &sentence)
 {
     m_voiceSession->enqueueVoiceSentence(sentence);

@@ -323,6 +323,8 @@ void PlatformLinkController::applyConfiguration(const DesktopConfiguration &conf
     m_services.preferences.setString(keys::desktopGreetingRU, greetingRU);
     m_services.preferences.setString(keys::desktopGreetingEN, greetingEN);
     m_lastPlatformConfigurationSyncAt = m_services.clock.uptime();
+    // The greeting and the voice may have changed with the configuration.
+    m_model.voiceSession().prewarmVoiceLines();
 }
 
 // ---- Connection settings ----

@@ -59,6 +59,7 @@ public:
     void cancelWaitingLine();
     const std::optional<QString> &lastOpeningLine() const { return m_lastOpeningLine; }
     const std::optional<QString> &firstLineForTurn() const { return m_firstLineForTurn; }
+    void clearFirstLineForTurn() { m_firstLineForTurn.reset(); }
 
     bool compactConversationIfFull();
 

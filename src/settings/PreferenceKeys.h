@@ -18,6 +18,8 @@ inline constexpr char desktopGreetingRU[] = "desktopGreetingRU";
 inline constexpr char desktopGreetingEN[] = "desktopGreetingEN";
 // Absent means true; a stored false stays false.
 inline constexpr char voiceOutputEnabled[] = "voiceOutputEnabled";
+// The input source the owner chose; absent or empty follows the system's default.
+inline constexpr char microphoneSource[] = "microphoneSource";
 inline constexpr char accessibilityContextEnabled[] = "accessibilityContextEnabled";
 inline constexpr char desktopFirstRunCompletedVersion[] = "desktopFirstRunCompletedVersion";
 // Whether the update feed is checked on a schedule; absent means true.

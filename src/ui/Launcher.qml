@@ -5,9 +5,7 @@ import "Texts.mjs" as Texts
 import "Icons.mjs" as Icons
 
 // The collapsed panel: the orb and its mode switcher. Pressing and moving the
-// orb drags the panel. The orb's voice action, the microphone and the end
-// button wait for the voice session: until the build has one they are
-// disabled and say so.
+// orb drags the panel; a click starts or ends the voice conversation.
 Item {
     id: launcher
 
@@ -38,6 +36,22 @@ Item {
             Layout.fillWidth: true
             Layout.fillHeight: true
 
+            // How loud the microphone hears the owner while it listens.
+            Rectangle {
+                objectName: "inputLevel"
+                readonly property real level: launcher.vm.microphone && launcher.vm.isListening
+                                              ? Math.min(1, launcher.vm.microphone.inputLevel * 8) : 0
+                visible: launcher.vm.isListening
+                anchors.centerIn: orbView
+                width: orbView.width * (0.78 + 0.3 * level)
+                height: width
+                radius: width / 2
+                color: "transparent"
+                border.width: 2
+                border.color: Theme.focusRing
+                opacity: 0.25 + 0.75 * level
+            }
+
             OrbView {
                 id: orbView
                 anchors.centerIn: parent
@@ -58,10 +72,11 @@ Item {
                 height: width
                 activeFocusOnTab: true
                 Accessible.role: Accessible.Button
-                // Its voice action waits for the voice session; the press still drags the panel.
                 readonly property bool voiceActionEnabled: launcher.voiceAvailable
                 Accessible.name: Texts.launcherName(launcher.vm.connectedAgentName)
                 Accessible.description: launcher.help
+                Accessible.onPressAction: if (orbButton.voiceActionEnabled) launcher.vm.activateVoiceOrb()
+                Keys.onSpacePressed: if (orbButton.voiceActionEnabled) launcher.vm.activateVoiceOrb()
 
                 Rectangle {
                     anchors.fill: parent
@@ -78,11 +93,28 @@ Item {
                     cursorShape: Qt.ArrowCursor
                     onPressed: (mouse) => launcher.overlay.panel.launcherPressed(mapToGlobal(mouse.x, mouse.y))
                     onPositionChanged: (mouse) => { if (pressed) launcher.overlay.panel.launcherMoved(mapToGlobal(mouse.x, mouse.y)) }
-                    onReleased: launcher.overlay.panel.launcherReleased()
+                    onReleased: {
+                        if (launcher.overlay.panel.launcherReleased() && orbButton.voiceActionEnabled)
+                            launcher.vm.activateVoiceOrb()
+                    }
                 }
 
                 ToolTipArea { text: launcher.help; hovered: pressArea.containsMouse }
             }
+        }
+
+        // What the voice conversation is doing ("Listening…", "Transcribing…", …).
+        Text {
+            objectName: "voiceStatus"
+            Layout.fillWidth: true
+            visible: text.length > 0
+            text: launcher.vm.speechStatusMessage
+            horizontalAlignment: Text.AlignHCenter
+            elide: Text.ElideRight
+            font.pixelSize: Theme.smallFontSize
+            color: Theme.textSecondary
+            Accessible.role: Accessible.StaticText
+            Accessible.name: text
         }
 
         // Mode switcher.
@@ -111,6 +143,9 @@ Item {
                            ? Texts.microphoneLabel({ isVoiceSessionActive: launcher.vm.isVoiceSessionActive,
                                                      isMicrophoneMuted: launcher.vm.isMicrophoneMuted }, launcher.overlay.t)
                            : launcher.voiceUnavailable
+                    onClicked: launcher.vm.isVoiceSessionActive
+                               ? launcher.vm.muteMicrophone(!launcher.vm.isMicrophoneMuted)
+                               : launcher.vm.activateVoiceOrb()
                 }
                 IconButton {
                     objectName: "chatToggleButton"
@@ -124,10 +159,10 @@ Item {
                     diameter: 32
                     // Only a running voice session can be ended.
                     visible: launcher.voiceAvailable && launcher.vm.isVoiceSessionActive
-                    enabled: false
                     iconPath: Icons.end
                     tint: Theme.danger
-                    label: launcher.voiceUnavailable
+                    label: launcher.overlay.t("orb.end")
+                    onClicked: launcher.vm.toggleListening()
                 }
             }
         }

@@ -34,10 +34,10 @@ Flickable {
         width: sheet.width - 32
         spacing: 14
 
-        // ── Voice section ────────────────────────────────────────────────
-        // The voice section (VoiceSettingsSection) goes here, first in the
-        // sheet: VoiceSettingsSection { overlay: sheet.overlay }
-        // ─────────────────────────────────────────────────────────────────
+        VoiceSettingsSection {
+            Layout.fillWidth: true
+            overlay: sheet.overlay
+        }
 
         SettingsSection {
             title: sheet.t("settings.section.screen")

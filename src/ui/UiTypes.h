@@ -10,6 +10,7 @@
 #include "app/QmlCatalogue.h"
 #include "conversation/ChatMessageListModel.h"
 #include "conversation/OverlayViewModel.h"
+#include "voice/SpeechRecognitionService.h"
 
 #include <QtQml/qqml.h>
 
@@ -77,6 +78,14 @@ struct LanguageChoiceType
     QML_FOREIGN(nimbel::LanguageChoice)
     QML_NAMED_ELEMENT(LanguageChoice)
     QML_UNCREATABLE("The application keeps the language choice.")
+};
+
+struct MicrophoneServiceType
+{
+    Q_GADGET
+    QML_FOREIGN(nimbel::SpeechRecognitionService)
+    QML_NAMED_ELEMENT(MicrophoneService)
+    QML_UNCREATABLE("The application builds the microphone service.")
 };
 
 } // namespace nimbel::ui

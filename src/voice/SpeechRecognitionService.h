@@ -55,6 +55,7 @@ public:
     void startListening() override;
     void finishWithoutDelivering() override { finishRecording(false); }
     QString liveDraft() const override { return m_liveDraft; }
+    MicrophoneState microphoneState() const override { return static_cast<MicrophoneState>(m_state); }
 
     void finishRecording(bool deliverAudio);
     // On-device recognition needs no authorisation here: the models are local files.
@@ -72,7 +73,7 @@ public:
     // The source the system records from by default (what an empty choice follows).
     QString defaultInputSource() const { return m_defaultSource; }
     // Reads the sources again from the server.
-    void refreshInputSources();
+    Q_INVOKABLE void refreshInputSources();
     // The chosen source; empty follows the system's default. A chosen source
     // that is missing when a turn begins is passed over for the default.
     QString preferredSource() const { return m_preferredSource; }

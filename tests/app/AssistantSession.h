@@ -96,7 +96,7 @@ protected:
     }
 
     // Starts the platform on `port` (0: one of the system's choosing), answering from `script`.
-    void startPlatform(const QJsonObject &script = {}, int port = 0)
+    void startPlatform(const QJsonObject &script = {}, int port = 0, const QStringList &options = {})
     {
         QFile file(home.filePath(QStringLiteral("script.json")));
         ASSERT_TRUE(file.open(QIODevice::WriteOnly));
@@ -104,9 +104,10 @@ protected:
         file.close();
         endWithTest(platform);
         platform.setProgram(QStringLiteral(NIMBEL_PLATFORM_BINARY));
-        platform.setArguments({QStringLiteral("--port"), QString::number(port), QStringLiteral("--state-dir"),
-                               home.filePath(QStringLiteral("platform")), QStringLiteral("--script"),
-                               home.filePath(QStringLiteral("script.json"))});
+        platform.setArguments(QStringList{QStringLiteral("--port"), QString::number(port), QStringLiteral("--state-dir"),
+                                          home.filePath(QStringLiteral("platform")), QStringLiteral("--script"),
+                                          home.filePath(QStringLiteral("script.json"))}
+                              + options);
         platform.start();
         ASSERT_TRUE(platform.waitForStarted(10000));
         // The first line names the port the system picked.

@@ -47,6 +47,7 @@ public:
         ++stops;
         queued.clear();
     }
+    void setEvents(Events given) override { events = std::move(given); }
     void enqueue(const QString &sentence) override
     {
         spoken.append(sentence);
@@ -64,6 +65,7 @@ public:
     QStringList queued;
     bool playing = false;
     QSet<QString> cached;
+    Events events;
 };
 
 class FakeMicrophone final : public MicrophoneRecorder
@@ -72,7 +74,9 @@ public:
     void finishWithoutDelivering() override { ++finishes; }
     void startListening() override { ++starts; }
     QString liveDraft() const override { return draft; }
+    MicrophoneState microphoneState() const override { return state; }
     int finishes = 0;
+    MicrophoneState state = MicrophoneState::idle;
     int starts = 0;
     QString draft;
 };

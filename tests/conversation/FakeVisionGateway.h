@@ -52,6 +52,17 @@ public:
         using Call::Call;
         QString baseURL, code;
     };
+    struct TranscribeCall : Call<QString>
+    {
+        using Call::Call;
+        QString language, prompt;
+    };
+    struct SynthesizeCall : Call<QByteArray>
+    {
+        using Call::Call;
+        QString text;
+        std::optional<double> pace;
+    };
     struct AnalyzeCall : Call<NavigationResponse>
     {
         using Call::Call;
@@ -72,6 +83,8 @@ public:
     QList<std::shared_ptr<ConfigurationCall>> configurations;
     QList<std::shared_ptr<PairingCall>> pairings;
     QList<std::shared_ptr<AnalyzeCall>> analyses;
+    QList<std::shared_ptr<TranscribeCall>> transcriptions;
+    QList<std::shared_ptr<SynthesizeCall>> syntheses;
     // Page warm-ups (their page addresses) are answered at once with `warmAnswer`.
     QStringList warmUps;
     Result<Done, GatewayFailure> warmAnswer = Done{};
@@ -126,16 +139,23 @@ public:
         co_return warmAnswer;
     }
 
-    // Not used by the conversation core.
-    QCoro::Task<Result<QString, GatewayFailure>> transcribeSpeech(QByteArray, QString, QString, QString, QString,
-                                                                 QString, std::stop_token) override
+    QCoro::Task<Result<QString, GatewayFailure>> transcribeSpeech(QByteArray, QString, QString, QString language,
+                                                                 QString prompt, QString,
+                                                                 std::stop_token stop) override
     {
-        co_return GatewayFailure(VisionGatewayError::invalidResponse());
+        auto call = std::make_shared<TranscribeCall>(m_clock);
+        call->language = language;
+        call->prompt = prompt;
+        return record(transcriptions, std::move(call), std::move(stop));
     }
-    QCoro::Task<Result<QByteArray, GatewayFailure>> synthesizeSpeech(QString, QString, QString, QString,
-                                                                    std::optional<double>, std::stop_token) override
+    QCoro::Task<Result<QByteArray, GatewayFailure>> synthesizeSpeech(QString text, QString, QString, QString,
+                                                                    std::optional<double> pace,
+                                                                    std::stop_token stop) override
     {
-        co_return GatewayFailure(VisionGatewayError::invalidResponse());
+        auto call = std::make_shared<SynthesizeCall>(m_clock);
+        call->text = text;
+        call->pace = pace;
+        return record(syntheses, std::move(call), std::move(stop));
     }
 
 private:

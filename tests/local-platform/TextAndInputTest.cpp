@@ -51,12 +51,17 @@ TEST(LocalPlatformOptions, RefusesBadValuesNamingTheOption)
     ASSERT_TRUE(defaults.ok());
     EXPECT_EQ(defaults->port, 4100);
     const std::vector<std::vector<std::string>> refused = {
-        {"--port", "65536"}, {"--port", "80x"}, {"--script"}, {"--verbose"}, {"--token", " "}};
+        {"--port", "65536"}, {"--port", "80x"}, {"--script"}, {"--verbose"}, {"--token", " "},
+        {"--speech-delay-ms", "-1"}, {"--transcription-delay-ms", "60001"}};
     for (const auto &arguments : refused) {
         const auto parsed = parseOptions(arguments);
         ASSERT_FALSE(parsed.ok()) << arguments.front();
         EXPECT_NE(parsed.error().message.find(arguments.front()), std::string::npos) << parsed.error().message;
     }
+    const auto delayed = parseOptions({"--transcription-delay-ms=300", "--speech-delay-ms", "150"});
+    ASSERT_TRUE(delayed.ok());
+    EXPECT_EQ(delayed->transcriptionDelayMs, 300);
+    EXPECT_EQ(delayed->speechDelayMs, 150);
 }
 
 // A RIFF WAVE file with 16-bit samples and optional extra chunks before "data".

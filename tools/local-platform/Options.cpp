@@ -27,6 +27,8 @@ std::string usage()
            "  --state-dir DIR    keep issued API keys in DIR/keys.json across restarts\n"
            "  --token KEY        also accept this API key (may be repeated)\n"
            "  --chat-pause-ms N  pause between streamed sentences (default 150)\n"
+           "  --transcription-delay-ms N  answer transcriptions N ms after their request at the earliest\n"
+           "  --speech-delay-ms N  answer speech syntheses N ms after their request at the earliest\n"
            "  --model-dir DIR    PocketSphinx en-US model (default /usr/share/pocketsphinx/model/en-us)\n"
            "  --update-version V offer release V on the update feed, signed with a key made at start\n"
            "  --update-signing S good (default), wrong (another key) or none\n"
@@ -49,7 +51,7 @@ Result<Options, Failure> parseOptions(const std::vector<std::string> &arguments)
         }
         const bool known = name == "--port" || name == "--script" || name == "--state-dir" || name == "--token"
             || name == "--chat-pause-ms" || name == "--model-dir" || name == "--update-version"
-            || name == "--update-signing";
+            || name == "--update-signing" || name == "--transcription-delay-ms" || name == "--speech-delay-ms";
         if (!known)
             return Failure{"unknown option " + name};
         if (!value) {
@@ -76,6 +78,11 @@ Result<Options, Failure> parseOptions(const std::vector<std::string> &arguments)
             if (!pause)
                 return Failure{"--chat-pause-ms must be a number from 0 to 60000"};
             options.chatPauseMs = *pause;
+        } else if (name == "--transcription-delay-ms" || name == "--speech-delay-ms") {
+            const auto delay = number(*value, 0, 60000);
+            if (!delay)
+                return Failure{name + " must be a number from 0 to 60000"};
+            (name == "--speech-delay-ms" ? options.speechDelayMs : options.transcriptionDelayMs) = *delay;
         } else if (name == "--model-dir") {
             options.modelDirectory = *value;
         } else if (name == "--update-version") {

@@ -16,6 +16,10 @@ struct Options
     std::optional<std::filesystem::path> stateDirectory;
     std::vector<std::string> tokens;
     std::optional<int> chatPauseMs;
+    // Transcriptions and syntheses are answered no sooner than this many
+    // milliseconds after their request arrived (fixed delays for benchmarks).
+    int transcriptionDelayMs = 0;
+    int speechDelayMs = 0;
     std::filesystem::path modelDirectory = "/usr/share/pocketsphinx/model/en-us";
     // A release offered on the update feed, signed with a key made at start
     // (served at /debug/update-key); none: the feed lists no release.

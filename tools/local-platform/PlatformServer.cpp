@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <thread>
 #include <cmath>
 #include <cstring>
 #include <iomanip>
@@ -850,6 +851,7 @@ void PlatformServer::handleAnalyze(const httplib::Request &req, httplib::Respons
 void PlatformServer::handleTranscription(const httplib::Request &req, httplib::Response &res,
                                          const httplib::ContentReader &reader)
 {
+    const auto arrived = std::chrono::steady_clock::now();
     auto form = readForm(req, res, reader);
     std::optional<Fault> fault;
     if (scriptedFault(req.path, res, fault))
@@ -916,11 +918,13 @@ void PlatformServer::handleTranscription(const httplib::Request &req, httplib::R
         details()["source"] = "pocketsphinx";
     }
     details()["text"] = transcript;
+    std::this_thread::sleep_until(arrived + std::chrono::milliseconds(m_options.transcriptionDelayMs));
     deliver(res, 200, serialized(ordered_json{{"text", transcript}}), jsonType, fault);
 }
 
 void PlatformServer::handleSpeech(const httplib::Request &req, httplib::Response &res)
 {
+    const auto arrived = std::chrono::steady_clock::now();
     std::optional<Fault> fault;
     if (scriptedFault(req.path, res, fault))
         return;
@@ -968,6 +972,7 @@ void PlatformServer::handleSpeech(const httplib::Request &req, httplib::Response
         return;
     }
     details()["audio_bytes"] = audio->size();
+    std::this_thread::sleep_until(arrived + std::chrono::milliseconds(m_options.speechDelayMs));
     deliver(res, 200, std::move(audio).value(), "audio/mpeg", fault);
 }
 

@@ -1,0 +1,139 @@
+// A spoken conversation with the built assistant against the local platform,
+// through a private PulseAudio server: the orb is clicked, a question spoken
+// with espeak-ng goes into the virtual microphone, and what the assistant says
+// is read back from the speakers' monitor. Talking over the answer stops it.
+#include "AssistantSession.h"
+#include "PulseAudioTestServer.h"
+
+#include <QFileInfo>
+#include <QJsonArray>
+
+#include <cmath>
+
+using namespace nimbel::test;
+
+namespace {
+
+const QString firstQuestion = QStringLiteral("What is the weather like");
+const QString secondQuestion = QStringLiteral("Tell me about the moon");
+const QStringList longAnswer{
+    QStringLiteral("It is sunny on the local platform."), QStringLiteral("Twenty degrees and no wind at all."),
+    QStringLiteral("Later today a few clouds will come in from the west."),
+    QStringLiteral("Tomorrow looks much the same, with a light breeze in the afternoon."),
+    QStringLiteral("The weekend should stay dry and warm everywhere.")};
+
+// Seconds of sound louder than `threshold` in raw float32 mono from `fromSecond` on.
+double loudSeconds(const QString &rawFile, int rate, double fromSecond, float threshold = 0.01f)
+{
+    QFile file(rawFile);
+    if (!file.open(QIODevice::ReadOnly))
+        return 0;
+    const QByteArray bytes = file.readAll();
+    const auto *samples = reinterpret_cast<const float *>(bytes.constData());
+    const qsizetype count = bytes.size() / qsizetype(sizeof(float));
+    const qsizetype window = rate / 50;
+    qsizetype loud = 0;
+    for (qsizetype start = qsizetype(fromSecond * rate); start + window <= count; start += window) {
+        double sum = 0;
+        for (qsizetype i = start; i < start + window; ++i)
+            sum += double(samples[i]) * samples[i];
+        if (std::sqrt(sum / double(window)) > threshold)
+            loud += window;
+    }
+    return double(loud) / rate;
+}
+
+double recordedSeconds(const QString &rawFile, int rate)
+{
+    return double(QFileInfo(rawFile).size()) / sizeof(float) / rate;
+}
+
+class VoiceConversationEndToEnd : public AssistantSession
+{
+protected:
+    // Declared first: the application started later finds it through PULSE_SERVER.
+    PulseAudioTestServer pulse;
+
+    static QJsonObject script()
+    {
+        const QJsonObject weather{{QStringLiteral("match"), QStringLiteral("weather")},
+                                  {QStringLiteral("sentences"), QJsonArray::fromStringList(longAnswer)}};
+        const QJsonObject moon{{QStringLiteral("match"), QStringLiteral("moon")},
+                               {QStringLiteral("sentences"), QJsonArray{QStringLiteral("The moon is bright.")}}};
+        return {{QStringLiteral("chat"),
+                 QJsonObject{{QStringLiteral("pause_ms"), 100}, {QStringLiteral("replies"), QJsonArray{weather, moon}}}},
+                {QStringLiteral("transcription"),
+                 QJsonObject{{QStringLiteral("sequence"), QJsonArray{firstQuestion, secondQuestion}}}}};
+    }
+
+    // The collapsed panel of the application, or an empty id.
+    QString launcherWindow()
+    {
+        const QStringList ids = run(QStringLiteral("xdotool"),
+                                    {QStringLiteral("search"), QStringLiteral("--all"), QStringLiteral("--onlyvisible"),
+                                     QStringLiteral("--pid"), QString::number(app.processId()), QStringLiteral("--name"),
+                                     QStringLiteral("^Nimbel$")})
+                                    .split(u'\n', Qt::SkipEmptyParts);
+        for (const QString &id : ids) {
+            const QString shell = run(QStringLiteral("xdotool"), {QStringLiteral("getwindowgeometry"), QStringLiteral("--shell"), id});
+            if (shell.contains(u"WIDTH=196"))
+                return id;
+        }
+        return {};
+    }
+
+    QString speak(const QString &name, const QString &text)
+    {
+        return spokenFile(pulse.folder(), name, QStringLiteral("en"), text, 0.3, 1.2);
+    }
+
+    qsizetype chats() { return count(journal(), QStringLiteral("/v1/desktop/chat")); }
+};
+
+} // namespace
+
+TEST_F(VoiceConversationEndToEnd, SpokenQuestionIsAnsweredAloudAndTalkingOverTheAnswerStopsIt)
+{
+    ASSERT_TRUE(pulse.isRunning());
+    ASSERT_NO_FATAL_FAILURE(startPlatform(script()));
+    ASSERT_NO_FATAL_FAILURE(pair());
+    // Past the introduction: an ordinary start shows only the launcher.
+    QSettings(home.filePath(QStringLiteral("config/app.nimbel.desktop.conf")), QSettings::IniFormat)
+        .setValue(QStringLiteral("desktopFirstRunCompletedVersion"), 1);
+    ASSERT_NO_FATAL_FAILURE(launch({}));
+    QString launcher;
+    ASSERT_TRUE(waitFor([&] { return !(launcher = launcherWindow()).isEmpty(); })) << records().toStdString();
+
+    constexpr int rate = 16000;
+    const QString speakers = QDir(pulse.folder()).filePath(QStringLiteral("speakers.raw"));
+    const auto recording = pulse.recordSpeakers(speakers, rate);
+    const QString question = speak(QStringLiteral("question"), firstQuestion);
+    const QString interruption = speak(QStringLiteral("interruption"), secondQuestion);
+    ASSERT_FALSE(question.isEmpty());
+
+    // The orb starts the session: the greeting is spoken, then the assistant listens.
+    run(QStringLiteral("xdotool"), {QStringLiteral("mousemove"), QStringLiteral("--window"), launcher,
+                                    QStringLiteral("98"), QStringLiteral("70"), QStringLiteral("click"), QStringLiteral("1")});
+    ASSERT_TRUE(waitFor([&] { return records().contains(u"voice_line=Hello, I’m here. How can I help?"); }))
+        << records().toStdString();
+    EXPECT_GT(loudSeconds(speakers, rate, 0), 0.3);
+    QThread::msleep(600);
+
+    // The spoken question is transcribed, asked, and its answer heard sentence by sentence.
+    const double asked = recordedSeconds(speakers, rate);
+    auto feed = pulse.playIntoMicrophone(question);
+    ASSERT_TRUE(waitFor([&] { return chats() == 1; })) << records().toStdString();
+    ASSERT_TRUE(waitFor([&] { return records().contains(QStringLiteral("voice_line=") + longAnswer[0]); }))
+        << records().toStdString();
+    EXPECT_GT(loudSeconds(speakers, rate, asked), 0.5);
+
+    // Talking over the answer silences it and asks the new question.
+    auto overTalk = pulse.playIntoMicrophone(interruption);
+    ASSERT_TRUE(waitFor([&] { return chats() == 2; })) << records().toStdString();
+    EXPECT_FALSE(records().contains(QStringLiteral("voice_line=") + longAnswer[4])) << records().toStdString();
+    // The new question's answer is spoken.
+    ASSERT_TRUE(waitFor([&] { return records().contains(u"voice_line=The moon is bright."); }))
+        << records().toStdString();
+    recording->terminate();
+    recording->waitForFinished(5000);
+}
