@@ -64,6 +64,7 @@ struct NoMicrophone final : MicrophoneRecorder
     void finishWithoutDelivering() override {}
     void startListening() override {}
     QString liveDraft() const override { return {}; }
+    MicrophoneState microphoneState() const override { return MicrophoneState::idle; }
 };
 struct NoLogin final : LoginItem
 {
