@@ -84,12 +84,19 @@ public:
     bool trusted = false;
 };
 
+// `grantOnRequest`, when set, is what a request answers while `granted` stays what the process sees.
 class FakeScreenCaptureAccess final : public ScreenCaptureAccess
 {
 public:
     bool preflight() override { return granted; }
-    bool request() override { return granted; }
+    bool request() override
+    {
+        ++requests;
+        return grantOnRequest.value_or(granted);
+    }
     bool granted = false;
+    std::optional<bool> grantOnRequest;
+    int requests = 0;
 };
 
 class FakeLoginItem final : public LoginItem

@@ -141,17 +141,6 @@ TEST(TextRecognition, ReadsOnlyTheLinesAWindowChanged)
     EXPECT_GE(remembering.lastCounts().read, 1u);
     EXPECT_LE(remembering.lastCounts().read, 2u); // the line, and at most a second look at it
     EXPECT_GE(remembering.lastCounts().cached, fresh.read - 1);
-
-    // Another window with other text shares nothing with the first.
-    RenderedScreen other(900, 500, QColor(0xff, 0xff, 0xff));
-    other.text(QStringLiteral("Downloads"), QPoint(40, 30), 17);
-    other.text(QStringLiteral("Отчёт за ноябрь"), QPoint(40, 80), 15);
-    other.button(QStringLiteral("Open folder"), QRect(40, 130, 150, 30), QColor(0x34, 0xc7, 0x59), Qt::white, 15);
-    const auto otherLines = remembering.recognizeText(other.image());
-    EXPECT_EQ(remembering.lastCounts().cached, 0u);
-    EXPECT_TRUE(find(otherLines, QStringLiteral("Open folder"))) << all(otherLines).toStdString();
-    EXPECT_FALSE(all(otherLines).contains(QStringLiteral("Privacy")));
-    EXPECT_LE(remembering.cachedReadingCount(), TextRecognizer::Options().cachedReadings);
 }
 
 // Kinds of text that screens show beside ordinary labels, each on a page a
