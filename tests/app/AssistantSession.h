@@ -13,9 +13,11 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QMap>
+#include <QPoint>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QSettings>
+#include <QSize>
 #include <QTemporaryDir>
 #include <QThread>
 

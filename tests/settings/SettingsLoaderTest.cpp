@@ -44,7 +44,7 @@ public:
 
 TEST_F(SettingsLoading, EmptyProfileGivesTheDefaultsOfEveryField)
 {
-    tokens.stored = QStringLiteral("stored-key");
+    tokens.key = QStringLiteral("stored-key");
     const LoadedSettings loaded = load();
     EXPECT_EQ(loaded.gatewayBaseURL, QStringLiteral(NIMBEL_EXPECTED_PLATFORM_URL));
     EXPECT_EQ(loaded.platformAPIKey, QStringLiteral("stored-key"));
@@ -121,7 +121,7 @@ TEST_F(SettingsLoading, DamagedPreferencesFileLoadsAsTheDefaults)
 
 TEST_F(SettingsLoading, TestKeyAppliesOnlyInTestModeAndOnlyWhenNotEmpty)
 {
-    tokens.stored = QStringLiteral("stored");
+    tokens.key = QStringLiteral("stored");
     struct Case
     {
         const char *name;

@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
+
 using namespace nimbel;
 using nimbel::test::RenderedScreen;
 using nimbel::test::all;
@@ -218,4 +220,23 @@ TEST(LocalScreenContextPreparer, PreparesTheContextOfACapture)
     EXPECT_TRUE(empty.visibleText.isEmpty());
     EXPECT_EQ(empty.page, QStringLiteral("Window"));
     EXPECT_EQ(empty.screenSummary, QStringLiteral("Page or window: Window"));
+}
+
+TEST(LocalScreenContextPreparer, GoingAwayWaitsForTheReadingInFlight)
+{
+    auto preparer = std::make_unique<LocalScreenContextPreparer>();
+    std::optional<PreparedScreenContext> prepared;
+    auto waiting = [](QCoro::Task<PreparedScreenContext> task, std::optional<PreparedScreenContext> *out) -> QCoro::Task<> {
+        out->emplace(co_await std::move(task));
+    }(preparer->prepare({settingsPage().image, QStringLiteral("capture-1"), QStringLiteral("Settings"), std::nullopt,
+                         std::nullopt}),
+      &prepared);
+    // Joins the reading still running; the caller resumes later, from the
+    // event loop, without the preparer.
+    preparer.reset();
+    EXPECT_FALSE(prepared.has_value());
+    QCoro::waitFor(std::move(waiting));
+    ASSERT_TRUE(prepared.has_value());
+    EXPECT_EQ(prepared->captureID, QStringLiteral("capture-1"));
+    EXPECT_TRUE(prepared->visibleText.contains(QStringLiteral("Продолжить")));
 }
