@@ -2,7 +2,6 @@
 // launch to the running instance.
 #include "app/SelfTest.h"
 #include "app/SingleInstance.h"
-#include "settings/Localized.h"
 
 #include "support/TestEnvironment.h"
 
@@ -12,8 +11,6 @@
 #include <QSignalSpy>
 #include <QTemporaryDir>
 
-#include <functional>
-
 #include "AppLaunch.h"
 
 #include <gtest/gtest.h>
@@ -21,75 +18,6 @@
 using namespace nimbel;
 
 namespace {
-
-// The self-test report for an English profile, line by line; button titles come from `text`.
-QString expectedSelfTestReport(const QString &version, const QString &buildVersion, const QString &updateFeed,
-                               const QString &screenText, const std::function<QString(const char *)> &text)
-{
-    QString report = QStringLiteral("  app                    app.nimbel.desktop\n"
-                          "  version                %1 (%2)\n"
-                          "  localizations          en, ru\n"
-                          "  resolved language      en\n"
-                          "  speech locale          en-US\n"
-                          "  update feed            %3\n"
-                          "  screen text            %4\n"
-                          "\n"
-                          "── the first run, on a profile that has never seen it ──\n"
-                          "  already completed?     false\n"
-                          "\n"
-                          "  • welcome\n"
-                          "      button:  {firstRun.continue}\n"
-                          "      way out: — (the welcome page)\n"
-                          "      action:  firstRunAdvance\n"
-                          "\n"
-                          "  • microphone [1/3]\n"
-                          "      button:  {firstRun.allow}\n"
-                          "      way out: {firstRun.skip}\n"
-                          "      action:  firstRunAsk\n"
-                          "\n"
-                          "  • screen [2/3]\n"
-                          "      button:  {firstRun.allow}\n"
-                          "      way out: {firstRun.skip}\n"
-                          "      action:  firstRunAsk\n"
-                          "\n"
-                          "  • accessibility [3/3]\n"
-                          "      button:  {firstRun.allow}\n"
-                          "      way out: {firstRun.skip}\n"
-                          "      action:  firstRunAsk\n"
-                          "\n"
-                          "  • connect\n"
-                          "      button:  {firstRun.connect.openConsole}\n"
-                          "      way out: {firstRun.skip}\n"
-                          "      action:  openPlatformConnectionPage\n"
-                          "  pages walked           5\n"
-                          "\n"
-                          "── and what a refusal offers ──\n"
-                          "\n"
-                          "  • microphone [1/3]\n"
-                          "      button:  {firstRun.openSettings}\n"
-                          "      way out: {firstRun.skip}\n"
-                          "      action:  openMicrophoneSettings\n"
-                          "\n"
-                          "  • screen [2/3]\n"
-                          "      button:  {firstRun.openSettings}\n"
-                          "      way out: {firstRun.skip}\n"
-                          "      action:  openScreenRecordingSettings\n"
-                          "\n"
-                          "  • screen [2/3]\n"
-                          "      button:  {firstRun.restart}\n"
-                          "      way out: {firstRun.skip}\n"
-                          "      action:  restartApplication\n"
-                          "\n"
-                          "  completed, and stays completed true\n"
-                          "\n"
-                          "selftest ok — the app started, read its bundle and walked its introduction, and drew nothing.\n")
-        .arg(version, buildVersion, updateFeed, screenText);
-    for (const char *key : {"firstRun.continue", "firstRun.allow", "firstRun.skip", "firstRun.openSettings",
-                            "firstRun.restart", "firstRun.connect.openConsole"})
-        report.replace(u'{' + QString::fromLatin1(key) + u'}', text(key));
-    return report;
-}
-
 
 // A private home for one launch, without a display.
 QProcessEnvironment isolatedEnvironment(const QTemporaryDir &home)
@@ -111,7 +39,7 @@ QStringList filesUnder(const QString &path)
 
 } // namespace
 
-TEST(AppProcess, SelfTestPrintsTheReportLineByLineDrawsNothingAndTouchesNoSettings)
+TEST(AppProcess, SelfTestWalksTheIntroductionDrawsNothingAndTouchesNoSettings)
 {
     QTemporaryDir home;
     QProcessEnvironment env = isolatedEnvironment(home);
@@ -124,17 +52,24 @@ TEST(AppProcess, SelfTestPrintsTheReportLineByLineDrawsNothingAndTouchesNoSettin
     EXPECT_EQ(app.exitStatus(), QProcess::NormalExit);
     EXPECT_EQ(app.exitCode(), 0) << app.readAllStandardError().toStdString();
 
+    // The bundle's facts, every page of the introduction with its action, the
+    // refusals' ways to the settings, and the verdict, in this order.
     const BundleInfo bundle = BundleInfo::compiledIn();
-    // The texts as an English owner sees them on this desktop.
-    ASSERT_TRUE(installTranslations(AppLanguage::en));
-    const QStringList expected = expectedSelfTestReport(*bundle.shortVersion, *bundle.buildVersion,
-                                                              *bundle.updateFeed, *bundle.screenUsageDescription,
-                                                              [](const char *key) { return L::text(key); })
-                                     .split(u'\n');
-    const QStringList printed = QString::fromUtf8(app.readAllStandardOutput()).split(u'\n');
-    for (qsizetype i = 0; i < std::max(printed.size(), expected.size()); ++i)
-        EXPECT_EQ(printed.value(i, QStringLiteral("<no line>")), expected.value(i, QStringLiteral("<no line>")))
-            << "line " << i + 1;
+    const QString printed = QString::fromUtf8(app.readAllStandardOutput());
+    qsizetype at = 0;
+    for (const QString &expected :
+         {QStringLiteral("  app                    app.nimbel.desktop\n"),
+          QStringLiteral("  version                %1 (%2)\n").arg(*bundle.shortVersion, *bundle.buildVersion),
+          QStringLiteral("  update feed            %1\n").arg(*bundle.updateFeed),
+          QStringLiteral("  already completed?     false\n"), QStringLiteral("action:  firstRunAdvance\n"),
+          QStringLiteral("  • microphone [1/3]\n"), QStringLiteral("  • accessibility [3/3]\n"),
+          QStringLiteral("action:  openPlatformConnectionPage\n"), QStringLiteral("  pages walked           5\n"),
+          QStringLiteral("action:  openMicrophoneSettings\n"), QStringLiteral("action:  restartApplication\n"),
+          QStringLiteral("  completed, and stays completed true\n"), QStringLiteral("\nselftest ok — ")}) {
+        const qsizetype found = printed.indexOf(expected, at);
+        EXPECT_GE(found, 0) << expected.toStdString() << " not after offset " << at << " in:\n" << printed.toStdString();
+        at = found < 0 ? at : found + expected.size();
+    }
 
     // Without a display it still ran (it draws nothing), and it left no file anywhere:
     // neither the owner's settings nor its private settings.

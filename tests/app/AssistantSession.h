@@ -13,9 +13,12 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QMap>
+#include <QPoint>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QSettings>
+#include <QSize>
 #include <QTemporaryDir>
 #include <QThread>
 
@@ -237,8 +240,10 @@ protected:
         run(QStringLiteral("xdotool"), {QStringLiteral("key"), QStringLiteral("Return")});
     }
 
-    // This process's panel at the expanded size, or an empty id.
-    QString expandedPanel()
+    // This process's visible panel of `size`, or an empty id; its place in `at`.
+    // ("--all": xdotool otherwise matches any one criterion, and so the panels of
+    // other instances in the session.)
+    QString panel(QSize size, QPoint *at = nullptr)
     {
         const QStringList ids = run(QStringLiteral("xdotool"),
                                     {QStringLiteral("search"), QStringLiteral("--all"), QStringLiteral("--onlyvisible"),
@@ -246,12 +251,21 @@ protected:
                                      QStringLiteral("^Nimbel$")})
                                     .split(u'\n', Qt::SkipEmptyParts);
         for (const QString &id : ids) {
-            const QString shell = run(QStringLiteral("xdotool"), {QStringLiteral("getwindowgeometry"), QStringLiteral("--shell"), id});
-            if (shell.contains(u"WIDTH=488") && shell.contains(u"HEIGHT=670"))
+            QMap<QString, int> shell;
+            for (const QString &line :
+                 run(QStringLiteral("xdotool"), {QStringLiteral("getwindowgeometry"), QStringLiteral("--shell"), id}).split(u'\n'))
+                shell.insert(line.section(u'=', 0, 0), line.section(u'=', 1).toInt());
+            if (shell.value(QStringLiteral("WIDTH")) == size.width() && shell.value(QStringLiteral("HEIGHT")) == size.height()) {
+                if (at)
+                    *at = QPoint(shell.value(QStringLiteral("X")), shell.value(QStringLiteral("Y")));
                 return id;
+            }
         }
         return {};
     }
+
+    // This process's panel at the expanded size, or an empty id.
+    QString expandedPanel() { return panel(QSize(488, 670)); }
 
     // Saves a picture of window `id` as artifacts/`name`; answers the file's path.
     static QString saveScreenshot(const QString &id, const QString &name)

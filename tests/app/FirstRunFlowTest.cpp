@@ -1,3 +1,4 @@
+#include "conversation/ConversationFakes.h"
 #include "app/FirstRunFlow.h"
 #include "app/FirstRunSession.h"
 #include "app/SystemSettingsPages.h"
@@ -13,79 +14,6 @@
 #include <gtest/gtest.h>
 
 using namespace nimbel;
-
-TEST(FirstRunFlow, PrimaryButtonPerPageAndState)
-{
-    using P = FirstRunPermission;
-    using O = FirstRunOperation;
-    struct Case
-    {
-        FirstRunStep step;
-        P permission;
-        bool connected;
-        const char *key;
-        O operation;
-    };
-    // The pages and refusals the self-test walks are checked through its report (SelfTestTest).
-    const Case cases[] = {
-        {FirstRunStep::microphone, P::granted, false, "firstRun.continue", O::firstRunAdvance},
-        {FirstRunStep::microphone, P::needsRestart, false, "firstRun.restart", O::restartApplication},
-        {FirstRunStep::accessibility, P::granted, false, "firstRun.continue", O::firstRunAdvance},
-        {FirstRunStep::accessibility, P::needsRestart, false, "firstRun.openSettings", O::openAccessibilitySettings},
-        {FirstRunStep::connect, P::unknown, true, "firstRun.done", O::firstRunAdvance},
-    };
-    for (const Case &c : cases) {
-        FirstRunState state;
-        state.step = c.step;
-        state.connected = c.connected;
-        // Only the page's own permission may matter: the others are set to something else.
-        state.microphone = c.step == FirstRunStep::microphone ? c.permission : P::refusedForGood;
-        state.screen = c.step == FirstRunStep::screen ? c.permission : P::needsRestart;
-        state.accessibility = c.step == FirstRunStep::accessibility ? c.permission : P::granted;
-        SCOPED_TRACE(FirstRunFlow::stepName(c.step).toStdString() + " " + std::to_string(int(c.permission)));
-        const FirstRunButton button = FirstRunFlow::primaryButton(state);
-        EXPECT_EQ(button.titleKey, QString::fromLatin1(c.key));
-        EXPECT_EQ(FirstRunFlow::operationName(button.operation), FirstRunFlow::operationName(c.operation));
-    }
-}
-
-TEST(FirstRunFlow, NotesPerPageAndState)
-{
-    using P = FirstRunPermission;
-    using T = FirstRunNoteTone;
-    struct Case
-    {
-        FirstRunStep step;
-        P permission;
-        bool connected;
-        std::vector<std::pair<const char *, T>> notes;
-    };
-    const Case cases[] = {
-        {FirstRunStep::welcome, P::granted, true, {}},
-        {FirstRunStep::microphone, P::needsRestart, false, {}},
-        {FirstRunStep::microphone, P::refusedForGood, false, {{"firstRun.microphone.refused", T::warn}}},
-        {FirstRunStep::screen, P::unknown, false, {{"firstRun.screen.never", T::good}, {"firstRun.screen.monthly", T::quiet}}},
-        {FirstRunStep::screen, P::needsRestart, false,
-         {{"firstRun.screen.never", T::good}, {"firstRun.screen.monthly", T::quiet}, {"firstRun.screen.restart", T::warn}}},
-        {FirstRunStep::accessibility, P::granted, false, {{"firstRun.granted", T::good}}},
-        {FirstRunStep::accessibility, P::refusedForGood, false, {{"firstRun.accessibility.skipped", T::quiet}}},
-        {FirstRunStep::connect, P::unknown, true, {{"firstRun.connect.done", T::good}}},
-        {FirstRunStep::connect, P::granted, false, {{"firstRun.connect.waiting", T::quiet}}},
-    };
-    for (const Case &c : cases) {
-        FirstRunState state;
-        state.step = c.step;
-        state.connected = c.connected;
-        state.microphone = c.step == FirstRunStep::microphone ? c.permission : P::granted;
-        state.screen = c.step == FirstRunStep::screen ? c.permission : P::granted;
-        state.accessibility = c.step == FirstRunStep::accessibility ? c.permission : P::refusedForGood;
-        SCOPED_TRACE(FirstRunFlow::stepName(c.step).toStdString() + " " + std::to_string(int(c.permission)));
-        QList<FirstRunNote> expected;
-        for (const auto &[key, tone] : c.notes)
-            expected.append({QString::fromLatin1(key), tone});
-        EXPECT_EQ(FirstRunFlow::notes(state), expected);
-    }
-}
 
 TEST(SystemSettings, TheDesktopsOwnToolOpensThePageWhereOneIsInstalled)
 {
@@ -106,20 +34,6 @@ TEST(SystemSettings, TheDesktopsOwnToolOpensThePageWhereOneIsInstalled)
 }
 
 namespace {
-
-class FakeScreenAccess final : public ScreenCaptureAccess
-{
-public:
-    bool preflight() override { return visible; }
-    bool request() override
-    {
-        ++requests;
-        return grantOnRequest;
-    }
-    bool visible = false;
-    bool grantOnRequest = true;
-    int requests = 0;
-};
 
 struct SessionHarness
 {
@@ -147,7 +61,7 @@ struct SessionHarness
     QTemporaryDir dir;
     QSettings settings;
     PreferencesStore preferences;
-    FakeScreenAccess screen;
+    test::FakeScreenCaptureAccess screen;
     bool trusted = false;
     bool grantAccessibility = false;
     MicrophoneAuthorization microphone = MicrophoneAuthorization::notDetermined;
@@ -166,7 +80,7 @@ TEST(FirstRunSession, WalkingThroughToTheEndRecordsItOnceAndShowingAgainForgetsI
     SessionHarness h;
     EXPECT_TRUE(FirstRunSession::isDue(h.preferences));
     h.trusted = true;
-    h.screen.visible = true; // X11: capture is always allowed
+    h.screen.granted = true; // X11: capture is always allowed
     h.session.show();
     ASSERT_TRUE(h.session.isActive());
     EXPECT_EQ(h.session.state()->accessibility, FirstRunPermission::granted) << "current states filled in";
@@ -218,7 +132,7 @@ TEST(FirstRunSession, RefusalsRestartsAndSettingsPages)
     // Screen: the prompt said yes but this process cannot see it yet.
     h.session.advance();
     h.screen.grantOnRequest = true;
-    h.screen.visible = false;
+    h.screen.granted = false;
     h.session.primary();
     EXPECT_EQ(h.session.state()->screen, FirstRunPermission::needsRestart);
     EXPECT_EQ(h.session.state()->step, FirstRunStep::screen);

@@ -54,21 +54,6 @@ std::string describe(const QVariantMap &map)
 
 } // namespace
 
-TEST_F(OverlayTexts, LauncherNameAndHeaderTitle)
-{
-    EXPECT_EQ(call("launcherName", {QJSValue(QStringLiteral(" \n Mira\t"))}).toString(), QStringLiteral("Mira"));
-    EXPECT_EQ(call("launcherName", {QJSValue(QStringLiteral(" \r\n "))}).toString(), QStringLiteral("Nimbel"));
-    EXPECT_EQ(call("launcherName", {QJSValue(QJSValue::NullValue)}).toString(), QStringLiteral("Nimbel"));
-
-    const auto title = [this](bool firstRun, bool settings, const char *name) {
-        return text("headerTitle", {{"firstRunPresent", firstRun}, {"showSettings", settings}, {"agentName", name}});
-    };
-    EXPECT_EQ(title(false, false, ""), QStringLiteral("Nimbel"));
-    EXPECT_EQ(title(false, false, "Mira"), QStringLiteral("Mira"));
-    EXPECT_EQ(title(false, true, "Mira"), QStringLiteral("[settings.title]"));
-    EXPECT_EQ(title(true, true, "Mira"), QStringLiteral("Nimbel"));
-}
-
 TEST_F(OverlayTexts, HeaderStatusTakesTheFirstRuleThatApplies)
 {
     struct Case
@@ -93,17 +78,4 @@ TEST_F(OverlayTexts, HeaderStatusTakesTheFirstRuleThatApplies)
         SCOPED_TRACE(describe(c.state));
         EXPECT_EQ(text("headerStatus", c.state), QString::fromLatin1(c.expected));
     }
-}
-
-TEST_F(OverlayTexts, OrbHelpOffersToInterruptWhileBusyOrSpeaking)
-{
-    const auto help = [this](bool busy, bool speaking, bool session) {
-        return text("orbHelp", {{"isBusy", busy}, {"isSpeaking", speaking}, {"isVoiceSessionActive", session}});
-    };
-    EXPECT_EQ(help(false, true, true), QStringLiteral("[orb.interrupt]"));
-    EXPECT_EQ(help(true, false, false), QStringLiteral("[orb.interrupt]"));
-    EXPECT_EQ(help(false, false, true), QStringLiteral("[orb.voiceOff]"));
-    // Outside a voice session the microphone button offers to connect, muted or not.
-    EXPECT_EQ(text("microphoneLabel", {{"isVoiceSessionActive", false}, {"isMicrophoneMuted", true}}),
-              QStringLiteral("[orb.connectVoice]"));
 }

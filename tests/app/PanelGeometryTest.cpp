@@ -42,18 +42,13 @@ TEST(PanelGeometry, InitialAnchorComesFromNewKeysThenOlderKeysThenTheMainScreenC
     };
     const Case cases[] = {
         {"first launch: 20 in from the visible bottom-right corner", {}, laptop(), {1420, 20}},
-        {"first launch on a visible area with a bottom dock", {}, {{{Rect{0, 0, 1440, 900}, Rect{0, 70, 1440, 805}}}, 0},
-         {1420, 90}},
         {"first launch uses the main screen, not the first", {}, {twoScreens().screens, 1}, {3340, 20}},
         {"older origin keys: right edge at origin x + 196", {false, {}, true, {400, 100}}, laptop(), {596, 100}},
-        {"older origin near the corner is clamped", {false, {}, true, {1400, 0}}, laptop(), {1420, 20}},
         {"saved anchor from a screen no longer connected lands on the main screen", {true, {5000, 500}, false, {}},
          laptop(), {1420, 500}},
         {"saved anchor on the second screen stays there", {true, {2500, 600}, false, {}}, twoScreens(), {2500, 600}},
         {"saved anchor above the visible area is lowered", {true, {700, 2000}, false, {}}, laptop(), {700, 875 - 188 - 20}},
-        {"launcher hanging off the left edge", {true, {100, 300}, false, {}}, laptop(), {216, 300}},
         {"no screen at all: the 1440 × 900 fallback, unclamped", {}, {}, {1420, 20}},
-        {"no screen at all leaves a saved anchor unchanged", {true, {-50, 9000}, false, {}}, {}, {-50, 9000}},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
@@ -103,9 +98,7 @@ TEST(PanelGeometry, FrameConstraintKeepsThirtyPointsOfTheInnerAreaOnTheScreens)
         {"past the right edge: inner minX pulled back to maxX − 30", {3400, 300, 196, 188}, {3360 - 30 - 40, 300, 196, 188}},
         {"past the left edge: inner maxX pushed to minX + 30", {-500, 300, 196, 188}, {30 + 40 - 196, 300, 196, 188}},
         {"above the screens", {500, 1200, 488, 670}, {500, 1080 - 30 - 40, 488, 670}},
-        {"exactly at the limit stays", {3290, 300, 196, 188}, {3290, 300, 196, 188}},
         {"both axes at once", {-500, -500, 196, 188}, {-126, -118, 196, 188}},
-        {"an inner area with no size is not constrained", {9000, 9000, 80, 80}, {9000, 9000, 80, 80}},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
@@ -139,10 +132,6 @@ TEST(PanelGeometry, LauncherPressTellsClicksFromDrags)
          {{Step::press, {10, 10}, 0}, {Step::move, {12, 10}, 0}, {Step::move, {10, 8}, 0}, {Step::release, {}, 300}},
          {false, false},
          true},
-        {"just under 3 points diagonally",
-         {{Step::press, {0, 0}, 0}, {Step::move, {2.1, 2.1}, 0}, {Step::release, {}, 10}},
-         {false},
-         true},
         {"3 points starts the drag once",
          {{Step::press, {0, 0}, 0}, {Step::move, {3, 0}, 0}, {Step::move, {30, 0}, 0}, {Step::release, {}, 50}},
          {true, false},
@@ -152,7 +141,6 @@ TEST(PanelGeometry, LauncherPressTellsClicksFromDrags)
          {true, false},
          false},
         {"held 600 ms is not", {{Step::press, {0, 0}, 1000}, {Step::release, {}, 1600}}, {}, false},
-        {"a release with no recorded press counts as a click", {{Step::release, {}, 5000}}, {}, true},
         {"moves without a press start nothing", {{Step::move, {50, 50}, 0}, {Step::release, {}, 10}}, {false}, true},
     };
     for (const Case &c : cases) {
@@ -187,14 +175,9 @@ TEST(PanelGeometry, ScreenSpaceFlipsAtThePrimaryScreensBottomEdge)
     const ScreenSpace space(QRectF(0, 0, 1920, 1080));
     EXPECT_EQ(space.fromQt(QRectF(0, 1080 - 188, 196, 188)), (Rect{0, 0, 196, 188}));
     EXPECT_EQ(space.fromQt(QRectF(-1280, -1024, 1280, 1024)), (Rect{-1280, 1080, 1280, 1024}));
-    EXPECT_EQ(space.fromQt(QPointF(1900, 1060)), (Point{1900, 20}));
     const Rect r{932, 20, 488, 670};
     EXPECT_EQ(space.fromQt(space.toQt(r)), r);
     EXPECT_EQ(space.toQt(r), QRectF(932, 1080 - 20 - 670, 488, 670));
-    // A primary screen that does not start at the Qt origin.
-    const ScreenSpace shifted(QRectF(1280, 200, 1920, 1080));
-    EXPECT_EQ(shifted.fromQt(QRectF(1280, 1280 - 188, 196, 188)), (Rect{0, 0, 196, 188}));
-    EXPECT_EQ(shifted.toQt(Point{0, 0}), QPointF(1280, 1280));
 }
 
 TEST(PanelGeometry, AnchorPersistenceReadsNewAndOlderKeysAndWritesOnlyNewOnes)

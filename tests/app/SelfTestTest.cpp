@@ -1,5 +1,5 @@
-// The self-test's own rules; its whole report, line by line, is checked on the
-// built executable (AppProcessTest).
+// The self-test's own rules; its report as printed is checked on the built
+// executable (AppProcessTest).
 #include "app/SelfTest.h"
 
 #include "support/TestEnvironment.h"

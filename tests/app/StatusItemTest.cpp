@@ -12,20 +12,6 @@
 
 using namespace nimbel;
 
-TEST(StatusItem, TrayIconIsOurOwnOrbInEveryState)
-{
-    StatusItemController item({});
-    // Our own orb, not an icon of the desktop's theme.
-    const QIcon icon = item.trayIcon()->icon();
-    EXPECT_TRUE(icon.name().isEmpty()) << icon.name().toStdString();
-    const QImage image = icon.pixmap(22, 22).toImage();
-    ASSERT_FALSE(image.isNull());
-    const QColor centre = image.pixelColor(image.width() / 2, image.height() / 2);
-    EXPECT_GT(centre.blue(), centre.red()) << "the orb is blue-violet";
-    EXPECT_EQ(image.pixelColor(0, 0).alpha(), 0) << "round, on a clear background";
-    EXPECT_EQ(item.trayIcon()->contextMenu(), item.menu());
-}
-
 TEST(StatusItem, EachItemRunsItsOwnActionAndQuitEndsTheEventLoop)
 {
     QStringList calls;

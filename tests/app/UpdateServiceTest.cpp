@@ -1,5 +1,5 @@
 #include "app/UpdateService.h"
-#include "conversation/LinkOpener.h"
+#include "conversation/ConversationFakes.h"
 #include "local-platform/LocalPlatformProcess.h"
 #include "settings/Localized.h"
 #include "settings/PreferencesStore.h"
@@ -15,17 +15,6 @@
 using namespace nimbel;
 
 namespace {
-
-class RecordingLinks final : public LinkOpener
-{
-public:
-    bool open(const QUrl &url) override
-    {
-        opened.append(url);
-        return true;
-    }
-    QList<QUrl> opened;
-};
 
 // An update check end to end: the real local platform serves the feed and the
 // signed download over loopback; the service reads, downloads and verifies.
@@ -74,7 +63,7 @@ protected:
     std::unique_ptr<QSettings> settings;
     std::unique_ptr<PreferencesStore> preferences;
     test::VirtualClock clock;
-    RecordingLinks links;
+    test::FakeLinkOpener links;
     std::unique_ptr<test::LocalPlatformProcess> platform;
     std::unique_ptr<UpdateService> service;
 };
@@ -122,29 +111,6 @@ TEST_F(UpdateCheck, ReleasesThatCannotBeTrustedAreRefusedAndSayWhy)
         EXPECT_EQ(service->lastError(), std::optional(QString::fromUtf8(c.error)));
         EXPECT_FALSE(service->openDownloadPage());
     }
-}
-
-TEST_F(UpdateCheck, NothingNewerClearsTheLastErrorAndSaysWhy)
-{
-    const std::pair<const char *, const char *> cases[] = {
-        {nullptr, "The update feed lists no release."},
-        {"0.0.9", "No update: the feed offers 0.0.9, this is 0.1.0."},
-        {"0.1.0", "Nimbel 0.1.0 is up to date."},
-    };
-    for (const auto &[version, status] : cases) {
-        SCOPED_TRACE(status);
-        start(version ? QStringList{QStringLiteral("--update-version"), QString::fromLatin1(version)} : QStringList{});
-        check();
-        EXPECT_FALSE(service->updateAvailable());
-        if (version) {
-            EXPECT_EQ(service->lastUpdateError(), QString());
-            EXPECT_EQ(service->statusText(), QString::fromUtf8(status));
-        } else {
-            // An empty channel is a feed without a release to compare.
-            EXPECT_EQ(service->lastUpdateError(), QString::fromUtf8(status));
-        }
-    }
-
 }
 
 TEST_F(UpdateCheck, CheckThatFindsNothingNewerClearsAnEarlierError)
@@ -210,22 +176,6 @@ TEST(UpdateConfiguration, DevelopmentKeyIsTakenOnlyForAFeedOnThisMachine)
         const auto configuration = UpdateService::configure(environment, preferences);
         EXPECT_EQ(configuration.publicKey == QByteArray::fromBase64(key.toLatin1()), taken) << feed;
     }
-}
-
-TEST(UpdateConfiguration, PlainHttpFeedElsewhereIsRefusedWithoutAsking)
-{
-    QTemporaryDir dir;
-    QSettings settings(dir.filePath(QStringLiteral("p.ini")), QSettings::IniFormat);
-    PreferencesStore preferences(&settings);
-    installTranslations(AppLanguage::en);
-    test::VirtualClock clock;
-    RecordingLinks links;
-    UpdateService::Configuration configuration{QUrl(QStringLiteral("http://updates.example/appcast.xml")),
-                                               QByteArray(32, 'k'), QStringLiteral("0.1.0"), QStringLiteral("0.1.0")};
-    UpdateService service(configuration, clock, preferences, links);
-    service.checkForUpdates();
-    EXPECT_FALSE(service.isChecking());
-    EXPECT_EQ(service.lastUpdateError(), QStringLiteral("Updates are only accepted over HTTPS."));
 }
 
 } // namespace

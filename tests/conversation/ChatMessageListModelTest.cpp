@@ -73,33 +73,6 @@ QString change(int row, std::initializer_list<int> roles)
 
 } // namespace
 
-TEST(ChatMessageListModel, ShowsOnlyUserAndAssistantMessagesWithTheirRoles)
-{
-    ChatMessageListModel model;
-    ModelEvents events(model);
-
-    QImage screenshot(4, 3, QImage::Format_RGB32);
-    screenshot.fill(Qt::white);
-    const ChatMessage question = ChatMessage::create(Role::user, QStringLiteral("Where do I click?"), stamp, screenshot);
-    const QList<ChatMessage> messages = {
-        message(Role::assistant, QStringLiteral("welcome")),
-        question,
-        message(Role::analyst, QStringLiteral("[ANALYST] note")),
-        message(Role::screenFact, QStringLiteral("[SCREEN] facts")),
-        message(Role::assistant, QStringLiteral("Press Continue.")),
-    };
-    model.setMessages(messages);
-
-    EXPECT_EQ(texts(model), QStringList({"welcome", "Where do I click?", "Press Continue."}));
-    const QModelIndex row = model.index(1);
-    EXPECT_EQ(model.data(row, ChatMessageListModel::IdRole).toString(),
-              question.id.toString(QUuid::WithoutBraces));
-    EXPECT_EQ(model.data(row, ChatMessageListModel::RoleRole).toString(), u"user");
-    EXPECT_EQ(model.data(row, ChatMessageListModel::HasAttachmentRole).toBool(), true);
-    EXPECT_EQ(model.data(model.index(0), ChatMessageListModel::HasAttachmentRole).toBool(), false);
-    EXPECT_EQ(model.data(model.index(2), ChatMessageListModel::RoleRole).toString(), u"assistant");
-}
-
 TEST(ChatMessageListModel, ReportsAppendsGrowthAndHiddenMessagesPrecisely)
 {
     ChatMessageListModel model;

@@ -8,7 +8,7 @@
 #include "screen/ScreenCapturePermission.h"
 #include "conversation/UpdateStatus.h"
 #include "conversation/VoiceOutput.h"
-#include "settings/TokenStore.h"
+#include "settings/FakeTokenStore.h"
 
 #include <QList>
 #include <QSet>
@@ -19,24 +19,6 @@
 #include <optional>
 
 namespace nimbel::test {
-
-class FakeTokenStore final : public TokenStore
-{
-public:
-    QString read() const override { return key; }
-    std::optional<KeychainError> write(const QString &value) override
-    {
-        ++writes;
-        if (failWrites)
-            return KeychainError{-25299, QStringLiteral("Could not save the Zelm API key to the key store.")};
-        key = value;
-        return std::nullopt;
-    }
-
-    QString key;
-    bool failWrites = false;
-    int writes = 0;
-};
 
 // Records what would be spoken; `cached` holds the lines whose audio is ready.
 class FakeVoiceOutput final : public VoiceOutput
@@ -88,12 +70,19 @@ public:
     bool trusted = false;
 };
 
+// `grantOnRequest`, when set, is what a request answers while `granted` stays what the process sees.
 class FakeScreenCaptureAccess final : public ScreenCaptureAccess
 {
 public:
     bool preflight() override { return granted; }
-    bool request() override { return granted; }
+    bool request() override
+    {
+        ++requests;
+        return grantOnRequest.value_or(granted);
+    }
     bool granted = false;
+    std::optional<bool> grantOnRequest;
+    int requests = 0;
 };
 
 class FakeLoginItem final : public LoginItem

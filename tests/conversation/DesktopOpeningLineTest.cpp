@@ -25,19 +25,16 @@ TEST(DesktopOpeningLine, FamilyFollowsTheQuestionBeforeItsRoute)
     // No phrase: the route decides.
     EXPECT_EQ(family(u"Что это за окно?", Route::screen), Family::look);
     EXPECT_EQ(family(u"Расскажи анекдот", Route::general), Family::figureOut);
-    EXPECT_EQ(family(u"стоп", Route::stop), Family::figureOut);
     // Troubleshooting wins over the screen route.
     EXPECT_EQ(family(u"почему не работает кнопка", Route::screen), Family::figureOut);
     // Outside knowledge, in any case.
     EXPECT_TRUE(needsLookingUp(u"Какая погода завтра?"));
     EXPECT_EQ(family(u"Какая погода завтра?", Route::general), Family::lookUp);
-    EXPECT_FALSE(needsLookingUp(u"Привет"));
     // How-to phrases come first, even before troubleshooting ones.
     EXPECT_EQ(family(u"How do I fix why it fails", Route::general), Family::lookUp);
     EXPECT_EQ(family(u"где взять ключ", Route::screen), Family::lookUp);
     // Substring matching: "api" inside a longer word counts.
     EXPECT_EQ(family(u"rapid growth", Route::general), Family::lookUp);
-    EXPECT_EQ(family(u"Help me with the form", Route::screen), Family::figureOut);
 }
 
 TEST(DesktopOpeningLine, ChoosingAvoidsThePreviousLineAndClampsThePick)
@@ -50,7 +47,6 @@ TEST(DesktopOpeningLine, ChoosingAvoidsThePreviousLineAndClampsThePick)
     EXPECT_EQ(choose({"A"}, QStringLiteral("A"), always(0)), u"A");
     // Out-of-range picks are clamped.
     EXPECT_EQ(choose(two, std::nullopt, always(7)), u"B");
-    EXPECT_EQ(choose(two, std::nullopt, always(-3)), u"A");
 
     qsizetype offered = -1;
     const QString line = waiting(QStringLiteral("Almost there."), AppLanguage::en, [&](qsizetype count) {
@@ -60,13 +56,6 @@ TEST(DesktopOpeningLine, ChoosingAvoidsThePreviousLineAndClampsThePick)
     EXPECT_EQ(offered, 2);
     EXPECT_EQ(line, u"One second, still reading.");
 
-    // The random pick stays in range.
-    for (int i = 0; i < 200; ++i) {
-        const qsizetype index = randomPick(3);
-        ASSERT_GE(index, 0);
-        ASSERT_LT(index, 3);
-    }
-    EXPECT_EQ(randomPick(1), 0);
 }
 
 TEST(DesktopOpeningLine, FirstLineComesOnlyFromReadyAudio)
@@ -78,7 +67,6 @@ TEST(DesktopOpeningLine, FirstLineComesOnlyFromReadyAudio)
         ASSERT_TRUE(line);
         EXPECT_TRUE(*line == u"Сэр, минутку." || *line == u"Сэр, секунду.") << line->toStdString();
     }
-    EXPECT_EQ(first(u"hello", Route::screen, std::nullopt, allReady, AppLanguage::en, always(0)), u"One moment.");
 
     // Longer drafts: their family's lines, then the neutral ones.
     qsizetype offered = 0;

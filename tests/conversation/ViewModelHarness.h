@@ -123,11 +123,6 @@ protected:
         return true;
     }
 
-    // The fixture's own workers: each waits for its thread in its destructor,
-    // so no encoding or text recognition is still running when the fixture
-    // (or the process) goes.
-    ScreenImageEncoder encoder;
-    LocalScreenContextPreparer preparer;
     QTemporaryDir directory;
     QSettings settings;
     PreferencesStore preferences;
@@ -146,6 +141,11 @@ protected:
     FakeDesktopActions desktop;
     FakeVisionGateway gateway;
     LogCapture logs;
+    // The fixture's own workers, declared last so that they go first: each
+    // waits for its thread, so no encoding or text recognition still runs
+    // when the clock, the fakes and the log capture go (or the process ends).
+    ScreenImageEncoder encoder;
+    LocalScreenContextPreparer preparer;
 };
 
 } // namespace nimbel::test

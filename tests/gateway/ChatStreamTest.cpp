@@ -4,13 +4,11 @@
 #include "gateway/TestServer.h"
 #include "gateway/VisionGatewayClient.h"
 #include "settings/Localized.h"
-#include "support/LogCapture.h"
 
 #include <QTimer>
 
 #include <gtest/gtest.h>
 
-#include <thread>
 
 using namespace nimbel;
 using test::ScriptedResponse;
@@ -52,20 +50,8 @@ protected:
             m_client = std::make_unique<VisionGatewayClient>(clock, options);
         return *m_client;
     }
-    QStringList errorRecords() const
-    {
-        QStringList records;
-        for (const auto &entry : logs.entries()) {
-            if (entry.category.endsWith("GatewayPerformance")) {
-                EXPECT_EQ(entry.type, QtCriticalMsg) << entry.text.toStdString();
-                records.append(entry.text);
-            }
-        }
-        return records;
-    }
 
     test::TestServer server;
-    test::LogCapture logs;
     test::SteppingClock clock{Milliseconds(1)};
     GatewayOptions options;
     QStringList sentences;
@@ -123,8 +109,6 @@ TEST_F(ChatStreamTest, trimsSentencesSkipsEmptyOnesAndPrefersTheDoneReply)
     stream({StreamStep::write(sentence("Kept.") + event(R"({"type":"done","reply":"Earlier."})") +
                               event(R"({"type":"done","reply":"   "})"))});
     EXPECT_EQ(chat().value(), "Kept.");
-    stream({StreamStep::write(event(R"({"type":"done","reply":"Only done."})"))});
-    EXPECT_EQ(chat().value(), "Only done.");
 }
 
 TEST_F(ChatStreamTest, appliesTheLineAndEventRules)
@@ -144,10 +128,9 @@ TEST_F(ChatStreamTest, appliesTheLineAndEventRules)
     const auto result = chat();
     ASSERT_TRUE(result.ok());
     EXPECT_EQ(sentences, (QStringList{"No space.", "After DONE.", "Split across reads.", "Last, unterminated."}));
-    EXPECT_TRUE(errorRecords().isEmpty());
 }
 
-TEST_F(ChatStreamTest, anErrorEventIsLoggedAndEndsTheCall)
+TEST_F(ChatStreamTest, anErrorEventEndsTheCall)
 {
     stream({StreamStep::write(sentence("One.") + sentence("Two.") +
                               event(R"({"type":"error","error":"  Model overloaded "})") + sentence("Never."))});
@@ -155,9 +138,6 @@ TEST_F(ChatStreamTest, anErrorEventIsLoggedAndEndsTheCall)
     EXPECT_EQ(kindOf(result), VisionGatewayError::Kind::agentUnavailable);
     EXPECT_EQ(result.error().gatewayError()->message, "Model overloaded");
     EXPECT_EQ(sentences, (QStringList{"One.", "Two."}));
-    // question_chars counts user-perceived characters of the last user message.
-    EXPECT_EQ(errorRecords(),
-              QStringList{"chat_stream_error reported=Model overloaded question_chars=13 sentences_before=1"});
 
     sentences.clear();
     stream({StreamStep::write(event(R"({"type":"error"})"))});
@@ -165,7 +145,6 @@ TEST_F(ChatStreamTest, anErrorEventIsLoggedAndEndsTheCall)
     EXPECT_EQ(kindOf(result), VisionGatewayError::Kind::agentUnavailable);
     EXPECT_EQ(result.error().gatewayError()->message, "Agent runtime failed");
     EXPECT_EQ(result.error().toDescription().message, L::text("error.gateway.generic"));
-    EXPECT_EQ(errorRecords().last(), "chat_stream_error reported=(empty) question_chars=0 sentences_before=0");
 }
 
 TEST_F(ChatStreamTest, aFailedStatusDeliversNothingAndCarriesTheServerMessage)
@@ -220,20 +199,6 @@ TEST_F(ChatStreamTest, stoppingAbortsTheStreamWithoutAHalfResult)
     EXPECT_TRUE(server.isHolding());
     EXPECT_EQ(sentences, QStringList{"Before."});
     server.release();
-
-    // Stopped from another thread.
-    stream({StreamStep::write(sentence("Before.")), StreamStep::hold(), StreamStep::write(sentence("After."))});
-    std::stop_source remote;
-    std::thread canceller([&] {
-        while (!server.isHolding())
-            std::this_thread::sleep_for(5ms);
-        std::this_thread::sleep_for(20ms);
-        remote.request_stop();
-    });
-    result = chat({{"user", "Hi"}}, remote.get_token());
-    canceller.join();
-    ASSERT_FALSE(result.ok());
-    EXPECT_TRUE(result.error().isCancelled());
 
     // Stopped before the call: nothing is sent.
     const auto requests = server.requests().size();

@@ -37,27 +37,6 @@ QList<QByteArray> splitInPieces(const QByteArray &stream, const QList<qsizetype>
 
 } // namespace
 
-TEST(ServerSentEventReader, handsOutALineAsSoonAsItsTerminatorArrives)
-{
-    ServerSentEventReader reader;
-    reader.append("data: {\"type\":\"sent");
-    EXPECT_FALSE(reader.nextLine());
-    reader.append("ence\"}\r");
-    // Available at the carriage return, without waiting to see whether a line feed follows.
-    EXPECT_EQ(reader.nextLine(), QByteArray("data: {\"type\":\"sentence\"}"));
-    // The line feed of that CRLF arrives in the next read: it ends no extra line.
-    reader.append("\nnext\n");
-    EXPECT_EQ(drain(reader), (QList<QByteArray>{"next"}));
-    // A line feed that follows a line-feed-terminated line is an empty line.
-    reader.append("\n");
-    EXPECT_EQ(drain(reader), (QList<QByteArray>{""}));
-    // The unterminated rest is a line only once the body has ended.
-    reader.append("last");
-    EXPECT_FALSE(reader.nextLine());
-    reader.finish();
-    EXPECT_EQ(drain(reader), (QList<QByteArray>{"last"}));
-}
-
 TEST(ServerSentEventReader, givesTheSameLinesWhereverTheReadsAreCut)
 {
     const QByteArray stream = "event: x\r\ndata: a\r\n\r\ndata: b\rdata: c\n\ndata: d\r\r\ndata: e";
@@ -95,24 +74,4 @@ TEST(ServerSentEventReader, refusesALineLongerThanItsLimit)
     EXPECT_EQ(whole.nextLine(), QByteArray("ok"));
     EXPECT_FALSE(whole.nextLine());
     EXPECT_TRUE(whole.overflowed());
-}
-
-TEST(ServerSentEventReader, takesThePayloadOfDataLinesOnly)
-{
-    const std::pair<QByteArray, std::optional<QString>> cases[] = {
-        {"data: {\"type\":\"done\"}", R"({"type":"done"})"},
-        {"data:{\"type\":\"done\"}", R"({"type":"done"})"},
-        {"data: \t{\"a\":1}  \t", R"({"a":1})"},
-        // "data:" only at the very start, in exactly this case (more in the chat stream tests).
-        {"data {\"a\":1}", std::nullopt},
-        {"", std::nullopt},
-        // Empty payloads and the end marker.
-        {"data:    ", std::nullopt},
-        {"data:[DONE]  ", std::nullopt},
-        {"data: [DONE] later", "[DONE] later"},
-        // Invalid UTF-8 is replaced, not dropped.
-        {"data: a\xff" "b", QString::fromUtf16(u"a\uFFFDb")},
-    };
-    for (const auto &[line, payload] : cases)
-        EXPECT_EQ(ServerSentEventReader::dataPayload(line), payload) << line.constData();
 }

@@ -145,16 +145,6 @@ TEST_F(TransportTest, aServerSilentForLongerThanTheTimeoutTimesOut)
     server.script("/v1/desktop/speech", stalled);
     EXPECT_TRUE(failureOf(test::finish(client().synthesizeSpeech("Hi", server.baseURL(), "k", "a", {}, {})))
                     .is(Kind::connectionFailed));
-
-    // Slow, but never silent for that long: the timeout restarts with every arrival.
-    ScriptedResponse slow = ScriptedResponse::events({StreamStep::write("ID3"), StreamStep::pause(400ms),
-                                                      StreamStep::write(" audio"), StreamStep::pause(400ms),
-                                                      StreamStep::write(" bytes"), StreamStep::pause(400ms),
-                                                      StreamStep::write(" end")});
-    server.script("/v1/desktop/speech", slow);
-    const auto audio = test::finish(client().synthesizeSpeech("Hi", server.baseURL(), "k", "a", {}, {}));
-    ASSERT_TRUE(audio.ok());
-    EXPECT_EQ(audio.value(), "ID3 audio bytes end");
 }
 
 TEST_F(TransportTest, aConnectionCutShortIsConnectionFailed)
@@ -164,23 +154,10 @@ TEST_F(TransportTest, aConnectionCutShortIsConnectionFailed)
                     .is(Kind::connectionFailed));
     EXPECT_EQ(warmUp(lengthCut.baseURL()).transportError()->code, QNetworkReply::RemoteHostClosedError);
 
-    // A chunked body cut short: Qt 6.4 sees the loss only if the connection is still open as it
-    // reads the last bytes; otherwise the body it reports does not decode.
-    test::TestServer server;
-    server.script("/v1/desktop/config",
-                  ScriptedResponse::events({StreamStep::write(R"({"agent_id":"a",)"), StreamStep::cut()}));
-    const GatewayFailure chunkedCut =
-        failureOf(test::finish(client().fetchDesktopConfiguration(server.baseURL(), "k", {})));
-    EXPECT_TRUE(chunkedCut.is(Kind::connectionFailed) || chunkedCut.is(Kind::invalidResponse));
-
     // An answer that is not HTTP, then a hang-up: Qt sees only the closed connection.
     RawServer garbage("SSH-2.0-OpenSSH_9.2\r\n");
     for (const GatewayFailure &failure : everyClassifiedOperation(garbage.baseURL()))
         EXPECT_TRUE(failure.is(Kind::connectionFailed)) << int(failure.kind());
-
-    // Without a length, the end of the connection is the end of the body.
-    RawServer untilClose("HTTP/1.1 200 OK\r\n\r\n{\"agent_id\":\"a\",\"agent_name\":\"b\",\"skills\":{}}");
-    EXPECT_TRUE(test::finish(client().fetchDesktopConfiguration(untilClose.baseURL(), "k", {})).ok());
 }
 
 TEST_F(TransportTest, stoppingAbortsTheRequestInFlight)
@@ -195,14 +172,6 @@ TEST_F(TransportTest, stoppingAbortsTheRequestInFlight)
     // It did not wait for the server to finish.
     EXPECT_TRUE(server.isHolding());
     server.release();
-
-    // The warm-up too, stopped before it starts: nothing is sent.
-    server.script("/v1/desktop/context/warm", ScriptedResponse::json(204, ""));
-    std::stop_source early;
-    early.request_stop();
-    const std::size_t before = server.requests().size();
-    EXPECT_TRUE(warmUp(server.baseURL(), early.get_token()).isCancelled());
-    EXPECT_EQ(server.requests().size(), before);
 
     // Cancelling one call leaves another one in flight alone.
     server.script("/v1/desktop/speech", ScriptedResponse::events({StreamStep::write("ID3"), StreamStep::hold(),

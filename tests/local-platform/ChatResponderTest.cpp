@@ -29,9 +29,6 @@ TEST(LocalPlatformChat, ScriptedRepliesMatchTheQuestionIgnoringCase)
     EXPECT_EQ(russian.doneReply, "Солнечно и тепло.");
     EXPECT_TRUE(russian.russian);
 
-    // Only the latest question counts, not an earlier one.
-    const ChatReply later = composeReply({{"user", "weather?"}, {"assistant", "Sunny. Warm."}, {"user", "thanks"}}, script, "en");
-    EXPECT_EQ(later.sentences.front(), "You're welcome!");
 }
 
 TEST(LocalPlatformChat, TheAnalysisAttachedToTheQuestionBecomesTheAnswer)
@@ -49,7 +46,6 @@ TEST(LocalPlatformChat, TheAnalysisAttachedToTheQuestionBecomesTheAnswer)
               (Sentences{"I can see the button “Continue” in the bottom right of the window.", "It is blue.",
                          "Step 1: Find the button “Continue” in the bottom right of the window.",
                          "Step 2: Click “Continue”.", "Warning: It submits the form."}));
-    EXPECT_EQ(reply.doneReply.substr(0, 20), "I can see the button");
 
     // In Russian, with the interface's own tag text; a label not repeated in the step stays.
     const ChatReply russian = composeReply({{"user", "Где сохранить?"},
@@ -57,10 +53,7 @@ TEST(LocalPlatformChat, TheAnalysisAttachedToTheQuestionBecomesTheAnswer)
                                            defaultScript(), "ru");
     EXPECT_EQ(russian.sentences, (Sentences{"Вижу кнопку.", "Шаг 1: Нажмите на дискету (Сохранить)."}));
 
-    // Screen facts alone are read out; an analysis of an earlier question is not reused.
-    const ChatReply facts = composeReply({{"user", "What is open?"}, {"user", "[SCREEN]\nThe window “Mail” is open"}},
-                                         defaultScript(), "en");
-    EXPECT_EQ(facts.sentences, (Sentences{"Here is what I see on the screen.", "The window “Mail” is open."}));
+    // An analysis of an earlier question is not reused.
     const ChatReply stale = composeReply({conversation[0], conversation[1], {"assistant", "Done."}, {"user", "Tell me a joke"}},
                                          defaultScript(), "en");
     EXPECT_EQ(stale.sentences.front(), "You asked: “Tell me a joke”.");
@@ -80,20 +73,12 @@ TEST(LocalPlatformChat, DefaultAnswersFollowTheQuestionsLanguage)
     EXPECT_TRUE(privet.russian);
     EXPECT_EQ(privet.sentences.front(), "Здравствуйте, Sam!");
 
-    const ChatReply name = composeReply({{"user", "Как тебя зовут?"}}, script, "ru");
-    EXPECT_EQ(name.sentences.front(), "Меня зовут Vera.");
-
     // Anything else is acknowledged by quoting the question, shortened when long.
-    const ChatReply other = composeReply({{"user", "Сколько будет два плюс два?"}}, script, "ru");
-    EXPECT_EQ(other.sentences.front(), "Вы спросили: «Сколько будет два плюс два?».");
     const ChatReply longOne = composeReply({{"user", std::string(300, 'a')}}, script, "en");
     EXPECT_EQ(longOne.sentences.front(), "You asked: “" + std::string(119, 'a') + "…”.");
 
     // Without any question of the owner's, the request language picks the greeting.
     EXPECT_EQ(composeReply({{"assistant", "Welcome!"}}, script, "ru").sentences.front(), "Здравствуйте, Sam!");
-    EXPECT_EQ(composeReply({{"assistant", "Welcome!"}}, script, "en").sentences.front(), "Hello, Sam!");
-    // A word that merely contains a greeting is not one.
-    EXPECT_EQ(composeReply({{"user", "this is high time"}}, script, "en").sentences.front(), "You asked: “this is high time”.");
 }
 
 } // namespace

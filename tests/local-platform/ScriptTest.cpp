@@ -26,16 +26,11 @@ TEST(LocalPlatformScript, RefusesMistakesAndSaysWhere)
         {R"({"agent": {"skills": {"web_research": "yes"}}})", "agent.skills.web_research"},
         {R"({"faults": {"/v1/desktop/chat": {"status": 99}}})", "faults./v1/desktop/chat.status"},
         {R"({"faults": {"/x": {"pause_after": 1}}})", "go together"},
-        {R"({"faults": {"/x": {"delay": 1}}})", "unknown key \"delay\""},
-        {R"({"faults": {"v1/desktop/chat": {}}})", "endpoint path"},
         {R"({"faults": {"/x": {"malformed_event": {"line": "data: a\ndata: b"}}}})", "single line"},
-        {R"({"faults": {"/x": {"times": 0}}})", "times"},
         {R"({"chat": {"replies": [{"sentences": ["x"]}]}})", "needs \"match\""},
         {R"({"chat": {"replies": [{"match": "a", "text": "x", "sentences": ["y"]}]}})", "exactly one"},
-        {R"({"chat": {"replies": [{"match": "  ", "text": "x"}]}})", "blank"},
         {R"({"transcription": {"text": "a", "sequence": ["b"]}})", "either"},
         {R"({"token": ""})", "blank"},
-        {"[]", "must be an object"},
     };
     for (const auto &[script, mention] : cases)
         EXPECT_NE(problem(script).find(mention), std::string::npos) << script;

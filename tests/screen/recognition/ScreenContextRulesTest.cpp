@@ -189,25 +189,3 @@ TEST(AssembledContext, ListsSummaryAndNames)
     EXPECT_EQ(assembledContext({QStringLiteral("id"), std::nullopt, std::nullopt, std::nullopt}, wide).screenSummary.size(),
               700);
 }
-
-TEST(PreparedScreenContextJson, KeysInOrderOptionalOnesOmittedAndRoundTrip)
-{
-    PreparedScreenContext context;
-    context.captureID = QStringLiteral("2026-12-05T15:09:25.123Z");
-    context.product = QStringLiteral("Установщик");
-    context.screenSummary = QStringLiteral("Application: Установщик");
-    context.visibleText = {QStringLiteral("Продолжить")};
-    context.controls = {{QStringLiteral("Продолжить"), QStringLiteral("AXButton"), QStringLiteral("enabled"),
-                         NormalizedRect{0.25, 0.5, 0.125, 0.0625}},
-                        {QStringLiteral("Back"), QStringLiteral("AXButton"), std::nullopt, std::nullopt}};
-    const auto json = context.toJson();
-    EXPECT_EQ(json.dump(),
-              R"({"version":1,"capture_id":"2026-12-05T15:09:25.123Z","product":"Установщик",)"
-              R"("screen_summary":"Application: Установщик","visible_text":["Продолжить"],)"
-              R"("controls":[{"label":"Продолжить","role":"AXButton","state":"enabled",)"
-              R"("target_rect":{"x":0.25,"y":0.5,"width":0.125,"height":0.0625}},)"
-              R"({"label":"Back","role":"AXButton"}],"statuses":[]})");
-    EXPECT_EQ(PreparedScreenContext::fromJson(json), context);
-    EXPECT_THROW(PreparedScreenContext::fromJson(nlohmann::ordered_json::parse(R"({"version":1})")),
-                 nlohmann::json::exception);
-}

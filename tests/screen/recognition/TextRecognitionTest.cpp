@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
+
 using namespace nimbel;
 using nimbel::test::RenderedScreen;
 using nimbel::test::all;
@@ -141,17 +143,6 @@ TEST(TextRecognition, ReadsOnlyTheLinesAWindowChanged)
     EXPECT_GE(remembering.lastCounts().read, 1u);
     EXPECT_LE(remembering.lastCounts().read, 2u); // the line, and at most a second look at it
     EXPECT_GE(remembering.lastCounts().cached, fresh.read - 1);
-
-    // Another window with other text shares nothing with the first.
-    RenderedScreen other(900, 500, QColor(0xff, 0xff, 0xff));
-    other.text(QStringLiteral("Downloads"), QPoint(40, 30), 17);
-    other.text(QStringLiteral("Отчёт за ноябрь"), QPoint(40, 80), 15);
-    other.button(QStringLiteral("Open folder"), QRect(40, 130, 150, 30), QColor(0x34, 0xc7, 0x59), Qt::white, 15);
-    const auto otherLines = remembering.recognizeText(other.image());
-    EXPECT_EQ(remembering.lastCounts().cached, 0u);
-    EXPECT_TRUE(find(otherLines, QStringLiteral("Open folder"))) << all(otherLines).toStdString();
-    EXPECT_FALSE(all(otherLines).contains(QStringLiteral("Privacy")));
-    EXPECT_LE(remembering.cachedReadingCount(), TextRecognizer::Options().cachedReadings);
 }
 
 // Kinds of text that screens show beside ordinary labels, each on a page a
@@ -229,4 +220,23 @@ TEST(LocalScreenContextPreparer, PreparesTheContextOfACapture)
     EXPECT_TRUE(empty.visibleText.isEmpty());
     EXPECT_EQ(empty.page, QStringLiteral("Window"));
     EXPECT_EQ(empty.screenSummary, QStringLiteral("Page or window: Window"));
+}
+
+TEST(LocalScreenContextPreparer, GoingAwayWaitsForTheReadingInFlight)
+{
+    auto preparer = std::make_unique<LocalScreenContextPreparer>();
+    std::optional<PreparedScreenContext> prepared;
+    auto waiting = [](QCoro::Task<PreparedScreenContext> task, std::optional<PreparedScreenContext> *out) -> QCoro::Task<> {
+        out->emplace(co_await std::move(task));
+    }(preparer->prepare({settingsPage().image, QStringLiteral("capture-1"), QStringLiteral("Settings"), std::nullopt,
+                         std::nullopt}),
+      &prepared);
+    // Joins the reading still running; the caller resumes later, from the
+    // event loop, without the preparer.
+    preparer.reset();
+    EXPECT_FALSE(prepared.has_value());
+    QCoro::waitFor(std::move(waiting));
+    ASSERT_TRUE(prepared.has_value());
+    EXPECT_EQ(prepared->captureID, QStringLiteral("capture-1"));
+    EXPECT_TRUE(prepared->visibleText.contains(QStringLiteral("Продолжить")));
 }
