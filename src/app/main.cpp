@@ -19,6 +19,7 @@
 #include "settings/KeychainTokenStore.h"
 #include "settings/Localized.h"
 #include "settings/PreferencesStore.h"
+#include "voice/EchoCanceller.h"
 #include "voice/SpeechRecognitionService.h"
 #include "voice/linux/PocketSphinxRecognizer.h"
 #include "voice/linux/PulseAudioCapture.h"
@@ -91,8 +92,12 @@ int main(int argc, char **argv)
     PulseAudioServer audioServer(QStringLiteral("Nimbel"));
     PulseAudioCapture audioInput(audioServer);
     PocketSphinxRecognizer speechRecognizer;
+    // The assistant's own voice, played through the speakers, is taken out of
+    // the microphone. Outlives the microphone and the players that feed it.
+    const std::unique_ptr<EchoCanceller> echoCanceller = EchoCanceller::create();
     SpeechRecognitionService microphone(audioInput, SystemClock::instance(), {}, &speechRecognizer);
     microphone.setDraftLanguage(appLanguage::code(language));
+    microphone.setEchoCanceller(echoCanceller.get());
     BusAccessibilityTrust accessibilityTrust;
     X11ScreenCaptureAccess screenCaptureAccess;
     LaunchAtLoginService loginItem;
