@@ -1,6 +1,8 @@
 #include "app/ApplicationController.h"
 #include "app/DesktopServices.h"
+#include "app/GlobalShortcut.h"
 #include "app/LaunchAtLoginService.h"
+#include "app/OverlayPanelController.h"
 #include "app/SelfTest.h"
 #include "app/SingleInstance.h"
 #include "app/StartupMode.h"
@@ -124,6 +126,10 @@ int main(int argc, char **argv)
                                      screenCaptureAccess);
 
     controller.setUpdateService(&updates);
+
+    // Starts and ends a voice session from any application (its row in the settings shows it).
+    GlobalShortcut voiceShortcut(preferences);
+    controller.panelController().setGlobalShortcut(&voiceShortcut);
 
     // The key is stored in the background; a key that no store took is the
     // owner's to know about, in the chat like any other failure.

@@ -2,6 +2,7 @@
 
 // The C++ objects the views bind to, as typed QML names. The application
 // builds them and hands them to the root view; QML never creates them.
+#include "app/GlobalShortcut.h"
 #include "app/OverlayPanelController.h"
 #include "app/QmlCatalogue.h"
 #include "conversation/ChatMessageListModel.h"
@@ -41,6 +42,14 @@ struct QmlCatalogueType
     QML_FOREIGN(nimbel::QmlCatalogue)
     QML_NAMED_ELEMENT(QmlCatalogue)
     QML_UNCREATABLE("The panel owns the catalogue.")
+};
+
+struct GlobalShortcutType
+{
+    Q_GADGET
+    QML_FOREIGN(nimbel::GlobalShortcut)
+    QML_NAMED_ELEMENT(GlobalShortcut)
+    QML_UNCREATABLE("The application owns the shortcut.")
 };
 
 } // namespace nimbel::ui
