@@ -62,6 +62,22 @@ void resample(soxr *resampler, double ratio, const std::vector<float> &mono, std
     }
 }
 
+float frameLevel(const float *frame)
+{
+    double sum = 0.0;
+    for (std::size_t i = 0; i < EchoCanceller::frameLength; ++i)
+        sum += double(frame[i]) * frame[i];
+    return float(std::sqrt(sum / double(EchoCanceller::frameLength)));
+}
+
+// Samples at the processing rate from `origin` to now.
+std::int64_t samplesSince(std::chrono::steady_clock::time_point origin)
+{
+    const auto elapsed = std::chrono::steady_clock::now() - origin;
+    return std::chrono::duration_cast<std::chrono::microseconds>(elapsed).count() * EchoCanceller::processingRate
+           / 1000000;
+}
+
 } // namespace
 
 EchoCanceller::Reference::Reference(EchoCanceller &owner, soxr *resampler, double ratio, std::size_t channels)
@@ -132,9 +148,25 @@ std::unique_ptr<EchoCanceller::Reference> EchoCanceller::openReference(double sa
 void EchoCanceller::queueReference(const float *samples, std::size_t count)
 {
     std::lock_guard lock(m_lock);
+    if (!m_capturing.load(std::memory_order_relaxed))
+        return;
+    const std::int64_t now = samplesSince(m_origin);
+    const std::int64_t end = m_referenceStart + std::int64_t(m_reference.size());
+    if (m_reference.empty()) {
+        // Written ahead of time continues where it left off; anything else starts now.
+        m_referenceStart = std::max(end, now);
+    } else if (end < now) {
+        // The output fell silent in between (a pause, a new player).
+        const std::size_t gap = std::size_t(std::min<std::int64_t>(now - end, referenceLimit));
+        m_reference.insert(m_reference.end(), gap, 0.0f);
+        m_referenceStart = now - std::int64_t(m_reference.size());
+    }
     m_reference.insert(m_reference.end(), samples, samples + count);
-    if (m_reference.size() > referenceLimit)
-        m_reference.erase(m_reference.begin(), m_reference.begin() + std::ptrdiff_t(m_reference.size() - referenceLimit));
+    if (m_reference.size() > referenceLimit) {
+        const std::size_t excess = m_reference.size() - referenceLimit;
+        m_reference.erase(m_reference.begin(), m_reference.begin() + std::ptrdiff_t(excess));
+        m_referenceStart += std::int64_t(excess);
+    }
 }
 
 bool EchoCanceller::begin(double sampleRate, std::size_t channels)
@@ -148,12 +180,15 @@ bool EchoCanceller::begin(double sampleRate, std::size_t channels)
     m_captureRatio = processingRate / sampleRate;
     m_captureChannels = channels;
     m_pending.clear();
+    m_anchored = false;
     {
         // What was played before this recording is no reference for it.
         std::lock_guard lock(m_lock);
         m_reference.clear();
+        m_referenceStart = 0;
+        m_origin = std::chrono::steady_clock::now();
+        m_capturing.store(true);
     }
-    m_capturing.store(true);
     return true;
 }
 
@@ -172,14 +207,28 @@ void EchoCanceller::process(const float *samples, std::size_t frames, std::vecto
     if (count == 0)
         return;
 
-    // Each capture frame is matched with the next 10 ms that were played, or
-    // with silence when nothing was: the two sides keep one timeline.
     m_far.assign(count * frameLength, 0.0f);
     {
         std::lock_guard lock(m_lock);
-        const std::size_t available = std::min(m_reference.size(), m_far.size());
-        std::copy_n(m_reference.begin(), available, m_far.begin());
-        m_reference.erase(m_reference.begin(), m_reference.begin() + std::ptrdiff_t(available));
+        if (!m_anchored) {
+            // The capture's own clock starts when its first samples arrive, which is
+            // taken to be now: never earlier than they were recorded, so that the
+            // reference never comes after its echo.
+            m_captured = samplesSince(m_origin) - std::int64_t(m_pending.size());
+            m_anchored = true;
+        }
+        // The reference for the same stretch of time; silence where nothing was played.
+        const std::int64_t from = m_captured;
+        const std::int64_t to = from + std::int64_t(count * frameLength);
+        const std::int64_t stale = std::clamp<std::int64_t>(from - m_referenceStart, 0, std::int64_t(m_reference.size()));
+        m_reference.erase(m_reference.begin(), m_reference.begin() + std::ptrdiff_t(stale));
+        m_referenceStart += stale;
+        if (m_referenceStart < to && !m_reference.empty()) {
+            const std::int64_t offset = std::max<std::int64_t>(m_referenceStart - from, 0);
+            const std::int64_t available = std::min<std::int64_t>(std::int64_t(m_reference.size()), to - from - offset);
+            std::copy_n(m_reference.begin(), available, m_far.begin() + std::ptrdiff_t(offset));
+        }
+        m_captured = to;
     }
 
     const std::size_t start = cleaned.size();
@@ -192,6 +241,19 @@ void EchoCanceller::process(const float *samples, std::size_t frames, std::vecto
         m_processing->set_stream_delay_ms(0);
         m_processing->ProcessStream(&near, frameLength, processingRate, webrtc::AudioProcessing::kMono,
                                     processingRate, webrtc::AudioProcessing::kMono, &near);
+        // Until the canceller has heard enough of the room, whatever comes in
+        // while something plays is mostly echo: hold it down.
+        if (m_learntFrames >= learningFrames)
+            continue;
+        if (frameLevel(far) > farActivityLevel) {
+            ++m_learntFrames;
+            m_echoTail = echoTailFrames; // its echo comes back a little later
+        }
+        if (m_echoTail > 0) {
+            --m_echoTail;
+            for (std::size_t j = 0; j < frameLength; ++j)
+                near[j] *= learningGain;
+        }
     }
     m_pending.erase(m_pending.begin(), m_pending.begin() + std::ptrdiff_t(count * frameLength));
 }

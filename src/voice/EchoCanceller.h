@@ -1,6 +1,8 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
+#include <cstdint>
 #include <cstddef>
 #include <deque>
 #include <memory>
@@ -20,10 +22,16 @@ namespace nimbel {
 // canceller, and the capture comes out cleaned, as 16 kHz mono. Both sides are
 // cut into 10 ms frames at that rate.
 //
+// Both sides keep time from the start of the recording: a reference sample is
+// placed at the moment it was written, a capture sample at the moment it was
+// recorded (its position in the capture stream). The echo therefore follows its
+// reference by a nearly constant delay (the output's buffer plus the room),
+// however late the capture side gets to its buffers.
+//
 // Threads: references write on the audio server's thread; begin/process/end
 // belong to the capture side (process on the input's thread while recording,
 // begin and end while it is not). The two sides share only the reference
-// queue, behind one short lock; the processing module is touched by the
+// timeline, behind one short lock; the processing module is touched by the
 // capture side alone.
 class EchoCanceller
 {
@@ -69,9 +77,16 @@ public:
     // Stops taking references until the next begin.
     void end();
 
-    // The reference a capture frame is matched with when nothing more was played:
-    // how much may be queued before the oldest is dropped.
-    static constexpr std::size_t referenceLimit = processingRate;
+    // The canceller adapts to the room over the first second and a half of
+    // playback it hears; meanwhile the capture is damped (by 26 dB) while
+    // something plays, so that the first echo does not pass for speech.
+    static constexpr int learningFrames = 150;
+    static constexpr float learningGain = 0.05f;
+    static constexpr float farActivityLevel = 0.001f;
+    static constexpr int echoTailFrames = 40;
+
+    // How much reference is kept ahead of the capture side (two seconds) before the oldest is dropped.
+    static constexpr std::size_t referenceLimit = 2 * processingRate;
 
 private:
     explicit EchoCanceller(webrtc::AudioProcessing *processing);
@@ -80,7 +95,14 @@ private:
     std::unique_ptr<webrtc::AudioProcessing> m_processing;
     std::atomic<bool> m_capturing{false};
     std::mutex m_lock;
-    std::deque<float> m_reference; // guarded by m_lock
+    // Guarded by m_lock: the reference from sample m_referenceStart on (counted
+    // at the processing rate from m_origin, the start of the recording).
+    std::chrono::steady_clock::time_point m_origin;
+    std::deque<float> m_reference;
+    std::int64_t m_referenceStart = 0;
+    // Where the capture side is on the same timeline; set by its first buffer.
+    std::int64_t m_captured = 0;
+    bool m_anchored = false;
 
     // Capture side only.
     soxr *m_captureResampler = nullptr;
@@ -89,6 +111,9 @@ private:
     std::vector<float> m_mono;
     std::vector<float> m_pending;
     std::vector<float> m_far;
+    int m_learntFrames = 0;
+    int m_echoTail = 0;
+
 };
 
 } // namespace nimbel

@@ -135,8 +135,8 @@ TEST_F(EchoTest, SuppressesTheEchoByAtLeastTwentyDecibels)
             std::lock_guard guard(lock);
             if (start < 0.0)
                 start = time;
-            // The first three seconds are the canceller's to adapt in.
-            if (time - start < 3.0)
+            // The first five seconds are the canceller's to adapt in (and its damping while it does).
+            if (time - start < 5.0)
                 return;
             for (std::size_t i = 0; i < frames * channels; ++i)
                 rawEnergy += double(samples[i]) * samples[i];
