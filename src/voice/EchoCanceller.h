@@ -23,10 +23,11 @@ namespace nimbel {
 // cut into 10 ms frames at that rate.
 //
 // Both sides keep time from the start of the recording: a reference sample is
-// placed at the moment it was written, a capture sample at the moment it was
-// recorded (its position in the capture stream). The echo therefore follows its
-// reference by a nearly constant delay (the output's buffer plus the room),
-// however late the capture side gets to its buffers.
+// placed at the moment it was written, a capture sample at its position in the
+// capture stream, counted from the arrival of the first buffer (never earlier
+// than it was recorded, so a reference never comes after its echo). The echo
+// therefore follows its reference by a nearly constant delay, however late the
+// capture side gets to its buffers.
 //
 // Threads: references write on the audio server's thread; begin/process/end
 // belong to the capture side (process on the input's thread while recording,
@@ -78,8 +79,10 @@ public:
     void end();
 
     // The canceller adapts to the room over the first second and a half of
-    // playback it hears; meanwhile the capture is damped (by 26 dB) while
-    // something plays, so that the first echo does not pass for speech.
+    // playback it hears; meanwhile the capture is damped by 26 dB while
+    // something plays and for 0.4 s after (the echo's way back), so that the
+    // first echo does not pass for speech. The owner's voice over those very
+    // first moments is damped too; the canceller's state is kept across recordings.
     static constexpr int learningFrames = 150;
     static constexpr float learningGain = 0.05f;
     static constexpr float farActivityLevel = 0.001f;
@@ -113,7 +116,6 @@ private:
     std::vector<float> m_far;
     int m_learntFrames = 0;
     int m_echoTail = 0;
-
 };
 
 } // namespace nimbel

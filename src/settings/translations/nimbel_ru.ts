@@ -533,7 +533,7 @@
     </message>
     <message id="settings.shortcut.unsupported">
         <source>This combination cannot be used. Include Ctrl, Alt or Super.</source>
-        <translation>Это сочетание нельзя использовать. Добавьте Ctrl, Alt или Super.</translation>
+        <translation>Это сочетание нельзя использовать: добавьте к нему клавишу-модификатор.</translation>
     </message>
     <message id="settings.showFirstRun">
         <source>Show the introduction again</source>
