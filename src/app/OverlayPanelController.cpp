@@ -226,6 +226,14 @@ bool OverlayPanelController::microphoneAuthorized() const
     return permissions.value(QStringLiteral("microphone")).toString() == u"authorized";
 }
 
+void OverlayPanelController::setGlobalShortcut(GlobalShortcut *shortcut)
+{
+    if (shortcut == m_globalShortcut)
+        return;
+    m_globalShortcut = shortcut;
+    emit globalShortcutChanged();
+}
+
 void OverlayPanelController::launcherPressed(QPointF globalPosition)
 {
     m_press.press(ScreenSpace::current().fromQt(globalPosition), m_clock.uptime().count());

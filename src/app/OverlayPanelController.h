@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/GlobalShortcut.h"
 #include "app/PanelGeometry.h"
 
 #include <QHash>
@@ -35,6 +36,8 @@ class OverlayPanelController final : public QObject
     Q_PROPERTY(QString failureRecovery READ failureRecovery NOTIFY viewStateChanged)
     Q_PROPERTY(bool firstRunPresent READ firstRunPresent NOTIFY viewStateChanged)
     Q_PROPERTY(bool microphoneAuthorized READ microphoneAuthorized NOTIFY viewStateChanged)
+    // The voice session's global shortcut; null where the application has none.
+    Q_PROPERTY(nimbel::GlobalShortcut *globalShortcut READ globalShortcut NOTIFY globalShortcutChanged)
 
 public:
     OverlayPanelController(OverlayViewModel &viewModel, PreferencesStore &preferences, Clock &clock,
@@ -65,6 +68,8 @@ public:
     QString failureRecovery() const;
     bool firstRunPresent() const;
     bool microphoneAuthorized() const;
+    GlobalShortcut *globalShortcut() const { return m_globalShortcut; }
+    void setGlobalShortcut(GlobalShortcut *shortcut);
 
     // Called by the views.
     Q_INVOKABLE void launcherPressed(QPointF globalPosition);
@@ -80,6 +85,7 @@ public:
 signals:
     void viewStateChanged();
     void permissionRefreshRequested();
+    void globalShortcutChanged();
 
 private:
     void windowMoved();
@@ -90,6 +96,7 @@ private:
     PreferencesStore &m_preferences;
     Clock &m_clock;
     std::unique_ptr<QmlCatalogue> m_catalogue;
+    GlobalShortcut *m_globalShortcut = nullptr;
     std::unique_ptr<QQuickView> m_view;
     panel::Point m_anchor;
     panel::ChatPlacement m_placement = panel::ChatPlacement::above;

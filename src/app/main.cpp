@@ -1,6 +1,8 @@
 #include "app/ApplicationController.h"
 #include "app/DesktopServices.h"
+#include "app/GlobalShortcut.h"
 #include "app/LaunchAtLoginService.h"
+#include "app/OverlayPanelController.h"
 #include "app/SelfTest.h"
 #include "app/SingleInstance.h"
 #include "app/StartupMode.h"
@@ -22,6 +24,7 @@
 #include "settings/PreferenceKeys.h"
 #include "settings/PreferencesStore.h"
 #include "settings/SettingsLoader.h"
+#include "voice/EchoCanceller.h"
 #include "voice/OnDeviceTranscriber.h"
 #include "voice/SessionCueService.h"
 #include "voice/SpeechRecognitionService.h"
@@ -101,13 +104,18 @@ int main(int argc, char **argv)
     const TerminationSignals terminationSignals;
     PulseAudioServer audioServer(QStringLiteral("Nimbel"));
     PulseAudioCapture audioInput(audioServer);
+    // The assistant's own voice, played through the speakers, is taken out of
+    // the microphone. Outlives the microphone and the players that feed it.
+    const std::unique_ptr<EchoCanceller> echoCanceller = EchoCanceller::create();
     PulseAudioPlayback audioOutput(audioServer);
+    audioOutput.setEchoCanceller(echoCanceller.get());
     PocketSphinxRecognizer speechRecognizer;
     OnDeviceTranscriber onDeviceTranscriber(speechRecognizer);
     SessionCueService cues(audioOutput);
     VoiceOutputService player(audioOutput, SystemClock::instance());
     SpeechRecognitionService microphone(audioInput, SystemClock::instance(), {}, &speechRecognizer);
     microphone.setDraftLanguage(appLanguage::code(language));
+    microphone.setEchoCanceller(echoCanceller.get());
     microphone.setPreferredSource(preferences.string(keys::microphoneSource).value_or(QString()));
     QObject::connect(&microphone, &SpeechRecognitionService::preferredSourceChanged, &microphone,
                      [&] { preferences.setString(keys::microphoneSource, microphone.preferredSource()); });
@@ -153,6 +161,12 @@ int main(int argc, char **argv)
         return MicrophoneAuthorization::unknown;
     });
     controller.viewModel().voiceSession().listenTo(microphone);
+
+    // Starts and ends a voice session from any application (its row in the settings shows it).
+    GlobalShortcut voiceShortcut(preferences);
+    controller.panelController().setGlobalShortcut(&voiceShortcut);
+    QObject::connect(&voiceShortcut, &GlobalShortcut::activated, &controller,
+                     [&controller] { controller.viewModel().activateVoiceOrb(); });
 
     // The key is stored in the background; a key that no store took is the
     // owner's to know about, in the chat like any other failure.

@@ -34,6 +34,9 @@ inline constexpr char overlayLauncherAnchorY[] = "overlayLauncherAnchorY";
 inline constexpr char overlayHasSavedOrigin[] = "overlayHasSavedOrigin";
 inline constexpr char overlayOriginX[] = "overlayOriginX";
 inline constexpr char overlayOriginY[] = "overlayOriginY";
+// The key combination that starts and ends a voice session from any application,
+// as portable text ("Ctrl+Alt+Space", the default when absent or unusable).
+inline constexpr char voiceSessionShortcut[] = "voiceSessionShortcut";
 
 } // namespace nimbel::keys
 

@@ -5,6 +5,7 @@
 #include "app/FirstRunSession.h"
 #include "app/LanguageChoice.h"
 #include "app/LaunchAtLoginService.h"
+#include "app/GlobalShortcut.h"
 #include "app/OverlayPanelController.h"
 #include "app/UpdateService.h"
 #include "app/QmlCatalogue.h"
@@ -86,6 +87,12 @@ struct MicrophoneServiceType
     QML_FOREIGN(nimbel::SpeechRecognitionService)
     QML_NAMED_ELEMENT(MicrophoneService)
     QML_UNCREATABLE("The application builds the microphone service.")
+struct GlobalShortcutType
+{
+    Q_GADGET
+    QML_FOREIGN(nimbel::GlobalShortcut)
+    QML_NAMED_ELEMENT(GlobalShortcut)
+    QML_UNCREATABLE("The application owns the shortcut.")
 };
 
 } // namespace nimbel::ui

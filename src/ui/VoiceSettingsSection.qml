@@ -46,4 +46,9 @@ SettingsSection {
             Accessible.name: section.overlay.t("settings.microphone")
         }
     }
+
+    ShortcutSettingsRow {
+        Layout.fillWidth: true
+        overlay: section.overlay
+    }
 }

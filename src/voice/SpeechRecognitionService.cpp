@@ -1,6 +1,7 @@
 #include "voice/SpeechRecognitionService.h"
 
 #include "core/Log.h"
+#include "voice/EchoCanceller.h"
 #include "voice/RecordingFiles.h"
 #include "voice/SpeechAudioDownsampler.h"
 #include "voice/SpeechAudioPreRollBuffer.h"
@@ -102,9 +103,15 @@ std::optional<SpeechError> SpeechRecognitionService::beginRecording()
     if (!source.isEmpty()
         && std::none_of(m_sources.begin(), m_sources.end(), [&](const auto &s) { return s.name == source; }))
         source.clear();
-    const std::optional<AudioInput::Format> format = m_input.open(source);
+    std::optional<AudioInput::Format> format = m_input.open(source);
     if (!format || !(format->sampleRate > 0.0) || format->channels == 0)
         return SpeechError::invalidAudioFormat;
+    // With the canceller, detection and the recording see its cleaned output.
+    EchoCanceller *canceller = m_echoCanceller;
+    if (canceller && canceller->begin(format->sampleRate, format->channels))
+        format = AudioInput::Format{double(EchoCanceller::processingRate), 1};
+    else
+        canceller = nullptr;
     auto downsampler = SpeechAudioDownsampler::create(format->sampleRate, format->channels);
     if (!downsampler)
         return SpeechError::invalidAudioFormat;
@@ -133,7 +140,17 @@ std::optional<SpeechError> SpeechRecognitionService::beginRecording()
     SpeechTap *tap = m_tap.get();
     m_inputTapInstalled = true;
     const bool started = m_input.start(
-        [this, tap, generation](const float *samples, std::size_t frames, double time) {
+        [this, tap, generation, canceller, cleaned = std::vector<float>()](const float *samples, std::size_t frames,
+                                                                           double time) mutable {
+            if (canceller) {
+                cleaned.clear();
+                canceller->process(samples, frames, cleaned);
+                samples = cleaned.data();
+                frames = cleaned.size();
+                // Less than 10 ms so far: it comes out with the next buffer.
+                if (frames == 0)
+                    return;
+            }
             const SpeechTap::Outcome outcome = tap->process(samples, frames, time);
             if (outcome.failed) {
                 QMetaObject::invokeMethod(this, [this, generation] { handleTapFailure(generation); },
@@ -220,6 +237,8 @@ void SpeechRecognitionService::finishRecording(bool deliverAudio)
     if (m_preRoll)
         m_preRoll->reset();
     m_input.stop();
+    if (m_echoCanceller)
+        m_echoCanceller->end();
     m_inputTapInstalled = false;
     // The input has stopped: nothing writes to the recording any more.
     m_draft.reset();

@@ -17,6 +17,7 @@
 
 namespace nimbel {
 
+class EchoCanceller;
 class SpeechAudioPreRollBuffer;
 class SpeechTap;
 
@@ -80,6 +81,9 @@ public:
     void setPreferredSource(const QString &name);
     // The folder recordings are written to.
     QString recordingFolder() const { return m_folder; }
+    // Recordings from the next one on hear the microphone through `canceller`
+    // (which the playback feeds); null hears it as it is.
+    void setEchoCanceller(EchoCanceller *canceller) { m_echoCanceller = canceller; }
 
 signals:
     void inputLevelChanged();
@@ -100,6 +104,7 @@ private:
     Clock &m_clock;
     QString m_folder;
     LiveDraftRecognizer *m_draftRecognizer;
+    EchoCanceller *m_echoCanceller = nullptr;
     State m_state = State::idle;
     SpeechActivityMonitor m_monitor;
     std::unique_ptr<SpeechAudioPreRollBuffer> m_preRoll;

@@ -527,6 +527,26 @@
         <source>Voice</source>
         <translation>Голос</translation>
     </message>
+    <message id="settings.shortcut">
+        <source>Voice shortcut</source>
+        <translation>Голосовое сочетание клавиш</translation>
+    </message>
+    <message id="settings.shortcut.recording">
+        <source>Press the keys…</source>
+        <translation>Нажмите клавиши…</translation>
+    </message>
+    <message id="settings.shortcut.taken">
+        <source>Taken by another program. Choose another combination.</source>
+        <translation>Занято другой программой. Выберите другое сочетание.</translation>
+    </message>
+    <message id="settings.shortcut.unavailable">
+        <source>Global shortcuts need an X11 session.</source>
+        <translation>Глобальные сочетания клавиш работают только в сеансе X11.</translation>
+    </message>
+    <message id="settings.shortcut.unsupported">
+        <source>This combination cannot be used. Include Ctrl, Alt or Super.</source>
+        <translation>Это сочетание нельзя использовать: добавьте к нему клавишу-модификатор.</translation>
+    </message>
     <message id="settings.showFirstRun">
         <source>Show the introduction again</source>
         <translation>Показать знакомство ещё раз</translation>

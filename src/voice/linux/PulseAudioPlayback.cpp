@@ -1,5 +1,6 @@
 #include "voice/linux/PulseAudioPlayback.h"
 
+#include "voice/EchoCanceller.h"
 #include "voice/linux/PulseAudioServer.h"
 
 #include <pulse/context.h>
@@ -16,11 +17,14 @@ namespace {
 class PulseAudioPlayer final : public AudioPlayer
 {
 public:
-    PulseAudioPlayer(PulseAudioServer &server, std::shared_ptr<const DecodedAudio> audio, std::size_t startFrame)
+    PulseAudioPlayer(PulseAudioServer &server, std::shared_ptr<const DecodedAudio> audio, std::size_t startFrame,
+                     EchoCanceller *canceller)
         : m_server(server)
         , m_audio(std::move(audio))
         , m_position(startFrame * m_audio->audio.channels)
     {
+        if (canceller)
+            m_reference = canceller->openReference(m_audio->sampleRate, m_audio->audio.channels);
     }
 
     ~PulseAudioPlayer() override { stop(); }
@@ -96,14 +100,21 @@ private:
         std::size_t count = std::min(bytes, remaining) / frameSize * frameSize;
         if (count == 0)
             return;
-        if (pa_stream_write(stream, samples.data() + player->m_position, count, nullptr, 0, PA_SEEK_RELATIVE) == 0)
-            player->m_position += count / sizeof(float);
+        const float *written = samples.data() + player->m_position;
+        if (pa_stream_write(stream, written, count, nullptr, 0, PA_SEEK_RELATIVE) != 0)
+            return;
+        player->m_position += count / sizeof(float);
+        // What goes to the speakers may come back through the microphone.
+        if (player->m_reference)
+            player->m_reference->write(written, count / frameSize);
     }
 
     PulseAudioServer &m_server;
     std::shared_ptr<const DecodedAudio> m_audio;
     std::size_t m_position;
     pa_stream *m_stream = nullptr;
+    // Written on the server's thread only, and dropped after the stream's callbacks are gone.
+    std::unique_ptr<EchoCanceller::Reference> m_reference;
 };
 
 } // namespace
@@ -118,7 +129,7 @@ std::unique_ptr<AudioPlayer> PulseAudioPlayback::play(std::shared_ptr<const Deco
 {
     if (!audio || m_server.connect() != PulseAudioServer::Status::ready)
         return nullptr;
-    auto player = std::make_unique<PulseAudioPlayer>(m_server, std::move(audio), startFrame);
+    auto player = std::make_unique<PulseAudioPlayer>(m_server, std::move(audio), startFrame, m_echoCanceller);
     bool started = false;
     {
         PulseAudioServer::Lock lock(m_server);

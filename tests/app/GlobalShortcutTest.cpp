@@ -1,0 +1,151 @@
+#include "app/GlobalShortcut.h"
+#include "settings/PreferenceKeys.h"
+#include "settings/PreferencesStore.h"
+
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QKeySequence>
+#include <QProcess>
+#include <QSettings>
+#include <QTemporaryDir>
+#include <QThread>
+
+#include <gtest/gtest.h>
+
+#include <xcb/xcb.h>
+
+#include <cstdlib>
+#include <functional>
+
+using namespace nimbel;
+using State = GlobalShortcut::State;
+
+// Needs an X display (scripts/with-session) and xdotool.
+namespace {
+
+bool waitUntil(const std::function<bool()> &done, int timeoutMs = 10000)
+{
+    QDeadlineTimer deadline(timeoutMs);
+    while (!done()) {
+        if (deadline.hasExpired())
+            return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        QThread::msleep(2);
+    }
+    return true;
+}
+
+bool press(const QString &keys)
+{
+    return QProcess::execute(QStringLiteral("xdotool"), {QStringLiteral("key"), keys}) == 0;
+}
+
+class GlobalShortcutTest : public testing::Test
+{
+protected:
+    QTemporaryDir dir;
+    QSettings settings{dir.filePath(QStringLiteral("prefs.ini")), QSettings::IniFormat};
+    PreferencesStore preferences{&settings};
+};
+
+TEST(X11KeyGrab, MapsCombinationsThatLeaveTypingAlone)
+{
+    struct Case
+    {
+        const char *text;
+        std::optional<X11KeyGrab> grab;
+    };
+    const Case cases[] = {
+        {"Ctrl+Alt+Space", X11KeyGrab{0x20, XCB_MOD_MASK_CONTROL | XCB_MOD_MASK_1}},
+        {"Ctrl+Shift+K", X11KeyGrab{'k', XCB_MOD_MASK_CONTROL | XCB_MOD_MASK_SHIFT}},
+        {"Meta+F5", X11KeyGrab{0xffc2, XCB_MOD_MASK_4}},
+        {"Alt+PgDown", X11KeyGrab{0xff56, XCB_MOD_MASK_1}},
+        {"K", std::nullopt},
+        {"Shift+K", std::nullopt},
+        {"Ctrl+Alt+Media Play", std::nullopt},
+    };
+    for (const Case &c : cases) {
+        const QKeySequence sequence = QKeySequence::fromString(QString::fromLatin1(c.text), QKeySequence::PortableText);
+        ASSERT_EQ(sequence.count(), 1) << c.text;
+        EXPECT_EQ(x11KeyGrab(sequence[0]), c.grab) << c.text;
+    }
+    EXPECT_FALSE(x11KeyGrab(QKeyCombination(Qt::ControlModifier | Qt::AltModifier, Qt::Key_Control)));
+}
+
+TEST_F(GlobalShortcutTest, ThePressReachesItWhateverTheLockKeysAndFollowsAChange)
+{
+    GlobalShortcut shortcut(preferences);
+    int activations = 0;
+    QObject::connect(&shortcut, &GlobalShortcut::activated, [&] { ++activations; });
+    ASSERT_EQ(shortcut.state(), State::active);
+    EXPECT_EQ(shortcut.sequence(), QStringLiteral("Ctrl+Alt+Space"));
+
+    // Each lock key is turned on for the press and off again afterwards.
+    for (const char *lock : {"", "Caps_Lock", "Num_Lock"}) {
+        const QString lockKey = QString::fromLatin1(lock);
+        if (!lockKey.isEmpty()) {
+            ASSERT_TRUE(press(lockKey));
+        }
+        const int before = activations;
+        ASSERT_TRUE(press(QStringLiteral("ctrl+alt+space")));
+        EXPECT_TRUE(waitUntil([&] { return activations == before + 1; })) << lock;
+        if (!lockKey.isEmpty()) {
+            ASSERT_TRUE(press(lockKey));
+        }
+    }
+
+    // A recorded combination replaces the old one, and is kept.
+    EXPECT_FALSE(shortcut.record(Qt::Key_K, Qt::ShiftModifier));
+    ASSERT_TRUE(shortcut.record(Qt::Key_K, int(Qt::ControlModifier | Qt::ShiftModifier)));
+    EXPECT_EQ(shortcut.state(), State::active);
+    EXPECT_EQ(preferences.string(keys::voiceSessionShortcut), QStringLiteral("Ctrl+Shift+K"));
+    const int before = activations;
+    ASSERT_TRUE(press(QStringLiteral("ctrl+alt+space")));
+    ASSERT_TRUE(press(QStringLiteral("ctrl+shift+k")));
+    // Events arrive in order: had the old combination still been grabbed, it would count first.
+    ASSERT_TRUE(waitUntil([&] { return activations > before; }));
+    waitUntil([] { return false; }, 200);
+    EXPECT_EQ(activations, before + 1);
+    EXPECT_EQ(GlobalShortcut(preferences).sequence(), QStringLiteral("Ctrl+Shift+K"));
+}
+
+TEST_F(GlobalShortcutTest, ACombinationAnotherProgramHoldsIsReportedTaken)
+{
+    int screenNumber = 0;
+    xcb_connection_t *other = xcb_connect(nullptr, &screenNumber);
+    ASSERT_FALSE(xcb_connection_has_error(other));
+    const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(other)).data->root;
+
+    // The other program takes Ctrl+Alt+Space first.
+    const xcb_setup_t *setup = xcb_get_setup(other);
+    const int codes = setup->max_keycode - setup->min_keycode + 1;
+    xcb_get_keyboard_mapping_reply_t *mapping = xcb_get_keyboard_mapping_reply(
+        other, xcb_get_keyboard_mapping(other, setup->min_keycode, std::uint8_t(codes)), nullptr);
+    ASSERT_NE(mapping, nullptr);
+    const xcb_keysym_t *symbols = xcb_get_keyboard_mapping_keysyms(mapping);
+    xcb_keycode_t space = 0;
+    for (int i = 0; i < xcb_get_keyboard_mapping_keysyms_length(mapping) && !space; ++i) {
+        if (symbols[i] == 0x20)
+            space = xcb_keycode_t(setup->min_keycode + i / mapping->keysyms_per_keycode);
+    }
+    std::free(mapping);
+    ASSERT_NE(space, 0);
+    xcb_generic_error_t *error = xcb_request_check(
+        other, xcb_grab_key_checked(other, 1, root, XCB_MOD_MASK_CONTROL | XCB_MOD_MASK_1, space,
+                                    XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC));
+    ASSERT_EQ(error, nullptr);
+
+    GlobalShortcut shortcut(preferences);
+    EXPECT_EQ(shortcut.state(), State::taken);
+    EXPECT_EQ(shortcut.problemKey(), QStringLiteral("settings.shortcut.taken"));
+
+    // Once the other program lets go, choosing the combination again takes it.
+    xcb_disconnect(other);
+    ASSERT_TRUE(waitUntil([&] {
+        shortcut.setSequence(QStringLiteral("Ctrl+Alt+Space"));
+        return shortcut.state() == State::active;
+    }));
+    EXPECT_TRUE(shortcut.problemKey().isEmpty());
+}
+
+} // namespace
