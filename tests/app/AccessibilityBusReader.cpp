@@ -88,8 +88,20 @@ QList<AccessibleNode> accessibleNodes(qint64 pid, QString *diagnosis)
                 const QDBusMessage role = accessibleCall(bus, node, QStringLiteral("org.a11y.atspi.Accessible"),
                                                          QStringLiteral("GetRoleName"));
                 const QString text = name.arguments().value(0).value<QDBusVariant>().variant().toString();
-                if (!text.isEmpty())
-                    nodes.append({role.arguments().value(0).toString(), text});
+                if (!text.isEmpty()) {
+                    const QDBusMessage box = accessibleCall(bus, node, QStringLiteral("org.a11y.atspi.Component"),
+                                                            QStringLiteral("GetExtents"), {QVariant::fromValue(0u)});
+                    QRect extents;
+                    if (box.type() == QDBusMessage::ReplyMessage && !box.arguments().isEmpty()) {
+                        int x = 0, y = 0, width = 0, height = 0;
+                        const QDBusArgument argument = box.arguments().constFirst().value<QDBusArgument>();
+                        argument.beginStructure();
+                        argument >> x >> y >> width >> height;
+                        argument.endStructure();
+                        extents = QRect(x, y, width, height);
+                    }
+                    nodes.append({role.arguments().value(0).toString(), text, extents});
+                }
                 if (depth < 60) {
                     for (const AtspiReference &child : childrenOf(bus, node))
                         walk(child, depth + 1);
