@@ -1,5 +1,6 @@
 #include "app/HighlightController.h"
 
+#include "core/Log.h"
 #include "screen/ElementLocator.h"
 #include "screen/WindowWatch.h"
 
@@ -28,6 +29,8 @@ void HighlightController::present(HighlightRequest request)
 
 void HighlightController::dismiss()
 {
+    if (m_showing)
+        log::info(log::general(), QStringLiteral("event=highlight_ended reason=dismissed"));
     m_task.cancel();
     m_surface.hide();
     setShowing(false);
@@ -57,6 +60,7 @@ QCoro::Task<void> HighlightController::follow(QPointer<HighlightController> self
     bool looked = false;
     std::optional<Milliseconds> shownAt;
     Milliseconds nextLookup{0};
+    const char16_t *ended = u"expired";
 
     for (;;) {
         if (shownAt && c->m_clock.uptime() - *shownAt >= lifetime)
@@ -80,20 +84,33 @@ QCoro::Task<void> HighlightController::follow(QPointer<HighlightController> self
         }
 
         const WindowSight sight = c->m_watch.look(request.window);
-        if (sight.state != WindowSight::State::shown)
+        if (sight.state != WindowSight::State::shown) {
+            ended = sight.state == WindowSight::State::gone ? u"window_gone" : u"window_hidden";
             break;
+        }
         std::optional<QRect> spot;
         if (control)
             spot = control->first.translated(sight.frame.topLeft() - control->second);
         else if (request.target.rect && (!canLocate || looked))
             spot = highlight::onScreen(*request.target.rect, request.capturedFrame, sight.frame.topLeft());
-        if (!spot || sight.coveredBy.intersects(*spot))
+        if (!spot) {
+            ended = u"no_target";
             break;
+        }
+        if (sight.coveredBy.intersects(*spot)) {
+            ended = u"covered";
+            break;
+        }
 
         c->m_surface.show(highlight::toSurface(*spot, c->m_surface.scale()), request.target.number);
         if (!shownAt) {
             shownAt = c->m_clock.uptime();
             c->setShowing(true);
+            log::info(log::general(), QStringLiteral("event=highlight_shown ")
+                                          + log::Record()
+                                                .add(u"step", request.target.number)
+                                                .add(u"source", control ? u"accessibility" : u"screenshot")
+                                                .text());
         }
         Clock &clock = c->m_clock;
         co_await clock.sleep(pollInterval, ticket.token);
@@ -103,6 +120,7 @@ QCoro::Task<void> HighlightController::follow(QPointer<HighlightController> self
     c->m_task.finish(ticket.id);
     c->m_surface.hide();
     c->setShowing(false);
+    log::info(log::general(), QStringLiteral("event=highlight_ended ") + log::Record().add(u"reason", ended).text());
 }
 
 } // namespace nimbel

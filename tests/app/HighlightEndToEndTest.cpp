@@ -64,7 +64,7 @@ protected:
         const QString pid = QString::number(dialog.processId());
         ASSERT_TRUE(waitFor([&] {
             dialogWindow = run(QStringLiteral("xdotool"), {QStringLiteral("getactivewindow")});
-            return run(QStringLiteral("xdotool"), {QStringLiteral("getactivewindow"), QStringLiteral("getwindowpid")}) == pid;
+            return run(QStringLiteral("xdotool"), {QStringLiteral("getwindowpid"), dialogWindow}) == pid;
         }, 20s)) << "the dialog never became the active window";
         QString diagnosis;
         ASSERT_TRUE(waitFor([&] { return !(button = continueButton(&diagnosis)).isEmpty(); }, 30s))
@@ -88,7 +88,7 @@ protected:
     // The assistant's highlight window while it shows, or an empty id.
     QString highlight()
     {
-        return run(QStringLiteral("xdotool"), {QStringLiteral("search"), QStringLiteral("--onlyvisible"), QStringLiteral("--pid"),
+        return run(QStringLiteral("xdotool"), {QStringLiteral("search"), QStringLiteral("--all"), QStringLiteral("--onlyvisible"), QStringLiteral("--pid"),
                                                QString::number(app.processId()), QStringLiteral("--name"),
                                                QStringLiteral("^Nimbel highlight$")})
             .section(u'\n', 0, 0);
@@ -115,9 +115,10 @@ TEST_F(HighlightEndToEnd, ARingAroundTheButtonFollowsTheDialogAndGoesWhenItClose
     ASSERT_NO_FATAL_FAILURE(askInFrontOfTheDialog());
 
     // On the screen: the ring around the button's rectangle, the button itself uncovered.
-    ASSERT_TRUE(waitFor([&] { return surrounds(button); }, 3s)) << "ring window " << geometryOf(ring).x() << ","
-                                                                << geometryOf(ring).y() << " button " << button.x()
-                                                                << "," << button.y();
+    ASSERT_TRUE(waitFor([&] { return surrounds(button); }, 3s))
+        << run(QStringLiteral("xdotool"), {QStringLiteral("getwindowgeometry"), QStringLiteral("--shell"), ring}).toStdString()
+        << " button " << button.x() << "," << button.y() << " " << button.width() << "x" << button.height() << "\n"
+        << records().toStdString();
     QThread::msleep(400); // the ring closes in on its target when it appears
     const QString shot = QDir(QStringLiteral(NIMBEL_ARTIFACT_DIR)).filePath(QStringLiteral("highlight-screen.png"));
     QDir().mkpath(QStringLiteral(NIMBEL_ARTIFACT_DIR));
@@ -136,7 +137,8 @@ TEST_F(HighlightEndToEnd, ARingAroundTheButtonFollowsTheDialogAndGoesWhenItClose
     const QRect before = geometryOf(dialogWindow);
     run(QStringLiteral("xdotool"), {QStringLiteral("windowmove"), dialogWindow, QString::number(before.x() + 70),
                                     QString::number(before.y() + 40)});
-    ASSERT_TRUE(waitFor([&] { return geometryOf(dialogWindow).topLeft() != before.topLeft(); }, 3s));
+    ASSERT_TRUE(waitFor([&] { return geometryOf(dialogWindow).topLeft() != before.topLeft(); }, 3s))
+        << dialogWindow.toStdString() << " at " << before.x() << "," << before.y();
     const QPoint moved = geometryOf(dialogWindow).topLeft() - before.topLeft();
     EXPECT_TRUE(waitFor([&] { return surrounds(button.translated(moved)); }, 3s));
 
