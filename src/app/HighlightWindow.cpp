@@ -70,8 +70,11 @@ double HighlightWindow::scale() const
 
 void HighlightWindow::show(const QRect &target, int number)
 {
-    if (isVisible() && target == m_target && number == m_number)
+    if (isVisible() && target == m_target && number == m_number) {
+        // A window raised since (the target's own, say) would hide it.
+        raise();
         return;
+    }
     const bool appearing = !isVisible();
     m_target = target;
     m_number = number;
@@ -86,7 +89,6 @@ void HighlightWindow::show(const QRect &target, int number)
     place();
     if (appearing)
         QRasterWindow::show();
-    // Windows raised since it appeared would hide it.
     raise();
     update();
 }

@@ -169,3 +169,13 @@ TEST_F(HighlightEndToEnd, AClickAtTheButtonReachesTheDialogAndTakesTheRingAway)
     }, 5s)) << said.toStdString();
     EXPECT_TRUE(waitFor([&] { return highlight().isEmpty(); }, 3s));
 }
+
+TEST_F(HighlightEndToEnd, EscapeTakesTheRingAway)
+{
+    ASSERT_NO_FATAL_FAILURE(askInFrontOfTheDialog());
+    ASSERT_TRUE(waitFor([&] { return surrounds(button); }, 3s));
+    run(QStringLiteral("xdotool"), {QStringLiteral("key"), QStringLiteral("Escape")});
+    EXPECT_TRUE(waitFor([&] { return highlight().isEmpty(); }, 3s));
+    EXPECT_TRUE(waitFor([&] { return records().contains(u"event=highlight_ended reason=dismissed"); }, 3s))
+        << records().toStdString();
+}
