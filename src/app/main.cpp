@@ -1,6 +1,10 @@
 #include "app/ApplicationController.h"
 #include "app/DesktopServices.h"
 #include "app/GlobalShortcut.h"
+#include "app/HighlightController.h"
+#include "app/HighlightSettings.h"
+#include "app/HighlightWindow.h"
+#include "app/ScreenHighlight.h"
 #include "app/LaunchAtLoginService.h"
 #include "app/OverlayPanelController.h"
 #include "app/SelfTest.h"
@@ -15,6 +19,9 @@
 #include "screen/LocalScreenContextPreparer.h"
 #include "screen/ScreenImageEncoder.h"
 #include "screen/linux/AtspiAccessibilityContextService.h"
+#include "screen/linux/AtspiElementLocator.h"
+#include "screen/linux/X11InputWatch.h"
+#include "screen/linux/X11WindowWatch.h"
 #include "screen/linux/X11FrontmostAppTracker.h"
 #include "screen/linux/X11ScreenCaptureAccess.h"
 #include "screen/linux/X11ScreenCaptureService.h"
@@ -144,6 +151,9 @@ int main(int argc, char **argv)
     services.onDeviceTranscriber = &onDeviceTranscriber;
     services.cues = &cues;
     services.microphoneService = &microphone;
+    // "Show me where": its switch exists before any view that binds to it.
+    HighlightSettings highlightSettings(preferences, QGuiApplication::platformName() == u"xcb");
+    HighlightSettings::setInstance(&highlightSettings);
     ApplicationController controller(services,
                                      OverlayViewModel::Launch{QProcessEnvironment::systemEnvironment(), arguments},
                                      screenCaptureAccess);
@@ -167,6 +177,14 @@ int main(int argc, char **argv)
     controller.panelController().setGlobalShortcut(&voiceShortcut);
     QObject::connect(&voiceShortcut, &GlobalShortcut::activated, &controller,
                      [&controller] { controller.viewModel().activateVoiceOrb(); });
+
+    X11WindowWatch windowWatch;
+    AtspiElementLocator elementLocator;
+    HighlightWindow highlightWindow;
+    HighlightController highlightController(SystemClock::instance(), windowWatch, highlightWindow, &elementLocator);
+    X11InputWatch inputWatch;
+    const ScreenHighlight screenHighlight(controller.viewModel(), highlightSettings, highlightController,
+                                          inputWatch.isAvailable() ? &inputWatch : nullptr);
 
     // The key is stored in the background; a key that no store took is the
     // owner's to know about, in the chat like any other failure.

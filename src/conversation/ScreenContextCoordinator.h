@@ -5,6 +5,7 @@
 #include "core/Clock.h"
 #include "core/Result.h"
 #include "core/TaskSlot.h"
+#include "gateway/NavigationResponse.h"
 #include "screen/AccessibilityContext.h"
 #include "screen/CaptureArtifact.h"
 #include "screen/PreparedScreenContext.h"
@@ -26,7 +27,6 @@ class AccessibilityContextService;
 class AccessibilityTrust;
 class FrontmostAppTracker;
 class LocalScreenContextPreparer;
-struct NavigationResponse;
 class OverlayViewModel;
 class ScreenCaptureAccess;
 class ScreenCaptureService;
@@ -95,6 +95,11 @@ public:
     int visionContextGeneration() const { return m_visionContextGeneration; }
     bool isWarmingAccessibilityContext() const { return m_warmAccessibilityContextTask != nullptr; }
     bool isWarmingVisionContext() const { return m_warmVisionContextTask != nullptr; }
+
+signals:
+    // A screen question was answered about `capture`, with `context` sent beside it.
+    void screenAnswered(const nimbel::NavigationResponse &answer, const nimbel::CaptureArtifact &capture,
+                        const std::optional<nimbel::PreparedScreenContext> &context);
 
 private:
     using Self = QPointer<ScreenContextCoordinator>;

@@ -132,6 +132,7 @@ QCoro::Task<Result<Done, TurnError>> ScreenContextCoordinator::screenPath(Self s
 
     const NavigationResponse &navigation = response.value();
     model->m_model.setAnswer(jsonValue(navigation.toJson()));
+    emit model->screenAnswered(navigation, capture, prepared);
     const QDateTime now = model->m_services.clock.now();
     model->m_model.appendMessage(ChatMessage::create(ChatMessage::Role::analyst, analystNote(navigation), now));
     const auto finding = ConversationWindow::findingNote(navigation.screenFacts, capture.metadata.applicationName,

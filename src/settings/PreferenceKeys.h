@@ -21,6 +21,8 @@ inline constexpr char voiceOutputEnabled[] = "voiceOutputEnabled";
 // The input source the owner chose; absent or empty follows the system's default.
 inline constexpr char microphoneSource[] = "microphoneSource";
 inline constexpr char accessibilityContextEnabled[] = "accessibilityContextEnabled";
+// Whether a screen answer's target is pointed out on the screen; absent means true.
+inline constexpr char screenHighlightEnabled[] = "screenHighlightEnabled";
 inline constexpr char desktopFirstRunCompletedVersion[] = "desktopFirstRunCompletedVersion";
 // Whether the update feed is checked on a schedule; absent means true.
 inline constexpr char desktopAutomaticallyChecksForUpdates[] = "desktopAutomaticallyChecksForUpdates";
@@ -46,6 +48,7 @@ inline constexpr char greetingRU[] = "Чем могу помочь?";
 inline constexpr char greetingEN[] = "How can I help?";
 inline constexpr bool voiceOutputEnabled = true;
 inline constexpr bool accessibilityContextEnabled = true;
+inline constexpr bool screenHighlightEnabled = true;
 inline constexpr qint64 firstRunCompletedVersion = 0;
 inline constexpr char languagePreference[] = "system";
 inline constexpr bool overlayHasSavedLauncherAnchor = false;

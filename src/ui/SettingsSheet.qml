@@ -80,6 +80,8 @@ Flickable {
                 visible: sheet.vm.accessibilityContextEnabled && !sheet.vm.accessibilityPermissionGranted
                 text: sheet.t("permission.needed")
             }
+
+            HighlightSettingsRow {}
         }
 
         SettingsSection {

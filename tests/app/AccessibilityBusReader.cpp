@@ -89,8 +89,21 @@ bool visitNodes(qint64 pid, QString *diagnosis,
                 const QDBusMessage role = accessibleCall(bus, node, QStringLiteral("org.a11y.atspi.Accessible"),
                                                          QStringLiteral("GetRoleName"));
                 const QString text = name.arguments().value(0).value<QDBusVariant>().variant().toString();
-                if (!text.isEmpty() && visit(bus, node, {role.arguments().value(0).toString(), text}))
-                    stopped = true;
+                if (!text.isEmpty()) {
+                    const QDBusMessage box = accessibleCall(bus, node, QStringLiteral("org.a11y.atspi.Component"),
+                                                            QStringLiteral("GetExtents"), {QVariant::fromValue(0u)});
+                    QRect extents;
+                    if (box.type() == QDBusMessage::ReplyMessage && !box.arguments().isEmpty()) {
+                        int x = 0, y = 0, width = 0, height = 0;
+                        const QDBusArgument argument = box.arguments().constFirst().value<QDBusArgument>();
+                        argument.beginStructure();
+                        argument >> x >> y >> width >> height;
+                        argument.endStructure();
+                        extents = QRect(x, y, width, height);
+                    }
+                    if (visit(bus, node, {role.arguments().value(0).toString(), text, extents}))
+                        stopped = true;
+                }
                 if (depth < 60) {
                     for (const AtspiReference &child : childrenOf(bus, node))
                         if (!stopped)

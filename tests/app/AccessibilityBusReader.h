@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QList>
+#include <QRect>
 #include <QString>
 
 namespace nimbel::test {
@@ -10,6 +11,7 @@ struct AccessibleNode
 {
     QString role;
     QString name;
+    QRect extents; // on the screen; empty when the node has no component
 };
 
 // Every named node of the accessibility tree of the application with this pid,

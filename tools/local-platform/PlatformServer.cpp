@@ -841,7 +841,7 @@ void PlatformServer::handleAnalyze(const httplib::Request &req, httplib::Respons
     if (!knownAgent(payload.at("agent_id").get<std::string>(), res, *script))
         return;
 
-    const ordered_json answer = toJson(navigate(payload));
+    const ordered_json answer = script->analyzeAnswer ? *script->analyzeAnswer : toJson(navigate(payload));
     details()["answer"] = answer;
     if (script->serverTiming)
         res.set_header("Server-Timing", serverTiming(trace.start));

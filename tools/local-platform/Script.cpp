@@ -261,7 +261,12 @@ Script parse(const json &document)
     }
     if (document.contains("analyze")) {
         const json &a = object(document.at("analyze"), "analyze");
-        requireKnownKeys(a, "analyze", {"server_timing"});
+        requireKnownKeys(a, "analyze", {"server_timing", "answer"});
+        if (a.contains("answer")) {
+            const json &answer = object(a.at("answer"), "analyze.answer");
+            string(answer.contains("summary") ? answer.at("summary") : json(), "analyze.answer.summary");
+            script.analyzeAnswer = nlohmann::ordered_json(answer);
+        }
         if (a.contains("server_timing")) {
             if (!a.at("server_timing").is_boolean())
                 fail("analyze.server_timing", "must be true or false");

@@ -80,6 +80,8 @@ struct Script
     // Transcripts handed out in turn; the last one repeats. Empty = recognise the audio.
     std::vector<std::string> transcripts;
     bool serverTiming = true;
+    // A navigation answer given to every analysis as it stands; absent = answered from the payload.
+    std::optional<nlohmann::ordered_json> analyzeAnswer;
     std::map<std::string, Fault> faults; // by endpoint path
 };
 

@@ -1,5 +1,7 @@
 #include "screen/linux/AtspiTreeWalker.h"
 
+#include "screen/linux/AtspiSession.h"
+
 #include "screen/SanitizedURL.h"
 #include "screen/ScreenTextRules.h"
 
@@ -58,6 +60,8 @@ bool isHidden(AtspiStateBits states)
         || (states & atspiStateBit(ATSPI_STATE_VISIBLE)) == 0;
 }
 
+} // namespace
+
 // Prepares libatspi once, on the worker thread. The library attaches its bus
 // connection to the process's default main context, which the Qt main thread
 // iterates; it is moved to a context of its own that nobody iterates, so no
@@ -110,6 +114,8 @@ void dropLateReplies()
             dbus_message_unref(message);
     }
 }
+
+namespace {
 
 bool sameApplicationName(const QString &atspiName, const AtspiWalkRequest &request)
 {

@@ -98,7 +98,8 @@ CaptureResult X11ScreenCaptureService::captureNow(const std::optional<RunningApp
             metadata.logicalHeight = target->window.frame.height();
             metadata.pixelWidth = image.width();
             metadata.pixelHeight = image.height();
-            return CaptureArtifact{image, metadata};
+            const CaptureSource source{target->window.id, target->window.frame, application->processIdentifier};
+            return CaptureArtifact{image, metadata, source};
         }
         // No part of the window can be seen: what shows is the display.
     }
@@ -124,7 +125,7 @@ CaptureResult X11ScreenCaptureService::captureNow(const std::optional<RunningApp
     metadata.logicalHeight = screen->frame.height();
     metadata.pixelWidth = image.width();
     metadata.pixelHeight = image.height();
-    return CaptureArtifact{image, metadata};
+    return CaptureArtifact{image, metadata, CaptureSource{std::nullopt, screen->frame, std::nullopt}};
 }
 
 } // namespace nimbel

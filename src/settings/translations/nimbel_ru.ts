@@ -423,6 +423,18 @@
         <source>Connect</source>
         <translation>Подключить</translation>
     </message>
+    <message id="settings.highlight">
+        <source>Show me where</source>
+        <translation>Показать где</translation>
+    </message>
+    <message id="settings.highlight.hint">
+        <source>A ring on the screen around the control an answer points at, for a few seconds.</source>
+        <translation>Кольцо на экране вокруг элемента, на который указывает ответ, на несколько секунд.</translation>
+    </message>
+    <message id="settings.highlight.unavailable">
+        <source>Needs an X11 session.</source>
+        <translation>Нужен сеанс X11.</translation>
+    </message>
     <message id="settings.labels">
         <source>Interface labels</source>
         <translation>Подписи интерфейса</translation>

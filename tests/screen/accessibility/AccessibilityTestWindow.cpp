@@ -103,7 +103,13 @@ void buildDialog(QVBoxLayout *layout)
 
     layout->addWidget(new QPushButton(QStringLiteral("Repeat")));
     layout->addWidget(new QPushButton(QStringLiteral("Repeat")));
-    layout->addWidget(new QPushButton(QStringLiteral("Continue")));
+    auto *proceed = new QPushButton(QStringLiteral("Continue"));
+    // Says so when a click reaches it.
+    QObject::connect(proceed, &QPushButton::clicked, [] {
+        std::puts("clicked Continue");
+        std::fflush(stdout);
+    });
+    layout->addWidget(proceed);
     auto *cancel = new QPushButton(QStringLiteral("Cancel"));
     cancel->setEnabled(false);
     layout->addWidget(cancel);

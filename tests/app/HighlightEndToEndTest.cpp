@@ -1,0 +1,213 @@
+// "Show me where" on the real screen: the paired assistant in front of a real
+// dialog asks where its "Continue" button is; the local platform's answer
+// points at it, and a ring shows around the button's on-screen rectangle as
+// the accessibility tree gives it, lets clicks through, follows the dialog
+// and goes with it.
+#include "AccessibilityBusReader.h"
+#include "AssistantSession.h"
+
+#include <QImage>
+
+using namespace nimbel::test;
+
+namespace {
+
+const QString question = QStringLiteral("Where is the Continue button on this screen?");
+const QColor ringColor(0xff, 0x8a, 0x00);
+
+bool isRing(QRgb pixel)
+{
+    return std::abs(qRed(pixel) - ringColor.red()) < 24 && std::abs(qGreen(pixel) - ringColor.green()) < 24
+        && std::abs(qBlue(pixel) - ringColor.blue()) < 24;
+}
+
+QRect geometryOf(const QString &window)
+{
+    const QString shell = run(QStringLiteral("xdotool"), {QStringLiteral("getwindowgeometry"), QStringLiteral("--shell"), window});
+    QHash<QString, int> values;
+    for (const QString &line : shell.split(u'\n'))
+        values.insert(line.section(u'=', 0, 0), line.section(u'=', 1).toInt());
+    return QRect(values.value(QStringLiteral("X")), values.value(QStringLiteral("Y")),
+                 values.value(QStringLiteral("WIDTH")), values.value(QStringLiteral("HEIGHT")));
+}
+
+class HighlightEndToEnd : public AssistantSession
+{
+protected:
+    void TearDown() override
+    {
+        AssistantSession::TearDown();
+        stop(dialog);
+    }
+
+    // The dialog, active, on the accessibility bus with toolkit accessibility on;
+    // then the question, until the ring shows.
+    void askInFrontOfTheDialog(bool byPicture = false)
+    {
+        QProcess enable;
+        enable.start(QStringLiteral("dbus-send"),
+                     {QStringLiteral("--session"), QStringLiteral("--print-reply"), QStringLiteral("--dest=org.a11y.Bus"),
+                      QStringLiteral("/org/a11y/bus"), QStringLiteral("org.freedesktop.DBus.Properties.Set"),
+                      QStringLiteral("string:org.a11y.Status"), QStringLiteral("string:IsEnabled"),
+                      QStringLiteral("variant:boolean:true")});
+        ASSERT_TRUE(enable.waitForFinished(20000) && enable.exitCode() == 0);
+        ASSERT_NO_FATAL_FAILURE(startPlatform());
+        ASSERT_NO_FATAL_FAILURE(pair());
+
+        QProcessEnvironment environment = env;
+        environment.remove(QStringLiteral("NO_AT_BRIDGE"));
+        endWithTest(dialog);
+        dialog.setProcessEnvironment(environment);
+        dialog.start(QStringLiteral(NIMBEL_TEST_WINDOW), {QStringLiteral("--title"), QStringLiteral("Setup")});
+        ASSERT_TRUE(dialog.waitForStarted(10000));
+        ASSERT_TRUE(dialog.waitForReadyRead(20000) && dialog.readAll().contains("ready"));
+        const QString pid = QString::number(dialog.processId());
+        ASSERT_TRUE(waitFor([&] {
+            dialogWindow = run(QStringLiteral("xdotool"), {QStringLiteral("getactivewindow")});
+            return run(QStringLiteral("xdotool"), {QStringLiteral("getwindowpid"), dialogWindow}) == pid;
+        }, 20s)) << "the dialog never became the active window";
+        QString diagnosis;
+        ASSERT_TRUE(waitFor([&] { return !(button = continueButton(&diagnosis)).isEmpty(); }, 30s))
+            << "no Continue button on the accessibility bus: " << diagnosis.toStdString();
+
+        if (byPicture) {
+            // The platform answers with the button's place in the picture only,
+            // so the ring has the screenshot's rectangle to go by.
+            const QRect client = clientRect(dialogWindow);
+            ASSERT_FALSE(client.isEmpty());
+            const QJsonObject rect{{QStringLiteral("x"), double(button.x() - client.x()) / client.width()},
+                                   {QStringLiteral("y"), double(button.y() - client.y()) / client.height()},
+                                   {QStringLiteral("width"), double(button.width()) / client.width()},
+                                   {QStringLiteral("height"), double(button.height()) / client.height()}};
+            const QJsonObject step{{QStringLiteral("instruction"), QStringLiteral("Click the button")},
+                                   {QStringLiteral("target_rect"), rect}};
+            QFile file(home.filePath(QStringLiteral("script.json")));
+            ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+            file.write(QJsonDocument(QJsonObject{{QStringLiteral("analyze"),
+                                                  QJsonObject{{QStringLiteral("answer"),
+                                                               QJsonObject{{QStringLiteral("summary"), QStringLiteral("Here.")},
+                                                                           {QStringLiteral("steps"), QJsonArray{step}}}}}}})
+                           .toJson());
+        }
+        ASSERT_NO_FATAL_FAILURE(ask(question));
+        ASSERT_TRUE(waitFor([&] { return !(ring = highlight()).isEmpty(); }))
+            << records().toStdString() << QJsonDocument(journal()).toJson().toStdString();
+    }
+
+    // Where the window's contents are on the screen.
+    static QRect clientRect(const QString &window)
+    {
+        const QString info = run(QStringLiteral("xwininfo"), {QStringLiteral("-id"), window});
+        const auto value = [&](const char *key) {
+            const QRegularExpression line(QStringLiteral("%1:\\s*(-?\\d+)").arg(QLatin1String(key)));
+            return line.match(info).captured(1).toInt();
+        };
+        return QRect(value("Absolute upper-left X"), value("Absolute upper-left Y"), value("Width"), value("Height"));
+    }
+
+    // The button's rectangle on the screen, as the dialog's accessibility tree tells it.
+    QRect continueButton(QString *diagnosis)
+    {
+        for (const AccessibleNode &node : accessibleNodes(dialog.processId(), diagnosis)) {
+            if (node.name == u"Continue" && !node.extents.isEmpty())
+                return node.extents;
+        }
+        return {};
+    }
+
+    // The assistant's highlight window while it shows, or an empty id.
+    QString highlight()
+    {
+        return run(QStringLiteral("xdotool"), {QStringLiteral("search"), QStringLiteral("--all"), QStringLiteral("--onlyvisible"), QStringLiteral("--pid"),
+                                               QString::number(app.processId()), QStringLiteral("--name"),
+                                               QStringLiteral("^Nimbel highlight$")})
+            .section(u'\n', 0, 0);
+    }
+
+    // Whether the ring's window stands around `target` with the ring's gap on every side.
+    bool surrounds(const QRect &target, int slack = 1)
+    {
+        const QRect window = geometryOf(ring);
+        return window.contains(target) && std::abs(window.center().x() - target.center().x()) <= slack
+            && std::abs(window.center().y() - target.center().y()) <= slack;
+    }
+
+    QProcess dialog;
+    QString dialogWindow;
+    QRect button;
+    QString ring;
+};
+
+} // namespace
+
+TEST_F(HighlightEndToEnd, ARingAroundTheButtonFollowsTheDialogAndGoesWhenItCloses)
+{
+    ASSERT_NO_FATAL_FAILURE(askInFrontOfTheDialog());
+
+    // On the screen: the ring around the button's rectangle, the button itself uncovered.
+    ASSERT_TRUE(waitFor([&] { return surrounds(button); }, 3s))
+        << run(QStringLiteral("xdotool"), {QStringLiteral("getwindowgeometry"), QStringLiteral("--shell"), ring}).toStdString()
+        << " button " << button.x() << "," << button.y() << " " << button.width() << "x" << button.height() << "\n"
+        << records().toStdString();
+    QThread::msleep(400); // the ring closes in on its target when it appears
+    const QString shot = QDir(QStringLiteral(NIMBEL_ARTIFACT_DIR)).filePath(QStringLiteral("highlight-screen.png"));
+    QDir().mkpath(QStringLiteral(NIMBEL_ARTIFACT_DIR));
+    run(QStringLiteral("import"), {QStringLiteral("-window"), QStringLiteral("root"), shot});
+    const QImage screen(shot);
+    ASSERT_FALSE(screen.isNull());
+    // The ring's band runs 4 to 9 pixels outside the button.
+    const int out = 6;
+    const QPoint onRing[] = {{button.center().x(), button.top() - out}, {button.center().x(), button.bottom() + out},
+                             {button.left() - out, button.center().y()}, {button.right() + out, button.center().y()}};
+    for (const QPoint &p : onRing)
+        EXPECT_TRUE(isRing(screen.pixel(p))) << "no ring at " << p.x() << "," << p.y();
+    EXPECT_FALSE(isRing(screen.pixel(button.center())));
+
+    // The dialog moves: the ring goes with it.
+    const QRect before = geometryOf(dialogWindow);
+    run(QStringLiteral("xdotool"), {QStringLiteral("windowmove"), dialogWindow, QString::number(before.x() + 70),
+                                    QString::number(before.y() + 40)});
+    ASSERT_TRUE(waitFor([&] { return geometryOf(dialogWindow).topLeft() != before.topLeft(); }, 3s))
+        << dialogWindow.toStdString() << " at " << before.x() << "," << before.y();
+    const QPoint moved = geometryOf(dialogWindow).topLeft() - before.topLeft();
+    EXPECT_TRUE(waitFor([&] { return surrounds(button.translated(moved)); }, 3s));
+
+    // The dialog closes: so does the ring.
+    stop(dialog);
+    EXPECT_TRUE(waitFor([&] { return highlight().isEmpty(); }, 3s));
+}
+
+TEST_F(HighlightEndToEnd, ARingPlacedByThePictureLetsTheClickThroughAndGoesWithIt)
+{
+    ASSERT_NO_FATAL_FAILURE(askInFrontOfTheDialog(true));
+    ASSERT_TRUE(waitFor([&] { return surrounds(button, 2); }, 3s)) << records().toStdString();
+    EXPECT_TRUE(waitFor([&] { return records().contains(u"event=highlight_shown step=1 source=screenshot"); }, 3s))
+        << records().toStdString();
+
+    // Over the ring itself the pointer is in the dialog: the ring takes no input.
+    const QPoint onRing(button.center().x(), button.top() - 6);
+    const QString under = run(QStringLiteral("xdotool"), {QStringLiteral("mousemove"), QString::number(onRing.x()),
+                                                           QString::number(onRing.y()), QStringLiteral("getmouse"),
+                                                           QStringLiteral("--shell")});
+    EXPECT_FALSE(under.contains(QStringLiteral("WINDOW=") + ring)) << under.toStdString();
+
+    run(QStringLiteral("xdotool"), {QStringLiteral("mousemove"), QString::number(button.center().x()),
+                                    QString::number(button.center().y()), QStringLiteral("click"), QStringLiteral("1")});
+    QByteArray said;
+    EXPECT_TRUE(waitFor([&] {
+        dialog.waitForReadyRead(50);
+        said += dialog.readAll();
+        return said.contains("clicked Continue");
+    }, 5s)) << said.toStdString();
+    EXPECT_TRUE(waitFor([&] { return highlight().isEmpty(); }, 3s));
+}
+
+TEST_F(HighlightEndToEnd, EscapeTakesTheRingAway)
+{
+    ASSERT_NO_FATAL_FAILURE(askInFrontOfTheDialog());
+    ASSERT_TRUE(waitFor([&] { return surrounds(button); }, 3s));
+    run(QStringLiteral("xdotool"), {QStringLiteral("key"), QStringLiteral("Escape")});
+    EXPECT_TRUE(waitFor([&] { return highlight().isEmpty(); }, 3s));
+    EXPECT_TRUE(waitFor([&] { return records().contains(u"event=highlight_ended reason=dismissed"); }, 3s))
+        << records().toStdString();
+}
