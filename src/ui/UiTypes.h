@@ -4,6 +4,7 @@
 // builds them and hands them to the root view; QML never creates them.
 #include "app/OverlayPanelController.h"
 #include "app/QmlCatalogue.h"
+#include "app/SentContextSheet.h"
 #include "conversation/ChatMessageListModel.h"
 #include "conversation/OverlayViewModel.h"
 
@@ -41,6 +42,14 @@ struct QmlCatalogueType
     QML_FOREIGN(nimbel::QmlCatalogue)
     QML_NAMED_ELEMENT(QmlCatalogue)
     QML_UNCREATABLE("The panel owns the catalogue.")
+};
+
+// Made by the "what was sent" view for the message it shows.
+struct SentContextSheetType
+{
+    Q_GADGET
+    QML_FOREIGN(nimbel::SentContextSheet)
+    QML_NAMED_ELEMENT(SentContextSheet)
 };
 
 } // namespace nimbel::ui
