@@ -85,10 +85,11 @@ int SentContextSheet::pixelHeight() const
     return sent ? sent->pixelSize.height() : 0;
 }
 
-qint64 SentContextSheet::byteCount() const
+int SentContextSheet::byteCount() const
 {
+    // Gateway bodies are bounded far below 2 GiB.
     const SentScreenContext *sent = record();
-    return sent ? sent->jpeg.size() : 0;
+    return sent ? int(sent->jpeg.size()) : 0;
 }
 
 QString SentContextSheet::digest() const

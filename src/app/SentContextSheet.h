@@ -25,7 +25,7 @@ class SentContextSheet : public QObject
     Q_PROPERTY(QString pictureSource READ pictureSource NOTIFY contentChanged)
     Q_PROPERTY(int pixelWidth READ pixelWidth NOTIFY contentChanged)
     Q_PROPERTY(int pixelHeight READ pixelHeight NOTIFY contentChanged)
-    Q_PROPERTY(qint64 byteCount READ byteCount NOTIFY contentChanged)
+    Q_PROPERTY(int byteCount READ byteCount NOTIFY contentChanged)
     Q_PROPERTY(QString digest READ digest NOTIFY contentChanged)
     // The prepared screen context: its summary, lines and controls
     // ("label · role · state"), or nothing when none went with the request.
@@ -50,7 +50,7 @@ public:
     QString pictureSource() const;
     int pixelWidth() const;
     int pixelHeight() const;
-    qint64 byteCount() const;
+    int byteCount() const;
     QString digest() const;
     QString screenSummary() const;
     QStringList visibleText() const;

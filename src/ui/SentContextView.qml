@@ -67,7 +67,8 @@ Popup {
         border.color: Theme.panelBorder
     }
 
-    contentItem: ColumnLayout {
+    ColumnLayout {
+        anchors.fill: parent
         spacing: 8
 
         RowLayout {

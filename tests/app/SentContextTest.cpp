@@ -214,8 +214,9 @@ TEST_F(SentContext, TheViewShowsExactlyWhatThePlatformReceivedAndGoesWithTheConv
     const auto client = platform.client();
     const auto journal = client->Get("/debug/requests");
     ASSERT_TRUE(journal && journal->status == 200);
+    const json requests = json::parse(journal->body).at("requests");
     json analysis;
-    for (const json &entry : json::parse(journal->body).at("requests"))
+    for (const json &entry : requests)
         if (entry.at("path") == "/v1/desktop/analyze")
             analysis = entry;
     ASSERT_TRUE(analysis.is_object()) << journal->body;
