@@ -275,8 +275,9 @@ TEST_F(SentContext, TheViewShowsExactlyWhatThePlatformReceivedAndGoesWithTheConv
     EXPECT_EQ(shown(QStringLiteral("sentAddress")), text(summary.at("page_url")));
     EXPECT_EQ(shown(QStringLiteral("sentAddress")), QStringLiteral("https://setup.example/step?page=2"));
 
-    // The secret: withheld from the request, and shown as a number only.
-    EXPECT_EQ(shown(QStringLiteral("sentWithheld")), QStringLiteral("Lines withheld as secrets: 1"));
+    // The secret: withheld from the text of the request, and shown as a number only.
+    EXPECT_EQ(shown(QStringLiteral("sentWithheld")),
+              QStringLiteral("Lines withheld from the text as secrets: 1. The picture above went as it is."));
     EXPECT_FALSE(QString::fromStdString(payload.dump()).contains(secret));
     for (const QString &name : QStringList{"sentLines", "sentControls", "sentSummary", "sentAccessibility", "sentWithheld"})
         EXPECT_FALSE(shown(name).contains(secret) || shown(name).contains(u"password")) << name.toStdString();
