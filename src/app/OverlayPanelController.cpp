@@ -4,10 +4,11 @@
 #include "app/FirstRunSession.h"
 #include "app/LanguageChoice.h"
 #include "app/LaunchAtLoginService.h"
-#include "app/UpdateService.h"
 #include "app/LauncherAnchorStore.h"
 #include "app/QmlCatalogue.h"
 #include "app/ScreenSpace.h"
+#include "app/SentPictureProvider.h"
+#include "app/UpdateService.h"
 #include "conversation/OverlayViewModel.h"
 #include "core/Clock.h"
 #include "core/Log.h"
@@ -69,6 +70,7 @@ OverlayPanelController::OverlayPanelController(OverlayViewModel &viewModel, Pref
     m_view->setResizeMode(QQuickView::SizeRootObjectToView);
     m_view->resize(int(panel::collapsedSize.width), int(panel::collapsedSize.height));
     m_view->engine()->addImageProvider(QStringLiteral("chat"), new ChatAttachmentProvider(m_viewModel));
+    m_view->engine()->addImageProvider(QStringLiteral("sent"), new SentPictureProvider(m_viewModel));
     // Built by hand rather than through setSource: a view that cannot be
     // created is reported here instead of bringing the process down.
     auto *component = new QQmlComponent(m_view->engine(), rootView, m_view.get());

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "conversation/SentScreenContext.h"
+
 #include <QDateTime>
 #include <QImage>
 #include <QMetaType>
@@ -34,6 +36,7 @@ struct ChatMessage
     Q_PROPERTY(bool hasAttachment READ hasAttachment)
     Q_PROPERTY(QDateTime timestamp MEMBER timestamp)
     Q_PROPERTY(bool awaitsConnectionChoice READ awaitsConnectionChoice)
+    Q_PROPERTY(bool hasSentContext READ hasSentContext)
 
 public:
     enum class Role { user, assistant, analyst, screenFact };
@@ -47,12 +50,15 @@ public:
     QDateTime timestamp;
     // Present while the message asks the owner to confirm a connection.
     std::optional<ConnectionChoice> pendingConnection;
+    // What left the device for the screen question this message asked.
+    std::optional<SentScreenContext> sentContext = std::nullopt;
 
     // A message with a fresh identifier.
     static ChatMessage create(Role role, QString text, QDateTime timestamp, QImage attachment = {});
 
     bool hasAttachment() const { return !attachment.isNull(); }
     bool awaitsConnectionChoice() const { return pendingConnection.has_value(); }
+    bool hasSentContext() const { return sentContext.has_value(); }
     bool isDisplayed() const { return role == Role::user || role == Role::assistant; }
 
     bool operator==(const ChatMessage &) const = default;

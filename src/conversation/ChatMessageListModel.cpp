@@ -36,6 +36,8 @@ QList<int> changedRoles(const ChatMessage &before, const ChatMessage &after)
         roles.append({ChatMessageListModel::PendingConnectionRole, ChatMessageListModel::PendingPlatformHostRole,
                       ChatMessageListModel::ConnectTitleRole, ChatMessageListModel::CancelTitleRole});
     }
+    if (before.sentContext != after.sentContext)
+        roles.append(ChatMessageListModel::HasSentContextRole);
     return roles;
 }
 
@@ -162,6 +164,8 @@ QVariant ChatMessageListModel::data(const QModelIndex &index, int role) const
         return message.pendingConnection ? L::text("chat.switchPlatform.connect") : QString();
     case CancelTitleRole:
         return message.pendingConnection ? L::text("chat.switchPlatform.cancel") : QString();
+    case HasSentContextRole:
+        return message.hasSentContext();
     default:
         return {};
     }
@@ -179,7 +183,20 @@ QHash<int, QByteArray> ChatMessageListModel::roleNames() const
         {PendingPlatformHostRole, "pendingPlatformHost"},
         {ConnectTitleRole, "connectTitle"},
         {CancelTitleRole, "cancelTitle"},
+        {HasSentContextRole, "hasSentContext"},
     };
+}
+
+const ChatMessage *ChatMessageListModel::find(const QString &id) const
+{
+    const QUuid wanted = QUuid::fromString(id);
+    if (wanted.isNull())
+        return nullptr;
+    for (const ChatMessage &row : m_rows) {
+        if (row.id == wanted)
+            return &row;
+    }
+    return nullptr;
 }
 
 } // namespace nimbel

@@ -26,6 +26,8 @@ public:
         PendingPlatformHostRole,
         ConnectTitleRole,
         CancelTitleRole,
+        // What left the device for this screen question can be shown.
+        HasSentContextRole,
     };
 
     explicit ChatMessageListModel(QObject *parent = nullptr);
@@ -37,6 +39,8 @@ public:
     QHash<int, QByteArray> roleNames() const override;
 
     const ChatMessage &at(int row) const { return m_rows.at(row); }
+    // The shown message with this identifier (text form, as the views have it); null when none.
+    const ChatMessage *find(const QString &id) const;
 
 private:
     void removeVanished(const QList<ChatMessage> &shown);

@@ -5,6 +5,7 @@
 
 #include "conversation/ConversationWindow.h"
 #include "conversation/OverlayViewModel.h"
+#include "conversation/SentScreenContext.h"
 #include "core/Log.h"
 #include "gateway/AnalyzeRequest.h"
 #include "gateway/NavigationResponse.h"
@@ -51,6 +52,32 @@ private:
     QPointer<OverlayViewModel> m_model;
     QUuid m_requestID;
 };
+
+// Keeps what left the device with the question's message; nothing when the
+// message is gone (the conversation was cleared meanwhile).
+void keepSentContext(OverlayViewModel &model, const QUuid &messageID, SentScreenContext sent)
+{
+    QList<ChatMessage> messages = model.messages();
+    for (ChatMessage &message : messages) {
+        if (message.id != messageID)
+            continue;
+        message.sentContext = std::move(sent);
+        model.setMessages(std::move(messages));
+        return;
+    }
+}
+
+// Whether an analysis that ended this way had handed its request to the
+// network: the gateway refuses an unconnected profile, a bad address or a
+// missing picture before sending anything.
+bool requestLeft(const Result<NavigationResponse, GatewayFailure> &response)
+{
+    if (response.ok())
+        return true;
+    const GatewayFailure &failure = response.error();
+    return !failure.is(VisionGatewayError::Kind::notConnected) && !failure.is(VisionGatewayError::Kind::invalidBaseURL)
+        && !failure.is(VisionGatewayError::Kind::imageEncodingFailed);
+}
 
 } // namespace
 
@@ -117,6 +144,8 @@ QCoro::Task<Result<Done, TurnError>> ScreenContextCoordinator::screenPath(Self s
         screen.accessibility = accessibility->toJson();
     if (prepared)
         screen.preparedScreenContext = ScreenAnalysisInput::PreparedContext{prepared->captureID, prepared->toJson()};
+    // The record of this request, from the very bytes and contexts it is written from.
+    SentScreenContext sent = SentScreenContext::of(*jpeg, accessibility, prepared, screen.sendsPreparedContext());
     // Arguments are named locals: GCC 12 mishandles temporaries that live across a co_await.
     const QStringList established = ConversationWindow::established(model->m_model.messages());
     const QList<RecentTurn> recent = ConversationWindow::recentTurns(model->m_model.messages());
@@ -124,6 +153,9 @@ QCoro::Task<Result<Done, TurnError>> ScreenContextCoordinator::screenPath(Self s
     const auto response =
         co_await gateway.analyze(std::move(screen), *jpeg, turn.question, model->m_model.gatewayBaseURL(),
                                  model->m_model.platformAPIKey(), model->m_model.connectedAgentID(), established, recent, turn.stop);
+    // Kept even when a newer turn took over: the request had left all the same.
+    if (self && requestLeft(response))
+        keepSentContext(self->m_model, turn.userMessageID, std::move(sent));
     model = resumeTurn(self, ticketOf(turn));
     if (!model)
         co_return TurnError::stopped();

@@ -22,7 +22,7 @@ wire::OrderedJson analyzeMetadataJson(const QString &question, const ScreenAnaly
     if (screen.accessibility)
         json["accessibility"] = *screen.accessibility;
     // A context prepared for another capture would describe a different screen.
-    if (screen.preparedScreenContext && screen.preparedScreenContext->captureID == screen.capturedAt)
+    if (screen.sendsPreparedContext())
         json["prepared_screen_context"] = screen.preparedScreenContext->json;
     json["agent_id"] = wire::toStd(agentID);
     json["established"] = wire::stringArray(established);

@@ -27,6 +27,13 @@ struct ScreenAnalysisInput
         wire::OrderedJson json;
     };
     std::optional<PreparedContext> preparedScreenContext;
+
+    // Whether the prepared context goes with the request: only when it was
+    // prepared from this very capture (its captureID equals `capturedAt`).
+    bool sendsPreparedContext() const
+    {
+        return preparedScreenContext && preparedScreenContext->captureID == capturedAt;
+    }
 };
 
 // One recent turn of a screen request ("owner" or "assistant").

@@ -37,6 +37,9 @@ struct PreparedScreenContext
     QStringList visibleText;
     std::vector<PreparedScreenControl> controls;
     QStringList statuses;
+    // How many recognised lines were left out as secrets. Never sent: the
+    // owner sees the number beside what was sent, never the text.
+    int withheldLines = 0;
 
     bool operator==(const PreparedScreenContext &) const = default;
 

@@ -23,6 +23,14 @@ std::optional<RecognizedScreenText> acceptedLine(const QString &text, double con
     return RecognizedScreenText{*cleaned, NormalizedRect::fromPixels(box, imageSize), confidence};
 }
 
+bool withheldAsSecret(const QString &text, double confidence, double minimumConfidence)
+{
+    if (confidence < minimumConfidence)
+        return false;
+    const std::optional<QString> cleaned = sanitized(text);
+    return cleaned && isSensitive(*cleaned);
+}
+
 bool readsBefore(const RecognizedScreenText &a, const RecognizedScreenText &b)
 {
     if (std::abs(a.rect.y - b.rect.y) > sameRowTolerance)

@@ -27,6 +27,9 @@ struct RecognizedScreenText
 std::optional<RecognizedScreenText> acceptedLine(const QString &text, double confidence, const QRect &box,
                                                  QSize imageSize, double minimumConfidence = 0.3);
 
+// Whether a line would have been kept but for looking like a secret.
+bool withheldAsSecret(const QString &text, double confidence, double minimumConfidence = 0.3);
+
 // Reading order: rows top to bottom (lines whose tops differ by at most 0.025
 // of the image height share a row), left to right within a row. Stable.
 bool readsBefore(const RecognizedScreenText &a, const RecognizedScreenText &b);

@@ -296,6 +296,8 @@ std::vector<RecognizedScreenText> TextRecognizer::recognizeText(const QImage &im
         if (auto line = acceptedLine(readings[i]->text, readings[i]->confidence, boxes[i], image.size(),
                                      m_options.minimumConfidence))
             lines.push_back(std::move(*line));
+        else if (withheldAsSecret(readings[i]->text, readings[i]->confidence, m_options.minimumConfidence))
+            ++m_counts.withheld;
     }
     return inReadingOrder(std::move(lines));
 }

@@ -56,6 +56,8 @@ public:
         std::size_t lines = 0;
         std::size_t cached = 0;
         std::size_t read = 0;
+        // Lines confident enough to keep that were withheld as secrets.
+        std::size_t withheld = 0;
     };
 
     TextRecognizer();

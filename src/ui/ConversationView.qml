@@ -36,6 +36,7 @@ ListView {
         role: String(model.role)
         text: model.text
         hasAttachment: !!model.hasAttachment
+        hasSentContext: !!model.hasSentContext
         pendingConnection: !!model.pendingConnection
         connectTitle: model.connectTitle || ""
         cancelTitle: model.cancelTitle || ""

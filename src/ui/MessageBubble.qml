@@ -12,6 +12,8 @@ Item {
     required property string role
     required property string text
     required property bool hasAttachment
+    // What left the device for this screen question can be opened from the screenshot.
+    property bool hasSentContext: false
     // A connection link waiting for the owner's choice (asked on an assistant message).
     property bool pendingConnection: false
     property string connectTitle
@@ -127,10 +129,24 @@ Item {
                     cache: false
                     Accessible.role: Accessible.Graphic
                     Accessible.name: bubble.overlay.t("chat.screenshot")
+                    TapHandler { enabled: bubble.hasSentContext; onTapped: sentView.open() }
+                }
+
+                TextButton {
+                    objectName: "openSentContext"
+                    visible: bubble.hasSentContext
+                    text: bubble.overlay.t("sent.open")
+                    onClicked: sentView.open()
                 }
             }
         }
 
         Item { Layout.fillWidth: true }
+    }
+
+    SentContextView {
+        id: sentView
+        overlay: bubble.overlay
+        messageId: bubble.messageId
     }
 }

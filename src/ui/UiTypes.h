@@ -3,12 +3,13 @@
 // The C++ objects the views bind to, as typed QML names. The application
 // builds them and hands them to the root view; QML never creates them.
 #include "app/FirstRunSession.h"
+#include "app/GlobalShortcut.h"
 #include "app/LanguageChoice.h"
 #include "app/LaunchAtLoginService.h"
-#include "app/GlobalShortcut.h"
 #include "app/OverlayPanelController.h"
-#include "app/UpdateService.h"
 #include "app/QmlCatalogue.h"
+#include "app/SentContextSheet.h"
+#include "app/UpdateService.h"
 #include "conversation/ChatMessageListModel.h"
 #include "conversation/OverlayViewModel.h"
 #include "voice/SpeechRecognitionService.h"
@@ -93,6 +94,12 @@ struct GlobalShortcutType
     QML_FOREIGN(nimbel::GlobalShortcut)
     QML_NAMED_ELEMENT(GlobalShortcut)
     QML_UNCREATABLE("The application owns the shortcut.")
+// Made by the "what was sent" view for the message it shows.
+struct SentContextSheetType
+{
+    Q_GADGET
+    QML_FOREIGN(nimbel::SentContextSheet)
+    QML_NAMED_ELEMENT(SentContextSheet)
 };
 
 } // namespace nimbel::ui

@@ -395,6 +395,54 @@
         <source>Unknown</source>
         <translation>Неизвестно</translation>
     </message>
+    <message id="sent.accessibility">
+        <source>Accessibility summary</source>
+        <translation>Сводка специальных возможностей</translation>
+    </message>
+    <message id="sent.address">
+        <source>Page address</source>
+        <translation>Адрес страницы</translation>
+    </message>
+    <message id="sent.close">
+        <source>Close</source>
+        <translation>Закрыть</translation>
+    </message>
+    <message id="sent.controls">
+        <source>Controls</source>
+        <translation>Элементы управления</translation>
+    </message>
+    <message id="sent.digest">
+        <source>Checksum (SHA-256): %1</source>
+        <translation>Контрольная сумма: %1</translation>
+    </message>
+    <message id="sent.lines">
+        <source>Recognised lines</source>
+        <translation>Распознанные строки</translation>
+    </message>
+    <message id="sent.none">
+        <source>Nothing</source>
+        <translation>Ничего</translation>
+    </message>
+    <message id="sent.open">
+        <source>What was sent</source>
+        <translation>Что было отправлено</translation>
+    </message>
+    <message id="sent.picture">
+        <source>Picture: %1 × %2 pixels, %3 bytes</source>
+        <translation>Снимок: %1 × %2 пикселей, %3 байт</translation>
+    </message>
+    <message id="sent.summary">
+        <source>Screen summary</source>
+        <translation>Сводка экрана</translation>
+    </message>
+    <message id="sent.title">
+        <source>What left this computer for the question</source>
+        <translation>Что ушло с компьютера для этого вопроса</translation>
+    </message>
+    <message id="sent.withheld">
+        <source>Lines withheld from the text as secrets: %1. The picture above went as it is.</source>
+        <translation>Строк, скрытых из текста как секреты: %1. Снимок выше отправлен как есть.</translation>
+    </message>
     <message id="settings.agentNotConnected">
         <source>Agent not connected</source>
         <translation>Агент не подключён</translation>

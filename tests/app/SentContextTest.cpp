@@ -1,0 +1,265 @@
+// What was sent for a screen question, opened from its screenshot bubble in
+// the real views, against what the real local platform received through the
+// real gateway client: the same JPEG, lines, controls, summaries and address;
+// a planted secret shows only as a count; clearing the conversation drops it.
+#include "app/OverlayPanelController.h"
+#include "conversation/ViewModelHarness.h"
+#include "core/SystemClock.h"
+#include "gateway/VisionGatewayClient.h"
+#include "local-platform/LocalPlatformProcess.h"
+
+#include <nlohmann/json.hpp>
+
+#include <QCryptographicHash>
+#include <QPainter>
+#include <QQmlEngine>
+#include <QQuickImageProvider>
+#include <QQuickItem>
+#include <QQuickView>
+#include <QTest>
+#include <QtQml/QQmlExtensionPlugin>
+
+Q_IMPORT_QML_PLUGIN(Nimbel_UiPlugin)
+
+using namespace nimbel;
+using json = nlohmann::json;
+
+namespace {
+
+const QString secret = QStringLiteral("hunter2");
+
+// A dialog whose second line is a secret the recogniser reads and withholds.
+QImage dialogWithSecret()
+{
+    QImage image(520, 240, QImage::Format_RGB32);
+    image.fill(Qt::white);
+    QPainter painter(&image);
+    QFont font = painter.font();
+    font.setPixelSize(22);
+    painter.setFont(font);
+    painter.setPen(Qt::black);
+    painter.drawText(QRect(20, 20, 480, 40), Qt::AlignLeft | Qt::AlignVCenter, QStringLiteral("Install updates now"));
+    painter.drawText(QRect(20, 80, 480, 40), Qt::AlignLeft | Qt::AlignVCenter,
+                     QStringLiteral("Your password is ") + secret);
+    painter.drawRect(QRect(360, 160, 140, 50));
+    painter.drawText(QRect(360, 160, 140, 50), Qt::AlignCenter, QStringLiteral("Continue"));
+    return image;
+}
+
+class DialogCapture final : public ScreenCaptureService
+{
+public:
+    QCoro::Task<CaptureResult> captureCurrentContext() override
+    {
+        CaptureArtifact artifact;
+        artifact.image = dialogWithSecret();
+        artifact.metadata.applicationName = QStringLiteral("Installer");
+        artifact.metadata.windowTitle = QStringLiteral("Setup");
+        artifact.metadata.logicalWidth = artifact.metadata.pixelWidth = artifact.image.width();
+        artifact.metadata.logicalHeight = artifact.metadata.pixelHeight = artifact.image.height();
+        artifact.metadata.capturedAt = QDateTime::currentDateTimeUtc();
+        co_return artifact;
+    }
+    std::optional<ScreenCaptureError> requestPermissionForOnboarding() override { return std::nullopt; }
+};
+
+QString text(const json &value)
+{
+    return value.is_string() ? QString::fromStdString(value.get<std::string>()) : QString();
+}
+
+// "a · b · c", leaving out absent parts: how the view lists a control or an element.
+QString joined(QStringList parts)
+{
+    parts.removeIf([](const QString &part) { return part.isEmpty(); });
+    return parts.join(QStringLiteral(" · "));
+}
+
+QString lines(const QStringList &list)
+{
+    return list.isEmpty() ? QStringLiteral("Nothing") : list.join(u'\n');
+}
+
+class SentContext : public ::testing::Test
+{
+protected:
+    SentContext()
+        : settings(directory.filePath(QStringLiteral("preferences.ini")), QSettings::IniFormat)
+        , preferences(&settings)
+    {
+        preferences.setString(keys::zelmAppLanguage, QStringLiteral("en"));
+        accessibility.trusted = true;
+        walks.context = AccessibilityContext{QStringLiteral("Installer"), std::nullopt, QStringLiteral("Setup"),
+                                             QStringLiteral("https://setup.example/step?page=2"),
+                                             {{QStringLiteral("AXStaticText"), QStringLiteral("Install updates now"), std::nullopt},
+                                              {QStringLiteral("AXButton"), QStringLiteral("Continue"), true}},
+                                             false};
+    }
+
+    void settle()
+    {
+        for (int i = 0; i < 5; ++i)
+            QCoreApplication::processEvents();
+        panel->window()->grabWindow();
+        QCoreApplication::processEvents();
+    }
+
+    // A shown item of the views by object name.
+    QQuickItem *find(const QString &name)
+    {
+        QList<QQuickItem *> found;
+        collect(name, panel->window()->contentItem(), found);
+        for (QQuickItem *item : found)
+            if (item->isVisible())
+                return item;
+        return nullptr;
+    }
+    static void collect(const QString &name, QQuickItem *from, QList<QQuickItem *> &found)
+    {
+        for (QQuickItem *child : from->childItems()) {
+            if (child->objectName() == name)
+                found.append(child);
+            collect(name, child, found);
+        }
+    }
+    QString shown(const QString &name)
+    {
+        QQuickItem *item = find(name);
+        return item ? item->property("text").toString() : QStringLiteral("<not shown>");
+    }
+
+    test::ScriptFile script{R"({"agent": {"agent_id": "dsa-local-agent"}})"};
+    test::LocalPlatformProcess platform{script.arguments()};
+    ScreenImageEncoder encoder;
+    LocalScreenContextPreparer preparer;
+    QTemporaryDir directory;
+    QSettings settings;
+    PreferencesStore preferences;
+    Clock &clock = SystemClock::instance();
+    VisionGatewayClient gateway{clock};
+    DialogCapture captures;
+    test::FakeAppTracker tracker;
+    test::FakeAccessibilityService walks{clock};
+    test::FakeTokenStore tokens;
+    test::FakeVoiceOutput voice;
+    test::FakeMicrophone microphone;
+    test::FakeAccessibilityTrust accessibility;
+    test::FakeScreenCaptureAccess screen;
+    test::FakeLoginItem loginItem;
+    test::FakeUpdateStatus updates;
+    test::FakeLinkOpener links;
+    test::FakeDesktopActions desktop;
+    std::unique_ptr<OverlayViewModel> model;
+    std::unique_ptr<OverlayPanelController> panel; // goes before the model it shows
+};
+
+} // namespace
+
+TEST_F(SentContext, TheViewShowsExactlyWhatThePlatformReceivedAndGoesWithTheConversation)
+{
+    ASSERT_TRUE(platform.started()) << platform.errors().toStdString();
+    tokens.key = QString::fromLatin1(test::LocalPlatformProcess::fixedKey);
+    preferences.setString(keys::desktopPlatformBaseURL, QString::fromStdString(platform.baseURL()));
+    preferences.setString(keys::desktopConnectedAgentID, QStringLiteral("dsa-local-agent"));
+    OverlayViewModel::Services services{clock,     preferences, tokens,  voice, microphone, accessibility, screen,
+                                        loginItem, updates,     gateway, links, desktop,    encoder};
+    services.screenCapture = &captures;
+    services.appTracker = &tracker;
+    services.accessibilityContext = &walks;
+    services.screenContextPreparer = &preparer;
+    model = std::make_unique<OverlayViewModel>(services,
+                                               OverlayViewModel::Launch{QProcessEnvironment(), {QStringLiteral("nimbel")}});
+    panel = std::make_unique<OverlayPanelController>(*model, preferences, clock);
+    panel->bringToFront();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(panel->window()));
+    model->openChat();
+    settle();
+
+    model->setQuestion(QStringLiteral("Where do I click to continue?"));
+    model->submitQuestion(true);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !model->isBusy(); }, 60'000));
+    ASSERT_EQ(model->state(), OverlayViewModel::State::answered)
+        << (model->failure() ? model->failure()->message.toStdString() : std::string());
+    settle();
+
+    // What the platform received.
+    const auto client = platform.client();
+    const auto journal = client->Get("/debug/requests");
+    ASSERT_TRUE(journal && journal->status == 200);
+    const json requests = json::parse(journal->body).at("requests");
+    json analysis;
+    for (const json &entry : requests)
+        if (entry.at("path") == "/v1/desktop/analyze")
+            analysis = entry;
+    ASSERT_TRUE(analysis.is_object()) << journal->body;
+    const json &payload = analysis.at("payload");
+    const auto image = client->Get("/debug/last-analyze-image");
+    ASSERT_TRUE(image && image->status == 200);
+    const QByteArray jpeg = QByteArray::fromStdString(image->body);
+    const QImage picture = QImage::fromData(jpeg, "JPEG");
+    ASSERT_FALSE(picture.isNull());
+
+    // The owner opens it from the screenshot bubble.
+    QQuickItem *open = find(QStringLiteral("openSentContext"));
+    ASSERT_NE(open, nullptr);
+    QTest::mouseClick(panel->window(), Qt::LeftButton, Qt::NoModifier,
+                      open->mapToScene(QPointF(open->width() / 2, open->height() / 2)).toPoint());
+    settle();
+    ASSERT_NE(find(QStringLiteral("sentDigest")), nullptr) << "the view did not open";
+
+    // The picture: its pixels, its size in bytes, its checksum.
+    EXPECT_EQ(shown(QStringLiteral("sentPictureFacts")), QStringLiteral("Picture: %1 × %2 pixels, %3 bytes")
+                                                             .arg(picture.width()).arg(picture.height()).arg(jpeg.size()));
+    EXPECT_EQ(shown(QStringLiteral("sentDigest")),
+              QStringLiteral("Checksum (SHA-256): ")
+                  + QString::fromLatin1(QCryptographicHash::hash(jpeg, QCryptographicHash::Sha256).toHex()));
+    QQuickItem *shownPicture = find(QStringLiteral("sentPicture"));
+    ASSERT_NE(shownPicture, nullptr);
+    EXPECT_EQ(shownPicture->property("sourceSize").toSize(), picture.size());
+    const QString messageId = shownPicture->property("source").toUrl().path().mid(1);
+    auto *provider = static_cast<QQuickImageProvider *>(panel->window()->engine()->imageProvider(QStringLiteral("sent")));
+    QSize size;
+    EXPECT_EQ(provider->requestImage(messageId, &size, {}), picture); // the same bytes decode the same
+
+    // The prepared context, the accessibility summary and the address, as received.
+    const json &prepared = payload.at("prepared_screen_context");
+    QStringList visible;
+    for (const json &line : prepared.at("visible_text"))
+        visible << text(line);
+    QStringList controls;
+    for (const json &control : prepared.at("controls"))
+        controls << joined({text(control.value("label", json())), text(control.value("role", json())),
+                            text(control.value("state", json()))});
+    const json &summary = payload.at("accessibility");
+    QStringList elements{joined({text(summary.value("application_name", json())),
+                                 text(summary.value("focused_window_title", json()))})};
+    for (const json &element : summary.at("elements")) {
+        const json enabled = element.value("enabled", json());
+        elements << joined({text(element.at("role")), text(element.value("label", json())),
+                            enabled.is_boolean() ? (enabled.get<bool>() ? QStringLiteral("enabled") : QStringLiteral("disabled"))
+                                                 : QString()});
+    }
+    EXPECT_TRUE(visible.contains(QStringLiteral("Continue"))) << visible.join(u'|').toStdString();
+    EXPECT_EQ(shown(QStringLiteral("sentLines")), lines(visible));
+    EXPECT_EQ(shown(QStringLiteral("sentControls")), lines(controls));
+    EXPECT_EQ(shown(QStringLiteral("sentSummary")), text(prepared.at("screen_summary")));
+    EXPECT_EQ(shown(QStringLiteral("sentAccessibility")), lines(elements));
+    EXPECT_EQ(shown(QStringLiteral("sentAddress")), text(summary.at("page_url")));
+    EXPECT_EQ(shown(QStringLiteral("sentAddress")), QStringLiteral("https://setup.example/step?page=2"));
+
+    // The secret: withheld from the text of the request, and shown as a number only.
+    EXPECT_EQ(shown(QStringLiteral("sentWithheld")),
+              QStringLiteral("Lines withheld from the text as secrets: 1. The picture above went as it is."));
+    EXPECT_FALSE(QString::fromStdString(payload.dump()).contains(secret));
+    for (const QString &name : QStringList{"sentLines", "sentControls", "sentSummary", "sentAccessibility", "sentWithheld"})
+        EXPECT_FALSE(shown(name).contains(secret) || shown(name).contains(u"password")) << name.toStdString();
+
+    // A new conversation takes the record with it: the view closes, the picture is gone.
+    model->resetConversation();
+    settle();
+    EXPECT_EQ(find(QStringLiteral("sentDigest")), nullptr);
+    EXPECT_EQ(find(QStringLiteral("openSentContext")), nullptr);
+    EXPECT_TRUE(std::none_of(model->messages().begin(), model->messages().end(),
+                             [](const ChatMessage &message) { return message.hasSentContext(); }));
+    EXPECT_TRUE(provider->requestImage(messageId, &size, {}).isNull());
+}
