@@ -88,12 +88,16 @@ struct MicrophoneServiceType
     QML_FOREIGN(nimbel::SpeechRecognitionService)
     QML_NAMED_ELEMENT(MicrophoneService)
     QML_UNCREATABLE("The application builds the microphone service.")
+};
+
 struct GlobalShortcutType
 {
     Q_GADGET
     QML_FOREIGN(nimbel::GlobalShortcut)
     QML_NAMED_ELEMENT(GlobalShortcut)
     QML_UNCREATABLE("The application owns the shortcut.")
+};
+
 // Made by the "what was sent" view for the message it shows.
 struct SentContextSheetType
 {
