@@ -2,7 +2,6 @@
 #include "settings/PreferenceKeys.h"
 #include "settings/SettingsLoader.h"
 
-#include <QFile>
 #include <QSettings>
 #include <QTemporaryDir>
 
@@ -98,25 +97,6 @@ TEST_F(SettingsLoading, AddressComesFromTheCurrentKeyThenTheOlderOneThenTheBuild
     prefs.setStringList(keys::desktopPlatformBaseURL, {QStringLiteral("a"), QStringLiteral("b")});
     prefs.setString(keys::desktopGatewayBaseURL, QStringLiteral("https://old.example"));
     EXPECT_EQ(load().gatewayBaseURL, QStringLiteral("https://old.example"));
-}
-
-TEST_F(SettingsLoading, DamagedPreferencesFileLoadsAsTheDefaults)
-{
-    const QString path = m_dir.filePath(QStringLiteral("damaged.conf"));
-    {
-        QFile file(path);
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write("[General]\nvoiceOutputEnabled=maybe\naccessibilityContextEnabled=@Rect(1 2 3 4)\n"
-                   "desktopPlatformBaseURL=@ByteArray(x)\ndesktopGreetingEN=a, b\n\xff\xfe\x01[[");
-    }
-    QSettings damaged(path, QSettings::IniFormat);
-    PreferencesStore damagedPrefs(&damaged);
-    const LoadedSettings loaded = loadSettings(damagedPrefs, tokens, {}, {});
-    LoadedSettings expected;
-    expected.gatewayBaseURL = defaultPlatformURL();
-    expected.greetingRU = QString::fromUtf8("Чем могу помочь?");
-    expected.greetingEN = QStringLiteral("How can I help?");
-    EXPECT_EQ(loaded, expected);
 }
 
 TEST_F(SettingsLoading, TestKeyAppliesOnlyInTestModeAndOnlyWhenNotEmpty)
