@@ -1,9 +1,6 @@
 #include "settings/AppLanguage.h"
 #include "settings/PreferenceKeys.h"
-#include "settings/PreferencesStore.h"
-
-#include <QSettings>
-#include <QTemporaryDir>
+#include "settings/TemporaryPreferences.h"
 
 #include <gtest/gtest.h>
 
@@ -12,18 +9,8 @@ namespace lang = nimbel::appLanguage;
 
 namespace {
 
-class LanguageSettings : public ::testing::Test
+class LanguageSettings : public ::testing::Test, protected test::TemporaryPreferences
 {
-protected:
-    LanguageSettings()
-        : settings(dir.filePath(QStringLiteral("prefs.conf")), QSettings::IniFormat)
-        , prefs(&settings)
-    {
-    }
-
-    QTemporaryDir dir;
-    QSettings settings;
-    PreferencesStore prefs;
 };
 
 TEST(AppLanguageRules, OnlyTheExactRawValuesChooseALanguage)
