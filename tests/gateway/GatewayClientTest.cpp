@@ -201,7 +201,6 @@ TEST_F(GatewayClientTest, configurationIsFetchedWithAGetDirectlyUnderTheHost)
     EXPECT_EQ(result->skills.value("voice_conversation", true), false);
 
     const auto request = sent("GET", "/v1/desktop/config", {"authorization"});
-    EXPECT_EQ(request.header("user-agent"), "Mozilla/5.0"); // Qt's own, not one of ours
     EXPECT_TRUE(request.body.empty());
 }
 
