@@ -1,14 +1,9 @@
 // The streamed chat against a real server: live sentences, event rules, errors, cancellation, stalls.
 
 #include "gateway/GatewayTestSupport.h"
-#include "gateway/TestServer.h"
-#include "gateway/VisionGatewayClient.h"
 #include "settings/Localized.h"
 
-#include <QTimer>
-
 #include <gtest/gtest.h>
-
 
 using namespace nimbel;
 using test::ScriptedResponse;
@@ -27,7 +22,7 @@ std::string sentence(const std::string &text)
     return event(R"({"type":"sentence","text":")" + text + "\"}");
 }
 
-class ChatStreamTest : public ::testing::Test
+class ChatStreamTest : public test::GatewayTest
 {
 protected:
     Result<QString, GatewayFailure> chat(const QList<DesktopChatMessage> &messages, std::stop_token stop = {})
@@ -44,29 +39,15 @@ protected:
         if (afterSentence)
             afterSentence(text);
     }
-    VisionGatewayClient &client()
-    {
-        if (!m_client)
-            m_client = std::make_unique<VisionGatewayClient>(clock, options);
-        return *m_client;
-    }
 
     test::TestServer server;
-    test::SteppingClock clock{Milliseconds(1)};
-    GatewayOptions options;
     QStringList sentences;
     std::function<void(const QString &)> afterSentence;
-
-private:
-    std::unique_ptr<VisionGatewayClient> m_client;
 };
 
 VisionGatewayError::Kind kindOf(const Result<QString, GatewayFailure> &result)
 {
-    EXPECT_FALSE(result.ok());
-    if (result.ok() || !result.error().gatewayError())
-        return VisionGatewayError::Kind(-1);
-    return result.error().gatewayError()->kind;
+    return test::gatewayError(result).kind;
 }
 
 } // namespace

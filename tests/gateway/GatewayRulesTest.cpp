@@ -52,11 +52,6 @@ TEST(VisionGatewayError, showsTheServersWordsOnlyWhereTheyAreMeantForTheOwner)
     const QString russian = E::notConnected().description();
     ASSERT_TRUE(installTranslations(AppLanguage::en));
     EXPECT_NE(E::notConnected().description(), russian);
-
-    // A passed-on transport error keeps Qt's code and shows Qt's text.
-    const GatewayFailure tls = GatewayFailure::transport(QNetworkReply::SslHandshakeFailedError, "SSL handshake failed");
-    EXPECT_EQ(tls.toDescription().message, "SSL handshake failed");
-    EXPECT_EQ(GatewayFailure(E::server(502, "x")).toDescription().message, generic);
 }
 
 TEST(TextRules, countsAndCutsGraphemeClusters)

@@ -2,6 +2,7 @@
 
 #include "core/Clock.h"
 #include "gateway/TestServer.h"
+#include "gateway/VisionGatewayClient.h"
 #include "support/VirtualClock.h"
 
 #include <QCoreApplication>
@@ -11,12 +12,16 @@
 
 #include <QCoro/QCoroTask>
 
+#include <gtest/gtest.h>
+
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <stop_token>
+#include <vector>
 
 namespace nimbel::test {
 
@@ -99,6 +104,81 @@ private:
     Milliseconds m_step;
     mutable Milliseconds m_uptime{100'000};
     VirtualClock m_timers;
+};
+
+// The failure of a call that was expected to fail.
+template<typename T>
+GatewayFailure failureOf(const Result<T, GatewayFailure> &result)
+{
+    EXPECT_FALSE(result.ok()) << "the call succeeded";
+    return result.ok() ? GatewayFailure::cancelled() : result.error();
+}
+
+// The gateway error of a call that was expected to fail with one.
+template<typename T>
+VisionGatewayError gatewayError(const Result<T, GatewayFailure> &result)
+{
+    const GatewayFailure failure = failureOf(result);
+    if (!failure.gatewayError()) {
+        ADD_FAILURE() << "not a gateway error, kind " << int(failure.kind());
+        return {};
+    }
+    return *failure.gatewayError();
+}
+
+// One client operation with made-up inputs, run against `base`.
+struct GatewayOperation
+{
+    const char *name;
+    bool sendsKey;
+    bool needsAgent;
+    std::function<GatewayFailure(VisionGatewayClient &, const QString &base, const QString &key, const QString &agent)> run;
+};
+
+inline std::vector<GatewayOperation> everyGatewayOperation()
+{
+    using C = VisionGatewayClient;
+    return {
+        {"analyze", true, true, [](C &c, auto b, auto k, auto a) {
+             return failureOf(finish(c.analyze({}, QByteArray("\xff\xd8\xff\xd9", 4), "q", b, k, a, {}, {}, {})));
+         }},
+        {"chat", true, true, [](C &c, auto b, auto k, auto a) {
+             return failureOf(finish(c.streamChat({{"user", "Hi"}}, b, k, a, "s", "chat", {}, {})));
+         }},
+        {"transcription", true, false, [](C &c, auto b, auto k, auto a) {
+             return failureOf(finish(c.transcribeSpeech("RIFF", b, k, "en", "", a, {})));
+         }},
+        {"synthesis", true, true, [](C &c, auto b, auto k, auto a) {
+             return failureOf(finish(c.synthesizeSpeech("Hi", b, k, a, {}, {})));
+         }},
+        {"configuration", true, false, [](C &c, auto b, auto k, auto) {
+             return failureOf(finish(c.fetchDesktopConfiguration(b, k, {})));
+         }},
+        {"pairing", false, false, [](C &c, auto b, auto, auto) {
+             return failureOf(finish(c.exchangeDesktopPairing(b, "Code_123", {})));
+         }},
+        {"warm-up", true, true, [](C &c, auto b, auto k, auto a) {
+             return failureOf(finish(c.warmPublicPageContext("https://docs.example/a", b, k, a, {})));
+         }},
+    };
+}
+
+// A client over a stepping clock, built on first use so that a test can set `options` first.
+class GatewayTest : public ::testing::Test
+{
+protected:
+    VisionGatewayClient &client()
+    {
+        if (!m_client)
+            m_client = std::make_unique<VisionGatewayClient>(clock, options);
+        return *m_client;
+    }
+
+    SteppingClock clock{Milliseconds(37)};
+    GatewayOptions options;
+
+private:
+    std::unique_ptr<VisionGatewayClient> m_client;
 };
 
 } // namespace nimbel::test

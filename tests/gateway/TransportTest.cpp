@@ -1,14 +1,14 @@
 // Transport failures against real sockets on loopback, and cancellation of requests in flight.
 
 #include "gateway/GatewayTestSupport.h"
-#include "gateway/TestServer.h"
-#include "gateway/VisionGatewayClient.h"
 
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTimer>
 
 #include <gtest/gtest.h>
+
+#include <string_view>
 
 using namespace nimbel;
 using test::ScriptedResponse;
@@ -51,46 +51,24 @@ QString refusingBaseURL()
     return QStringLiteral("http://127.0.0.1:%1").arg(port);
 }
 
-template<typename T>
-GatewayFailure failureOf(const Result<T, GatewayFailure> &result)
-{
-    EXPECT_FALSE(result.ok());
-    return result.ok() ? GatewayFailure::cancelled() : result.error();
-}
+using test::failureOf;
 
-class TransportTest : public ::testing::Test
+class TransportTest : public test::GatewayTest
 {
 protected:
-    VisionGatewayClient &client()
-    {
-        if (!m_client)
-            m_client = std::make_unique<VisionGatewayClient>(clock, options);
-        return *m_client;
-    }
     // Every operation but the warm-up, against `base`.
     std::vector<GatewayFailure> everyClassifiedOperation(const QString &base)
     {
-        const QByteArray jpeg("\xff\xd8\xff\xd9", 4);
         std::vector<GatewayFailure> failures;
-        failures.push_back(failureOf(test::finish(client().analyze({}, jpeg, "q", base, "k", "a", {}, {}, {}))));
-        failures.push_back(
-            failureOf(test::finish(client().streamChat({{"user", "Hi"}}, base, "k", "a", "s", "chat", {}, {}))));
-        failures.push_back(failureOf(test::finish(client().transcribeSpeech("RIFF", base, "k", "en", "", "a", {}))));
-        failures.push_back(failureOf(test::finish(client().synthesizeSpeech("Hi", base, "k", "a", {}, {}))));
-        failures.push_back(failureOf(test::finish(client().fetchDesktopConfiguration(base, "k", {}))));
-        failures.push_back(failureOf(test::finish(client().exchangeDesktopPairing(base, "code", {}))));
+        for (const auto &operation : test::everyGatewayOperation())
+            if (operation.name != std::string_view("warm-up"))
+                failures.push_back(operation.run(client(), base, "k", "a"));
         return failures;
     }
     GatewayFailure warmUp(const QString &base, std::stop_token stop = {})
     {
         return failureOf(test::finish(client().warmPublicPageContext("https://docs.example/a", base, "k", "a", stop)));
     }
-
-    test::SteppingClock clock{Milliseconds(1)};
-    GatewayOptions options;
-
-private:
-    std::unique_ptr<VisionGatewayClient> m_client;
 };
 
 } // namespace

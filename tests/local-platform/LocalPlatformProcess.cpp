@@ -1,7 +1,5 @@
 #include "LocalPlatformProcess.h"
 
-#include <nlohmann/json.hpp>
-
 #include <QFile>
 
 #include <gtest/gtest.h>
@@ -27,7 +25,6 @@ LocalPlatformProcess::LocalPlatformProcess(QStringList arguments)
             return;
     }
     const QString line = QString::fromUtf8(m_process.readLine()).trimmed();
-    m_output += line + QLatin1Char('\n');
     if (line.startsWith(prefix))
         m_port = line.mid(prefix.size()).toInt();
 }
@@ -46,13 +43,6 @@ LocalPlatformProcess::~LocalPlatformProcess()
         m_process.kill();
         m_process.waitForFinished(5000);
     }
-}
-
-QString LocalPlatformProcess::output()
-{
-    m_process.waitForReadyRead(50);
-    m_output += QString::fromUtf8(m_process.readAllStandardOutput());
-    return m_output;
 }
 
 QString LocalPlatformProcess::errors()
@@ -84,7 +74,6 @@ int LocalPlatformProcess::stop(int waitMs)
     ::kill(static_cast<pid_t>(m_process.processId()), SIGTERM);
     if (!m_process.waitForFinished(waitMs))
         return -1;
-    m_output += QString::fromUtf8(m_process.readAllStandardOutput());
     return m_process.exitStatus() == QProcess::NormalExit ? m_process.exitCode() : -1;
 }
 
@@ -104,21 +93,6 @@ void ScriptFile::write(const std::string &json)
         file.close();
         std::rename(QFile::encodeName(temporary).constData(), QFile::encodeName(m_path).constData());
     }
-}
-
-std::string pairedKey(LocalPlatformProcess &server)
-{
-    auto client = server.client();
-    const auto connect = client->Post("/desktop-agent/connect", httplib::Headers{{"Accept", "application/json"}}, "",
-                                      "application/x-www-form-urlencoded");
-    if (!connect || connect->status != 200)
-        return {};
-    const auto code = nlohmann::json::parse(connect->body).at("code").get<std::string>();
-    const auto exchange = client->Post("/desktop-connect/exchange", nlohmann::json{{"code", code}}.dump(),
-                                       "application/json");
-    if (!exchange || exchange->status != 200)
-        return {};
-    return nlohmann::json::parse(exchange->body).at("token").get<std::string>();
 }
 
 } // namespace nimbel::test

@@ -28,8 +28,7 @@ public:
     bool started() const { return m_port > 0; }
     int port() const { return m_port; }
     std::string baseURL() const { return "http://127.0.0.1:" + std::to_string(m_port); }
-    // What the process wrote so far (the first line, "listening on …", included).
-    QString output();
+    // What the process wrote to its standard error so far.
     QString errors();
 
     std::unique_ptr<httplib::Client> client(int readTimeoutSeconds = 15) const;
@@ -40,7 +39,6 @@ public:
 
 private:
     QProcess m_process;
-    QString m_output;
     int m_port = 0;
 };
 
@@ -57,8 +55,5 @@ private:
     QTemporaryDir m_dir;
     QString m_path;
 };
-
-// Pairs through the console's connect endpoint and the exchange; returns the issued key.
-std::string pairedKey(LocalPlatformProcess &server);
 
 } // namespace nimbel::test

@@ -41,10 +41,6 @@ TEST(LocalPlatformScript, TheDocumentedExampleIsAValidScript)
     ScriptSource example{std::filesystem::path(LOCAL_PLATFORM_EXAMPLE_SCRIPT)};
     const auto loaded = example.load();
     ASSERT_TRUE(loaded.ok()) << loaded.error().message;
-    const auto script = example.current();
-    EXPECT_EQ(script->tokens, (std::vector<std::string>{"zelm-local-demo-key"}));
-    EXPECT_FALSE(script->replies.empty());
-    EXPECT_TRUE(script->faults.contains("/v1/desktop/context/warm"));
 }
 
 class ScriptFileFixture : public ::testing::Test

@@ -1,10 +1,7 @@
 #include "settings/FakeTokenStore.h"
 #include "settings/PreferenceKeys.h"
 #include "settings/SettingsLoader.h"
-
-#include <QFile>
-#include <QSettings>
-#include <QTemporaryDir>
+#include "settings/TemporaryPreferences.h"
 
 #include <gtest/gtest.h>
 
@@ -12,15 +9,9 @@ using namespace nimbel;
 
 namespace {
 
-class SettingsLoading : public ::testing::Test
+class SettingsLoading : public ::testing::Test, protected test::TemporaryPreferences
 {
 protected:
-    SettingsLoading()
-        : m_settings(m_dir.filePath(QStringLiteral("prefs.conf")), QSettings::IniFormat)
-        , prefs(&m_settings)
-    {
-    }
-
     LoadedSettings load(const QProcessEnvironment &env = {}, const QStringList &arguments = {})
     {
         return loadSettings(prefs, tokens, env, arguments);
@@ -34,11 +25,6 @@ protected:
         return env;
     }
 
-    QTemporaryDir m_dir;
-    QSettings m_settings;
-
-public:
-    PreferencesStore prefs;
     test::FakeTokenStore tokens;
 };
 
@@ -50,7 +36,7 @@ TEST_F(SettingsLoading, EmptyProfileGivesTheDefaultsOfEveryField)
     EXPECT_EQ(loaded.platformAPIKey, QStringLiteral("stored-key"));
     EXPECT_EQ(tokens.reads, 1);
     // Loading writes nothing back.
-    EXPECT_TRUE(m_settings.allKeys().isEmpty());
+    EXPECT_TRUE(settings.allKeys().isEmpty());
     EXPECT_TRUE(loaded.voiceOutputEnabled);
     EXPECT_TRUE(loaded.accessibilityContextEnabled);
 
@@ -79,7 +65,7 @@ TEST_F(SettingsLoading, AddressComesFromTheCurrentKeyThenTheOlderOneThenTheBuild
         {QStringLiteral("http://127.0.0.1:8787"), std::nullopt, QStringLiteral("http://127.0.0.1:8787")},
     };
     for (const Case &c : cases) {
-        m_settings.clear();
+        settings.clear();
         if (c.platform)
             prefs.setString(keys::desktopPlatformBaseURL, *c.platform);
         if (c.gateway)
@@ -94,29 +80,10 @@ TEST_F(SettingsLoading, AddressComesFromTheCurrentKeyThenTheOlderOneThenTheBuild
     }
 
     // A current key of the wrong type counts as absent.
-    m_settings.clear();
+    settings.clear();
     prefs.setStringList(keys::desktopPlatformBaseURL, {QStringLiteral("a"), QStringLiteral("b")});
     prefs.setString(keys::desktopGatewayBaseURL, QStringLiteral("https://old.example"));
     EXPECT_EQ(load().gatewayBaseURL, QStringLiteral("https://old.example"));
-}
-
-TEST_F(SettingsLoading, DamagedPreferencesFileLoadsAsTheDefaults)
-{
-    const QString path = m_dir.filePath(QStringLiteral("damaged.conf"));
-    {
-        QFile file(path);
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write("[General]\nvoiceOutputEnabled=maybe\naccessibilityContextEnabled=@Rect(1 2 3 4)\n"
-                   "desktopPlatformBaseURL=@ByteArray(x)\ndesktopGreetingEN=a, b\n\xff\xfe\x01[[");
-    }
-    QSettings damaged(path, QSettings::IniFormat);
-    PreferencesStore damagedPrefs(&damaged);
-    const LoadedSettings loaded = loadSettings(damagedPrefs, tokens, {}, {});
-    LoadedSettings expected;
-    expected.gatewayBaseURL = defaultPlatformURL();
-    expected.greetingRU = QString::fromUtf8("Чем могу помочь?");
-    expected.greetingEN = QStringLiteral("How can I help?");
-    EXPECT_EQ(loaded, expected);
 }
 
 TEST_F(SettingsLoading, TestKeyAppliesOnlyInTestModeAndOnlyWhenNotEmpty)
