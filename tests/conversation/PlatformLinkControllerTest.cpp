@@ -83,64 +83,47 @@ TEST_F(PlatformConnectionTest, SynchronisationIsThrottledForTwentySeconds)
     EXPECT_EQ(model->platformLink().lastPlatformConfigurationSyncAt(), 25'000ms);
 }
 
-TEST_F(PlatformConnectionTest, ConcurrentSynchronisationsShareOneFetch)
-{
-    const auto model = makeConnected();
-    clock.advance(30s);
-    const auto first = started(model->synchronizePlatformConfiguration(false));
-    const auto second = started(model->synchronizePlatformConfiguration(false));
-    const auto third = started(model->synchronizePlatformConfiguration(true));
-    clock.settle();
-    ASSERT_EQ(gateway.configurations.size(), 2);
-    EXPECT_FALSE(*first);
-
-    DesktopConfiguration config;
-    config.agentID = QStringLiteral("dsa-agent-2");
-    config.agentName = QStringLiteral("Vega");
-    config.greetRU = QStringLiteral("  \n ");
-    config.skills = {{QStringLiteral("screen_capture"), false}, {QStringLiteral("web_research"), true}};
-    gateway.configurations.last()->answer(config);
-    clock.settle();
-
-    for (const auto &waiter : {first, second, third})
-        EXPECT_TRUE(*waiter && (*waiter)->ok());
-    EXPECT_EQ(gateway.configurations.size(), 2);
-    EXPECT_EQ(model->connectedAgentID(), u"dsa-agent-2");
-    EXPECT_EQ(model->desktopSkills(), config.skills);
-    EXPECT_EQ(stored(keys::desktopConnectedAgentID), u"dsa-agent-2");
-    // Blank or missing greetings fall back to the defaults.
-    EXPECT_EQ(stored(keys::desktopGreetingRU), u"Чем могу помочь?");
-    EXPECT_EQ(stored(keys::desktopGreetingEN), u"How can I help?");
-}
-
-TEST_F(PlatformConnectionTest, FailedSynchronisationKeepsThePreviousConfiguration)
+TEST_F(PlatformConnectionTest, ConcurrentSynchronisationsShareOneFetchAndAFailureKeepsTheConfiguration)
 {
     auto skills = OverlayViewModel::allSkillsOn();
     skills[QStringLiteral("people_on_screen")] = false;
     gateway.configurationAnswer = configuration(skills);
     const auto model = makeConnected();
     gateway.configurationAnswer.reset();
-    ASSERT_EQ(model->desktopSkills(), skills);
-
     clock.advance(30s);
     const auto waiters = {started(model->synchronizePlatformConfiguration(false)),
-                          started(model->synchronizePlatformConfiguration(false))};
+                          started(model->synchronizePlatformConfiguration(false)),
+                          started(model->synchronizePlatformConfiguration(true))};
     clock.settle();
-    // An answer without skills is invalid: the gateway reports it so.
+    ASSERT_EQ(gateway.configurations.size(), 2);
+    EXPECT_FALSE(**waiters.begin());
+    // An answer without skills is invalid: the gateway reports it so, to every waiter.
     gateway.configurations.last()->answer(VisionGatewayError::invalidResponse());
     clock.settle();
     for (const auto &waiter : waiters) {
-        ASSERT_TRUE(*waiter);
-        ASSERT_FALSE((*waiter)->ok());
+        ASSERT_TRUE(*waiter && !(*waiter)->ok());
         EXPECT_EQ((*waiter)->error(), GatewayFailure(VisionGatewayError::invalidResponse()));
     }
     EXPECT_EQ(model->desktopSkills(), skills);
     EXPECT_EQ(model->connectedAgentName(), u"Orion");
 
-    // So the next call fetches again at once.
-    (void)started(model->synchronizePlatformConfiguration(false));
+    // So the next call fetches again at once, and its answer is taken.
+    const auto again = started(model->synchronizePlatformConfiguration(false));
     clock.settle();
-    EXPECT_EQ(gateway.configurations.size(), 3);
+    ASSERT_EQ(gateway.configurations.size(), 3);
+    DesktopConfiguration config;
+    config.agentID = QStringLiteral("dsa-agent-2");
+    config.greetRU = QStringLiteral("  \n ");
+    config.skills = {{QStringLiteral("screen_capture"), false}, {QStringLiteral("web_research"), true}};
+    gateway.configurations.last()->answer(config);
+    clock.settle();
+    EXPECT_TRUE(*again && (*again)->ok());
+    EXPECT_EQ(model->connectedAgentID(), u"dsa-agent-2");
+    EXPECT_EQ(model->desktopSkills(), config.skills);
+    EXPECT_EQ(stored(keys::desktopConnectedAgentID), u"dsa-agent-2");
+    // Blank or missing greetings fall back to the defaults.
+    EXPECT_EQ(stored(keys::desktopGreetingRU), u"Чем могу помочь?");
+    EXPECT_EQ(stored(keys::desktopGreetingEN), u"How can I help?");
 }
 
 TEST_F(PlatformConnectionTest, SupersededTurnLeavesTheSharedFetchToTheNewOne)

