@@ -269,10 +269,8 @@ TEST_F(QuestionTurnTest, SpokenTurnsSpeakTheirLineAndAnswer)
 TEST_F(QuestionTurnTest, WaitingLineIsSaidOnceAfterFiveAndAHalfSeconds)
 {
     captures.hold = true; // the screen path waits at its capture
-    tokens.key = QStringLiteral("zelm-key");
-    preferences.setString(keys::desktopConnectedAgentID, QStringLiteral("dsa-agent"));
+    const auto model = makeConnected(QStringLiteral("https://platform.example"), true);
     gateway.configurationAnswer = configuration();
-    const auto model = make(true);
     model->setVoiceSessionActive(true);
 
     ask(*model, QStringLiteral("Что здесь?"), false);

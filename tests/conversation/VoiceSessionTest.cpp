@@ -82,23 +82,9 @@ protected:
     std::unique_ptr<OverlayViewModel> makeSession(OnDeviceTranscriber *transcriber = nullptr)
     {
         onDevice = transcriber;
-        auto model = makeWithTranscriber();
+        auto model = makeConnected();
         model->toggleListening();
         clock.advance(VoiceSession::greetingDelay);
-        clock.settle();
-        return model;
-    }
-    std::unique_ptr<OverlayViewModel> makeWithTranscriber()
-    {
-        tokens.key = QStringLiteral("zelm-key");
-        preferences.setString(keys::desktopPlatformBaseURL, QStringLiteral("https://platform.example"));
-        preferences.setString(keys::desktopConnectedAgentID, QStringLiteral("dsa-agent"));
-        OverlayViewModel::Services services{clock,     preferences, tokens,  voice, microphone, accessibility, screen,
-                                            loginItem, updates,     gateway, links, desktop,    encoder};
-        services.onDeviceTranscriber = onDevice;
-        auto model = std::make_unique<OverlayViewModel>(
-            services, OverlayViewModel::Launch{QProcessEnvironment(), {QStringLiteral("nimbel")}});
-        gateway.configurations.last()->answer(configuration());
         clock.settle();
         return model;
     }
@@ -110,7 +96,6 @@ protected:
         clock.advance(VoiceSession::resumeAfterSpeech);
         clock.settle();
     }
-    OnDeviceTranscriber *onDevice = nullptr;
 };
 
 TEST_F(VoiceSessionTest, StartGreetsThenListensAndEndingCancelsAPendingTranscription)

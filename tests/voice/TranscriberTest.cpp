@@ -89,7 +89,6 @@ TEST_F(Transcription, RussianHasNoModel)
     const Result<QString, Error> text = transcribed(transcriber, spoken(QStringLiteral("hello")), QStringLiteral("ru"));
     ASSERT_FALSE(text.ok());
     EXPECT_EQ(text.error(), Error::unavailableFor(QStringLiteral("ru-RU")));
-    EXPECT_EQ(text.error().message(), QStringLiteral("On-device recognition is unavailable for ru-RU."));
     EXPECT_EQ(text.error().recovery(), ZelmRecovery::none);
     EXPECT_FALSE(recognizer().begin(QStringLiteral("ru-RU"), [](QString) {}));
 }
