@@ -103,7 +103,7 @@ TEST(ChatMessageListModel, ReportsAppendsGrowthAndHiddenMessagesPrecisely)
     EXPECT_EQ(events.take(), QStringList({change(1, {ChatMessageListModel::HasAttachmentRole})}));
 }
 
-TEST(ChatMessageListModel, RemovesAndInsertsAroundRowsThatStay)
+TEST(ChatMessageListModel, RemovesAndInsertsAroundRowsThatStayAndResetsOnReordering)
 {
     ChatMessageListModel model;
     ModelEvents events(model);
@@ -139,25 +139,16 @@ TEST(ChatMessageListModel, RemovesAndInsertsAroundRowsThatStay)
     EXPECT_EQ(events.take(), QStringList({"remove 0-4", "insert 0-0"}));
     EXPECT_EQ(texts(model), QStringList({"welcome"}));
 
-    model.setMessages({});
-    EXPECT_EQ(events.take(), QStringList({"remove 0-0"}));
-    EXPECT_EQ(model.rowCount(), 0);
-}
-
-TEST(ChatMessageListModel, ReorderedOrRepeatedMessagesResetTheModel)
-{
-    ChatMessageListModel model;
-    ModelEvents events(model);
-    const ChatMessage a = message(Role::assistant, QStringLiteral("a"));
-    const ChatMessage b = message(Role::user, QStringLiteral("b"));
-    model.setMessages({a, b});
+    // Reordered or repeated messages reset the model.
+    model.setMessages({welcome, a});
     events.take();
-
-    model.setMessages({b, a});
+    model.setMessages({a, welcome});
     EXPECT_EQ(events.take(), QStringList({"reset"}));
-    EXPECT_EQ(texts(model), QStringList({"b", "a"}));
-
-    model.setMessages({b, b});
+    model.setMessages({a, a});
     EXPECT_EQ(events.take(), QStringList({"reset"}));
-    EXPECT_EQ(texts(model), QStringList({"b", "b"}));
+    EXPECT_EQ(texts(model), QStringList({"a", "a"}));
+
+    model.setMessages({});
+    EXPECT_EQ(events.take(), QStringList({"remove 0-1"}));
+    EXPECT_EQ(model.rowCount(), 0);
 }

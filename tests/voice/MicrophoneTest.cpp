@@ -122,10 +122,8 @@ TEST_F(MicrophoneTest, AMonologueIsCutAtTheUtteranceLimit)
     VirtualClock clock;
     SpeechRecognitionService &mic = makeService(clock);
     const QString tone = server.folder() + QStringLiteral("/monologue.wav");
-    ASSERT_TRUE(runTool(QStringLiteral("sox"), {QStringLiteral("-n"), QStringLiteral("-r"), QStringLiteral("22050"),
-                                                tone, QStringLiteral("synth"), QStringLiteral("30"),
-                                                QStringLiteral("sine"), QStringLiteral("300"), QStringLiteral("vol"),
-                                                QStringLiteral("0.2")}));
+    ASSERT_TRUE(runTool(QStringLiteral("sox"), QStringList{QStringLiteral("-n"), QStringLiteral("-r"), QStringLiteral("22050"), tone}
+                                                   + QStringLiteral("synth 30 sine 300 vol 0.2").split(u' ')));
     mic.startListening();
     ASSERT_TRUE(waitUntil([&] {
         clock.settle();
