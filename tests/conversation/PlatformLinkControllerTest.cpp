@@ -176,7 +176,6 @@ TEST_F(PlatformConnectionTest, SavingSettingsMakesTheNextTurnUseTheNewKey)
 TEST_F(PlatformConnectionTest, PairingLinkExchangesTheCodeAndConnects)
 {
     const auto model = make();
-    QSignalSpy connected(model.get(), &OverlayViewModel::isPlatformConnectedChanged);
     EXPECT_TRUE(model->applyPlatformConnection(pairingLink(QStringLiteral("http://127.0.0.1:4100/"))));
     EXPECT_TRUE(model->platformLink().isPairing());
     ASSERT_EQ(gateway.pairings.size(), 1);
@@ -189,7 +188,6 @@ TEST_F(PlatformConnectionTest, PairingLinkExchangesTheCodeAndConnects)
     clock.settle();
     EXPECT_FALSE(model->platformLink().isPairing());
     EXPECT_TRUE(model->isPlatformConnected());
-    EXPECT_EQ(connected.count(), 1);
     EXPECT_EQ(tokens.key, u"zelm-paired");
     EXPECT_EQ(stored(keys::desktopPlatformBaseURL), u"http://127.0.0.1:4100");
     EXPECT_EQ(stored(keys::desktopConnectedAgentID), u"dsa-paired");
