@@ -164,43 +164,43 @@ TEST_F(QuestionTurnTest, SwitchedOffSkillsFailTheTurn)
 TEST_F(QuestionTurnTest, FailuresShowInTheChatOrAreSpoken)
 {
     const ZelmFailure failure{QStringLiteral("  Something broke. "), ZelmRecovery::none, false};
+    struct Case
     {
-        // Spoken failures need a connected platform to speak through.
-        const auto model = makeConnected();
-        // Chat mode, no preference given: the chat opens.
-        model->openChat();
+        const char *name;
+        bool chatMode;
+        std::optional<bool> openChat;
+        bool blank, expanded, spoken;
+    };
+    const Case cases[] = {
+        {"chat mode, no preference: the chat opens", true, std::nullopt, false, true, false},
+        {"voice mode, speech on: spoken after silencing what played", false, std::nullopt, false, false, true},
+        {"an explicit true opens the chat even in voice mode", false, true, false, true, false},
+        {"nothing to say: the panel opens", false, std::nullopt, true, true, false},
+    };
+    const auto model = makeConnected(); // spoken failures need a connected platform to speak through
+    for (const Case &c : cases) {
+        c.chatMode ? model->openChat() : model->closeChat();
         model->setExpanded(false);
-        model->fail(failure, std::nullopt);
-        EXPECT_TRUE(model->isExpanded());
-        EXPECT_EQ(model->state(), State::failed);
-        EXPECT_EQ(model->failure(), failure);
-        EXPECT_TRUE(voice.spoken.isEmpty());
-
-        // Voice mode with speech on: spoken instead, after silencing what played.
-        model->closeChat();
+        const qsizetype spoken = voice.spoken.size();
         const int stops = voice.stops;
-        model->fail(failure, std::nullopt);
-        EXPECT_EQ(voice.spoken, QStringList{"Something broke."});
-        EXPECT_EQ(voice.stops, stops + 1);
-        EXPECT_FALSE(model->isExpanded());
-
-        // An explicit true opens the chat even in voice mode.
-        model->closeChat();
-        model->fail(failure, true);
-        EXPECT_TRUE(model->isExpanded());
-        EXPECT_EQ(model->interactionMode(), Mode::chat);
-
-        // Nothing to say: the panel opens.
-        model->closeChat();
-        model->fail(ZelmFailure{QStringLiteral("   ")}, std::nullopt);
-        EXPECT_TRUE(model->isExpanded());
-        EXPECT_EQ(voice.spoken.size(), 1);
+        model->fail(c.blank ? ZelmFailure{QStringLiteral("   ")} : failure, c.openChat);
+        EXPECT_EQ(model->state(), State::failed) << c.name;
+        EXPECT_EQ(model->isExpanded(), c.expanded) << c.name;
+        EXPECT_EQ(voice.spoken.size() - spoken, c.spoken ? 1 : 0) << c.name;
+        if (c.spoken) {
+            EXPECT_EQ(voice.stops, stops + 1);
+        }
+        if (c.openChat) {
+            EXPECT_EQ(model->interactionMode(), Mode::chat);
+        }
     }
+    EXPECT_EQ(voice.spoken, QStringList{"Something broke."});
 
     // Speech off: the panel opens to show it.
     preferences.setBoolean(keys::voiceOutputEnabled, false);
     const auto quiet = make();
     quiet->fail(failure, std::nullopt);
+    EXPECT_EQ(quiet->failure(), failure);
     EXPECT_TRUE(quiet->isExpanded());
     EXPECT_EQ(quiet->interactionMode(), Mode::voice);
     EXPECT_EQ(voice.spoken.size(), 1);
