@@ -22,19 +22,18 @@ auto readyAmong(QStringList lines)
 
 TEST(DesktopOpeningLine, FamilyFollowsTheQuestionBeforeItsRoute)
 {
-    // No phrase: the route decides.
-    EXPECT_EQ(family(u"Что это за окно?", Route::screen), Family::look);
-    EXPECT_EQ(family(u"Расскажи анекдот", Route::general), Family::figureOut);
-    // Troubleshooting wins over the screen route.
-    EXPECT_EQ(family(u"почему не работает кнопка", Route::screen), Family::figureOut);
-    // Outside knowledge, in any case.
+    const std::tuple<const char16_t *, Route, Family> cases[] = {
+        {u"Что это за окно?", Route::screen, Family::look},          // no phrase: the route decides
+        {u"Расскажи анекдот", Route::general, Family::figureOut},
+        {u"почему не работает кнопка", Route::screen, Family::figureOut}, // troubleshooting beats the route
+        {u"Какая погода завтра?", Route::general, Family::lookUp},   // outside knowledge
+        {u"How do I fix why it fails", Route::general, Family::lookUp}, // how-to before troubleshooting
+        {u"где взять ключ", Route::screen, Family::lookUp},
+        {u"rapid growth", Route::general, Family::lookUp},           // "api" inside a longer word counts
+    };
+    for (const auto &[question, route, expected] : cases)
+        EXPECT_EQ(family(question, route), expected) << QString::fromUtf16(question).toStdString();
     EXPECT_TRUE(needsLookingUp(u"Какая погода завтра?"));
-    EXPECT_EQ(family(u"Какая погода завтра?", Route::general), Family::lookUp);
-    // How-to phrases come first, even before troubleshooting ones.
-    EXPECT_EQ(family(u"How do I fix why it fails", Route::general), Family::lookUp);
-    EXPECT_EQ(family(u"где взять ключ", Route::screen), Family::lookUp);
-    // Substring matching: "api" inside a longer word counts.
-    EXPECT_EQ(family(u"rapid growth", Route::general), Family::lookUp);
 }
 
 TEST(DesktopOpeningLine, ChoosingAvoidsThePreviousLineAndClampsThePick)

@@ -103,10 +103,6 @@ TEST_F(ScreenQuestionTest, OneCaptureWithItsOwnContextsReachesTheAnalysisAndTheC
     ASSERT_EQ(gateway.warmUps.size(), 1);
     EXPECT_EQ(gateway.warmUps.first(), u"https://docs.example/install");
 
-    // The screenshot shows under the question while the platform reads it.
-    EXPECT_TRUE(model->messages().at(1).hasAttachment());
-    EXPECT_EQ(model->state(), State::analyzing);
-
     gateway.analyses.first()->answer(navigation(7, QStringLiteral("   "),
                                                 {QStringLiteral("The installer is open"),
                                                  QStringLiteral("Continue is at the bottom right")}));
@@ -138,7 +134,6 @@ TEST_F(ScreenQuestionTest, PreparationsBelongToTheLatestCaptureOnly)
     // Two captures in quick succession: the first one's walk is stopped and its late answer dropped.
     const CaptureArtifact first = capture(*model);
     const CaptureArtifact second = capture(*model);
-    ASSERT_NE(first.metadata.capturedAt, second.metadata.capturedAt);
     ASSERT_EQ(walks.calls.size(), 2);
     EXPECT_TRUE(walks.calls.at(0)->stop.stop_requested());
     walks.calls.at(0)->answer(installerContext(QStringLiteral("https://old.example")));
@@ -189,13 +184,12 @@ TEST_F(ScreenQuestionTest, SwitchedOffSettingsSkillsAndConnectionLeaveContextsOu
     }
     preferences.setBoolean(keys::accessibilityContextEnabled, true);
 
-    // Not trusted: no walk, and the view shows it.
+    // Not trusted: no walk.
     accessibility.trusted = false;
     {
         const auto model = makeScreen();
         capture(*model);
         EXPECT_TRUE(walks.calls.isEmpty());
-        EXPECT_FALSE(model->accessibilityPermissionGranted());
     }
     accessibility.trusted = true;
 

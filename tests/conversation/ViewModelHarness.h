@@ -51,8 +51,9 @@ protected:
             services.accessibilityContext = &walks;
             services.screenContextPreparer = &preparer;
         }
+        services.onDeviceTranscriber = onDevice;
         auto model = std::make_unique<OverlayViewModel>(
-            services, OverlayViewModel::Launch{QProcessEnvironment(), {QStringLiteral("nimbel")}});
+            services, OverlayViewModel::Launch{environment, {QStringLiteral("nimbel")}});
         clock.settle();
         return model;
     }
@@ -123,6 +124,9 @@ protected:
         return true;
     }
 
+    // What the next `make` launches with.
+    QProcessEnvironment environment;
+    OnDeviceTranscriber *onDevice = nullptr;
     QTemporaryDir directory;
     QSettings settings;
     PreferencesStore preferences;
