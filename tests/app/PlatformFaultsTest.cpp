@@ -84,7 +84,6 @@ protected:
     void TearDown() override
     {
         AssistantSession::TearDown();
-        stop(dialog);
         stop(other);
     }
 
@@ -102,13 +101,6 @@ protected:
         return document;
     }
 
-    void writeScript(const QJsonObject &document)
-    {
-        QFile file(home.filePath(QStringLiteral("script.json")));
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        file.write(QJsonDocument(document).toJson());
-    }
-
     // A second platform on another host name: where the redirect points.
     QString startOtherHost()
     {
@@ -118,15 +110,6 @@ protected:
             return {};
         static const QRegularExpression listening(QStringLiteral(R"(listening on http://127\.0\.0\.1:(\d+))"));
         return QStringLiteral("http://localhost:") + listening.match(QString::fromUtf8(other.readLine())).captured(1);
-    }
-
-    void openDialog()
-    {
-        endWithTest(dialog);
-        dialog.setProcessEnvironment(env);
-        dialog.start(QStringLiteral(NIMBEL_TEST_WINDOW), {QStringLiteral("--title"), QStringLiteral("Setup")});
-        ASSERT_TRUE(dialog.waitForStarted(10000));
-        ASSERT_TRUE(dialog.waitForReadyRead(20000) && dialog.readAll().contains("ready"));
     }
 
     // How often `sentence` is on screen now, over all assistant bubbles.
@@ -152,7 +135,6 @@ protected:
         return found;
     }
 
-    QProcess dialog;
     QProcess other;
 };
 
