@@ -1,7 +1,7 @@
 // The paired assistant against a local platform that fails on purpose, one
 // fault per case: streams that break off, crawl, stall or carry garbage, error
-// statuses on each endpoint, a platform that dies mid-answer and comes back,
-// a redirect to another host. Whatever happens, the owner's question stays in
+// statuses on each endpoint (each status's message is the gateway tests'), a
+// platform that dies mid-answer and comes back, a redirect to another host. Whatever happens, the owner's question stays in
 // the chat, no sentence shows twice, the failure is shown, and the next
 // question (typed into the composer as the owner would) is answered.
 #include "AccessibilityBusReader.h"
@@ -65,9 +65,7 @@ const FaultCase cases[] = {
      false, 0, invalidResponse},
     {"ChatRefused", chat, status(401, QJsonObject{{"error", "Invalid API key"}}), false, 0, generic},
     {"ChatNotFound", chat, status(404, QJsonObject{{"error", "No such agent"}}), false, 0, QStringLiteral("No such agent")},
-    {"ChatTooManyRequests", chat, status(429), false, 0, generic},
     {"ChatServerError", chat, status(500, QStringLiteral("<html>Internal Server Error</html>")), false, 0, generic},
-    {"ChatBadGateway", chat, status(502), false, 0, generic},
     {"ConfigurationForbidden", config, status(403, QJsonObject{{"error", "Agent disabled"}}), false, 0,
      QStringLiteral("Agent disabled")},
     {"ConfigurationUnavailable", config, status(503), false, 0, generic},
