@@ -1,9 +1,10 @@
 // The paired assistant against a local platform that fails on purpose, one
 // fault per case: streams that break off, crawl, stall or carry garbage, error
 // statuses on each endpoint (each status's message is the gateway tests'), a
-// platform that dies mid-answer and comes back, a redirect to another host. Whatever happens, the owner's question stays in
-// the chat, no sentence shows twice, the failure is shown, and the next
-// question (typed into the composer as the owner would) is answered.
+// platform that dies mid-answer and comes back, a redirect to another host.
+// Whatever happens, the owner's question stays in the chat, no sentence shows
+// twice, the failure is shown, and the next question (typed into the composer
+// as the owner would) is answered.
 #include "AccessibilityBusReader.h"
 #include "AssistantSession.h"
 
