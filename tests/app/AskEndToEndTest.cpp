@@ -2,15 +2,10 @@
 // window manager and a tray host (scripts/with-session): a fresh profile is
 // paired through a one-time link, then the application runs in the "ask" test
 // mode. What the platform received is read from its journal; what reached the
-// chat is read back from the application itself (its bubble records and its
-// accessibility tree). Saves a screenshot of the answer under artifacts/.
-#include "AccessibilityBusReader.h"
+// chat is read back from the application itself (its bubble records).
 #include "AssistantSession.h"
 
-#include <QImage>
 #include <QSet>
-
-#include <algorithm>
 
 using namespace nimbel::test;
 
@@ -112,36 +107,8 @@ TEST_F(AskEndToEnd, PairedAssistantAsksTheLocalPlatformAndShowsTheStreamedAnswer
     EXPECT_GT(whole, partial) << log.toStdString();
     EXPECT_FALSE(log.contains(u"overlay_view_error")) << log.toStdString();
 
-    // The accessibility tree a screen reader sees holds both bubbles.
-    QList<AccessibleNode> nodes;
-    QString diagnosis;
-    const auto named = [&nodes](const QStringList &parts) {
-        for (const AccessibleNode &node : nodes) {
-            if (std::all_of(parts.begin(), parts.end(), [&node](const QString &part) { return node.name.contains(part); }))
-                return true;
-        }
-        return false;
-    };
-    const bool readable = waitFor([&] {
-        nodes = accessibleNodes(app.processId(), &diagnosis);
-        return named({QStringLiteral("You: ") + question}) && named({firstSentence, secondSentence});
-    }, 30s);
-    QString dump = diagnosis + u'\n';
-    for (const AccessibleNode &node : nodes)
-        dump += node.role + QStringLiteral(": ") + node.name + u'\n';
-    EXPECT_TRUE(readable) << dump.toStdString();
-
     // The tray item is docked in the session's tray host.
     QString tree;
     EXPECT_TRUE(waitFor([&] { return dockedInTrayHost(windowsOf(app.processId()), &tree); }, 30s))
         << "no window of the application inside a tray host:\n" << tree.toStdString();
-
-    // A picture of the expanded chat with the answer.
-    QString panel;
-    ASSERT_TRUE(waitFor([&] { return !(panel = expandedPanel()).isEmpty(); }, 30s));
-    const QString shot = saveScreenshot(panel, QStringLiteral("ask-answer.png"));
-    const QImage image(shot);
-    ASSERT_FALSE(image.isNull()) << shot.toStdString();
-    EXPECT_EQ(image.size(), QSize(488, 670));
-    EXPECT_GT(sampledColours(image), 40);
 }

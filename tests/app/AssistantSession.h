@@ -13,8 +13,8 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QMap>
 #include <QPoint>
+#include <QRect>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QSettings>
@@ -55,6 +55,7 @@ protected:
     {
         stop(app);
         stop(platform);
+        stop(dialog);
     }
 
     // The platform and the application end with this test process, even when it is
@@ -101,10 +102,7 @@ protected:
     // Starts the platform on `port` (0: one of the system's choosing), answering from `script`.
     void startPlatform(const QJsonObject &script = {}, int port = 0, const QStringList &options = {})
     {
-        QFile file(home.filePath(QStringLiteral("script.json")));
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write(QJsonDocument(script).toJson());
-        file.close();
+        ASSERT_NO_FATAL_FAILURE(writeScript(script));
         endWithTest(platform);
         platform.setProgram(QStringLiteral(NIMBEL_PLATFORM_BINARY));
         platform.setArguments(QStringList{QStringLiteral("--port"), QString::number(port), QStringLiteral("--state-dir"),
@@ -123,6 +121,49 @@ protected:
         ASSERT_TRUE(match.hasMatch()) << out.toStdString() << platform.readAllStandardError().toStdString();
         base = match.captured(1);
     }
+
+    // The platform's script; it is read again for every request.
+    void writeScript(const QJsonObject &script)
+    {
+        QFile file(home.filePath(QStringLiteral("script.json")));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        file.write(QJsonDocument(script).toJson());
+    }
+
+    // The session's accessibility bus, with toolkit accessibility on, so that
+    // the assistant may read other applications' trees.
+    static bool switchOnToolkitAccessibility()
+    {
+        return !run(QStringLiteral("dbus-send"),
+                    {QStringLiteral("--session"), QStringLiteral("--print-reply"), QStringLiteral("--dest=org.a11y.Bus"),
+                     QStringLiteral("/org/a11y/bus"), QStringLiteral("org.freedesktop.DBus.Properties.Set"),
+                     QStringLiteral("string:org.a11y.Status"), QStringLiteral("string:IsEnabled"),
+                     QStringLiteral("variant:boolean:true")})
+                    .isEmpty();
+    }
+
+#ifdef NIMBEL_TEST_WINDOW
+    // The test dialog ("Setup", with a "Continue" button) started with `arguments`,
+    // until it is the active window (its id in `dialogWindow`).
+    void openDialog(const QStringList &arguments = {})
+    {
+        // The pointer waits in a corner no window covers: left over the dialog's
+        // button by an earlier test, it would change how the button is drawn.
+        run(QStringLiteral("xdotool"), {QStringLiteral("mousemove"), QStringLiteral("0"), QStringLiteral("1079")});
+        QProcessEnvironment environment = env;
+        environment.remove(QStringLiteral("NO_AT_BRIDGE"));
+        endWithTest(dialog);
+        dialog.setProcessEnvironment(environment);
+        dialog.start(QStringLiteral(NIMBEL_TEST_WINDOW), QStringList{QStringLiteral("--title"), QStringLiteral("Setup")} + arguments);
+        ASSERT_TRUE(dialog.waitForStarted(10000));
+        ASSERT_TRUE(dialog.waitForReadyRead(20000) && dialog.readAll().contains("ready"));
+        const QString pid = QString::number(dialog.processId());
+        ASSERT_TRUE(waitFor([&] {
+            dialogWindow = run(QStringLiteral("xdotool"), {QStringLiteral("getactivewindow")});
+            return run(QStringLiteral("xdotool"), {QStringLiteral("getwindowpid"), dialogWindow}) == pid;
+        }, 20s)) << "the dialog never became the active window";
+    }
+#endif
 
     QJsonObject http(const QString &method, const QString &path)
     {
@@ -251,17 +292,25 @@ protected:
                                      QStringLiteral("^Nimbel$")})
                                     .split(u'\n', Qt::SkipEmptyParts);
         for (const QString &id : ids) {
-            QMap<QString, int> shell;
-            for (const QString &line :
-                 run(QStringLiteral("xdotool"), {QStringLiteral("getwindowgeometry"), QStringLiteral("--shell"), id}).split(u'\n'))
-                shell.insert(line.section(u'=', 0, 0), line.section(u'=', 1).toInt());
-            if (shell.value(QStringLiteral("WIDTH")) == size.width() && shell.value(QStringLiteral("HEIGHT")) == size.height()) {
+            const QRect geometry = geometryOf(id);
+            if (geometry.size() == size) {
                 if (at)
-                    *at = QPoint(shell.value(QStringLiteral("X")), shell.value(QStringLiteral("Y")));
+                    *at = geometry.topLeft();
                 return id;
             }
         }
         return {};
+    }
+
+    // Where window `id` stands, as the window manager placed it.
+    static QRect geometryOf(const QString &id)
+    {
+        QHash<QString, int> values;
+        for (const QString &line :
+             run(QStringLiteral("xdotool"), {QStringLiteral("getwindowgeometry"), QStringLiteral("--shell"), id}).split(u'\n'))
+            values.insert(line.section(u'=', 0, 0), line.section(u'=', 1).toInt());
+        return QRect(values.value(QStringLiteral("X")), values.value(QStringLiteral("Y")),
+                     values.value(QStringLiteral("WIDTH")), values.value(QStringLiteral("HEIGHT")));
     }
 
     // This process's panel at the expanded size, or an empty id.
@@ -277,6 +326,8 @@ protected:
     QProcessEnvironment env;
     QProcess platform;
     QProcess app;
+    QProcess dialog;
+    QString dialogWindow;
     QString base;
     QString collected;
 };

@@ -29,7 +29,6 @@ protected:
         if (dialog.state() == QProcess::Running)
             ::kill(pid_t(dialog.processId()), SIGCONT);
         AssistantSession::TearDown();
-        stop(dialog);
         stop(bus);
         stop(windowManager);
         stop(display);
@@ -58,20 +57,6 @@ protected:
         if (!bus.waitForStarted(10000) || !bus.waitForReadyRead(10000))
             return {};
         return QString::fromUtf8(bus.readLine()).trimmed();
-    }
-
-    // The test dialog, in front of the owner.
-    void openDialog(const QStringList &arguments = {})
-    {
-        endWithTest(dialog);
-        dialog.setProcessEnvironment(env);
-        dialog.start(QStringLiteral(NIMBEL_TEST_WINDOW), QStringList{QStringLiteral("--title"), QStringLiteral("Setup")} + arguments);
-        ASSERT_TRUE(dialog.waitForStarted(10000));
-        ASSERT_TRUE(dialog.waitForReadyRead(20000) && dialog.readAll().contains("ready"));
-        const QString pid = QString::number(dialog.processId());
-        ASSERT_TRUE(waitFor([&] {
-            return run(QStringLiteral("xdotool"), {QStringLiteral("getactivewindow"), QStringLiteral("getwindowpid")}) == pid;
-        }, 20s)) << "the dialog never became the active window";
     }
 
     // Asks `question` in front of the dialog; answers the payload of the one analysis.
@@ -155,7 +140,6 @@ protected:
     }
 
     QProcess bus;
-    QProcess dialog;
     QProcess display;
     QProcess windowManager;
     QByteArray previousDisplay;

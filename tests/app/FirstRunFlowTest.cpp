@@ -9,29 +9,9 @@
 #include <QSettings>
 #include <QTemporaryDir>
 
-#include <algorithm>
-
 #include <gtest/gtest.h>
 
 using namespace nimbel;
-
-TEST(SystemSettings, TheDesktopsOwnToolOpensThePageWhereOneIsInstalled)
-{
-    const auto on = [](std::initializer_list<const char *> installed) {
-        return [installed](const QString &program) {
-            return std::any_of(installed.begin(), installed.end(), [&](const char *p) { return program == p; });
-        };
-    };
-    using C = SettingsCommand;
-    EXPECT_EQ(systemSettings::command(SettingsPage::microphone, on({"gnome-control-center", "pavucontrol"})),
-              (C{QStringLiteral("gnome-control-center"), {QStringLiteral("sound")}}));
-    EXPECT_EQ(systemSettings::command(SettingsPage::microphone, on({"pavucontrol"})),
-              (C{QStringLiteral("pavucontrol"), {QStringLiteral("--tab=4")}}));
-    EXPECT_EQ(systemSettings::command(SettingsPage::accessibility, on({"systemsettings"})),
-              (C{QStringLiteral("systemsettings"), {QStringLiteral("kcm_access")}}));
-    EXPECT_EQ(systemSettings::command(SettingsPage::accessibility, on({"pavucontrol"})), std::nullopt);
-    EXPECT_EQ(systemSettings::command(SettingsPage::screenRecording, on({"gnome-control-center"})), std::nullopt);
-}
 
 namespace {
 

@@ -21,51 +21,17 @@ bool isRing(QRgb pixel)
         && std::abs(qBlue(pixel) - ringColor.blue()) < 24;
 }
 
-QRect geometryOf(const QString &window)
-{
-    const QString shell = run(QStringLiteral("xdotool"), {QStringLiteral("getwindowgeometry"), QStringLiteral("--shell"), window});
-    QHash<QString, int> values;
-    for (const QString &line : shell.split(u'\n'))
-        values.insert(line.section(u'=', 0, 0), line.section(u'=', 1).toInt());
-    return QRect(values.value(QStringLiteral("X")), values.value(QStringLiteral("Y")),
-                 values.value(QStringLiteral("WIDTH")), values.value(QStringLiteral("HEIGHT")));
-}
-
 class HighlightEndToEnd : public AssistantSession
 {
 protected:
-    void TearDown() override
-    {
-        AssistantSession::TearDown();
-        stop(dialog);
-    }
-
     // The dialog, active, on the accessibility bus with toolkit accessibility on;
     // then the question, until the ring shows.
     void askInFrontOfTheDialog(bool byPicture = false)
     {
-        QProcess enable;
-        enable.start(QStringLiteral("dbus-send"),
-                     {QStringLiteral("--session"), QStringLiteral("--print-reply"), QStringLiteral("--dest=org.a11y.Bus"),
-                      QStringLiteral("/org/a11y/bus"), QStringLiteral("org.freedesktop.DBus.Properties.Set"),
-                      QStringLiteral("string:org.a11y.Status"), QStringLiteral("string:IsEnabled"),
-                      QStringLiteral("variant:boolean:true")});
-        ASSERT_TRUE(enable.waitForFinished(20000) && enable.exitCode() == 0);
+        ASSERT_TRUE(switchOnToolkitAccessibility());
         ASSERT_NO_FATAL_FAILURE(startPlatform());
         ASSERT_NO_FATAL_FAILURE(pair());
-
-        QProcessEnvironment environment = env;
-        environment.remove(QStringLiteral("NO_AT_BRIDGE"));
-        endWithTest(dialog);
-        dialog.setProcessEnvironment(environment);
-        dialog.start(QStringLiteral(NIMBEL_TEST_WINDOW), {QStringLiteral("--title"), QStringLiteral("Setup")});
-        ASSERT_TRUE(dialog.waitForStarted(10000));
-        ASSERT_TRUE(dialog.waitForReadyRead(20000) && dialog.readAll().contains("ready"));
-        const QString pid = QString::number(dialog.processId());
-        ASSERT_TRUE(waitFor([&] {
-            dialogWindow = run(QStringLiteral("xdotool"), {QStringLiteral("getactivewindow")});
-            return run(QStringLiteral("xdotool"), {QStringLiteral("getwindowpid"), dialogWindow}) == pid;
-        }, 20s)) << "the dialog never became the active window";
+        ASSERT_NO_FATAL_FAILURE(openDialog());
         QString diagnosis;
         ASSERT_TRUE(waitFor([&] { return !(button = continueButton(&diagnosis)).isEmpty(); }, 30s))
             << "no Continue button on the accessibility bus: " << diagnosis.toStdString();
@@ -81,13 +47,10 @@ protected:
                                    {QStringLiteral("height"), double(button.height()) / client.height()}};
             const QJsonObject step{{QStringLiteral("instruction"), QStringLiteral("Click the button")},
                                    {QStringLiteral("target_rect"), rect}};
-            QFile file(home.filePath(QStringLiteral("script.json")));
-            ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-            file.write(QJsonDocument(QJsonObject{{QStringLiteral("analyze"),
-                                                  QJsonObject{{QStringLiteral("answer"),
-                                                               QJsonObject{{QStringLiteral("summary"), QStringLiteral("Here.")},
-                                                                           {QStringLiteral("steps"), QJsonArray{step}}}}}}})
-                           .toJson());
+            ASSERT_NO_FATAL_FAILURE(writeScript(QJsonObject{
+                {QStringLiteral("analyze"),
+                 QJsonObject{{QStringLiteral("answer"), QJsonObject{{QStringLiteral("summary"), QStringLiteral("Here.")},
+                                                                    {QStringLiteral("steps"), QJsonArray{step}}}}}}}));
         }
         ASSERT_NO_FATAL_FAILURE(ask(question));
         ASSERT_TRUE(waitFor([&] { return !(ring = highlight()).isEmpty(); }))
@@ -132,8 +95,6 @@ protected:
             && std::abs(window.center().y() - target.center().y()) <= slack;
     }
 
-    QProcess dialog;
-    QString dialogWindow;
     QRect button;
     QString ring;
 };

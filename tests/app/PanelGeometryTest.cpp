@@ -1,6 +1,5 @@
 #include "app/LauncherAnchorStore.h"
 #include "app/PanelGeometry.h"
-#include "app/ScreenSpace.h"
 
 #include <QSettings>
 #include <QTemporaryDir>
@@ -169,48 +168,22 @@ TEST(PanelGeometry, LauncherPressTellsClicksFromDrags)
     }
 }
 
-TEST(PanelGeometry, ScreenSpaceFlipsAtThePrimaryScreensBottomEdge)
-{
-    // Primary 1920 × 1080 at the Qt origin; a second screen above-left of it.
-    const ScreenSpace space(QRectF(0, 0, 1920, 1080));
-    EXPECT_EQ(space.fromQt(QRectF(0, 1080 - 188, 196, 188)), (Rect{0, 0, 196, 188}));
-    EXPECT_EQ(space.fromQt(QRectF(-1280, -1024, 1280, 1024)), (Rect{-1280, 1080, 1280, 1024}));
-    const Rect r{932, 20, 488, 670};
-    EXPECT_EQ(space.fromQt(space.toQt(r)), r);
-    EXPECT_EQ(space.toQt(r), QRectF(932, 1080 - 20 - 670, 488, 670));
-}
-
 TEST(PanelGeometry, AnchorPersistenceReadsNewAndOlderKeysAndWritesOnlyNewOnes)
 {
     QTemporaryDir dir;
     ASSERT_TRUE(dir.isValid());
     QSettings settings(dir.filePath(QStringLiteral("prefs.conf")), QSettings::IniFormat);
 
-    SavedPlacement empty = readSavedPlacement(settings);
-    EXPECT_FALSE(empty.hasLauncherAnchor);
-
+    EXPECT_EQ(initialLauncherAnchor(readSavedPlacement(settings), laptop()), (Point{1420, 20}));
     settings.setValue(QStringLiteral("overlayHasSavedOrigin"), true);
     settings.setValue(QStringLiteral("overlayOriginX"), 400.5);
     settings.setValue(QStringLiteral("overlayOriginY"), 100);
-    SavedPlacement older = readSavedPlacement(settings);
-    EXPECT_FALSE(older.hasLauncherAnchor);
-    EXPECT_TRUE(older.hasOrigin);
-    EXPECT_EQ(older.origin, (Point{400.5, 100}));
-    EXPECT_EQ(initialLauncherAnchor(older, laptop()), (Point{596.5, 100}));
+    EXPECT_EQ(initialLauncherAnchor(readSavedPlacement(settings), laptop()), (Point{596.5, 100}));
 
     saveLauncherAnchor(settings, {812.25, 333});
     settings.sync();
+    // The new anchor wins over the older keys, which are left as they were.
     QSettings reread(dir.filePath(QStringLiteral("prefs.conf")), QSettings::IniFormat);
-    EXPECT_TRUE(reread.value(QStringLiteral("overlayHasSavedLauncherAnchor")).toBool());
-    EXPECT_EQ(reread.value(QStringLiteral("overlayLauncherAnchorX")).toDouble(), 812.25);
-    EXPECT_EQ(reread.value(QStringLiteral("overlayLauncherAnchorY")).toDouble(), 333.0);
-    // The older keys are left as they were.
+    EXPECT_EQ(initialLauncherAnchor(readSavedPlacement(reread), laptop()), (Point{812.25, 333}));
     EXPECT_EQ(reread.value(QStringLiteral("overlayOriginX")).toDouble(), 400.5);
-    const SavedPlacement both = readSavedPlacement(reread);
-    EXPECT_EQ(initialLauncherAnchor(both, laptop()), (Point{812.25, 333}));
-
-    // A saved flag of false ignores the numbers.
-    reread.setValue(QStringLiteral("overlayHasSavedLauncherAnchor"), false);
-    reread.setValue(QStringLiteral("overlayHasSavedOrigin"), false);
-    EXPECT_EQ(initialLauncherAnchor(readSavedPlacement(reread), laptop()), (Point{1420, 20}));
 }

@@ -56,21 +56,3 @@ TEST_F(PanelWindow, ExpandedModeShowsTheChatWithTheWelcomeMessageAndSavesAScreen
     EXPECT_EQ(image.size(), QSize(488, 670));
     EXPECT_GT(sampledColours(image), 40);
 }
-
-TEST_F(PanelWindow, FreshProfileOpensTheChatFromTheDefaultCorner)
-{
-    // Never through the introduction: the chat opens, 20 points in from the
-    // bottom-right corner of the 1920 × 1080 screen.
-    start(QString());
-    EXPECT_EQ(placeOf(QSize(488, 670)), QPoint(1920 - 20 - 488, 1080 - 20 - 670));
-}
-
-TEST_F(PanelWindow, OrdinaryStartShowsOnlyTheLauncherWhereAnOlderVersionLeftIt)
-{
-    // An older version's origin keys: the launcher's right edge is at origin x + 196.
-    start(QString(), {{QStringLiteral("desktopFirstRunCompletedVersion"), 1},
-                      {QStringLiteral("overlayHasSavedOrigin"), true},
-                      {QStringLiteral("overlayOriginX"), 300.0},
-                      {QStringLiteral("overlayOriginY"), 200.0}});
-    EXPECT_EQ(placeOf(QSize(196, 188)), QPoint(300, 1080 - 200 - 188));
-}

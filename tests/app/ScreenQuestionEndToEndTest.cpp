@@ -17,45 +17,14 @@ const QString question = QStringLiteral("Where is the Continue button on this sc
 class ScreenQuestionEndToEnd : public AssistantSession
 {
 protected:
-    void TearDown() override
+    // The dialog, active and on the accessibility bus.
+    void openAccessibleDialog()
     {
-        AssistantSession::TearDown();
-        stop(dialog);
-    }
-
-    // The accessibility bus of the session, with toolkit accessibility on, so
-    // that the assistant may read other applications' trees.
-    static bool switchOnToolkitAccessibility()
-    {
-        QProcess send;
-        send.start(QStringLiteral("dbus-send"),
-                   {QStringLiteral("--session"), QStringLiteral("--print-reply"), QStringLiteral("--dest=org.a11y.Bus"),
-                    QStringLiteral("/org/a11y/bus"), QStringLiteral("org.freedesktop.DBus.Properties.Set"),
-                    QStringLiteral("string:org.a11y.Status"), QStringLiteral("string:IsEnabled"),
-                    QStringLiteral("variant:boolean:true")});
-        return send.waitForFinished(20000) && send.exitCode() == 0;
-    }
-
-    // A Qt dialog with a "Continue" button, active in front of the owner.
-    void openDialog()
-    {
-        QProcessEnvironment environment = env;
-        environment.remove(QStringLiteral("NO_AT_BRIDGE"));
-        endWithTest(dialog);
-        dialog.setProcessEnvironment(environment);
-        dialog.start(QStringLiteral(NIMBEL_TEST_WINDOW), {QStringLiteral("--title"), QStringLiteral("Setup")});
-        ASSERT_TRUE(dialog.waitForStarted(10000));
-        ASSERT_TRUE(dialog.waitForReadyRead(20000) && dialog.readAll().contains("ready"));
-        const QString pid = QString::number(dialog.processId());
-        ASSERT_TRUE(waitFor([&] {
-            return run(QStringLiteral("xdotool"), {QStringLiteral("getactivewindow"), QStringLiteral("getwindowpid")}) == pid;
-        }, 20s)) << "the dialog never became the active window";
+        ASSERT_NO_FATAL_FAILURE(openAccessibleDialog());
         QString diagnosis;
         ASSERT_TRUE(waitFor([&] { return !accessibleNodes(dialog.processId(), &diagnosis).isEmpty(); }, 30s))
             << "the dialog never appeared on the accessibility bus: " << diagnosis.toStdString();
     }
-
-    QProcess dialog;
 };
 
 QStringList labels(const QJsonArray &items)

@@ -1,6 +1,5 @@
 #include "app/SingleInstance.h"
 
-
 #include <QCoreApplication>
 #include <QFile>
 #include <QLocalSocket>
@@ -38,22 +37,8 @@ bool leaveStaleSocket(const QString &path)
 
 } // namespace
 
-TEST(SingleInstance, SecondClaimHandsItsLinksToTheFirstInOrder)
-{
-    QTemporaryDir dir;
-    const QString path = dir.filePath(QStringLiteral("nimbel.instance"));
-    SingleInstance first(path);
-    ASSERT_EQ(first.claim({}), SingleInstance::Role::primary);
-    QSignalSpy received(&first, &SingleInstance::activated);
-
-    const QStringList links{QStringLiteral("zelmdesktop://connect?code=abc&platform_url=http%3A%2F%2F127.0.0.1%3A4100"),
-                            QStringLiteral("zelmdesktop://connect?code=second")};
-    SingleInstance second(path);
-    EXPECT_EQ(second.claim(links), SingleInstance::Role::secondary);
-    ASSERT_TRUE(received.wait(3000));
-    EXPECT_EQ(received.at(0).at(0).toStringList(), links);
-}
-
+// Handing links over is checked with the built program as the second launch
+// (AppProcessTest).
 TEST(SingleInstance, SocketIsPrivateToTheUserAndForeignTalkIsIgnored)
 {
     QTemporaryDir dir;

@@ -1,6 +1,5 @@
 #include "screen/CapturePixelSize.h"
 #include "screen/CaptureTargeting.h"
-#include "screen/FrontmostWindowSelector.h"
 
 #include <gtest/gtest.h>
 
@@ -40,13 +39,6 @@ TEST(CapturePixelSize, ScalesByScreenScaleShrinksToTheLimitRoundsHalvesUpAndNeve
             << c.width << "x" << c.height << " @" << c.scale;
 }
 
-TEST(FrontmostWindowSelector, FirstOfTheFrontToBackListThatIsACandidate)
-{
-    EXPECT_EQ(FrontmostWindowSelector::select({3, 5, 9}, {7, 9, 5, 3}), 9u);
-    EXPECT_EQ(FrontmostWindowSelector::select({3, 5}, {1, 2}), std::nullopt);
-    EXPECT_EQ(FrontmostWindowSelector::select({}, {1, 2}), std::nullopt);
-}
-
 namespace {
 const QString editor = QStringLiteral("org.example.Editor");
 
@@ -81,8 +73,6 @@ TEST(CaptureTargeting, CandidatesAreTheApplicationsOnScreenWindowsOfAtLeastTheMi
     ASSERT_TRUE(target);
     EXPECT_EQ(target->window.id, 5u);
 
-    // The 179-point window as the only one: no window target, the display is captured.
-    EXPECT_FALSE(chooseWindowTarget(editorApp(), {windows[0]}, {entry(1)}, oneScreen));
     // No tracked application, or one without a bundle identifier.
     EXPECT_FALSE(chooseWindowTarget(std::nullopt, windows, {}, oneScreen));
     RunningApplication anonymous = editorApp();
