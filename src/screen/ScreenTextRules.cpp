@@ -26,6 +26,19 @@ bool isKeyLike(const QString &candidate)
     return candidate.size() >= shortestKey && std::all_of(candidate.cbegin(), candidate.cend(), isBase64);
 }
 
+// Digits among upper- and lower-case letters: how generated keys look, and
+// how words and codes people type do not.
+bool looksGenerated(const QString &candidate)
+{
+    const auto has = [&](auto test) { return std::any_of(candidate.cbegin(), candidate.cend(), test); };
+    return std::all_of(candidate.cbegin(), candidate.cend(), isBase64) && has([](QChar c) { return c.isDigit(); })
+        && has([](QChar c) { return c.isUpper(); }) && has([](QChar c) { return c.isLower(); });
+}
+
+// Part of a key the text recogniser split off ("sk_live_4eC3…" read as
+// "sk live 4eC3…"): shorter than a whole key, but plainly generated.
+constexpr qsizetype shortestKeyPart = 16;
+
 // A piece without what frames it: the border of a text field read as "|" or
 // "]", brackets, quotes, a trailing comma.
 QString withoutFrame(const QString &piece)
@@ -100,11 +113,29 @@ bool isSensitive(QStringView text)
 
     const QStringList pieces = valid.split(spaces, Qt::SkipEmptyParts);
     bool hasOrdinaryWord = false;
+    // Neighbouring pieces that are no ordinary words, read together: a key
+    // the recogniser broke at its separators.
+    QString run;
+    const auto generatedRun = [&run] {
+        const bool generated = isKeyLike(run) && looksGenerated(run);
+        run.clear();
+        return generated;
+    };
     for (const QString &piece : pieces) {
-        if (isKeyLike(withoutFrame(QString(piece).remove(separators))))
+        const QString bare = withoutFrame(QString(piece).remove(separators));
+        if (isKeyLike(bare) || (bare.size() >= shortestKeyPart && looksGenerated(bare)))
             return true;
-        hasOrdinaryWord = hasOrdinaryWord || isOrdinaryWord(piece);
+        const bool ordinary = isOrdinaryWord(piece);
+        hasOrdinaryWord = hasOrdinaryWord || ordinary;
+        if (ordinary || bare.isEmpty() || !std::all_of(bare.cbegin(), bare.cend(), isBase64)) {
+            if (generatedRun())
+                return true;
+        } else {
+            run += bare;
+        }
     }
+    if (generatedRun())
+        return true;
     // Only without ordinary words may the pieces be read together: otherwise
     // every plain five-word sentence would look like a key.
     return !hasOrdinaryWord && isKeyLike(QString(valid).remove(spacesAndSeparators));

@@ -45,12 +45,15 @@ TEST(IsSensitive, KeywordsAndKeysAreFlaggedOrdinaryTextIsNot)
         {u"Reset to defaults", false}, {u"Your Library", false}, {u"Paper Planes at Dawn", false},
         {u"Мастер установит программу на ваш компьютер", false}, {u"Отправлять отчёты об ошибках", false},
         {u"https://hooks.example.com/incoming/build", false}, {u"Заказ 1004", false}, {u"1200,00 ₽", false},
-        // short base64-looking groups stay below the key length
-        {u"ABCD 1234 EFGH 5678 IJKL", false}, {u"sk_live_51HxQ2eZvKYlo", false},
+        // short base64-looking groups stay below the key length, unless they look generated
+        {u"ABCD 1234 EFGH 5678 IJKL", false}, {u"sk_live_51HxQ2eZvKYlo", true}, {u"sk_live_51HxQ2e", false},
         // The whole text is read as one run only without ordinary words; upper-case
         // and short words are not ordinary; anything outside base64 breaks a run.
         {u"Order ABCD 1234 EFGH 5678 IJKL 9012", false}, {u"ID ABCD 1234 EFGH 5678 IJKL 9012", true},
         {u"KEY ABCD 1234 EFGH 5678 IJKL 9012", true}, {u"ABCD 1234 EFGH 5678 IJKL 9012 ?", false},
+        // A key the recogniser broke apart at its separators, among ordinary words.
+        {u"sk live 4eC39HqLyjWDarjtT1 zdp7dc", true}, {u"Your key is 4eC39Hq LyjWDarjtT1 zdp7dc now", true},
+        {u"Version 2 Released Today", false}, {u"Wi-Fi 6 Router AX3000 Setup", false},
     };
     for (const auto &c : cases)
         EXPECT_EQ(isSensitive(QStringView(c.text)), c.sensitive) << QString::fromUtf16(c.text).toStdString();
