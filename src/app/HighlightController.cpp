@@ -67,11 +67,15 @@ QCoro::Task<void> HighlightController::follow(QPointer<HighlightController> self
             break;
         if (canLocate && c->m_clock.uptime() >= nextLookup) {
             nextLookup = c->m_clock.uptime() + elementRefresh;
-            ElementLocator &locator = *c->m_locator;
-            const QString wanted = *label;
-            const auto found = co_await locator.locate(
-                *request.processIdentifier, [wanted](const QString &name) { return highlight::sameLabel(name, wanted); },
-                ticket.token);
+            // Started outside the co_await expression: GCC 12 destroys the
+            // temporaries of a co_await's operand twice, and a label shared
+            // with the answer lost a reference each time.
+            ElementLocator::LabelMatch matches = [wanted = *label](const QString &name) {
+                return highlight::sameLabel(name, wanted);
+            };
+            QCoro::Task<std::optional<QRect>> locating =
+                c->m_locator->locate(*request.processIdentifier, std::move(matches), ticket.token);
+            const std::optional<QRect> found = co_await std::move(locating);
             if (!resumed())
                 co_return;
             looked = true;
