@@ -64,6 +64,7 @@ ChatReplyAssembler::Step ChatReplyAssembler::handle(const ChatStreamEvent &event
     }
     if (event.type == u"done") {
         m_final = event.reply.value_or(QString()).trimmed();
+        m_done = true;
         return {};
     }
     if (event.type == u"error")

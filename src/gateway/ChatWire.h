@@ -65,10 +65,13 @@ public:
     // nullopt when both are empty.
     std::optional<QString> reply() const;
     bool hasSentences() const { return !m_accumulated.isEmpty(); }
+    // Whether the platform closed the reply with a "done" event.
+    bool sawDone() const { return m_done; }
 
 private:
     QString m_accumulated;
     QString m_final;
+    bool m_done = false;
 };
 
 } // namespace nimbel

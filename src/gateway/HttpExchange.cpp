@@ -61,6 +61,13 @@ std::optional<int> HttpExchange::status() const
     return status.toInt();
 }
 
+bool HttpExchange::endMayBeCut() const
+{
+    if (!m_reply || m_reply->url().scheme() != u"http")
+        return false;
+    return m_reply->rawHeader("Transfer-Encoding").toLower().contains("chunked");
+}
+
 void HttpExchange::abandon()
 {
     if (m_reply && !m_reply->isFinished())

@@ -59,6 +59,11 @@ public:
     bool stopRequested() const { return m_stop.stop_requested(); }
     // Once ended(): nullopt when a complete HTTP response arrived, else why not.
     std::optional<GatewayFailure> failure() const;
+    // Once ended() without a failure: whether the end may have been a lost
+    // connection rather than the end of the body. Over plain http Qt reads
+    // from an unbuffered socket, and when it meets the closed connection in
+    // the middle of a chunked body it reports the body as complete.
+    bool endMayBeCut() const;
     // Gives up on the reply (a cap was exceeded, the stream reported an error).
     void abandon();
 

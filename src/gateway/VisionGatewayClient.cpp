@@ -216,6 +216,10 @@ VisionGatewayClient::streamChat(QList<DesktopChatMessage> messages, QString base
             co_return *failure;
         if (!success)
             co_return failed(VisionGatewayError::server(*status, serverErrorMessage(errorBody)));
+        // The platform ends every reply with "done"; without it, an end that
+        // may have been a lost connection is taken as one.
+        if (!assembler.sawDone() && exchange.endMayBeCut())
+            co_return failed(VisionGatewayError::connectionFailed());
         reader.finish();
         if (auto failure = deliverLines(reader, assembler, onSentence, stop, questionChars))
             co_return *failure;
