@@ -89,7 +89,7 @@ OverlayPanelController::OverlayPanelController(OverlayViewModel &viewModel, Pref
         log::error(log::general(), log::Record().add(u"event", u"overlay_view_error").add(u"error", error.toString()));
 
     for (auto signal : {&OverlayViewModel::stateChanged, &OverlayViewModel::failureChanged,
-                        &OverlayViewModel::firstRunChanged, &OverlayViewModel::voicePermissionsChanged})
+                        &OverlayViewModel::voicePermissionsChanged})
         connect(&m_viewModel, signal, this, &OverlayPanelController::viewStateChanged);
 
     restoreOrSetDefaultPosition();
@@ -214,11 +214,6 @@ QString OverlayPanelController::failureRecovery() const
         return QStringLiteral("voicePrivacySettings");
     }
     return QStringLiteral("none");
-}
-
-bool OverlayPanelController::firstRunPresent() const
-{
-    return m_viewModel.firstRun().isValid() && !m_viewModel.firstRun().isNull();
 }
 
 bool OverlayPanelController::microphoneAuthorized() const

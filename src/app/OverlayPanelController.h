@@ -34,7 +34,6 @@ class OverlayPanelController final : public QObject
     // Derived values the views need in a form QML can read.
     Q_PROPERTY(QString stateName READ stateName NOTIFY viewStateChanged)
     Q_PROPERTY(QString failureRecovery READ failureRecovery NOTIFY viewStateChanged)
-    Q_PROPERTY(bool firstRunPresent READ firstRunPresent NOTIFY viewStateChanged)
     Q_PROPERTY(bool microphoneAuthorized READ microphoneAuthorized NOTIFY viewStateChanged)
     // The voice session's global shortcut; null where the application has none.
     Q_PROPERTY(nimbel::GlobalShortcut *globalShortcut READ globalShortcut NOTIFY globalShortcutChanged)
@@ -66,7 +65,6 @@ public:
 
     QString stateName() const;
     QString failureRecovery() const;
-    bool firstRunPresent() const;
     bool microphoneAuthorized() const;
     GlobalShortcut *globalShortcut() const { return m_globalShortcut; }
     void setGlobalShortcut(GlobalShortcut *shortcut);

@@ -484,12 +484,6 @@ void OverlayViewModel::setLastUpdateError(std::optional<QString> error)
         emit lastUpdateErrorChanged();
 }
 
-void OverlayViewModel::setFirstRun(const QVariant &firstRun)
-{
-    if (assign(m_firstRun, firstRun))
-        emit firstRunChanged();
-}
-
 void OverlayViewModel::setVoicePermissions(const QVariant &permissions)
 {
     if (assign(m_voicePermissions, permissions))

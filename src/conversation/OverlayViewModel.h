@@ -113,7 +113,6 @@ class OverlayViewModel final : public QObject
     Q_PROPERTY(bool automaticallyChecksForUpdates READ automaticallyChecksForUpdates
                    NOTIFY automaticallyChecksForUpdatesChanged)
     Q_PROPERTY(QString lastUpdateError READ lastUpdateErrorText NOTIFY lastUpdateErrorChanged)
-    Q_PROPERTY(QVariant firstRun READ firstRun NOTIFY firstRunChanged)
     Q_PROPERTY(QVariant voicePermissions READ voicePermissions NOTIFY voicePermissionsChanged)
 
 public:
@@ -257,8 +256,6 @@ public:
     const std::optional<QString> &lastUpdateError() const { return m_lastUpdateError; }
     void setLastUpdateError(std::optional<QString> error);
     // Placeholders until the first-run flow and the permission snapshot exist.
-    const QVariant &firstRun() const { return m_firstRun; }
-    void setFirstRun(const QVariant &firstRun);
     const QVariant &voicePermissions() const { return m_voicePermissions; }
     void setVoicePermissions(const QVariant &permissions);
 
@@ -396,7 +393,6 @@ signals:
     void canCheckForUpdatesChanged();
     void automaticallyChecksForUpdatesChanged();
     void lastUpdateErrorChanged();
-    void firstRunChanged();
     void voicePermissionsChanged();
 
 private:
@@ -447,7 +443,6 @@ private:
     bool m_canCheckForUpdates = false;
     bool m_automaticallyChecksForUpdates = false;
     std::optional<QString> m_lastUpdateError;
-    QVariant m_firstRun;
     QVariant m_voicePermissions;
 
     ChatMessageListModel m_messageModel;

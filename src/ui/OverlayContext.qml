@@ -23,7 +23,7 @@ QtObject {
     readonly property bool expanded: vm.isExpanded
     readonly property bool isBusy: vm.isBusy
     readonly property string stateName: panel.stateName
-    readonly property bool firstRunPresent: (firstRunSession !== null && firstRunSession.active) || panel.firstRunPresent
+    readonly property bool firstRunPresent: firstRunSession !== null && firstRunSession.active
     // { message, recovery, isPermissionProblem } or null.
     readonly property var failure: vm.failure
                                    ? { message: vm.errorMessage, recovery: panel.failureRecovery,
