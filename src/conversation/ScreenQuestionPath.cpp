@@ -12,6 +12,7 @@
 #include "gateway/VisionGateway.h"
 #include "screen/CaptureDateCodec.h"
 #include "screen/ScreenImageEncoder.h"
+#include "screen/SecretCover.h"
 #include "settings/Localized.h"
 
 #include <QJsonDocument>
@@ -124,7 +125,19 @@ QCoro::Task<Result<Done, TurnError>> ScreenContextCoordinator::screenPath(Self s
         co_return TurnError::stopped();
 
     std::optional<QByteArray> jpeg = model->m_latestCaptureJPEG;
-    if (!jpeg) {
+    if (prepared && !prepared->withheldLines.empty()) {
+        // What the text withholds is covered in the picture too. The capture
+        // was encoded before its lines were read, so this is a second encoding.
+        const QImage covered = coverWithheldLines(capture.image, prepared->withheldLines);
+        const ScreenImageEncodingPolicy policy = ScreenImageEncodingPolicy::detailedVision();
+        ScreenImageEncoder &encoder = model->m_services.encoder;
+        jpeg = co_await encoder.jpegData(covered, policy);
+        model = resumeTurn(self, ticketOf(turn));
+        if (!model)
+            co_return TurnError::stopped();
+        if (!jpeg)
+            co_return TurnError::from(VisionGatewayError::imageEncodingFailed());
+    } else if (!jpeg) {
         // The capture's own encoding failed: one more try, at the plainer
         // vision policy, before giving up on the picture.
         const ScreenImageEncodingPolicy policy = ScreenImageEncodingPolicy::vision();

@@ -29,7 +29,7 @@ struct SentScreenContext
     // The page address as sent (the accessibility summary's), if any.
     std::optional<QString> pageAddress() const;
     // How many recognised lines were withheld as secrets; the number only.
-    int withheldLines() const { return prepared ? prepared->withheldLines : 0; }
+    int withheldLines() const { return prepared ? int(prepared->withheldLines.size()) : 0; }
     // Lower-case hexadecimal SHA-256 of the JPEG, for comparing it elsewhere.
     QString jpegDigest() const;
 

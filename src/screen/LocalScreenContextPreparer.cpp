@@ -43,14 +43,14 @@ QCoro::Task<PreparedScreenContext> LocalScreenContextPreparer::prepare(Request r
     struct Reading
     {
         std::vector<RecognizedScreenText> lines;
-        std::size_t withheld = 0;
+        std::vector<NormalizedRect> withheld;
     };
     QFuture<Reading> reading = QtConcurrent::run(&m_actor, [recognizer = m_recognizer, image = request.image] {
         QElapsedTimer timer;
         timer.start();
         auto lines = recognizer->recognizeText(image);
         // The recogniser is this actor's own: nothing reads with it in between.
-        const std::size_t withheld = recognizer->lastCounts().withheld;
+        std::vector<NormalizedRect> withheld = recognizer->lastCounts().withheld;
         // Counts and timing only: recognised text never goes into a log.
         const log::Record record = log::Record()
                                        .add(u"lines", static_cast<qint64>(lines.size()))
@@ -58,14 +58,14 @@ QCoro::Task<PreparedScreenContext> LocalScreenContextPreparer::prepare(Request r
                                        .add(u"height", image.height())
                                        .add(u"total_ms", timer.elapsed());
         log::info(log::general(), QStringLiteral("text_recognition ") + record.text());
-        return Reading{std::move(lines), withheld};
+        return Reading{std::move(lines), std::move(withheld)};
     });
     const Reading recognized = co_await reading;
     // Only the request and the result from here on: the preparer may be gone.
     const ScreenContextSources sources{request.captureID, request.applicationName, request.windowTitle,
                                        request.accessibility};
     PreparedScreenContext context = assembledContext(sources, recognized.lines);
-    context.withheldLines = static_cast<int>(recognized.withheld);
+    context.withheldLines = recognized.withheld;
     co_return context;
 }
 

@@ -37,9 +37,10 @@ struct PreparedScreenContext
     QStringList visibleText;
     std::vector<PreparedScreenControl> controls;
     QStringList statuses;
-    // How many recognised lines were left out as secrets. Never sent: the
-    // owner sees the number beside what was sent, never the text.
-    int withheldLines = 0;
+    // Where the recognised lines left out as secrets are. Never sent: they are
+    // covered in the picture, and the owner sees their number beside what was
+    // sent, never the text.
+    std::vector<NormalizedRect> withheldLines;
 
     bool operator==(const PreparedScreenContext &) const = default;
 

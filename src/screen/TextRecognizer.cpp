@@ -297,7 +297,7 @@ std::vector<RecognizedScreenText> TextRecognizer::recognizeText(const QImage &im
                                      m_options.minimumConfidence))
             lines.push_back(std::move(*line));
         else if (withheldAsSecret(readings[i]->text, readings[i]->confidence, m_options.minimumConfidence))
-            ++m_counts.withheld;
+            m_counts.withheld.push_back(NormalizedRect::fromPixels(boxes[i], image.size()));
     }
     return inReadingOrder(std::move(lines));
 }

@@ -56,8 +56,9 @@ public:
         std::size_t lines = 0;
         std::size_t cached = 0;
         std::size_t read = 0;
-        // Lines confident enough to keep that were withheld as secrets.
-        std::size_t withheld = 0;
+        // Where the lines confident enough to keep that were withheld as
+        // secrets are, in the image.
+        std::vector<NormalizedRect> withheld;
     };
 
     TextRecognizer();

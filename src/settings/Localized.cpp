@@ -144,7 +144,7 @@ constexpr Entry catalogue[] = {
     {"sent.picture", "Picture: %1 × %2 pixels, %3 bytes"},
     {"sent.summary", "Screen summary"},
     {"sent.title", "What left this computer for the question"},
-    {"sent.withheld", "Lines withheld from the text as secrets: %1. The picture above went as it is."},
+    {"sent.withheld", "Lines withheld as secrets, and covered in the picture above: %1."},
     {"settings.agentNotConnected", "Agent not connected"},
     {"settings.autoUpdate", "Update automatically"},
     {"settings.autoUpdate.hint", "Nimbel checks for new versions in the background."},

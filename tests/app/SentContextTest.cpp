@@ -247,9 +247,18 @@ TEST_F(SentContext, TheViewShowsExactlyWhatThePlatformReceivedAndGoesWithTheConv
     EXPECT_EQ(shown(QStringLiteral("sentAddress")), text(summary.at("page_url")));
     EXPECT_EQ(shown(QStringLiteral("sentAddress")), QStringLiteral("https://setup.example/step?page=2"));
 
-    // The secret: withheld from the text of the request, and shown as a number only.
+    // The secret: withheld from the text of the request, covered in its picture, and shown as a number only.
     EXPECT_EQ(shown(QStringLiteral("sentWithheld")),
-              QStringLiteral("Lines withheld from the text as secrets: 1. The picture above went as it is."));
+              QStringLiteral("Lines withheld as secrets, and covered in the picture above: 1."));
+    const auto darkShare = [&](const QRect &area) {
+        int dark = 0;
+        for (int y = area.top(); y <= area.bottom(); ++y)
+            for (int x = area.left(); x <= area.right(); ++x)
+                dark += qGray(picture.pixel(x, y)) < 40;
+        return double(dark) / (area.width() * area.height());
+    };
+    EXPECT_GT(darkShare(QRect(20, 92, 220, 16)), 0.95) << "the secret's line is not covered";
+    EXPECT_LT(darkShare(QRect(20, 32, 220, 16)), 0.5) << "the line above it is covered too";
     EXPECT_FALSE(QString::fromStdString(payload.dump()).contains(secret));
     for (const QString &name : QStringList{"sentLines", "sentControls", "sentSummary", "sentAccessibility", "sentWithheld"})
         EXPECT_FALSE(shown(name).contains(secret) || shown(name).contains(u"password")) << name.toStdString();

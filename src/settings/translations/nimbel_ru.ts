@@ -440,8 +440,8 @@
         <translation>Что ушло с компьютера для этого вопроса</translation>
     </message>
     <message id="sent.withheld">
-        <source>Lines withheld from the text as secrets: %1. The picture above went as it is.</source>
-        <translation>Строк, скрытых из текста как секреты: %1. Снимок выше отправлен как есть.</translation>
+        <source>Lines withheld as secrets, and covered in the picture above: %1.</source>
+        <translation>Строк, скрытых как секреты и закрытых на снимке выше: %1.</translation>
     </message>
     <message id="settings.agentNotConnected">
         <source>Agent not connected</source>
