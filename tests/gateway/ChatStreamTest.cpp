@@ -65,7 +65,7 @@ TEST_F(ChatStreamTest, handsOnEachSentenceWhileTheStreamIsStillOpen)
 {
     stream({StreamStep::write(sentence("First sentence.")), StreamStep::hold(),
             StreamStep::write(sentence("Second sentence.")), StreamStep::hold(),
-            StreamStep::write(event(R"({"type":"done"})"))});
+            StreamStep::write(done)});
     QList<bool> serverWasHolding;
     afterSentence = [&](const QString &) {
         // Seen while the server holds: it arrived before the body ended.
@@ -94,6 +94,12 @@ TEST_F(ChatStreamTest, trimsSentencesSkipsEmptyOnesAndPrefersTheDoneReply)
     stream({StreamStep::write(sentence("One.")), StreamStep::write(sentence("Two."))});
     EXPECT_EQ(kindOf(chat()), VisionGatewayError::Kind::connectionFailed);
     EXPECT_EQ(sentences, (QStringList{"One.", "Two."}));
+    // A lost connection is no reply, and the broken last line is no event.
+    sentences.clear();
+    stream({StreamStep::write(sentence("One.")), StreamStep::pause(20ms), StreamStep::write("data: {\"type\":\"sen"),
+            StreamStep::cut()});
+    EXPECT_EQ(kindOf(chat()), VisionGatewayError::Kind::connectionFailed);
+    EXPECT_EQ(sentences, QStringList{"One."});
 
     sentences.clear();
     stream({StreamStep::write(sentence("Partial.") + event(R"({"type":"done","reply":"  The full reply.  "})"))});
@@ -106,6 +112,12 @@ TEST_F(ChatStreamTest, trimsSentencesSkipsEmptyOnesAndPrefersTheDoneReply)
     stream({StreamStep::write(sentence("Kept.") + event(R"({"type":"done","reply":"Earlier."})") +
                               event(R"({"type":"done","reply":"   "})"))});
     EXPECT_EQ(chat().value(), "Kept.");
+
+    // Neither a reply nor a sentence: nothing to show.
+    stream({StreamStep::write(": nothing here\n\ndata: [DONE]\n\n" + event(R"({"type":"done","reply":""})"))});
+    EXPECT_EQ(kindOf(chat()), VisionGatewayError::Kind::invalidResponse);
+    server.script("/v1/desktop/chat", ScriptedResponse::json(200, ""));
+    EXPECT_EQ(kindOf(chat()), VisionGatewayError::Kind::invalidResponse);
 }
 
 TEST_F(ChatStreamTest, appliesTheLineAndEventRules)
@@ -157,7 +169,6 @@ TEST_F(ChatStreamTest, aFailedStatusDeliversNothingAndCarriesTheServerMessage)
     EXPECT_EQ(kindOf(result), VisionGatewayError::Kind::server);
     EXPECT_EQ(*result.error().gatewayError(), VisionGatewayError::server(502, "Request failed"));
 
-
     // A streamed error body is read to its end.
     ScriptedResponse streamedError = ScriptedResponse::events(
         {StreamStep::write(R"({"error":{"message":)"), StreamStep::pause(20ms), StreamStep::write(R"("Agent paused"}})")});
@@ -167,14 +178,6 @@ TEST_F(ChatStreamTest, aFailedStatusDeliversNothingAndCarriesTheServerMessage)
     EXPECT_EQ(*result.error().gatewayError(), VisionGatewayError::server(403, "Agent paused"));
     EXPECT_EQ(result.error().toDescription().message, "Agent paused");
     EXPECT_TRUE(sentences.isEmpty());
-}
-
-TEST_F(ChatStreamTest, aStreamWithoutReplyOrSentencesIsInvalid)
-{
-    stream({StreamStep::write(": nothing here\n\ndata: [DONE]\n\n" + event(R"({"type":"done","reply":""})"))});
-    EXPECT_EQ(kindOf(chat()), VisionGatewayError::Kind::invalidResponse);
-    server.script("/v1/desktop/chat", ScriptedResponse::json(200, ""));
-    EXPECT_EQ(kindOf(chat()), VisionGatewayError::Kind::invalidResponse);
 }
 
 TEST_F(ChatStreamTest, stoppingAbortsTheStreamWithoutAHalfResult)
@@ -216,7 +219,7 @@ TEST_F(ChatStreamTest, theTimeoutIsOnInactivityNotOnTheWholeStream)
     // Four pauses of 400 ms: longer than the timeout in total, never silent for that long.
     stream({StreamStep::write(sentence("A.")), StreamStep::pause(400ms), StreamStep::write(sentence("B.")),
             StreamStep::pause(400ms), StreamStep::write(sentence("C.")), StreamStep::pause(400ms),
-            StreamStep::write(sentence("D.")), StreamStep::pause(400ms), StreamStep::write(event(R"({"type":"done"})"))});
+            StreamStep::write(sentence("D.")), StreamStep::pause(400ms), StreamStep::write(done)});
     auto result = chat();
     ASSERT_TRUE(result.ok()) << int(result.error().kind());
     EXPECT_EQ(result.value(), "A. B. C. D.");
@@ -261,13 +264,4 @@ TEST_F(ChatStreamTest, hostileStreamsEndInAClassifiedErrorWithBoundedMemory)
     const auto result = chat();
     ASSERT_TRUE(result.ok());
     EXPECT_EQ(sentences, (QStringList{u"Caf\uFFFD \uFFFD ok"_qs, "Still here."}));
-}
-
-TEST_F(ChatStreamTest, aStreamCutMidWayFailsAfterWhatArrived)
-{
-    stream({StreamStep::write(sentence("One.")), StreamStep::pause(20ms), StreamStep::write("data: {\"type\":\"sen"),
-            StreamStep::cut()});
-    // A lost connection is no reply, and the broken last line is no event.
-    EXPECT_EQ(kindOf(chat()), VisionGatewayError::Kind::connectionFailed);
-    EXPECT_EQ(sentences, QStringList{"One."});
 }

@@ -56,17 +56,6 @@ T finish(QCoro::Task<T> task, std::chrono::milliseconds limit = std::chrono::sec
     return std::move(*result);
 }
 
-// Runs the event loop for `duration` (lets a started call make progress).
-inline void spin(std::chrono::milliseconds duration)
-{
-    QElapsedTimer elapsed;
-    elapsed.start();
-    QTimer tick;
-    tick.start(5);
-    while (elapsed.elapsed() < duration.count())
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-}
-
 // Stops `source` as soon as a stream of `server` waits at a hold step (polled
 // from the event loop, so the call being tested is suspended at that moment).
 inline std::unique_ptr<QTimer> stopWhenHolding(const TestServer &server, std::stop_source source)

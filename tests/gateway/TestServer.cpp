@@ -17,11 +17,10 @@ std::string lowered(std::string text)
     return text;
 }
 
-// Pseudo-headers the library adds to every request it parses.
+// Pseudo-headers the library adds to every request it parses (REMOTE_ADDR, LOCAL_PORT, ...).
 bool isLibraryHeader(const std::string &lowerName)
 {
-    return lowerName == "remote_addr" || lowerName == "remote_port" || lowerName == "local_addr"
-        || lowerName == "local_port";
+    return lowerName.rfind("remote_", 0) == 0 || lowerName.rfind("local_", 0) == 0;
 }
 
 } // namespace
