@@ -55,13 +55,10 @@ Screen settingsPage()
     return screen;
 }
 
-NormalizedRect normalized(const QRect &r, QSize size)
+// Whether `inner` lies within the pixels `drawn` on an image of `size`.
+bool inside(const NormalizedRect &inner, const QRect &drawn, QSize size, double slack = 0.005)
 {
-    return NormalizedRect::fromPixels(r, size);
-}
-
-bool inside(const NormalizedRect &inner, const NormalizedRect &outer, double slack = 0.005)
-{
+    const NormalizedRect outer = NormalizedRect::fromPixels(drawn, size);
     return inner.x >= outer.x - slack && inner.y >= outer.y - slack
         && inner.x + inner.width <= outer.x + outer.width + slack
         && inner.y + inner.height <= outer.y + outer.height + slack;
@@ -95,11 +92,11 @@ TEST(TextRecognition, ReadsEveryLineWithItsBoxAndWithholdsSecrets)
     const QSize size = screen.image.size();
     const auto *button = find(lines, QStringLiteral("Продолжить"));
     ASSERT_TRUE(button);
-    EXPECT_TRUE(inside(button->rect, normalized(screen.continueButton, size)));
-    EXPECT_GT(button->rect.width, normalized(screen.continueButton, size).width / 2);
+    EXPECT_TRUE(inside(button->rect, screen.continueButton, size));
+    EXPECT_GT(button->rect.width, NormalizedRect::fromPixels(screen.continueButton, size).width / 2);
     const auto *title = find(lines, QStringLiteral("Privacy & Security"));
     ASSERT_TRUE(title);
-    EXPECT_TRUE(inside(title->rect, normalized(screen.title.adjusted(-2, -2, 2, 2), size)));
+    EXPECT_TRUE(inside(title->rect, screen.title.adjusted(-2, -2, 2, 2), size));
     EXPECT_GE(title->confidence, 0.3);
     EXPECT_LE(title->confidence, 1.0);
 
@@ -205,10 +202,10 @@ TEST(LocalScreenContextPreparer, PreparesTheContextOfACapture)
     ASSERT_EQ(context.controls.size(), 2u);
     EXPECT_EQ(context.controls[0].label, QStringLiteral("Продолжить"));
     ASSERT_TRUE(context.controls[0].targetRect);
-    EXPECT_TRUE(inside(*context.controls[0].targetRect, normalized(screen.continueButton, screen.image.size())));
+    EXPECT_TRUE(inside(*context.controls[0].targetRect, screen.continueButton, screen.image.size()));
     EXPECT_EQ(context.controls[1].state, QStringLiteral("disabled"));
     ASSERT_TRUE(context.controls[1].targetRect);
-    EXPECT_TRUE(inside(*context.controls[1].targetRect, normalized(screen.saveButton, screen.image.size())));
+    EXPECT_TRUE(inside(*context.controls[1].targetRect, screen.saveButton, screen.image.size()));
 
     const std::string json = context.toJson().dump();
     for (const char *secret : {"sk_live", "ABCD", "API key"})
