@@ -8,7 +8,7 @@
 
 using namespace nimbel;
 
-TEST(ChatWire, sendsTheLastFourteenMessages)
+TEST(ChatWire, sendsTheLastFourteenMessagesAndTheLanguageOfTheLastUserOne)
 {
     QList<DesktopChatMessage> messages;
     for (int i = 1; i <= 15; ++i)
@@ -19,12 +19,10 @@ TEST(ChatWire, sendsTheLastFourteenMessages)
     EXPECT_EQ(json["messages"][0]["content"], "m2");
     EXPECT_EQ(json["messages"][13]["content"], "m15");
     EXPECT_EQ(json["channel"], "voice");
-}
 
-TEST(ChatWire, takesTheLanguageFromTheLastUserMessage)
-{
-    const auto lang = [](const QList<DesktopChatMessage> &messages) {
-        return QString::fromStdString(chatRequestJson(messages, "a", "s", "chat")["lang"].get<std::string>());
+    // The language is that of the last user message.
+    const auto lang = [](const QList<DesktopChatMessage> &list) {
+        return QString::fromStdString(chatRequestJson(list, "a", "s", "chat")["lang"].get<std::string>());
     };
     EXPECT_EQ(lang({{"user", u"Where is the Save button, ж?"_qs}}), "ru");
     EXPECT_EQ(lang({{"user", u"Где настройки?"_qs}, {"assistant", "Here."}, {"user", "And now?"}}), "en");
@@ -53,19 +51,7 @@ TEST(ChatWire, decodesStreamEventsOfTheRightShapeOnly)
         EXPECT_FALSE(ChatStreamEvent::decode(body)) << body;
 }
 
-TEST(NavigationResponse, fillsDefaultsForMissingOrNullKeys)
-{
-    const auto minimal = NavigationResponse::decode(R"({"summary":"s"})");
-    ASSERT_TRUE(minimal);
-    EXPECT_TRUE(minimal->steps.isEmpty());
-    EXPECT_EQ(minimal->confidence, 0.75);
-    EXPECT_FALSE(minimal->needsFreshCapture);
-    EXPECT_EQ(NavigationResponse::decode(R"({"summary":"s","steps":null,"confidence":null,"needs_fresh_capture":null,)"
-                                         R"("safety_note":null,"screen_facts":null})"),
-              minimal);
-}
-
-TEST(NavigationResponse, decodesStepsFactsAndUnclampedConfidence)
+TEST(NavigationResponse, decodesStepsFactsUnclampedConfidenceAndDefaults)
 {
     const auto response = NavigationResponse::decode(R"({
         "summary": "  Use the File menu. ",
@@ -91,6 +77,16 @@ TEST(NavigationResponse, decodesStepsFactsAndUnclampedConfidence)
     EXPECT_TRUE(response->needsFreshCapture);
     EXPECT_EQ(response->safetyNote, QString("Nothing destructive."));
     EXPECT_EQ(response->screenFacts, (QStringList{"Save dialog open", "Title: Report"}));
+
+    // Missing or null keys take their defaults.
+    const auto minimal = NavigationResponse::decode(R"({"summary":"s"})");
+    ASSERT_TRUE(minimal);
+    EXPECT_TRUE(minimal->steps.isEmpty());
+    EXPECT_EQ(minimal->confidence, 0.75);
+    EXPECT_FALSE(minimal->needsFreshCapture);
+    EXPECT_EQ(NavigationResponse::decode(R"({"summary":"s","steps":null,"confidence":null,"needs_fresh_capture":null,)"
+                                         R"("safety_note":null,"screen_facts":null})"),
+              minimal);
 }
 
 TEST(NavigationResponse, rejectsMissingRequiredKeysAndWrongTypes)
