@@ -125,15 +125,11 @@ int main(int argc, char **argv)
 {
     QApplication app(argc, argv);
     QCommandLineParser parser;
-    const QCommandLineOption buttonsOption(QStringLiteral("buttons"), QStringLiteral("Number of buttons"),
-                                           QStringLiteral("count"));
-    const QCommandLineOption slowOption(QStringLiteral("slow-name-ms"), QStringLiteral("Delay of every name"),
-                                        QStringLiteral("ms"));
-    const QCommandLineOption nestingOption(QStringLiteral("nesting"), QStringLiteral("Nested panels"),
-                                           QStringLiteral("count"));
-    const QCommandLineOption titleOption(QStringLiteral("title"), QStringLiteral("Window title"),
-                                         QStringLiteral("title"), QStringLiteral("Nimbel test window"));
-    const QCommandLineOption secretsOption(QStringLiteral("planted-secrets"), QStringLiteral("Show secrets too"));
+    const QCommandLineOption buttonsOption("buttons", "Number of buttons", "count");
+    const QCommandLineOption slowOption("slow-name-ms", "Delay of every button's name", "ms");
+    const QCommandLineOption nestingOption("nesting", "Nested panels", "count");
+    const QCommandLineOption titleOption("title", "Window title", "title", "Nimbel test window");
+    const QCommandLineOption secretsOption("planted-secrets", "Show secrets too");
     parser.addOptions({buttonsOption, slowOption, nestingOption, titleOption, secretsOption});
     parser.process(app);
 
