@@ -73,26 +73,18 @@ inline std::unique_ptr<QTimer> stopWhenHolding(const TestServer &server, std::st
 
 // A clock whose uptime moves by `step` every time it is read, so that a
 // request timed between two readings always lasts exactly `step`.
-class SteppingClock final : public Clock
+class SteppingClock final : public VirtualClock
 {
 public:
     explicit SteppingClock(Milliseconds step)
         : m_step(step)
     {
     }
-    QDateTime now() const override { return m_timers.now(); }
     Milliseconds uptime() const override { return m_uptime += m_step; }
-    TimerId schedule(Milliseconds delay, std::function<void()> fire) override
-    {
-        return m_timers.schedule(delay, std::move(fire));
-    }
-    void cancel(TimerId id) override { m_timers.cancel(id); }
-    void post(std::function<void()> fire) override { m_timers.post(std::move(fire)); }
 
 private:
     Milliseconds m_step;
     mutable Milliseconds m_uptime{100'000};
-    VirtualClock m_timers;
 };
 
 // The failure of a call that was expected to fail.
