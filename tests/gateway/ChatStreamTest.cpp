@@ -70,7 +70,6 @@ TEST_F(ChatStreamTest, handsOnEachSentenceWhileTheStreamIsStillOpen)
     afterSentence = [&](const QString &) {
         // Seen while the server holds: it arrived before the body ended.
         serverWasHolding.append(server.waitUntilHolding(2s));
-        EXPECT_EQ(server.finishedStreams(), 0);
         server.release();
     };
     const auto result = chat();

@@ -154,12 +154,6 @@ bool TestServer::waitUntilHolding(std::chrono::milliseconds limit) const
     return true;
 }
 
-int TestServer::finishedStreams() const
-{
-    std::lock_guard lock(m_mutex);
-    return m_finishedStreams;
-}
-
 void TestServer::handle(const void *rawRequest, void *rawResponse)
 {
     const auto &request = *static_cast<const httplib::Request *>(rawRequest);
@@ -200,15 +194,8 @@ void TestServer::handle(const void *rawRequest, void *rawResponse)
     response.set_chunked_content_provider(
         script.contentType, [this, steps = script.stream](size_t, httplib::DataSink &sink) {
             for (const StreamStep &step : steps) {
-                if (!runStep(step, &sink)) {
-                    std::lock_guard lock(m_mutex);
-                    ++m_finishedStreams;
+                if (!runStep(step, &sink))
                     return false; // closes the connection mid-body
-                }
-            }
-            {
-                std::lock_guard lock(m_mutex);
-                ++m_finishedStreams;
             }
             sink.done();
             return true;
