@@ -65,12 +65,11 @@ TEST_F(ChatStreamTest, handsOnEachSentenceWhileTheStreamIsStillOpen)
 {
     stream({StreamStep::write(sentence("First sentence.")), StreamStep::hold(),
             StreamStep::write(sentence("Second sentence.")), StreamStep::hold(),
-            StreamStep::write(event(R"({"type":"done"})"))});
+            StreamStep::write(done)});
     QList<bool> serverWasHolding;
     afterSentence = [&](const QString &) {
         // Seen while the server holds: it arrived before the body ended.
         serverWasHolding.append(server.waitUntilHolding(2s));
-        EXPECT_EQ(server.finishedStreams(), 0);
         server.release();
     };
     const auto result = chat();
@@ -94,6 +93,12 @@ TEST_F(ChatStreamTest, trimsSentencesSkipsEmptyOnesAndPrefersTheDoneReply)
     stream({StreamStep::write(sentence("One.")), StreamStep::write(sentence("Two."))});
     EXPECT_EQ(kindOf(chat()), VisionGatewayError::Kind::connectionFailed);
     EXPECT_EQ(sentences, (QStringList{"One.", "Two."}));
+    // A lost connection is no reply, and the broken last line is no event.
+    sentences.clear();
+    stream({StreamStep::write(sentence("One.")), StreamStep::pause(20ms), StreamStep::write("data: {\"type\":\"sen"),
+            StreamStep::cut()});
+    EXPECT_EQ(kindOf(chat()), VisionGatewayError::Kind::connectionFailed);
+    EXPECT_EQ(sentences, QStringList{"One."});
 
     sentences.clear();
     stream({StreamStep::write(sentence("Partial.") + event(R"({"type":"done","reply":"  The full reply.  "})"))});
@@ -106,6 +111,12 @@ TEST_F(ChatStreamTest, trimsSentencesSkipsEmptyOnesAndPrefersTheDoneReply)
     stream({StreamStep::write(sentence("Kept.") + event(R"({"type":"done","reply":"Earlier."})") +
                               event(R"({"type":"done","reply":"   "})"))});
     EXPECT_EQ(chat().value(), "Kept.");
+
+    // Neither a reply nor a sentence: nothing to show.
+    stream({StreamStep::write(": nothing here\n\ndata: [DONE]\n\n" + event(R"({"type":"done","reply":""})"))});
+    EXPECT_EQ(kindOf(chat()), VisionGatewayError::Kind::invalidResponse);
+    server.script("/v1/desktop/chat", ScriptedResponse::json(200, ""));
+    EXPECT_EQ(kindOf(chat()), VisionGatewayError::Kind::invalidResponse);
 }
 
 TEST_F(ChatStreamTest, appliesTheLineAndEventRules)
@@ -132,7 +143,7 @@ TEST_F(ChatStreamTest, appliesTheLineAndEventRules)
     EXPECT_EQ(chat().value(), "Last, unterminated.");
 }
 
-TEST_F(ChatStreamTest, anErrorEventEndsTheCall)
+TEST_F(ChatStreamTest, anErrorEventOrAFailedStatusEndsTheCall)
 {
     stream({StreamStep::write(sentence("One.") + sentence("Two.") +
                               event(R"({"type":"error","error":"  Model overloaded "})") + sentence("Never."))});
@@ -147,16 +158,13 @@ TEST_F(ChatStreamTest, anErrorEventEndsTheCall)
     EXPECT_EQ(kindOf(result), VisionGatewayError::Kind::agentUnavailable);
     EXPECT_EQ(result.error().gatewayError()->message, "Agent runtime failed");
     EXPECT_EQ(result.error().toDescription().message, L::text("error.gateway.generic"));
-}
 
-TEST_F(ChatStreamTest, aFailedStatusDeliversNothingAndCarriesTheServerMessage)
-{
-    ScriptedResponse failed = ScriptedResponse::json(502, "{\"error\":\"Upstream agent crashed\"}\n" + sentence("Not a sentence."));
-    server.script("/v1/desktop/chat", failed);
-    auto result = chat();
-    EXPECT_EQ(kindOf(result), VisionGatewayError::Kind::server);
+    // A failed status delivers nothing and carries the server's message.
+    sentences.clear();
+    server.script("/v1/desktop/chat",
+                  ScriptedResponse::json(502, "{\"error\":\"Upstream agent crashed\"}\n" + sentence("Not a sentence.")));
+    result = chat();
     EXPECT_EQ(*result.error().gatewayError(), VisionGatewayError::server(502, "Request failed"));
-
 
     // A streamed error body is read to its end.
     ScriptedResponse streamedError = ScriptedResponse::events(
@@ -167,14 +175,6 @@ TEST_F(ChatStreamTest, aFailedStatusDeliversNothingAndCarriesTheServerMessage)
     EXPECT_EQ(*result.error().gatewayError(), VisionGatewayError::server(403, "Agent paused"));
     EXPECT_EQ(result.error().toDescription().message, "Agent paused");
     EXPECT_TRUE(sentences.isEmpty());
-}
-
-TEST_F(ChatStreamTest, aStreamWithoutReplyOrSentencesIsInvalid)
-{
-    stream({StreamStep::write(": nothing here\n\ndata: [DONE]\n\n" + event(R"({"type":"done","reply":""})"))});
-    EXPECT_EQ(kindOf(chat()), VisionGatewayError::Kind::invalidResponse);
-    server.script("/v1/desktop/chat", ScriptedResponse::json(200, ""));
-    EXPECT_EQ(kindOf(chat()), VisionGatewayError::Kind::invalidResponse);
 }
 
 TEST_F(ChatStreamTest, stoppingAbortsTheStreamWithoutAHalfResult)
@@ -216,7 +216,7 @@ TEST_F(ChatStreamTest, theTimeoutIsOnInactivityNotOnTheWholeStream)
     // Four pauses of 400 ms: longer than the timeout in total, never silent for that long.
     stream({StreamStep::write(sentence("A.")), StreamStep::pause(400ms), StreamStep::write(sentence("B.")),
             StreamStep::pause(400ms), StreamStep::write(sentence("C.")), StreamStep::pause(400ms),
-            StreamStep::write(sentence("D.")), StreamStep::pause(400ms), StreamStep::write(event(R"({"type":"done"})"))});
+            StreamStep::write(sentence("D.")), StreamStep::pause(400ms), StreamStep::write(done)});
     auto result = chat();
     ASSERT_TRUE(result.ok()) << int(result.error().kind());
     EXPECT_EQ(result.value(), "A. B. C. D.");
@@ -261,13 +261,4 @@ TEST_F(ChatStreamTest, hostileStreamsEndInAClassifiedErrorWithBoundedMemory)
     const auto result = chat();
     ASSERT_TRUE(result.ok());
     EXPECT_EQ(sentences, (QStringList{u"Caf\uFFFD \uFFFD ok"_qs, "Still here."}));
-}
-
-TEST_F(ChatStreamTest, aStreamCutMidWayFailsAfterWhatArrived)
-{
-    stream({StreamStep::write(sentence("One.")), StreamStep::pause(20ms), StreamStep::write("data: {\"type\":\"sen"),
-            StreamStep::cut()});
-    // A lost connection is no reply, and the broken last line is no event.
-    EXPECT_EQ(kindOf(chat()), VisionGatewayError::Kind::connectionFailed);
-    EXPECT_EQ(sentences, QStringList{"One."});
 }

@@ -56,17 +56,6 @@ T finish(QCoro::Task<T> task, std::chrono::milliseconds limit = std::chrono::sec
     return std::move(*result);
 }
 
-// Runs the event loop for `duration` (lets a started call make progress).
-inline void spin(std::chrono::milliseconds duration)
-{
-    QElapsedTimer elapsed;
-    elapsed.start();
-    QTimer tick;
-    tick.start(5);
-    while (elapsed.elapsed() < duration.count())
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-}
-
 // Stops `source` as soon as a stream of `server` waits at a hold step (polled
 // from the event loop, so the call being tested is suspended at that moment).
 inline std::unique_ptr<QTimer> stopWhenHolding(const TestServer &server, std::stop_source source)
@@ -84,26 +73,18 @@ inline std::unique_ptr<QTimer> stopWhenHolding(const TestServer &server, std::st
 
 // A clock whose uptime moves by `step` every time it is read, so that a
 // request timed between two readings always lasts exactly `step`.
-class SteppingClock final : public Clock
+class SteppingClock final : public VirtualClock
 {
 public:
     explicit SteppingClock(Milliseconds step)
         : m_step(step)
     {
     }
-    QDateTime now() const override { return m_timers.now(); }
     Milliseconds uptime() const override { return m_uptime += m_step; }
-    TimerId schedule(Milliseconds delay, std::function<void()> fire) override
-    {
-        return m_timers.schedule(delay, std::move(fire));
-    }
-    void cancel(TimerId id) override { m_timers.cancel(id); }
-    void post(std::function<void()> fire) override { m_timers.post(std::move(fire)); }
 
 private:
     Milliseconds m_step;
     mutable Milliseconds m_uptime{100'000};
-    VirtualClock m_timers;
 };
 
 // The failure of a call that was expected to fail.

@@ -94,8 +94,6 @@ public:
     // Waits up to `limit` for a stream to reach a hold step (it may still be
     // writing what comes before); false when none does.
     bool waitUntilHolding(std::chrono::milliseconds limit) const;
-    // Streams that have sent their last step (or been cut).
-    int finishedStreams() const;
 
 private:
     void handle(const void *request, void *response);
@@ -112,7 +110,6 @@ private:
     int m_releases = 0;
     bool m_stopping = false;
     int m_holding = 0;
-    int m_finishedStreams = 0;
 };
 
 } // namespace nimbel::test

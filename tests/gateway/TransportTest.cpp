@@ -166,8 +166,8 @@ TEST_F(TransportTest, stoppingAbortsTheRequestInFlight)
     const auto second = test::finish(client().synthesizeSpeech("Two", server.baseURL(), "k", "a", {}, {}));
     ASSERT_TRUE(second.ok());
     EXPECT_EQ(second.value(), "ID3 audio");
-    test::spin(50ms);
-    ASSERT_TRUE(firstResult.has_value());
+    while (!firstResult)
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
     EXPECT_TRUE(failureOf(*firstResult).isCancelled());
 }
 

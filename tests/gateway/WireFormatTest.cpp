@@ -8,37 +8,21 @@
 
 using namespace nimbel;
 
-namespace {
-
-QByteArray dumped(const wire::OrderedJson &json)
-{
-    return wire::serialize(json);
-}
-
-QList<DesktopChatMessage> numberedMessages(int count)
+TEST(ChatWire, sendsTheLastFourteenMessagesAndTheLanguageOfTheLastUserOne)
 {
     QList<DesktopChatMessage> messages;
-    for (int i = 1; i <= count; ++i)
+    for (int i = 1; i <= 15; ++i)
         messages.append({i % 2 ? QStringLiteral("user") : QStringLiteral("assistant"), QStringLiteral("m%1").arg(i)});
-    return messages;
-}
-
-} // namespace
-
-TEST(ChatWire, sendsTheLastFourteenMessages)
-{
     // The key order and the bytes are checked against the server in the client tests.
-    const auto json = chatRequestJson(numberedMessages(15), "dsa-1", "session-9", "voice");
+    const auto json = chatRequestJson(messages, "dsa-1", "session-9", "voice");
     ASSERT_EQ(json["messages"].size(), 14u);
     EXPECT_EQ(json["messages"][0]["content"], "m2");
     EXPECT_EQ(json["messages"][13]["content"], "m15");
     EXPECT_EQ(json["channel"], "voice");
-}
 
-TEST(ChatWire, takesTheLanguageFromTheLastUserMessage)
-{
-    const auto lang = [](const QList<DesktopChatMessage> &messages) {
-        return QString::fromStdString(chatRequestJson(messages, "a", "s", "chat")["lang"].get<std::string>());
+    // The language is that of the last user message.
+    const auto lang = [](const QList<DesktopChatMessage> &list) {
+        return QString::fromStdString(chatRequestJson(list, "a", "s", "chat")["lang"].get<std::string>());
     };
     EXPECT_EQ(lang({{"user", u"Where is the Save button, ж?"_qs}}), "ru");
     EXPECT_EQ(lang({{"user", u"Где настройки?"_qs}, {"assistant", "Here."}, {"user", "And now?"}}), "en");
@@ -67,19 +51,7 @@ TEST(ChatWire, decodesStreamEventsOfTheRightShapeOnly)
         EXPECT_FALSE(ChatStreamEvent::decode(body)) << body;
 }
 
-TEST(NavigationResponse, fillsDefaultsForMissingOrNullKeys)
-{
-    const auto minimal = NavigationResponse::decode(R"({"summary":"s"})");
-    ASSERT_TRUE(minimal);
-    EXPECT_TRUE(minimal->steps.isEmpty());
-    EXPECT_EQ(minimal->confidence, 0.75);
-    EXPECT_FALSE(minimal->needsFreshCapture);
-    EXPECT_EQ(NavigationResponse::decode(R"({"summary":"s","steps":null,"confidence":null,"needs_fresh_capture":null,)"
-                                         R"("safety_note":null,"screen_facts":null})"),
-              minimal);
-}
-
-TEST(NavigationResponse, decodesStepsFactsAndUnclampedConfidence)
+TEST(NavigationResponse, decodesStepsFactsUnclampedConfidenceAndDefaults)
 {
     const auto response = NavigationResponse::decode(R"({
         "summary": "  Use the File menu. ",
@@ -105,6 +77,16 @@ TEST(NavigationResponse, decodesStepsFactsAndUnclampedConfidence)
     EXPECT_TRUE(response->needsFreshCapture);
     EXPECT_EQ(response->safetyNote, QString("Nothing destructive."));
     EXPECT_EQ(response->screenFacts, (QStringList{"Save dialog open", "Title: Report"}));
+
+    // Missing or null keys take their defaults.
+    const auto minimal = NavigationResponse::decode(R"({"summary":"s"})");
+    ASSERT_TRUE(minimal);
+    EXPECT_TRUE(minimal->steps.isEmpty());
+    EXPECT_EQ(minimal->confidence, 0.75);
+    EXPECT_FALSE(minimal->needsFreshCapture);
+    EXPECT_EQ(NavigationResponse::decode(R"({"summary":"s","steps":null,"confidence":null,"needs_fresh_capture":null,)"
+                                         R"("safety_note":null,"screen_facts":null})"),
+              minimal);
 }
 
 TEST(NavigationResponse, rejectsMissingRequiredKeysAndWrongTypes)
@@ -132,7 +114,7 @@ TEST(NavigationResponse, encodesWhatItDecodes)
     response.confidence = 0.5;
     response.safetyNote = "Careful";
     response.screenFacts = {"Fact"};
-    EXPECT_EQ(NavigationResponse::decode(dumped(response.toJson())), response);
+    EXPECT_EQ(NavigationResponse::decode(wire::serialize(response.toJson())), response);
 }
 
 TEST(DesktopConfiguration, decodesTheAnswerAndRejectsWrongShapes)
@@ -208,16 +190,10 @@ TEST(AnalyzeRequest, leavesOutAContextPreparedForAnotherCapture)
     screen.capture = wire::OrderedJson::parse(R"({"captured_at":"2026-01-15T09:30:00.123Z","app_name":"Files"})");
     screen.capturedAt = "2026-01-15T09:30:00.123Z";
     screen.accessibility = wire::OrderedJson::parse(R"({"focused":"Save"})");
-    screen.preparedScreenContext = ScreenAnalysisInput::PreparedContext{
-        "2026-01-15T09:30:00.123Z", wire::OrderedJson::parse(R"({"version":1,"capture_id":"2026-01-15T09:30:00.123Z"})")};
-    const QList<RecentTurn> turns = {{"owner", "Where is save?"}, {"assistant", "Top left."}};
-
-    const auto json = analyzeMetadataJson(" Where do I click? ", screen, "dsa-1", {"Files is open"}, turns);
-    EXPECT_EQ(json["prepared_screen_context"]["capture_id"], "2026-01-15T09:30:00.123Z");
-    EXPECT_EQ(json["conversation"][1]["text"], "Top left.");
-
     // A context prepared for a capture one millisecond apart is left out; the rest is still sent.
-    screen.preparedScreenContext->captureID = "2026-01-15T09:30:00.124Z";
-    EXPECT_EQ(dumped(analyzeMetadataJson("q", screen, "a", {}, {})),
+    // (One prepared for this capture goes with it: see the client tests.)
+    screen.preparedScreenContext = ScreenAnalysisInput::PreparedContext{
+        "2026-01-15T09:30:00.124Z", wire::OrderedJson::parse(R"({"version":1})")};
+    EXPECT_EQ(wire::serialize(analyzeMetadataJson("q", screen, "a", {}, {})),
               R"({"question":"q","capture":{"captured_at":"2026-01-15T09:30:00.123Z","app_name":"Files"},"accessibility":{"focused":"Save"},"agent_id":"a","established":[],"conversation":[]})");
 }

@@ -13,7 +13,7 @@ namespace nimbel::test {
 // an advance fire in deadline order, each at its own instant, with posted work
 // and Qt events processed in between so that resumed coroutines run to their
 // next await before the next timer fires.
-class VirtualClock final : public Clock
+class VirtualClock : public Clock
 {
 public:
     explicit VirtualClock(QDateTime start = QDateTime(QDate(2026, 1, 15), QTime(9, 30), Qt::UTC));

@@ -4,7 +4,7 @@
 //   --buttons N           N buttons "Item 1" ... "Item N" instead
 //   --nesting N           a button "Shallow" at the top and a button "Deep" inside
 //                         N nested panels instead
-//   --slow-name-ms M      every accessible name takes M milliseconds to answer
+//   --slow-name-ms M      every button's accessible name takes M milliseconds to answer
 //   --title T             the window title
 //   --planted-secrets     the dialog plus secrets on show: a key in a text
 //                         field, a token in a label and in a page address
@@ -34,13 +34,6 @@ int slowNameMs = 0;
 
 // A button whose accessible name answers slowly, like an application busy
 // with something else.
-class SlowButton : public QPushButton
-{
-    Q_OBJECT
-public:
-    using QPushButton::QPushButton;
-};
-
 class SlowButtonAccessible : public QAccessibleWidget
 {
 public:
@@ -60,7 +53,7 @@ public:
 
 QAccessibleInterface *slowFactory(const QString &className, QObject *object)
 {
-    if (className == QLatin1String("SlowButton") && object && object->isWidgetType())
+    if (className == QLatin1String("QPushButton") && object && object->isWidgetType())
         return new SlowButtonAccessible(static_cast<QWidget *>(object));
     return nullptr;
 }
@@ -132,15 +125,11 @@ int main(int argc, char **argv)
 {
     QApplication app(argc, argv);
     QCommandLineParser parser;
-    const QCommandLineOption buttonsOption(QStringLiteral("buttons"), QStringLiteral("Number of buttons"),
-                                           QStringLiteral("count"));
-    const QCommandLineOption slowOption(QStringLiteral("slow-name-ms"), QStringLiteral("Delay of every name"),
-                                        QStringLiteral("ms"));
-    const QCommandLineOption nestingOption(QStringLiteral("nesting"), QStringLiteral("Nested panels"),
-                                           QStringLiteral("count"));
-    const QCommandLineOption titleOption(QStringLiteral("title"), QStringLiteral("Window title"),
-                                         QStringLiteral("title"), QStringLiteral("Nimbel test window"));
-    const QCommandLineOption secretsOption(QStringLiteral("planted-secrets"), QStringLiteral("Show secrets too"));
+    const QCommandLineOption buttonsOption("buttons", "Number of buttons", "count");
+    const QCommandLineOption slowOption("slow-name-ms", "Delay of every button's name", "ms");
+    const QCommandLineOption nestingOption("nesting", "Nested panels", "count");
+    const QCommandLineOption titleOption("title", "Window title", "title", "Nimbel test window");
+    const QCommandLineOption secretsOption("planted-secrets", "Show secrets too");
     parser.addOptions({buttonsOption, slowOption, nestingOption, titleOption, secretsOption});
     parser.process(app);
 
@@ -169,8 +158,7 @@ int main(int argc, char **argv)
         auto *grid = new QGridLayout;
         for (int i = 0; i < buttons; ++i) {
             const QString text = QStringLiteral("Item %1").arg(i + 1);
-            QPushButton *button = slowNameMs > 0 ? new SlowButton(text) : new QPushButton(text);
-            grid->addWidget(button, i / 10, i % 10);
+            grid->addWidget(new QPushButton(text), i / 10, i % 10);
         }
         layout->addLayout(grid);
     } else {
@@ -185,5 +173,3 @@ int main(int argc, char **argv)
     });
     return app.exec();
 }
-
-#include "AccessibilityTestWindow.moc"

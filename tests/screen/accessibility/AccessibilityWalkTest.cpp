@@ -185,38 +185,30 @@ TEST_F(AccessibilityWalk, UnresponsiveApplicationsCannotStretchTheWalk)
         window.stop();
         EXPECT_FALSE(collect(window.pid()).has_value());
     }
-    // Stopped in the middle of a walk that would take seconds: the budget ends
-    // it, with what it had, marked as cut short.
+    // No process at all, likewise.
+    EXPECT_FALSE(QCoro::waitFor(service.collect(0, QStringLiteral("Test"), std::nullopt)).has_value());
+    EXPECT_FALSE(QCoro::waitFor(service.collect(-5, QStringLiteral("Test"), std::nullopt)).has_value());
     test::TargetApplication window(test::testWindowProgram(), {QStringLiteral("--buttons"), QStringLiteral("200"),
                                                                QStringLiteral("--slow-name-ms"), QStringLiteral("10")});
     ASSERT_TRUE(test::collectWhen(service, window.pid(), showing("Item 1")));
+    // The caller stopping a slow walk ends the wait without a half result...
+    std::stop_source stop;
+    QTimer::singleShot(100, [&stop] { stop.request_stop(); });
+    EXPECT_FALSE(collect(window.pid(), stop.get_token()).has_value());
+
+    // ... and leaves the worker free: the next collection works.
+    const auto next = collect(window.pid());
+    ASSERT_TRUE(next.has_value());
+    EXPECT_EQ(next->elements.value(0).label, QStringLiteral("Item 1"));
+
+    // Stopped in the middle of a walk that would take seconds: the budget ends
+    // it, with what it had, marked as cut short.
     QTimer::singleShot(200, [&window] { window.stop(); });
     const auto context = collect(window.pid());
     ASSERT_TRUE(context.has_value());
     EXPECT_TRUE(context->truncated);
     EXPECT_LT(context->elements.size(), 80);
     EXPECT_EQ(context->elements.value(0).label, QStringLiteral("Item 1"));
-}
-
-TEST_F(AccessibilityWalk, StoppingEndsTheWaitWithoutAHalfResult)
-{
-    test::TargetApplication window(test::testWindowProgram(), {QStringLiteral("--buttons"), QStringLiteral("200"),
-                                                               QStringLiteral("--slow-name-ms"), QStringLiteral("10")});
-    ASSERT_TRUE(test::collectWhen(service, window.pid(), showing("Item 1")));
-    std::stop_source stop;
-    QTimer::singleShot(100, [&stop] { stop.request_stop(); });
-    EXPECT_FALSE(collect(window.pid(), stop.get_token()).has_value());
-
-    // The worker is free again: the next collection works.
-    const auto next = collect(window.pid());
-    ASSERT_TRUE(next.has_value());
-    EXPECT_EQ(next->elements.value(0).label, QStringLiteral("Item 1"));
-}
-
-TEST_F(AccessibilityWalk, ProcessBelowOneYieldsNothing)
-{
-    EXPECT_FALSE(QCoro::waitFor(service.collect(0, QStringLiteral("Test"), std::nullopt)).has_value());
-    EXPECT_FALSE(QCoro::waitFor(service.collect(-5, QStringLiteral("Test"), std::nullopt)).has_value());
 }
 
 // A session of its own, so that switching toolkit accessibility off and on

@@ -81,7 +81,7 @@ TEST(CaptureTargeting, CandidatesAreTheApplicationsOnScreenWindowsOfAtLeastTheMi
                                     oneScreen));
 }
 
-TEST(CaptureTargeting, TheFrontmostWindowOfTheApplicationsProcessOnLayerZeroWins)
+TEST(CaptureTargeting, TheFrontmostWindowOfTheApplicationsProcessOnLayerZeroWinsElseTheLargest)
 {
     const QList<ShareableWindow> windows{window(1, QRectF(0, 0, 1600, 1000)), window(2, QRectF(0, 0, 400, 300)),
                                          window(3, QRectF(0, 0, 500, 400))};
@@ -104,18 +104,15 @@ TEST(CaptureTargeting, TheFrontmostWindowOfTheApplicationsProcessOnLayerZeroWins
     target = chooseWindowTarget(editorApp(std::nullopt), windows, {entry(2), entry(3)}, oneScreen);
     ASSERT_TRUE(target);
     EXPECT_EQ(target->window.id, 1u);
-}
 
-TEST(CaptureTargeting, WithoutAListedWindowTheLargestWinsAndTheEarlierOnEqualAreas)
-{
-    const QList<ShareableWindow> windows{window(1, QRectF(0, 0, 400, 300)), window(2, QRectF(0, 0, 600, 200)),
-                                         window(3, QRectF(0, 0, 300, 400)), window(4, QRectF(0, 0, 200, 200))};
-    // 1, 2 and 3 share the largest area (120000): the first listed stays.
-    auto target = chooseWindowTarget(editorApp(), windows, {entry(77)}, oneScreen);
+    // Likewise without a listed window; 1, 2 and 3 share the largest area (120000): the first listed stays.
+    const QList<ShareableWindow> equal{window(1, QRectF(0, 0, 400, 300)), window(2, QRectF(0, 0, 600, 200)),
+                                       window(3, QRectF(0, 0, 300, 400)), window(4, QRectF(0, 0, 200, 200))};
+    target = chooseWindowTarget(editorApp(), equal, {entry(77)}, oneScreen);
     ASSERT_TRUE(target);
     EXPECT_EQ(target->window.id, 1u);
 
-    target = chooseWindowTarget(editorApp(), {windows[3], windows[2], windows[1]}, {}, oneScreen);
+    target = chooseWindowTarget(editorApp(), {equal[3], equal[2], equal[1]}, {}, oneScreen);
     ASSERT_TRUE(target);
     EXPECT_EQ(target->window.id, 3u);
 }

@@ -59,7 +59,7 @@ ApplicationIdentity identity(const char *id, const char *name)
 }
 } // namespace
 
-TEST_F(DesktopEntryIndexTest, FindsTheDesktopFileByApplicationIdClassCommandOrName)
+TEST_F(DesktopEntryIndexTest, FindsTheDesktopFileByApplicationIdClassCommandOrNameElseMakesDo)
 {
     auto entries = index({});
     EXPECT_EQ(entries.identify({"gnome-text-editor", "Gnome-text-editor", "org.gnome.TextEditor"}),
@@ -71,11 +71,8 @@ TEST_F(DesktopEntryIndexTest, FindsTheDesktopFileByApplicationIdClassCommandOrNa
     EXPECT_EQ(entries.identify({"esc", "Esc", ""}), identity("escaped", "Tab\tand space"));
     // The user's file wins over the system's.
     EXPECT_EQ(entries.identify({"xterm", "XTerm", ""}), identity("xterm", "My XTerm"));
-}
 
-TEST_F(DesktopEntryIndexTest, WithoutACountingFileTheApplicationIdThenTheClassStandIn)
-{
-    auto entries = index({});
+    // Without a file that counts, the application id, then the class, stand in.
     // The hidden user file removes firefox-esr; links and other groups' keys do not count.
     EXPECT_EQ(entries.identify({"Navigator", "Firefox-esr", ""}), identity("Firefox-esr", "Firefox-esr"));
     EXPECT_EQ(entries.identify({"linky", "Linky", ""}), identity("Linky", "Linky"));

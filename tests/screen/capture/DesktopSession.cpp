@@ -2,10 +2,8 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
-#include <QFileInfo>
 #include <QGuiApplication>
 #include <QPainter>
-#include <QRandomGenerator>
 #include <QStandardPaths>
 #include <QThread>
 
@@ -18,14 +16,6 @@
 namespace nimbel::test {
 
 namespace {
-bool serverAnswers(const QByteArray &display)
-{
-    xcb_connection_t *c = xcb_connect(display.constData(), nullptr);
-    const bool answers = !xcb_connection_has_error(c);
-    xcb_disconnect(c);
-    return answers;
-}
-
 // Whether the window manager handles map requests yet: a probe window is
 // mapped and must turn up in _NET_CLIENT_LIST. Announcing itself
 // (_NET_SUPPORTING_WM_CHECK) is not enough: openbox drops a map request that
@@ -86,38 +76,22 @@ bool PrivateDesktop::start()
         qWarning("PrivateDesktop: Xvfb or openbox is not installed");
         return false;
     }
-    // A display number of our own, away from the ones people and scripts
-    // use; a number another server holds makes Xvfb exit, and the next is tried.
-    const int first = 300 + int(QRandomGenerator::global()->bounded(600));
-    for (int n = first; n < first + 40 && m_display.isEmpty(); ++n) {
-        if (QFileInfo::exists(QStringLiteral("/tmp/.X%1-lock").arg(n))
-            || QFileInfo::exists(QStringLiteral("/tmp/.X11-unix/X%1").arg(n)))
-            continue;
-        const QString display = QStringLiteral(":%1").arg(n);
-        // -noreset: the probe below is the server's first client, and its
-        // leaving must not reset the server under the window manager.
-        m_server.start(xvfb, {display, QStringLiteral("-screen"), QStringLiteral("0"), QStringLiteral("1920x1080x24"),
-                              QStringLiteral("-nolisten"), QStringLiteral("tcp"), QStringLiteral("-noreset")});
-        if (!m_server.waitForStarted(5000))
-            return false;
-        QElapsedTimer timer;
-        timer.start();
-        while (m_server.state() == QProcess::Running && timer.elapsed() < 10000) {
-            if (serverAnswers(display.toLatin1())) {
-                m_display = display;
-                break;
-            }
-            m_server.waitForFinished(20); // notices an Xvfb that gave up
-        }
-        if (m_display.isEmpty() && m_server.state() != QProcess::NotRunning) {
-            m_server.kill();
-            m_server.waitForFinished(3000);
-        }
-    }
-    if (m_display.isEmpty()) {
-        qWarning("PrivateDesktop: no display could be started");
+    // Xvfb takes a free display number itself and writes it once it accepts
+    // connections. -noreset: the probe below is the server's first client, and
+    // its leaving must not reset the server under the window manager.
+    m_server.start(xvfb, {QStringLiteral("-displayfd"), QStringLiteral("1"), QStringLiteral("-screen"), QStringLiteral("0"),
+                          QStringLiteral("1920x1080x24"), QStringLiteral("-nolisten"), QStringLiteral("tcp"),
+                          QStringLiteral("-noreset")});
+    QElapsedTimer started;
+    started.start();
+    while (!m_server.canReadLine() && m_server.state() != QProcess::NotRunning && started.elapsed() < 10000)
+        m_server.waitForReadyRead(100);
+    const QByteArray number = m_server.readLine().trimmed();
+    if (number.isEmpty()) {
+        qWarning("PrivateDesktop: Xvfb did not start");
         return false;
     }
+    m_display = QStringLiteral(":") + QString::fromLatin1(number);
     qputenv("DISPLAY", m_display.toLatin1());
     qputenv("QT_QPA_PLATFORM", "xcb");
     qunsetenv("WAYLAND_DISPLAY");

@@ -28,7 +28,6 @@ public:
 
     // Sets DISPLAY for this process; false when Xvfb or openbox is missing.
     bool start();
-    QString display() const { return m_display; }
 
 private:
     QProcess m_server;
@@ -79,7 +78,6 @@ public:
     // Starts it and waits until its colour shows at its window's centre.
     bool start();
     quint32 window() const { return m_window; }
-    qint64 processId() const { return m_process.processId(); }
     // Waits for the next repaint (after its window was exposed again).
     bool waitForRepaint(int timeoutMs = 5000);
 

@@ -91,7 +91,7 @@ private:
 };
 } // namespace
 
-TEST_F(X11ScreenCaptureTest, CapturesTheTrackedApplicationsWindowWithItsMetadata)
+TEST_F(X11ScreenCaptureTest, CapturesTheTrackedApplicationsWindowWithItsMetadataAndThePointer)
 {
     SampleApplication redApp(red());
     SampleApplication blueApp(blue());
@@ -121,6 +121,16 @@ TEST_F(X11ScreenCaptureTest, CapturesTheTrackedApplicationsWindowWithItsMetadata
     EXPECT_EQ(result->metadata.bundleIdentifier, u"org.nimbel.test.Blue");
     EXPECT_EQ(result->image.size(), QSize(500, 350));
     EXPECT_EQ(shareOf(result->image, result->image.rect(), blueColour), 1.0);
+
+    // The pointer is drawn where it is: its hot spot at (200, 150) of the red
+    // window, its picture around it and nowhere else.
+    track(redApp, "org.nimbel.test.Red");
+    ASSERT_TRUE(run(QStringLiteral("xdotool"), {"mousemove", "--sync", "300", "250"}));
+    result = capture();
+    ASSERT_TRUE(result);
+    EXPECT_LT(shareOf(result->image, QRect(170, 120, 60, 60), redColour), 1.0);
+    EXPECT_EQ(shareOf(result->image, QRect(0, 0, 400, 100), redColour), 1.0);
+    EXPECT_EQ(shareOf(result->image, QRect(260, 0, 140, 300), redColour), 1.0);
 }
 
 TEST_F(X11ScreenCaptureTest, TheAssistantsOwnWindowIsNeverInTheWindowCapture)
@@ -254,23 +264,6 @@ TEST_F(X11ScreenCaptureTest, MinimisedWindowsAndWindowsOnOtherDesktopsAreNotCapt
     EXPECT_EQ(result->metadata.kind, CaptureKind::display);
     EXPECT_EQ(result->metadata.bundleIdentifier, u"org.nimbel.test.Red");
     EXPECT_FALSE(contains(result->image, result->image.rect(), redColour));
-}
-
-TEST_F(X11ScreenCaptureTest, ThePointerIsDrawnWhereItIs)
-{
-    SampleApplication redApp(red());
-    ASSERT_TRUE(redApp.start());
-    track(redApp, "org.nimbel.test.Red");
-    ASSERT_TRUE(run(QStringLiteral("xdotool"), {"mousemove", "--sync", "300", "250"}));
-
-    const auto result = capture();
-    ASSERT_TRUE(result);
-    const QImage &image = result->image;
-    // The pointer's hot spot sits at (200, 150) of the window; its picture
-    // lies around it and nowhere else.
-    EXPECT_LT(shareOf(image, QRect(170, 120, 60, 60), redColour), 1.0);
-    EXPECT_EQ(shareOf(image, QRect(0, 0, 400, 100), redColour), 1.0);
-    EXPECT_EQ(shareOf(image, QRect(260, 0, 140, 300), redColour), 1.0);
 }
 
 TEST_F(X11ScreenCaptureTest, APermissionRefusalStopsTheCaptureBeforeItStarts)

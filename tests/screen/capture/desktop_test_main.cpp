@@ -18,24 +18,13 @@ int main(int argc, char **argv)
     for (int i = 1; i < argc; ++i)
         listing = listing || std::strcmp(argv[i], "--gtest_list_tests") == 0;
 
+    // Without Xvfb the suites skip themselves. (The desktop outlives the application object.)
     std::optional<nimbel::test::PrivateDesktop> desktop;
-    if (!listing) {
-        desktop.emplace();
-        if (!desktop->start()) {
-            desktop.reset();
-            // Without Xvfb the suites skip themselves.
-            qputenv("QT_QPA_PLATFORM", "offscreen");
-        }
-    }
-    if (listing)
+    if (listing || !desktop.emplace().start())
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QStandardPaths::setTestModeEnabled(true);
-    int result = 0;
-    {
-        QGuiApplication app(argc, argv);
-        QCoreApplication::setOrganizationName(QStringLiteral("nimbel-tests"));
-        QCoreApplication::setApplicationName(QStringLiteral("nimbel-tests"));
-        result = RUN_ALL_TESTS();
-    }
-    return result;
+    QGuiApplication app(argc, argv);
+    QCoreApplication::setOrganizationName(QStringLiteral("nimbel-tests"));
+    QCoreApplication::setApplicationName(QStringLiteral("nimbel-tests"));
+    return RUN_ALL_TESTS();
 }

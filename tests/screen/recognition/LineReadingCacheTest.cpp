@@ -17,13 +17,7 @@ LineReader::Reading reading(const QString &text)
 
 LineReadingCache::Key key(std::uint64_t n)
 {
-    LineReadingCache::Key k;
-    k.first = n;
-    k.second = ~n;
-    k.width = 100;
-    k.height = 20;
-    k.scale = 1;
-    return k;
+    return {n, ~n, 100, 20, 1};
 }
 
 // A screenshot with two copies of one line at different places.

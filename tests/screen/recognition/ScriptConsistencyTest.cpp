@@ -31,12 +31,11 @@ TEST(ScriptConsistency, LookAlikeWordsFollowTheirSurroundingsAndAgreeingReadings
     };
     for (const auto &c : cases)
         EXPECT_EQ(rereadScript(QString::fromUtf8(c.line), c.around), c.expected) << c.line;
-}
 
-TEST(ScriptConsistency, DecisiveScriptCountsOnlyWordsOfOneAlphabet)
-{
+    // What decides: only words of one alphabet count.
     EXPECT_EQ(decisiveScript({QStringLiteral("Статус / Status"), QStringLiteral("Сумма")}), WritingScript::cyrillic);
     EXPECT_EQ(decisiveScript({QStringLiteral("Shipped"), QStringLiteral("Smith J.")}), WritingScript::latin);
     EXPECT_EQ(decisiveScript({QStringLiteral("OK"), QStringLiteral("123")}), WritingScript::none);
     EXPECT_EQ(decisiveScript({QStringLiteral("Status Статус")}), WritingScript::none);
 }
+

@@ -76,21 +76,6 @@ TEST(TextLineDetector, MinimumHeightDropsSmallText)
     EXPECT_TRUE(detectedAt(boxes, large));
 }
 
-TEST(NormalizedLine, AnyColoursBecomeDarkTextOnWhite)
-{
-    RenderedScreen screen(300, 60, QColor(0x11, 0x11, 0x11));
-    const QRect drawn = screen.text(QStringLiteral("Shuffle"), QPoint(10, 15), 16, QColor(0xb3, 0xb3, 0xb3));
-    const GrayImage gray = GrayImage::fromImage(screen.image());
-    const GrayImage line = normalizedLine(gray, drawn, 2);
-    ASSERT_FALSE(line.isEmpty());
-    EXPECT_GE(line.width, drawn.width() * 2);
-    // The corners are background: white now. The darkest pixel is the text: black.
-    EXPECT_EQ(line.at(0, 0), 255);
-    EXPECT_EQ(line.at(line.width - 1, line.height - 1), 255);
-    const auto darkest = *std::min_element(line.pixels.begin(), line.pixels.end());
-    EXPECT_LT(darkest, 30);
-}
-
 TEST(GlyphMatcher, TellsTheRoubleSignFromItsLookAlikes)
 {
     const GlyphMatcher matcher(QStringLiteral("₽PРR2&8"));
