@@ -65,6 +65,7 @@ struct NoMicrophone final : MicrophoneRecorder
     void startListening() override {}
     QString liveDraft() const override { return {}; }
     MicrophoneState microphoneState() const override { return MicrophoneState::idle; }
+    PermissionState authorization() override { return PermissionState::unknown; }
 };
 struct NoLogin final : LoginItem
 {

@@ -175,8 +175,8 @@ void ApplicationController::applyStoredKey(const QString &key)
 
 void ApplicationController::refreshPermissions()
 {
-    // The voice permissions join here once the voice session exists.
     m_viewModel->setScreenCapturePermissionGranted(m_screenCapture.preflight());
+    m_viewModel->refreshVoicePermissions();
     m_firstRun->refresh();
 }
 

@@ -13,6 +13,7 @@
 #include "core/Clock.h"
 #include "core/Log.h"
 #include "settings/PreferencesStore.h"
+#include "voice/SpeechTypes.h"
 
 #include <QDir>
 #include <QGuiApplication>
@@ -216,11 +217,22 @@ QString OverlayPanelController::failureRecovery() const
     return QStringLiteral("none");
 }
 
+PermissionState OverlayPanelController::microphonePermission() const
+{
+    // The permission snapshot publishes the microphone's PermissionState, as a
+    // number, under "microphone"; nothing is known before the first check.
+    const QVariant microphone = m_viewModel.voicePermissions().toMap().value(QStringLiteral("microphone"));
+    return microphone.isValid() ? static_cast<PermissionState>(microphone.toInt()) : PermissionState::notDetermined;
+}
+
 bool OverlayPanelController::microphoneAuthorized() const
 {
-    // The permission snapshot publishes the microphone state under "microphone".
-    const QVariantMap permissions = m_viewModel.voicePermissions().toMap();
-    return permissions.value(QStringLiteral("microphone")).toString() == u"authorized";
+    return microphonePermission() == PermissionState::authorized;
+}
+
+QString OverlayPanelController::microphonePermissionKey() const
+{
+    return QString::fromLatin1(permissionLabelKey(microphonePermission()));
 }
 
 void OverlayPanelController::setGlobalShortcut(GlobalShortcut *shortcut)

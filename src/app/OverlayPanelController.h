@@ -8,6 +8,7 @@
 #include <QPointF>
 #include <QString>
 
+#include <cstdint>
 #include <memory>
 
 class QQuickView;
@@ -22,6 +23,7 @@ class OverlayViewModel;
 class UpdateService;
 class PreferencesStore;
 class QmlCatalogue;
+enum class PermissionState : std::uint8_t;
 
 // The floating panel: a frameless, always-on-top Qt Quick window that shows
 // the launcher while collapsed and the chat while expanded. It stays where the
@@ -35,6 +37,8 @@ class OverlayPanelController final : public QObject
     Q_PROPERTY(QString stateName READ stateName NOTIFY viewStateChanged)
     Q_PROPERTY(QString failureRecovery READ failureRecovery NOTIFY viewStateChanged)
     Q_PROPERTY(bool microphoneAuthorized READ microphoneAuthorized NOTIFY viewStateChanged)
+    // The catalogue key of the microphone permission's label ("permission.allowed", …).
+    Q_PROPERTY(QString microphonePermissionKey READ microphonePermissionKey NOTIFY viewStateChanged)
     // The voice session's global shortcut; null where the application has none.
     Q_PROPERTY(nimbel::GlobalShortcut *globalShortcut READ globalShortcut NOTIFY globalShortcutChanged)
 
@@ -66,6 +70,7 @@ public:
     QString stateName() const;
     QString failureRecovery() const;
     bool microphoneAuthorized() const;
+    QString microphonePermissionKey() const;
     GlobalShortcut *globalShortcut() const { return m_globalShortcut; }
     void setGlobalShortcut(GlobalShortcut *shortcut);
 
@@ -86,6 +91,7 @@ signals:
     void globalShortcutChanged();
 
 private:
+    PermissionState microphonePermission() const;
     void windowMoved();
     void setAcceptsFocus(bool accepts);
     void setFrame(const panel::Rect &frame);

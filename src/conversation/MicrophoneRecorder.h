@@ -1,5 +1,7 @@
 #pragma once
 
+#include "voice/SpeechTypes.h"
+
 #include <QString>
 
 #include <cstdint>
@@ -22,6 +24,8 @@ public:
     // nothing (or no recognition) is running.
     virtual QString liveDraft() const = 0;
     virtual MicrophoneState microphoneState() const = 0;
+    // Whether the owner's microphone may be recorded, as the system says now.
+    virtual PermissionState authorization() = 0;
     // Asking for access or listening: a turn may be on its way.
     bool isCapturing() const
     {

@@ -330,6 +330,7 @@ public:
     Q_INVOKABLE void activateVoiceOrb();
     Q_INVOKABLE void muteMicrophone(bool muted);
     Q_INVOKABLE void setVoiceOutputEnabled(bool enabled);
+    Q_INVOKABLE void refreshVoicePermissions();
     void enqueueVoiceSentence(const QString &sentence);
     void stopVoiceOutput();
     // Listens again after `delay` when the voice session is ready for it.

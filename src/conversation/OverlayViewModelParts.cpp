@@ -157,6 +157,11 @@ void OverlayViewModel::setVoiceOutputEnabled(bool enabled)
     m_voiceSession->setVoiceOutputEnabled(enabled);
 }
 
+void OverlayViewModel::refreshVoicePermissions()
+{
+    m_voiceSession->refreshVoicePermissions();
+}
+
 void OverlayViewModel::enqueueVoiceSentence(const QString &sentence)
 {
     m_voiceSession->enqueueVoiceSentence(sentence);

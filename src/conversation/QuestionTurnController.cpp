@@ -274,6 +274,7 @@ void QuestionTurnController::fail(const ZelmFailure &failure, std::optional<bool
                QStringLiteral("turn_failed ")
                    + log::Record().add(u"error", failure.message).add(u"state", stateName(m_model.state())).text());
     m_model.setFailure(failure);
+    m_model.refreshVoicePermissions();
 
     if (shouldOpenChat.value_or(m_model.interactionMode() == OverlayViewModel::InteractionMode::chat)) {
         m_model.openChat();

@@ -383,6 +383,12 @@ void VoiceSession::applyVoicePermissions(const PermissionSnapshot &snapshot)
     }
 }
 
+void VoiceSession::refreshVoicePermissions()
+{
+    // Transcription runs on the platform or on this machine: nothing to authorise.
+    applyVoicePermissions(PermissionSnapshot{m_services.microphone.authorization(), PermissionState::authorized});
+}
+
 // ---- Speech ----
 
 bool VoiceSession::speechInProgress() const

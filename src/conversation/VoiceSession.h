@@ -87,6 +87,8 @@ public:
     void handleAudioReady(const QByteArray &audio);
     void handleMicrophoneFailure(const ZelmFailure &failure);
     void applyVoicePermissions(const PermissionSnapshot &snapshot);
+    // Reads the microphone's permission again and applies it.
+    void refreshVoicePermissions();
 
     // Speech.
     void enqueueVoiceSentence(const QString &sentence);

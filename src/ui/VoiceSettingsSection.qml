@@ -47,6 +47,27 @@ SettingsSection {
         }
     }
 
+    // Whether the microphone may be recorded, the system's page for it, and a
+    // fresh look after the owner changed it there.
+    RowLayout {
+        spacing: 10
+        SettingNote {
+            objectName: "microphonePermissionState"
+            text: section.overlay.t(section.overlay.panel.microphonePermissionKey)
+        }
+        TextButton {
+            objectName: "microphoneSettingsButton"
+            visible: !section.overlay.panel.microphoneAuthorized
+            text: section.overlay.t("error.action.voiceSettings")
+            onClicked: section.vm.openMicrophoneSettings()
+        }
+        TextButton {
+            objectName: "recheckPermissionsButton"
+            text: section.overlay.t("settings.recheckPermissions")
+            onClicked: section.vm.refreshVoicePermissions()
+        }
+    }
+
     ShortcutSettingsRow {
         Layout.fillWidth: true
         overlay: section.overlay

@@ -57,6 +57,7 @@ public:
     void finishWithoutDelivering() override { finishRecording(false); }
     QString liveDraft() const override { return m_liveDraft; }
     MicrophoneState microphoneState() const override { return static_cast<MicrophoneState>(m_state); }
+    PermissionState authorization() override { return m_input.authorization(); }
 
     void finishRecording(bool deliverAudio);
     // On-device recognition needs no authorisation here: the models are local files.

@@ -57,6 +57,8 @@ public:
     void startListening() override { ++starts; }
     QString liveDraft() const override { return draft; }
     MicrophoneState microphoneState() const override { return state; }
+    PermissionState authorization() override { return permission; }
+    PermissionState permission = PermissionState::authorized;
     int finishes = 0;
     MicrophoneState state = MicrophoneState::idle;
     int starts = 0;
