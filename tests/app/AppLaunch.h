@@ -44,6 +44,12 @@ inline QString run(const QString &program, const QStringList &arguments)
     return QString::fromUtf8(process.readAllStandardOutput()).trimmed();
 }
 
+// xdotool with `arguments`, separated by spaces; its output, trimmed.
+inline QString xdotool(const QString &arguments)
+{
+    return run(QStringLiteral("xdotool"), arguments.split(u' ', Qt::SkipEmptyParts));
+}
+
 // Saves a picture of window `id` as `folder`/`name`; answers the file's path.
 inline QString saveWindowPicture(const QString &id, const QString &folder, const QString &name)
 {
