@@ -1,8 +1,10 @@
-// "Show me where" on the real screen: the paired assistant in front of a real
-// dialog asks where its "Continue" button is; the local platform's answer
-// points at it, and a ring shows around the button's on-screen rectangle as
-// the accessibility tree gives it, lets clicks through, follows the dialog
-// and goes with it.
+// A screen question on the real screen: the paired assistant in front of a real
+// dialog asks where its "Continue" button is. The local platform must receive
+// one picture with the capture's metadata, the dialog's accessibility summary
+// and the prepared screen context of that very capture; the answer that
+// reaches the chat points at the button, and a ring shows around the button's
+// on-screen rectangle as the accessibility tree gives it, lets clicks through,
+// follows the dialog and goes with it.
 #include "AccessibilityBusReader.h"
 #include "AssistantSession.h"
 
@@ -81,9 +83,9 @@ protected:
     // The assistant's highlight window while it shows, or an empty id.
     QString highlight()
     {
-        return run(QStringLiteral("xdotool"), {QStringLiteral("search"), QStringLiteral("--all"), QStringLiteral("--onlyvisible"), QStringLiteral("--pid"),
-                                               QString::number(app.processId()), QStringLiteral("--name"),
-                                               QStringLiteral("^Nimbel highlight$")})
+        return run(QStringLiteral("xdotool"), {QStringLiteral("search"), QStringLiteral("--all"), QStringLiteral("--onlyvisible"),
+                                               QStringLiteral("--pid"), QString::number(app.processId()),
+                                               QStringLiteral("--name"), QStringLiteral("^Nimbel highlight$")})
             .section(u'\n', 0, 0);
     }
 
@@ -99,15 +101,23 @@ protected:
     QString ring;
 };
 
+QStringList labels(const QJsonArray &items)
+{
+    QStringList result;
+    for (const QJsonValue &item : items)
+        result << item.toObject().value(u"label").toString();
+    return result;
+}
+
 } // namespace
 
-TEST_F(HighlightEndToEnd, ARingAroundTheButtonFollowsTheDialogAndGoesWhenItCloses)
+TEST_F(HighlightEndToEnd, OneCaptureWithItsOwnContextsAndARingAroundTheButtonThatFollowsTheDialog)
 {
     ASSERT_NO_FATAL_FAILURE(askInFrontOfTheDialog());
 
     // On the screen: the ring around the button's rectangle, the button itself uncovered.
     ASSERT_TRUE(waitFor([&] { return surrounds(button); }, 3s))
-        << run(QStringLiteral("xdotool"), {QStringLiteral("getwindowgeometry"), QStringLiteral("--shell"), ring}).toStdString()
+        << xdotool(QStringLiteral("getwindowgeometry --shell ") + ring).toStdString()
         << " button " << button.x() << "," << button.y() << " " << button.width() << "x" << button.height() << "\n"
         << records().toStdString();
     QThread::msleep(400); // the ring closes in on its target when it appears
@@ -126,8 +136,7 @@ TEST_F(HighlightEndToEnd, ARingAroundTheButtonFollowsTheDialogAndGoesWhenItClose
 
     // The dialog moves: the ring goes with it.
     const QRect before = geometryOf(dialogWindow);
-    run(QStringLiteral("xdotool"), {QStringLiteral("windowmove"), dialogWindow, QString::number(before.x() + 70),
-                                    QString::number(before.y() + 40)});
+    xdotool(QStringLiteral("windowmove %1 %2 %3").arg(dialogWindow).arg(before.x() + 70).arg(before.y() + 40));
     ASSERT_TRUE(waitFor([&] { return geometryOf(dialogWindow).topLeft() != before.topLeft(); }, 3s))
         << dialogWindow.toStdString() << " at " << before.x() << "," << before.y();
     const QPoint moved = geometryOf(dialogWindow).topLeft() - before.topLeft();
@@ -136,6 +145,74 @@ TEST_F(HighlightEndToEnd, ARingAroundTheButtonFollowsTheDialogAndGoesWhenItClose
     // The dialog closes: so does the ring.
     stop(dialog);
     EXPECT_TRUE(waitFor([&] { return highlight().isEmpty(); }, 3s));
+
+    // The answer reaches the chat and points at the button.
+    ASSERT_TRUE(waitFor([&] {
+        return !entry(journal(), QStringLiteral("/v1/desktop/chat")).isEmpty()
+            && lastDisplayed(QStringLiteral("assistant")).contains(u"Continue");
+    })) << records().toStdString() << QJsonDocument(journal()).toJson().toStdString();
+    EXPECT_EQ(lastDisplayed(QStringLiteral("user")), question);
+    EXPECT_FALSE(records().contains(u"turn_failed")) << records().toStdString();
+
+    // One picture went out, with the metadata of the dialog's window.
+    const QJsonArray requests = journal();
+    EXPECT_EQ(count(requests, QStringLiteral("/v1/desktop/analyze")), 1);
+    const QJsonObject analysis = entry(requests, QStringLiteral("/v1/desktop/analyze"));
+    const QJsonObject payload = analysis.value(u"payload").toObject();
+    EXPECT_EQ(payload.value(u"question").toString(), question);
+    const QJsonObject capture = payload.value(u"capture").toObject();
+    EXPECT_EQ(capture.value(u"kind").toString(), QStringLiteral("window"));
+    EXPECT_EQ(capture.value(u"window_title").toString(), QStringLiteral("Setup"));
+    const QString capturedAt = capture.value(u"captured_at").toString();
+    EXPECT_FALSE(capturedAt.isEmpty());
+
+    // The picture is that window: a JPEG of its proportions.
+    QProcess fetch;
+    fetch.start(QStringLiteral("curl"), {QStringLiteral("-fsS"), base + QStringLiteral("/debug/last-analyze-image")});
+    ASSERT_TRUE(fetch.waitForFinished(20000));
+    const QByteArray jpeg = fetch.readAllStandardOutput();
+    EXPECT_EQ(analysis.value(u"image_bytes").toInteger(), jpeg.size());
+    const QImage picture = QImage::fromData(jpeg, "JPEG");
+    ASSERT_FALSE(picture.isNull());
+    const double pixelWidth = capture.value(u"pixel_width").toDouble();
+    const double pixelHeight = capture.value(u"pixel_height").toDouble();
+    ASSERT_GT(pixelWidth, 180);
+    ASSERT_GT(pixelHeight, 120);
+    EXPECT_NEAR(double(picture.width()) / picture.height(), pixelWidth / pixelHeight, 0.02);
+
+    // The dialog's accessibility summary. A loaded machine may stop the walk at
+    // its time budget before the button; a complete walk must list it.
+    const QJsonObject accessibility = payload.value(u"accessibility").toObject();
+    EXPECT_EQ(accessibility.value(u"application_name"), capture.value(u"application_name"));
+    const QStringList elements = labels(accessibility.value(u"elements").toArray());
+    ASSERT_FALSE(elements.isEmpty()) << QJsonDocument(accessibility).toJson().toStdString();
+    EXPECT_EQ(elements.first(), QStringLiteral("Choose an option below"));
+    if (!accessibility.value(u"truncated").toBool()) {
+        EXPECT_TRUE(elements.contains(QStringLiteral("Continue")))
+            << QJsonDocument(accessibility).toJson().toStdString();
+    }
+
+    // The prepared context of that very capture, which read the button.
+    const QJsonObject prepared = payload.value(u"prepared_screen_context").toObject();
+    EXPECT_EQ(prepared.value(u"capture_id").toString(), capturedAt);
+    const QString read = QString::fromUtf8(
+        QJsonDocument(QJsonArray{prepared.value(u"visible_text"), prepared.value(u"controls")}).toJson());
+    EXPECT_TRUE(read.contains(u"Continue")) << QJsonDocument(prepared).toJson().toStdString();
+    // Neither the typed password nor the key the dialog shows leaves as text.
+    const QByteArray sent = QJsonDocument(payload).toJson();
+    EXPECT_FALSE(sent.contains("hunter2"));
+    EXPECT_FALSE(sent.contains("sk_live_")) << sent.toStdString();
+
+    // The visible answer was asked after the analysis, with its note as context.
+    const QJsonArray messages =
+        entry(requests, QStringLiteral("/v1/desktop/chat")).value(u"request").toObject().value(u"messages").toArray();
+    const QString wire = QString::fromUtf8(QJsonDocument(messages).toJson());
+    EXPECT_TRUE(wire.contains(u"Continue")) << wire.toStdString();
+
+    // A picture of the chat with the question, its screenshot and the answer.
+    QString chat;
+    ASSERT_TRUE(waitFor([&] { return !(chat = expandedPanel()).isEmpty(); }, 30s));
+    EXPECT_EQ(QImage(saveScreenshot(chat, QStringLiteral("screen-answer.png"))).size(), QSize(488, 670));
 }
 
 TEST_F(HighlightEndToEnd, ARingPlacedByThePictureLetsTheClickThroughAndGoesWithIt)
@@ -147,13 +224,10 @@ TEST_F(HighlightEndToEnd, ARingPlacedByThePictureLetsTheClickThroughAndGoesWithI
 
     // Over the ring itself the pointer is in the dialog: the ring takes no input.
     const QPoint onRing(button.center().x(), button.top() - 6);
-    const QString under = run(QStringLiteral("xdotool"), {QStringLiteral("mousemove"), QString::number(onRing.x()),
-                                                           QString::number(onRing.y()), QStringLiteral("getmouse"),
-                                                           QStringLiteral("--shell")});
+    const QString under = xdotool(QStringLiteral("mousemove %1 %2 getmouse --shell").arg(onRing.x()).arg(onRing.y()));
     EXPECT_FALSE(under.contains(QStringLiteral("WINDOW=") + ring)) << under.toStdString();
 
-    run(QStringLiteral("xdotool"), {QStringLiteral("mousemove"), QString::number(button.center().x()),
-                                    QString::number(button.center().y()), QStringLiteral("click"), QStringLiteral("1")});
+    xdotool(QStringLiteral("mousemove %1 %2 click 1").arg(button.center().x()).arg(button.center().y()));
     QByteArray said;
     EXPECT_TRUE(waitFor([&] {
         dialog.waitForReadyRead(50);
@@ -167,7 +241,7 @@ TEST_F(HighlightEndToEnd, EscapeTakesTheRingAway)
 {
     ASSERT_NO_FATAL_FAILURE(askInFrontOfTheDialog());
     ASSERT_TRUE(waitFor([&] { return surrounds(button); }, 3s));
-    run(QStringLiteral("xdotool"), {QStringLiteral("key"), QStringLiteral("Escape")});
+    xdotool(QStringLiteral("key Escape"));
     EXPECT_TRUE(waitFor([&] { return highlight().isEmpty(); }, 3s));
     EXPECT_TRUE(waitFor([&] { return records().contains(u"event=highlight_ended reason=dismissed"); }, 3s))
         << records().toStdString();
