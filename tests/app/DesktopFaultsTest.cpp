@@ -183,9 +183,7 @@ QList<std::pair<QString, QByteArray>> filesUnder(const QString &folder)
 
 TEST_F(DesktopFaults, SecretsNeverLeaveTheDevice)
 {
-    const QJsonObject reply{{QStringLiteral("match"), QStringLiteral("capital of france")},
-                            {QStringLiteral("sentences"), QJsonArray{QStringLiteral("Paris.")}}};
-    ASSERT_NO_FATAL_FAILURE(startPlatform({{QStringLiteral("chat"), QJsonObject{{QStringLiteral("replies"), QJsonArray{reply}}}}}));
+    ASSERT_NO_FATAL_FAILURE(startPlatform(answering()));
     ASSERT_NO_FATAL_FAILURE(pair());
     // The key the platform issued in the pairing is the sentinel.
     QFile keys(home.filePath(QStringLiteral("platform/keys.json")));
@@ -198,7 +196,7 @@ TEST_F(DesktopFaults, SecretsNeverLeaveTheDevice)
     QByteArray sent;
     QString written;
     ASSERT_NO_FATAL_FAILURE(ask(typedQuestion));
-    ASSERT_TRUE(waitFor([&] { return lastDisplayed(QStringLiteral("assistant")).contains(u"Paris"); }))
+    ASSERT_TRUE(waitFor([&] { return bubbles(QStringLiteral("assistant")).contains(typedAnswer); }))
         << records().toStdString();
     ASSERT_NO_FATAL_FAILURE(expectRunningThenStop());
     written += collected;
