@@ -50,18 +50,6 @@ inline QString xdotool(const QString &arguments)
     return run(QStringLiteral("xdotool"), arguments.split(u' ', Qt::SkipEmptyParts));
 }
 
-// Saves a picture of window `id` as `folder`/`name`; answers the file's path.
-inline QString saveWindowPicture(const QString &id, const QString &folder, const QString &name)
-{
-    QDir().mkpath(folder);
-    const QString shot = QDir(folder).filePath(name);
-    QFile::remove(shot);
-    QProcess grab;
-    grab.start(QStringLiteral("import"), {QStringLiteral("-window"), id, shot});
-    grab.waitForFinished(20000);
-    return shot;
-}
-
 // How many colours a sample of every third pixel of `image` holds: a drawn
 // panel (text, bubbles, gradients) has many, an empty window a few.
 inline qsizetype sampledColours(const QImage &image)

@@ -100,15 +100,14 @@ protected:
     }
 
     // Starts the platform on `port` (0: one of the system's choosing), answering from `script`.
-    void startPlatform(const QJsonObject &script = {}, int port = 0, const QStringList &options = {})
+    void startPlatform(const QJsonObject &script = {}, int port = 0)
     {
         ASSERT_NO_FATAL_FAILURE(writeScript(script));
         endWithTest(platform);
         platform.setProgram(QStringLiteral(NIMBEL_PLATFORM_BINARY));
-        platform.setArguments(QStringList{QStringLiteral("--port"), QString::number(port), QStringLiteral("--state-dir"),
-                                          home.filePath(QStringLiteral("platform")), QStringLiteral("--script"),
-                                          home.filePath(QStringLiteral("script.json"))}
-                              + options);
+        platform.setArguments({QStringLiteral("--port"), QString::number(port), QStringLiteral("--state-dir"),
+                               home.filePath(QStringLiteral("platform")), QStringLiteral("--script"),
+                               home.filePath(QStringLiteral("script.json"))});
         platform.start();
         ASSERT_TRUE(platform.waitForStarted(10000));
         // The first line names the port the system picked.
@@ -299,10 +298,14 @@ protected:
     // This process's panel at the expanded size, or an empty id.
     QString expandedPanel() { return panel(QSize(488, 670)); }
 
-    // Saves a picture of window `id` as artifacts/`name`; answers the file's path.
+    // Saves a picture of window `id` ("root": the screen) as artifacts/`name`; answers the file's path.
     static QString saveScreenshot(const QString &id, const QString &name)
     {
-        return saveWindowPicture(id, QStringLiteral(NIMBEL_ARTIFACT_DIR), name);
+        QDir().mkpath(QStringLiteral(NIMBEL_ARTIFACT_DIR));
+        const QString shot = QDir(QStringLiteral(NIMBEL_ARTIFACT_DIR)).filePath(name);
+        QFile::remove(shot);
+        run(QStringLiteral("import"), {QStringLiteral("-window"), id, shot});
+        return shot;
     }
 
     QTemporaryDir home;

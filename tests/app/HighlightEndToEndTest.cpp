@@ -43,16 +43,13 @@ protected:
             // so the ring has the screenshot's rectangle to go by.
             const QRect client = clientRect(dialogWindow);
             ASSERT_FALSE(client.isEmpty());
-            const QJsonObject rect{{QStringLiteral("x"), double(button.x() - client.x()) / client.width()},
-                                   {QStringLiteral("y"), double(button.y() - client.y()) / client.height()},
-                                   {QStringLiteral("width"), double(button.width()) / client.width()},
-                                   {QStringLiteral("height"), double(button.height()) / client.height()}};
-            const QJsonObject step{{QStringLiteral("instruction"), QStringLiteral("Click the button")},
-                                   {QStringLiteral("target_rect"), rect}};
-            ASSERT_NO_FATAL_FAILURE(writeScript(QJsonObject{
-                {QStringLiteral("analyze"),
-                 QJsonObject{{QStringLiteral("answer"), QJsonObject{{QStringLiteral("summary"), QStringLiteral("Here.")},
-                                                                    {QStringLiteral("steps"), QJsonArray{step}}}}}}}));
+            const QString answer = QStringLiteral(R"({"analyze": {"answer": {"summary": "Here.", "steps": [{"instruction":
+                "Click the button", "target_rect": {"x": %1, "y": %2, "width": %3, "height": %4}}]}}})")
+                                       .arg(double(button.x() - client.x()) / client.width())
+                                       .arg(double(button.y() - client.y()) / client.height())
+                                       .arg(double(button.width()) / client.width())
+                                       .arg(double(button.height()) / client.height());
+            ASSERT_NO_FATAL_FAILURE(writeScript(QJsonDocument::fromJson(answer.toUtf8()).object()));
         }
         ASSERT_NO_FATAL_FAILURE(ask(question));
         ASSERT_TRUE(waitFor([&] { return !(ring = highlight()).isEmpty(); }))
@@ -121,10 +118,7 @@ TEST_F(HighlightEndToEnd, OneCaptureWithItsOwnContextsAndARingAroundTheButtonTha
         << " button " << button.x() << "," << button.y() << " " << button.width() << "x" << button.height() << "\n"
         << records().toStdString();
     QThread::msleep(400); // the ring closes in on its target when it appears
-    const QString shot = QDir(QStringLiteral(NIMBEL_ARTIFACT_DIR)).filePath(QStringLiteral("highlight-screen.png"));
-    QDir().mkpath(QStringLiteral(NIMBEL_ARTIFACT_DIR));
-    run(QStringLiteral("import"), {QStringLiteral("-window"), QStringLiteral("root"), shot});
-    const QImage screen(shot);
+    const QImage screen(saveScreenshot(QStringLiteral("root"), QStringLiteral("highlight-screen.png")));
     ASSERT_FALSE(screen.isNull());
     // The ring's band runs 4 to 9 pixels outside the button.
     const int out = 6;
