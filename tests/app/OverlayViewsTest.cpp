@@ -11,6 +11,7 @@
 #include "app/UpdateService.h"
 #include "app/ScreenSpace.h"
 #include "conversation/ViewModelHarness.h"
+#include "QuickItems.h"
 
 #include <QAccessible>
 #include <QQuickItem>
@@ -107,25 +108,8 @@ protected:
         root()->setProperty("showSettings", true);
     }
 
-    // An item of the views by object name, list delegates included; a shown
-    // one before a hidden one (every message bubble has its own buttons).
-    QQuickItem *find(const QString &name)
-    {
-        QList<QQuickItem *> found;
-        collect(name, root(), found);
-        for (QQuickItem *item : found)
-            if (item->isVisible())
-                return item;
-        return found.isEmpty() ? nullptr : found.first();
-    }
-    static void collect(const QString &name, QQuickItem *from, QList<QQuickItem *> &found)
-    {
-        for (QQuickItem *child : from->childItems()) {
-            if (child->objectName() == name)
-                found.append(child);
-            collect(name, child, found);
-        }
-    }
+    // An item of the views by object name, a shown one before a hidden one.
+    QQuickItem *find(const QString &name) { return test::itemsNamed(root(), name).value(0); }
 
     // A left click in the middle of the item, as the window receives it
     // (scrolled into view first when it sits in a flickable sheet).
