@@ -4,6 +4,7 @@
 // The language choice, launch at login and the introduction's Continue are
 // pressed in the built application (SettingsSessionTest).
 #include "app/FirstRunSession.h"
+#include "app/HighlightSettings.h"
 #include "app/LanguageChoice.h"
 #include "app/LaunchAtLoginService.h"
 #include "app/LauncherAnchorStore.h"
@@ -33,9 +34,13 @@ const QString voiceUnavailable = QStringLiteral("Voice conversation is not avail
 class OverlayViews : public test::ViewModelHarness
 {
 protected:
+    // The views bind to the one highlight settings object the application made.
+    void SetUp() override { useHighlight(true); }
+
     void TearDown() override
     {
         panel.reset();
+        HighlightSettings::setInstance(nullptr);
         firstRun.reset();
         model.reset();
         ViewModelHarness::TearDown();
@@ -51,6 +56,12 @@ protected:
         panel->bringToFront();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(panel->window()));
         settle();
+    }
+
+    void useHighlight(bool available)
+    {
+        highlight = std::make_unique<HighlightSettings>(preferences, available);
+        HighlightSettings::setInstance(highlight.get());
     }
 
     // Runs pending events and renders one frame, so views lay themselves out
@@ -152,6 +163,7 @@ protected:
     }
 
     std::unique_ptr<OverlayViewModel> model;
+    std::unique_ptr<HighlightSettings> highlight;
     std::unique_ptr<UpdateService> updates;
     std::unique_ptr<FirstRunSession> firstRun;
     std::unique_ptr<LaunchAtLoginService> loginService;
@@ -334,6 +346,27 @@ TEST_F(OverlayViews, EveryControlDoesWhatItSaysOrSaysWhyNot)
              EXPECT_EQ(preferences.integer(keys::desktopFirstRunCompletedVersion), 1);
              EXPECT_TRUE(find(QStringLiteral("questionField"))->isVisible());
          }},
+        // On unless switched off; the choice outlives the run.
+        {"highlightSwitch", false, [&] { openSettings(); }, Control::works,
+         [&] {
+             EXPECT_EQ(preferences.boolean(keys::screenHighlightEnabled), false);
+             EXPECT_FALSE(HighlightSettings(preferences, true).isEnabled());
+         }},
+        {"highlightSwitch", false,
+         [&] {
+             // A desktop that cannot show the ring (the views are made again to bind to it).
+             panel.reset();
+             preferences.setBoolean(keys::screenHighlightEnabled, true);
+             useHighlight(false);
+             show(false);
+             openSettings();
+         },
+         Control::disabled,
+         [&] {
+             EXPECT_EQ(preferences.boolean(keys::screenHighlightEnabled), true);
+             EXPECT_FALSE(highlight->unavailableReason().isEmpty());
+         },
+         QString()},
     };
 
     for (const Control &control : controls) {
