@@ -1,8 +1,9 @@
 // The QML views bound to the real view model inside the real panel controller
 // (offscreen), driven as the owner drives them: every control is pressed and
 // either does what it says or is disabled (or hidden) with a tooltip saying why.
-// The language choice, launch at login and the introduction's Continue are
-// pressed in the built application (SettingsSessionTest).
+// The orb, the settings button, the language choice, launch at login and the
+// introduction's Continue are pressed in the built application
+// (VoiceConversationEndToEndTest, SettingsSessionTest).
 #include "app/FirstRunSession.h"
 #include "app/HighlightSettings.h"
 #include "app/LanguageChoice.h"
@@ -198,7 +199,6 @@ TEST_F(OverlayViews, EveryControlDoesWhatItSaysOrSaysWhyNot)
         EXPECT_EQ(model->messages().size(), 1);
     };
     const QList<Control> controls{
-        {"orbButton", true, [] {}, Control::works, [&] { EXPECT_TRUE(model->isVoiceSessionActive()); }},
         {"microphoneButton", true, [] {}, Control::works, [&] { EXPECT_TRUE(model->isVoiceSessionActive()); }},
         {"endButton", true, [] {}, Control::hidden, nothingHappened},
         {"endButton", true, [&] { model->toggleListening(); }, Control::works,
@@ -210,11 +210,6 @@ TEST_F(OverlayViews, EveryControlDoesWhatItSaysOrSaysWhyNot)
              model->appendMessage(ChatMessage::create(ChatMessage::Role::user, QStringLiteral("Hello?"), clock.now()));
          },
          Control::works, [&] { EXPECT_EQ(texts(*model).size(), 1); }},
-        {"settingsButton", false, [&] { model->openChat(); }, Control::works,
-         [&] {
-             EXPECT_TRUE(root()->property("showSettings").toBool());
-             EXPECT_EQ(find(QStringLiteral("headerTitle"))->property("text"), QStringLiteral("Settings"));
-         }},
         {"closeChatButton", false, [&] { model->openChat(); }, Control::works,
          [&] { EXPECT_FALSE(model->isExpanded()); }},
         {"sendButton", true, [&] { model->openChat(); }, Control::disabled, [&] { EXPECT_TRUE(gateway.chats.isEmpty()); },
