@@ -133,11 +133,10 @@ protected:
     // the assistant may read other applications' trees.
     static bool switchOnToolkitAccessibility()
     {
-        return !run(QStringLiteral("dbus-send"),
-                    {QStringLiteral("--session"), QStringLiteral("--print-reply"), QStringLiteral("--dest=org.a11y.Bus"),
-                     QStringLiteral("/org/a11y/bus"), QStringLiteral("org.freedesktop.DBus.Properties.Set"),
-                     QStringLiteral("string:org.a11y.Status"), QStringLiteral("string:IsEnabled"),
-                     QStringLiteral("variant:boolean:true")})
+        return !run(QStringLiteral("dbus-send"), QStringLiteral("--session --print-reply --dest=org.a11y.Bus /org/a11y/bus "
+                                                                "org.freedesktop.DBus.Properties.Set string:org.a11y.Status "
+                                                                "string:IsEnabled variant:boolean:true")
+                                                     .split(u' '))
                     .isEmpty();
     }
 
