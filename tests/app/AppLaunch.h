@@ -44,16 +44,10 @@ inline QString run(const QString &program, const QStringList &arguments)
     return QString::fromUtf8(process.readAllStandardOutput()).trimmed();
 }
 
-// Saves a picture of window `id` as `folder`/`name`; answers the file's path.
-inline QString saveWindowPicture(const QString &id, const QString &folder, const QString &name)
+// xdotool with `arguments`, separated by spaces; its output, trimmed.
+inline QString xdotool(const QString &arguments)
 {
-    QDir().mkpath(folder);
-    const QString shot = QDir(folder).filePath(name);
-    QFile::remove(shot);
-    QProcess grab;
-    grab.start(QStringLiteral("import"), {QStringLiteral("-window"), id, shot});
-    grab.waitForFinished(20000);
-    return shot;
+    return run(QStringLiteral("xdotool"), arguments.split(u' ', Qt::SkipEmptyParts));
 }
 
 // How many colours a sample of every third pixel of `image` holds: a drawn

@@ -68,7 +68,6 @@ protected:
                 && lastDisplayed(QStringLiteral("user")) == screenQuestion && records().contains(u"screen_facts=")
                 && lastDisplayed(QStringLiteral("assistant")).contains(u"Continue");
         })) << records().toStdString() << QJsonDocument(journal()).toJson().toStdString();
-        EXPECT_EQ(lastDisplayed(QStringLiteral("user")), screenQuestion);
         EXPECT_FALSE(records().contains(u"turn_failed")) << records().toStdString();
         const QJsonArray requests = journal();
         EXPECT_EQ(count(requests, QStringLiteral("/v1/desktop/analyze")), 1);
@@ -183,9 +182,7 @@ QList<std::pair<QString, QByteArray>> filesUnder(const QString &folder)
 
 TEST_F(DesktopFaults, SecretsNeverLeaveTheDevice)
 {
-    const QJsonObject reply{{QStringLiteral("match"), QStringLiteral("capital of france")},
-                            {QStringLiteral("sentences"), QJsonArray{QStringLiteral("Paris.")}}};
-    ASSERT_NO_FATAL_FAILURE(startPlatform({{QStringLiteral("chat"), QJsonObject{{QStringLiteral("replies"), QJsonArray{reply}}}}}));
+    ASSERT_NO_FATAL_FAILURE(startPlatform(answering()));
     ASSERT_NO_FATAL_FAILURE(pair());
     // The key the platform issued in the pairing is the sentinel.
     QFile keys(home.filePath(QStringLiteral("platform/keys.json")));
@@ -198,7 +195,7 @@ TEST_F(DesktopFaults, SecretsNeverLeaveTheDevice)
     QByteArray sent;
     QString written;
     ASSERT_NO_FATAL_FAILURE(ask(typedQuestion));
-    ASSERT_TRUE(waitFor([&] { return lastDisplayed(QStringLiteral("assistant")).contains(u"Paris"); }))
+    ASSERT_TRUE(waitFor([&] { return bubbles(QStringLiteral("assistant")).contains(typedAnswer); }))
         << records().toStdString();
     ASSERT_NO_FATAL_FAILURE(expectRunningThenStop());
     written += collected;
@@ -225,13 +222,9 @@ TEST_F(DesktopFaults, SecretsNeverLeaveTheDevice)
         files += filesUnder(home.filePath(QString::fromLatin1(folder)));
     ASSERT_FALSE(files.isEmpty());
     // Where the desktop has no key store that answers, the key is kept in a
-    // file of the owner's alone: that file, and only it, holds the key.
+    // file of the owner's alone (BareDesktopStillOpensFromASecondLaunch): only it may hold the key.
     const QString keyFile = home.filePath(QStringLiteral("data/Nimbel/platform-api-key"));
-    if (QFile::exists(keyFile)) {
-        EXPECT_EQ(QFile::permissions(keyFile) & ~(QFile::ReadOwner | QFile::WriteOwner | QFile::ReadUser | QFile::WriteUser),
-                  QFile::Permissions());
-        files.removeIf([&](const auto &file) { return file.first == keyFile; });
-    }
+    files.removeIf([&](const auto &file) { return file.first == keyFile; });
     for (const QByteArray &secret : secrets) {
         EXPECT_FALSE(written.toUtf8().contains(secret)) << "records hold " << secret.toStdString();
         EXPECT_FALSE(sent.contains(secret)) << "the platform received " << secret.toStdString() << "\n"

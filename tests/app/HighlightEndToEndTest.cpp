@@ -1,8 +1,10 @@
-// "Show me where" on the real screen: the paired assistant in front of a real
-// dialog asks where its "Continue" button is; the local platform's answer
-// points at it, and a ring shows around the button's on-screen rectangle as
-// the accessibility tree gives it, lets clicks through, follows the dialog
-// and goes with it.
+// A screen question on the real screen: the paired assistant in front of a real
+// dialog asks where its "Continue" button is. The local platform must receive
+// one picture with the capture's metadata, the dialog's accessibility summary
+// and the prepared screen context of that very capture; the answer that
+// reaches the chat points at the button, and a ring shows around the button's
+// on-screen rectangle as the accessibility tree gives it, lets clicks through,
+// follows the dialog and goes with it.
 #include "AccessibilityBusReader.h"
 #include "AssistantSession.h"
 
@@ -41,16 +43,13 @@ protected:
             // so the ring has the screenshot's rectangle to go by.
             const QRect client = clientRect(dialogWindow);
             ASSERT_FALSE(client.isEmpty());
-            const QJsonObject rect{{QStringLiteral("x"), double(button.x() - client.x()) / client.width()},
-                                   {QStringLiteral("y"), double(button.y() - client.y()) / client.height()},
-                                   {QStringLiteral("width"), double(button.width()) / client.width()},
-                                   {QStringLiteral("height"), double(button.height()) / client.height()}};
-            const QJsonObject step{{QStringLiteral("instruction"), QStringLiteral("Click the button")},
-                                   {QStringLiteral("target_rect"), rect}};
-            ASSERT_NO_FATAL_FAILURE(writeScript(QJsonObject{
-                {QStringLiteral("analyze"),
-                 QJsonObject{{QStringLiteral("answer"), QJsonObject{{QStringLiteral("summary"), QStringLiteral("Here.")},
-                                                                    {QStringLiteral("steps"), QJsonArray{step}}}}}}}));
+            const QString answer = QStringLiteral(R"({"analyze": {"answer": {"summary": "Here.", "steps": [{"instruction":
+                "Click the button", "target_rect": {"x": %1, "y": %2, "width": %3, "height": %4}}]}}})")
+                                       .arg(double(button.x() - client.x()) / client.width())
+                                       .arg(double(button.y() - client.y()) / client.height())
+                                       .arg(double(button.width()) / client.width())
+                                       .arg(double(button.height()) / client.height());
+            ASSERT_NO_FATAL_FAILURE(writeScript(QJsonDocument::fromJson(answer.toUtf8()).object()));
         }
         ASSERT_NO_FATAL_FAILURE(ask(question));
         ASSERT_TRUE(waitFor([&] { return !(ring = highlight()).isEmpty(); }))
@@ -81,9 +80,9 @@ protected:
     // The assistant's highlight window while it shows, or an empty id.
     QString highlight()
     {
-        return run(QStringLiteral("xdotool"), {QStringLiteral("search"), QStringLiteral("--all"), QStringLiteral("--onlyvisible"), QStringLiteral("--pid"),
-                                               QString::number(app.processId()), QStringLiteral("--name"),
-                                               QStringLiteral("^Nimbel highlight$")})
+        return run(QStringLiteral("xdotool"), {QStringLiteral("search"), QStringLiteral("--all"), QStringLiteral("--onlyvisible"),
+                                               QStringLiteral("--pid"), QString::number(app.processId()),
+                                               QStringLiteral("--name"), QStringLiteral("^Nimbel highlight$")})
             .section(u'\n', 0, 0);
     }
 
@@ -99,22 +98,27 @@ protected:
     QString ring;
 };
 
+QStringList labels(const QJsonArray &items)
+{
+    QStringList result;
+    for (const QJsonValue &item : items)
+        result << item.toObject().value(u"label").toString();
+    return result;
+}
+
 } // namespace
 
-TEST_F(HighlightEndToEnd, ARingAroundTheButtonFollowsTheDialogAndGoesWhenItCloses)
+TEST_F(HighlightEndToEnd, OneCaptureWithItsOwnContextsAndARingAroundTheButtonThatFollowsTheDialog)
 {
     ASSERT_NO_FATAL_FAILURE(askInFrontOfTheDialog());
 
     // On the screen: the ring around the button's rectangle, the button itself uncovered.
     ASSERT_TRUE(waitFor([&] { return surrounds(button); }, 3s))
-        << run(QStringLiteral("xdotool"), {QStringLiteral("getwindowgeometry"), QStringLiteral("--shell"), ring}).toStdString()
+        << xdotool(QStringLiteral("getwindowgeometry --shell ") + ring).toStdString()
         << " button " << button.x() << "," << button.y() << " " << button.width() << "x" << button.height() << "\n"
         << records().toStdString();
     QThread::msleep(400); // the ring closes in on its target when it appears
-    const QString shot = QDir(QStringLiteral(NIMBEL_ARTIFACT_DIR)).filePath(QStringLiteral("highlight-screen.png"));
-    QDir().mkpath(QStringLiteral(NIMBEL_ARTIFACT_DIR));
-    run(QStringLiteral("import"), {QStringLiteral("-window"), QStringLiteral("root"), shot});
-    const QImage screen(shot);
+    const QImage screen(saveScreenshot(QStringLiteral("root"), QStringLiteral("highlight-screen.png")));
     ASSERT_FALSE(screen.isNull());
     // The ring's band runs 4 to 9 pixels outside the button.
     const int out = 6;
@@ -126,8 +130,7 @@ TEST_F(HighlightEndToEnd, ARingAroundTheButtonFollowsTheDialogAndGoesWhenItClose
 
     // The dialog moves: the ring goes with it.
     const QRect before = geometryOf(dialogWindow);
-    run(QStringLiteral("xdotool"), {QStringLiteral("windowmove"), dialogWindow, QString::number(before.x() + 70),
-                                    QString::number(before.y() + 40)});
+    xdotool(QStringLiteral("windowmove %1 %2 %3").arg(dialogWindow).arg(before.x() + 70).arg(before.y() + 40));
     ASSERT_TRUE(waitFor([&] { return geometryOf(dialogWindow).topLeft() != before.topLeft(); }, 3s))
         << dialogWindow.toStdString() << " at " << before.x() << "," << before.y();
     const QPoint moved = geometryOf(dialogWindow).topLeft() - before.topLeft();
@@ -136,6 +139,71 @@ TEST_F(HighlightEndToEnd, ARingAroundTheButtonFollowsTheDialogAndGoesWhenItClose
     // The dialog closes: so does the ring.
     stop(dialog);
     EXPECT_TRUE(waitFor([&] { return highlight().isEmpty(); }, 3s));
+
+    // The answer reaches the chat and points at the button.
+    ASSERT_TRUE(waitFor([&] {
+        return !entry(journal(), QStringLiteral("/v1/desktop/chat")).isEmpty()
+            && lastDisplayed(QStringLiteral("assistant")).contains(u"Continue");
+    })) << records().toStdString() << QJsonDocument(journal()).toJson().toStdString();
+    EXPECT_EQ(lastDisplayed(QStringLiteral("user")), question);
+    EXPECT_FALSE(records().contains(u"turn_failed")) << records().toStdString();
+
+    // One picture went out, with the metadata of the dialog's window.
+    const QJsonArray requests = journal();
+    EXPECT_EQ(count(requests, QStringLiteral("/v1/desktop/analyze")), 1);
+    const QJsonObject analysis = entry(requests, QStringLiteral("/v1/desktop/analyze"));
+    const QJsonObject payload = analysis.value(u"payload").toObject();
+    EXPECT_EQ(payload.value(u"question").toString(), question);
+    const QJsonObject capture = payload.value(u"capture").toObject();
+    EXPECT_EQ(capture.value(u"kind").toString(), QStringLiteral("window"));
+    EXPECT_EQ(capture.value(u"window_title").toString(), QStringLiteral("Setup"));
+    const QString capturedAt = capture.value(u"captured_at").toString();
+    EXPECT_FALSE(capturedAt.isEmpty());
+
+    // The picture is that window: a JPEG of its proportions.
+    QProcess fetch;
+    fetch.start(QStringLiteral("curl"), {QStringLiteral("-fsS"), base + QStringLiteral("/debug/last-analyze-image")});
+    ASSERT_TRUE(fetch.waitForFinished(20000));
+    const QByteArray jpeg = fetch.readAllStandardOutput();
+    EXPECT_EQ(analysis.value(u"image_bytes").toInteger(), jpeg.size());
+    const QImage picture = QImage::fromData(jpeg, "JPEG");
+    ASSERT_FALSE(picture.isNull());
+    const double pixelWidth = capture.value(u"pixel_width").toDouble();
+    const double pixelHeight = capture.value(u"pixel_height").toDouble();
+    ASSERT_GT(pixelWidth, 180);
+    ASSERT_GT(pixelHeight, 120);
+    EXPECT_NEAR(double(picture.width()) / picture.height(), pixelWidth / pixelHeight, 0.02);
+
+    // The dialog's accessibility summary. A loaded machine may stop the walk at
+    // its time budget before the button; a complete walk must list it.
+    const QJsonObject accessibility = payload.value(u"accessibility").toObject();
+    EXPECT_EQ(accessibility.value(u"application_name"), capture.value(u"application_name"));
+    const QStringList elements = labels(accessibility.value(u"elements").toArray());
+    ASSERT_FALSE(elements.isEmpty()) << QJsonDocument(accessibility).toJson().toStdString();
+    EXPECT_EQ(elements.first(), QStringLiteral("Choose an option below"));
+    if (!accessibility.value(u"truncated").toBool()) {
+        EXPECT_TRUE(elements.contains(QStringLiteral("Continue")))
+            << QJsonDocument(accessibility).toJson().toStdString();
+    }
+
+    // The prepared context of that very capture, which read the button.
+    const QJsonObject prepared = payload.value(u"prepared_screen_context").toObject();
+    EXPECT_EQ(prepared.value(u"capture_id").toString(), capturedAt);
+    const QString read = QString::fromUtf8(
+        QJsonDocument(QJsonArray{prepared.value(u"visible_text"), prepared.value(u"controls")}).toJson());
+    EXPECT_TRUE(read.contains(u"Continue")) << QJsonDocument(prepared).toJson().toStdString();
+    // (That no secret on the dialog leaves as text is DesktopFaults.SecretsNeverLeaveTheDevice.)
+
+    // The visible answer was asked after the analysis, with its note as context.
+    const QJsonArray messages =
+        entry(requests, QStringLiteral("/v1/desktop/chat")).value(u"request").toObject().value(u"messages").toArray();
+    const QString wire = QString::fromUtf8(QJsonDocument(messages).toJson());
+    EXPECT_TRUE(wire.contains(u"Continue")) << wire.toStdString();
+
+    // A picture of the chat with the question, its screenshot and the answer.
+    QString chat;
+    ASSERT_TRUE(waitFor([&] { return !(chat = expandedPanel()).isEmpty(); }, 30s));
+    EXPECT_EQ(QImage(saveScreenshot(chat, QStringLiteral("screen-answer.png"))).size(), QSize(488, 670));
 }
 
 TEST_F(HighlightEndToEnd, ARingPlacedByThePictureLetsTheClickThroughAndGoesWithIt)
@@ -147,13 +215,10 @@ TEST_F(HighlightEndToEnd, ARingPlacedByThePictureLetsTheClickThroughAndGoesWithI
 
     // Over the ring itself the pointer is in the dialog: the ring takes no input.
     const QPoint onRing(button.center().x(), button.top() - 6);
-    const QString under = run(QStringLiteral("xdotool"), {QStringLiteral("mousemove"), QString::number(onRing.x()),
-                                                           QString::number(onRing.y()), QStringLiteral("getmouse"),
-                                                           QStringLiteral("--shell")});
+    const QString under = xdotool(QStringLiteral("mousemove %1 %2 getmouse --shell").arg(onRing.x()).arg(onRing.y()));
     EXPECT_FALSE(under.contains(QStringLiteral("WINDOW=") + ring)) << under.toStdString();
 
-    run(QStringLiteral("xdotool"), {QStringLiteral("mousemove"), QString::number(button.center().x()),
-                                    QString::number(button.center().y()), QStringLiteral("click"), QStringLiteral("1")});
+    xdotool(QStringLiteral("mousemove %1 %2 click 1").arg(button.center().x()).arg(button.center().y()));
     QByteArray said;
     EXPECT_TRUE(waitFor([&] {
         dialog.waitForReadyRead(50);
@@ -167,7 +232,7 @@ TEST_F(HighlightEndToEnd, EscapeTakesTheRingAway)
 {
     ASSERT_NO_FATAL_FAILURE(askInFrontOfTheDialog());
     ASSERT_TRUE(waitFor([&] { return surrounds(button); }, 3s));
-    run(QStringLiteral("xdotool"), {QStringLiteral("key"), QStringLiteral("Escape")});
+    xdotool(QStringLiteral("key Escape"));
     EXPECT_TRUE(waitFor([&] { return highlight().isEmpty(); }, 3s));
     EXPECT_TRUE(waitFor([&] { return records().contains(u"event=highlight_ended reason=dismissed"); }, 3s))
         << records().toStdString();

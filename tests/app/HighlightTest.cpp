@@ -179,6 +179,7 @@ protected:
 
 } // namespace
 
+// Dismissing (Escape) is checked on the real screen (HighlightEndToEndTest).
 TEST_F(HighlightControllerTest, ShowsTheStepFollowsTheWindowAndGoesAfterEightSeconds)
 {
     controller.present(request());
@@ -230,7 +231,7 @@ TEST_F(HighlightControllerTest, GoesForGoodWhenTheWindowClosesHidesOrIsCovered)
     EXPECT_FALSE(surface.shown.has_value()) << "a window no longer on screen gets no ring";
 }
 
-TEST_F(HighlightControllerTest, TheAccessibilityTreesPlaceWinsAndMovesWithTheWindow)
+TEST_F(HighlightControllerTest, TheAccessibilityTreesPlaceWinsAndMovesWithTheWindowAndAnUnknownLabelShowsNothing)
 {
     locator.control = QRect(410, 300, 80, 28);
     controller.present(request(QStringLiteral("continue")));
@@ -253,11 +254,7 @@ TEST_F(HighlightControllerTest, TheAccessibilityTreesPlaceWinsAndMovesWithTheWin
     controller.present(request(QStringLiteral("continue")));
     clock.settle();
     EXPECT_EQ(text(surface.shown), "200,200 200x30");
-}
 
-// Dismissing (Escape) is checked on the real screen (HighlightEndToEndTest).
-TEST_F(HighlightControllerTest, ALabelTheTreeDoesNotKnowWithoutARectangleShowsNothing)
-{
     // A label only, that the tree does not know: nothing to point at.
     HighlightRequest unplaced = request(QStringLiteral("Elsewhere"));
     unplaced.target.rect.reset();

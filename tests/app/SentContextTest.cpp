@@ -7,6 +7,7 @@
 #include "core/SystemClock.h"
 #include "gateway/VisionGatewayClient.h"
 #include "local-platform/LocalPlatformProcess.h"
+#include "QuickItems.h"
 
 #include <nlohmann/json.hpp>
 
@@ -107,20 +108,8 @@ protected:
     // A shown item of the views by object name.
     QQuickItem *find(const QString &name)
     {
-        QList<QQuickItem *> found;
-        collect(name, panel->window()->contentItem(), found);
-        for (QQuickItem *item : found)
-            if (item->isVisible())
-                return item;
-        return nullptr;
-    }
-    static void collect(const QString &name, QQuickItem *from, QList<QQuickItem *> &found)
-    {
-        for (QQuickItem *child : from->childItems()) {
-            if (child->objectName() == name)
-                found.append(child);
-            collect(name, child, found);
-        }
+        QQuickItem *item = test::itemsNamed(panel->window()->contentItem(), name).value(0);
+        return item && item->isVisible() ? item : nullptr;
     }
     QString shown(const QString &name)
     {

@@ -49,11 +49,8 @@ protected:
     // The instance a restart started: the owner of a Nimbel window on this test's display.
     static qint64 restartedInstance()
     {
-        const QStringList ids = run(QStringLiteral("xdotool"), {QStringLiteral("search"), QStringLiteral("--onlyvisible"),
-                                                                QStringLiteral("--name"), QStringLiteral("^Nimbel$")})
-                                    .split(u'\n', Qt::SkipEmptyParts);
-        for (const QString &id : ids)
-            if (const qint64 pid = run(QStringLiteral("xdotool"), {QStringLiteral("getwindowpid"), id}).toLongLong(); pid > 0)
+        for (const QString &id : xdotool(QStringLiteral("search --onlyvisible --name ^Nimbel$")).split(u'\n', Qt::SkipEmptyParts))
+            if (const qint64 pid = xdotool(QStringLiteral("getwindowpid ") + id).toLongLong(); pid > 0)
                 return pid;
         return 0;
     }

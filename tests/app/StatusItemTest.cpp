@@ -32,11 +32,9 @@ TEST(StatusItem, EachItemRunsItsOwnActionAndQuitEndsTheEventLoop)
     EXPECT_EQ(calls.size(), 4);
     EXPECT_EQ(calls.last(), QStringLiteral("show"));
 
-    bool quitReachedLoop = false;
     QTimer::singleShot(0, [&] { actions[5]->trigger(); });
-    QTimer::singleShot(5000, [&] { QCoreApplication::exit(7); });
-    quitReachedLoop = QCoreApplication::exec() == 0;
-    EXPECT_TRUE(quitReachedLoop);
+    QTimer::singleShot(5000, [&] { QCoreApplication::exit(7); }); // a hang guard: quit ends the loop with 0
+    EXPECT_EQ(QCoreApplication::exec(), 0);
 }
 
 TEST(StatusItem, AnUnavailableUpdateCheckIsDisabledAndSaysWhy)

@@ -66,22 +66,6 @@ protected:
                  QJsonObject{{QStringLiteral("sequence"), QJsonArray{firstQuestion, secondQuestion}}}}};
     }
 
-    // The collapsed panel of the application, or an empty id.
-    QString launcherWindow()
-    {
-        const QStringList ids = run(QStringLiteral("xdotool"),
-                                    {QStringLiteral("search"), QStringLiteral("--all"), QStringLiteral("--onlyvisible"),
-                                     QStringLiteral("--pid"), QString::number(app.processId()), QStringLiteral("--name"),
-                                     QStringLiteral("^Nimbel$")})
-                                    .split(u'\n', Qt::SkipEmptyParts);
-        for (const QString &id : ids) {
-            const QString shell = run(QStringLiteral("xdotool"), {QStringLiteral("getwindowgeometry"), QStringLiteral("--shell"), id});
-            if (shell.contains(u"WIDTH=196"))
-                return id;
-        }
-        return {};
-    }
-
     QString speak(const QString &name, const QString &text)
     {
         return spokenFile(pulse.folder(), name, QStringLiteral("en"), text, 0.3, 1.2);
@@ -102,7 +86,7 @@ TEST_F(VoiceConversationEndToEnd, SpokenQuestionIsAnsweredAloudAndTalkingOverThe
         .setValue(QStringLiteral("desktopFirstRunCompletedVersion"), 1);
     ASSERT_NO_FATAL_FAILURE(launch({}));
     QString launcher;
-    ASSERT_TRUE(waitFor([&] { return !(launcher = launcherWindow()).isEmpty(); })) << records().toStdString();
+    ASSERT_TRUE(waitFor([&] { return !(launcher = panel(QSize(196, 188))).isEmpty(); })) << records().toStdString();
 
     constexpr int rate = 16000;
     const QString speakers = QDir(pulse.folder()).filePath(QStringLiteral("speakers.raw"));
@@ -112,8 +96,7 @@ TEST_F(VoiceConversationEndToEnd, SpokenQuestionIsAnsweredAloudAndTalkingOverThe
     ASSERT_FALSE(question.isEmpty());
 
     // The orb starts the session: the greeting is spoken, then the assistant listens.
-    run(QStringLiteral("xdotool"), {QStringLiteral("mousemove"), QStringLiteral("--window"), launcher,
-                                    QStringLiteral("98"), QStringLiteral("70"), QStringLiteral("click"), QStringLiteral("1")});
+    xdotool(QStringLiteral("mousemove --window %1 98 70 click 1").arg(launcher));
     ASSERT_TRUE(waitFor([&] { return records().contains(u"voice_line=Hello, I’m here. How can I help?"); }))
         << records().toStdString();
     EXPECT_GT(loudSeconds(speakers, rate, 0), 0.3);

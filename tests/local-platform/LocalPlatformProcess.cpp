@@ -11,11 +11,9 @@ namespace nimbel::test {
 
 LocalPlatformProcess::LocalPlatformProcess(QStringList arguments)
 {
-    arguments.prepend(QString::fromLatin1(fixedKey));
-    arguments.prepend(QStringLiteral("--token"));
-    arguments.prepend(QStringLiteral("0"));
-    arguments.prepend(QStringLiteral("--port"));
-    m_process.start(QStringLiteral(LOCAL_PLATFORM_BINARY), arguments);
+    m_process.start(QStringLiteral(LOCAL_PLATFORM_BINARY),
+                    QStringList{QStringLiteral("--port"), QStringLiteral("0"), QStringLiteral("--token"), QString::fromLatin1(fixedKey)}
+                        + arguments);
     if (!m_process.waitForStarted(5000))
         return;
     // The first line names the port the server chose.

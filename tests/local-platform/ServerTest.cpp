@@ -327,38 +327,11 @@ TEST(LocalPlatformServer, ScriptedFaultsShapeTheAnswers)
     EXPECT_EQ(lastRequest(server).at("fault"), true);
 }
 
-TEST(LocalPlatformServer, AnalyzeFindsTheNamedControlAndKeepsTheUpload)
+TEST(LocalPlatformServer, AnalyzeRejectsMalformedUploadsAndFindsTheNamedControlInAGoodOne)
 {
     LocalPlatformProcess server;
     ASSERT_TRUE(server.started());
-
-    const json payload = analyzePayload("Where do I click \"Continue\"?");
-    const std::string jpeg = jpegBytes();
-    const auto response = server.client()->Post("/v1/desktop/analyze", server.bearer(),
-                                                analyzeBody("B0UND", payload.dump(), jpeg), "multipart/form-data; boundary=B0UND");
-    ASSERT_EQ(statusOf(response), 200) << response->body;
-    const json answer = json::parse(response->body);
-    ASSERT_EQ(answer.at("steps").size(), 2u);
-    EXPECT_EQ(answer.at("steps").at(0).at("target_label"), "Continue");
-    EXPECT_EQ(answer.at("steps").at(0).at("target_rect"), json({{"x", 0.8}, {"y", 0.9}, {"width", 0.12}, {"height", 0.05}}));
-
-    // The last upload is kept for end-to-end tests: payload as sent, image bytes.
-    const json logged = lastRequest(server);
-    EXPECT_EQ(logged.at("payload"), payload);
-    EXPECT_EQ(logged.at("image_bytes"), jpeg.size());
-    const auto image = server.client()->Get("/debug/last-analyze-image");
-    ASSERT_TRUE(image);
-    EXPECT_EQ(image->body, jpeg);
-
-    EXPECT_EQ(statusOf(server.client()->Delete("/debug/requests")), 204);
-    EXPECT_TRUE(debugRequests(server).empty());
-}
-
-TEST(LocalPlatformServer, AnalyzeRejectsMalformedUploadsWithAJsonError)
-{
-    LocalPlatformProcess server;
-    ASSERT_TRUE(server.started());
-    const std::string payload = analyzePayload("Where is Continue?").dump();
+    const std::string payload = analyzePayload("Where do I click \"Continue\"?").dump();
     const std::string jpeg = jpegBytes();
     const std::string good = analyzeBody("B0UND", payload, jpeg);
 
@@ -378,7 +351,24 @@ TEST(LocalPlatformServer, AnalyzeRejectsMalformedUploadsWithAJsonError)
         ASSERT_TRUE(error.is_object()) << response->body;
         EXPECT_NE(error.at("error").get<std::string>().find(mentions), std::string::npos) << error.dump();
     }
-    EXPECT_EQ(statusOf(server.client()->Post("/v1/desktop/analyze", server.bearer(), good, form)), 200);
+
+    // A good upload: the named control is found, and the upload is kept for
+    // end-to-end tests (payload as sent, image bytes).
+    const auto response = server.client()->Post("/v1/desktop/analyze", server.bearer(), good, form);
+    ASSERT_EQ(statusOf(response), 200) << response->body;
+    const json answer = json::parse(response->body);
+    ASSERT_EQ(answer.at("steps").size(), 2u);
+    EXPECT_EQ(answer.at("steps").at(0).at("target_label"), "Continue");
+    EXPECT_EQ(answer.at("steps").at(0).at("target_rect"), json({{"x", 0.8}, {"y", 0.9}, {"width", 0.12}, {"height", 0.05}}));
+    const json logged = lastRequest(server);
+    EXPECT_EQ(logged.at("payload"), json::parse(payload));
+    EXPECT_EQ(logged.at("image_bytes"), jpeg.size());
+    const auto image = server.client()->Get("/debug/last-analyze-image");
+    ASSERT_TRUE(image);
+    EXPECT_EQ(image->body, jpeg);
+
+    EXPECT_EQ(statusOf(server.client()->Delete("/debug/requests")), 204);
+    EXPECT_TRUE(debugRequests(server).empty());
 }
 
 TEST(LocalPlatformServer, TranscriptionRecognisesSpokenEnglish)
