@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 using namespace nimbel;
+using namespace Qt::StringLiterals;
 namespace lang = nimbel::appLanguage;
 
 namespace {
@@ -55,9 +56,9 @@ TEST(AppLanguageRules, ShippedLanguagesAreOrderedByTheOwnersPreferredLanguages)
 TEST_F(LanguageSettings, CurrentReadsTheStoredPreference)
 {
     EXPECT_EQ(lang::current(prefs, {"ru-RU"}), AppLanguage::ru);
-    prefs.setString(keys::zelmAppLanguage, QStringLiteral("en"));
+    prefs.setString(keys::zelmAppLanguage, u"en"_s);
     EXPECT_EQ(lang::current(prefs, {"ru-RU"}), AppLanguage::en);
-    prefs.setString(keys::zelmAppLanguage, QStringLiteral("de"));
+    prefs.setString(keys::zelmAppLanguage, u"de"_s);
     EXPECT_EQ(lang::storedPreference(prefs), LanguagePreference::system);
     EXPECT_EQ(lang::current(prefs, {"ru-RU"}), AppLanguage::ru);
     // A value of another type is no preference either.
@@ -72,7 +73,7 @@ TEST_F(LanguageSettings, SetPreferenceStoresBothKeysAndReportsWhetherAnythingCha
     EXPECT_TRUE(settings.allKeys().isEmpty());
 
     EXPECT_TRUE(lang::setPreference(LanguagePreference::ru, prefs));
-    EXPECT_EQ(prefs.string(keys::zelmAppLanguage), QStringLiteral("ru"));
+    EXPECT_EQ(prefs.string(keys::zelmAppLanguage), u"ru"_s);
     EXPECT_EQ(prefs.stringList(keys::appleLanguages), QStringList{"ru"});
     EXPECT_FALSE(lang::setPreference(LanguagePreference::ru, prefs));
 
@@ -81,9 +82,9 @@ TEST_F(LanguageSettings, SetPreferenceStoresBothKeysAndReportsWhetherAnythingCha
     EXPECT_FALSE(prefs.contains(keys::appleLanguages));
 
     // An unknown stored value already means `system`: nothing changes.
-    prefs.setString(keys::zelmAppLanguage, QStringLiteral("de"));
+    prefs.setString(keys::zelmAppLanguage, u"de"_s);
     EXPECT_FALSE(lang::setPreference(LanguagePreference::system, prefs));
-    EXPECT_EQ(prefs.string(keys::zelmAppLanguage), QStringLiteral("de"));
+    EXPECT_EQ(prefs.string(keys::zelmAppLanguage), u"de"_s);
 }
 
 TEST_F(LanguageSettings, TheStoredLanguageListLeadsTheLocalizationOrder)

@@ -5,6 +5,8 @@
 #include <QRegularExpression>
 #include <QSet>
 
+using namespace Qt::StringLiterals;
+
 namespace nimbel::test {
 
 namespace {
@@ -19,7 +21,7 @@ int lineOf(const QString &text, qsizetype offset)
 QList<KeyUse> scanText(const QString &text, const QString &file)
 {
     static const QRegularExpression call(
-        QStringLiteral(R"re((?:\bL::text|\bqtTrId|\bqsTrId|\bL\.text)\s*\(\s*"([^"\\\n]+)")re"));
+        uR"re((?:\bL::text|\bqtTrId|\bqsTrId|\bL\.text)\s*\(\s*"([^"\\\n]+)")re"_s);
     static const QRegularExpression areaLiteral(QStringLiteral(
         R"re("((?:state|status|chat|orb|error|skill|speech|context|transcript|permission|settings|menu|firstRun)(?:\.[A-Za-z]+)+)")re"));
     QList<KeyUse> uses;
@@ -41,8 +43,8 @@ QList<KeyUse> scanText(const QString &text, const QString &file)
 QList<KeyUse> scanTree(const QString &root)
 {
     QList<KeyUse> uses;
-    QDirIterator it(root, {QStringLiteral("*.h"), QStringLiteral("*.cpp"), QStringLiteral("*.qml"), QStringLiteral("*.js"),
-                     QStringLiteral("*.mjs")},
+    QDirIterator it(root, {u"*.h"_s, u"*.cpp"_s, u"*.qml"_s, u"*.js"_s,
+                     u"*.mjs"_s},
                     QDir::Files, QDirIterator::Subdirectories);
     while (it.hasNext()) {
         const QString path = it.next();
