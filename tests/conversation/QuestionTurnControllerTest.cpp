@@ -371,6 +371,7 @@ TEST_F(QuestionTurnTest, VoiceSessionListensAgainOnlyWhenReady)
     // A question asked meanwhile cancels a pending resume, and its running request keeps the session waiting.
     model->resumeVoiceSessionIfNeeded(350ms);
     ask(*model, u"Tell me a story"_s, false);
+    voice.queued.clear(); // its opening line has played: only the turn holds the session
     clock.advance(1s);
     EXPECT_EQ(microphone.starts, 1);
     model->resumeVoiceSessionIfNeeded(350ms);
