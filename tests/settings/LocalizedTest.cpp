@@ -1,6 +1,6 @@
-#include "settings/CatalogueScan.h"
 #include "settings/Localized.h"
 
+#include <QDirIterator>
 #include <QFile>
 #include <QMap>
 #include <QRegularExpression>
@@ -60,6 +60,42 @@ QStringList placeholders(const QString &text)
         found.append(match.captured());
     found.sort();
     return found;
+}
+
+struct KeyUse
+{
+    QString key, file;
+    int line = 0;
+};
+
+// Catalogue keys in the C++, QML and JavaScript files under `root`: arguments of
+// L::text / qtTrId / qsTrId / L.text calls, and any string literal shaped like a
+// key of a catalogue area ("status.online"), so that keys kept in tables are found too.
+QList<KeyUse> scanTree(const QString &root)
+{
+    static const QRegularExpression call(uR"re((?:\bL::text|\bqtTrId|\bqsTrId|\bL\.text)\s*\(\s*"([^"\\\n]+)")re"_s);
+    static const QRegularExpression areaLiteral(
+        uR"re("((?:state|status|chat|orb|error|skill|speech|context|transcript|permission|settings|menu|firstRun)(?:\.[A-Za-z]+)+)")re"_s);
+    QList<KeyUse> uses;
+    QDirIterator it(root, {u"*.h"_s, u"*.cpp"_s, u"*.qml"_s, u"*.js"_s, u"*.mjs"_s}, QDir::Files, QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QString path = it.next();
+        QFile file(path);
+        if (!file.open(QIODevice::ReadOnly))
+            continue;
+        const QString text = QString::fromUtf8(file.readAll());
+        QSet<qsizetype> seen;
+        for (const QRegularExpression *pattern : {&call, &areaLiteral}) {
+            for (const auto &match : pattern->globalMatch(text)) {
+                const qsizetype at = match.capturedStart(1);
+                if (!seen.contains(at)) {
+                    seen.insert(at);
+                    uses.append({match.captured(1), path, int(QStringView(text).left(at).count(u'\n')) + 1});
+                }
+            }
+        }
+    }
+    return uses;
 }
 
 class Catalogue : public ::testing::Test
@@ -141,9 +177,9 @@ TEST(CatalogueScan, EveryKeyUsedInTheSourcesHasAnEnglishDefaultAndARussianTransl
 {
     QTranslator russian;
     ASSERT_TRUE(russian.load(translationResource(AppLanguage::ru)));
-    const QList<test::KeyUse> uses = test::scanTree(QStringLiteral(NIMBEL_SOURCE_DIR));
+    const QList<KeyUse> uses = scanTree(QStringLiteral(NIMBEL_SOURCE_DIR));
     QSet<QString> found;
-    for (const test::KeyUse &use : uses) {
+    for (const KeyUse &use : uses) {
         found.insert(use.key);
         const QByteArray id = use.key.toLatin1();
         const QString where = u"%1:%2 uses \"%3\""_s.arg(use.file).arg(use.line).arg(use.key);
