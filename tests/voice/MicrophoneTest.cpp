@@ -13,6 +13,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <unistd.h>
 
@@ -27,11 +28,8 @@ namespace {
 double leadingQuiet(const DecodedAudio &audio)
 {
     const auto &s = audio.audio.samples;
-    for (std::size_t i = 0; i < s.size(); ++i) {
-        if (std::fabs(s[i]) > 0.02f)
-            return double(i) / audio.sampleRate;
-    }
-    return audio.duration();
+    const auto sound = std::find_if(s.begin(), s.end(), [](float v) { return std::fabs(v) > 0.02f; });
+    return sound == s.end() ? audio.duration() : double(sound - s.begin()) / audio.sampleRate;
 }
 
 class MicrophoneTest : public testing::Test

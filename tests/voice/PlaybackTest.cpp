@@ -85,17 +85,15 @@ protected:
         const QString wav = dir + name + u".wav"_s, out = dir + name + u".mp3"_s;
         const QStringList format{u"-r"_s, u"48000"_s, u"-c"_s, u"1"_s, u"-b"_s, u"16"_s};
         const auto synth = [&](const QString &file, double seconds, int hz, double volume) {
-            return runTool(u"sox"_s, QStringList{u"-n"_s} + format + QStringList{file,
-                           u"synth"_s, QString::number(seconds), u"sine"_s,
-                           QString::number(hz), u"vol"_s, QString::number(volume)});
+            const QStringList tone{u"synth"_s, QString::number(seconds), u"sine"_s, QString::number(hz), u"vol"_s};
+            return runTool(u"sox"_s, QStringList{u"-n"_s} << format << file << tone << QString::number(volume));
         };
         if (!synth(dir + u"quiet.wav"_s, 0.5, 500, 0.007) || !synth(dir + u"tone.wav"_s, loud, 1000, 0.5)
             || !runTool(u"sox"_s, {dir + u"quiet.wav"_s, dir + u"tone.wav"_s, wav}))
             return {};
         if (!mp3)
             return wav;
-        return runTool(u"lame"_s, {u"--quiet"_s, u"-b"_s, u"128"_s, wav, out})
-                   ? out : QString();
+        return runTool(u"lame"_s, {u"--quiet"_s, u"-b"_s, u"128"_s, wav, out}) ? out : QString();
     }
 
     PulseAudioTestServer server;

@@ -4,9 +4,7 @@
 #include "voice/WavFile.h"
 #include "voice/linux/PocketSphinxRecognizer.h"
 
-#include <QDeadlineTimer>
 #include <QTemporaryDir>
-#include <QThread>
 
 #include <gtest/gtest.h>
 
@@ -99,15 +97,10 @@ TEST_F(Transcription, TheLiveDraftGrowsWhileTheOwnerSpeaks)
             samples.push_back(std::int16_t(s * 32767.0f));
         for (std::size_t at = 0; at < samples.size(); at += 320)
             draft->append(samples.data() + at, std::min<std::size_t>(320, samples.size() - at));
-        QDeadlineTimer deadline(60000);
-        while (!deadline.hasExpired()) {
-            {
-                const std::lock_guard guard(lock);
-                if (!drafts.isEmpty() && drafts.last().contains(u"economy"_s))
-                    break;
-            }
-            QThread::msleep(20);
-        }
+        test::waitUntil([&] {
+            const std::lock_guard guard(lock);
+            return !drafts.isEmpty() && drafts.last().contains(u"economy"_s);
+        }, 60000);
     }
     const std::lock_guard guard(lock);
     ASSERT_FALSE(drafts.isEmpty());
