@@ -53,7 +53,7 @@ TEST(AppLanguageRules, ShippedLanguagesAreOrderedByTheOwnersPreferredLanguages)
     EXPECT_EQ(lang::preferredLocalizations({}, {"ru"}), QStringList());
 }
 
-TEST_F(LanguageSettings, CurrentReadsTheStoredPreference)
+TEST_F(LanguageSettings, CurrentReadsTheStoredPreferenceThenTheStoredLanguageList)
 {
     EXPECT_EQ(lang::current(prefs, {"ru-RU"}), AppLanguage::ru);
     prefs.setString(keys::zelmAppLanguage, u"en"_s);
@@ -64,6 +64,11 @@ TEST_F(LanguageSettings, CurrentReadsTheStoredPreference)
     // A value of another type is no preference either.
     prefs.setInteger(keys::zelmAppLanguage, 1);
     EXPECT_EQ(lang::storedPreference(prefs), LanguagePreference::system);
+
+    // Without one, the stored language list leads the localization order.
+    prefs.setStringList(keys::appleLanguages, {"ru"});
+    EXPECT_EQ(lang::bundleLocalizations(prefs), (QStringList{"ru", "en"}));
+    EXPECT_EQ(lang::current(prefs), AppLanguage::ru);
 }
 
 TEST_F(LanguageSettings, SetPreferenceStoresBothKeysAndReportsWhetherAnythingChanged)
@@ -85,13 +90,6 @@ TEST_F(LanguageSettings, SetPreferenceStoresBothKeysAndReportsWhetherAnythingCha
     prefs.setString(keys::zelmAppLanguage, u"de"_s);
     EXPECT_FALSE(lang::setPreference(LanguagePreference::system, prefs));
     EXPECT_EQ(prefs.string(keys::zelmAppLanguage), u"de"_s);
-}
-
-TEST_F(LanguageSettings, TheStoredLanguageListLeadsTheLocalizationOrder)
-{
-    prefs.setStringList(keys::appleLanguages, {"ru"});
-    EXPECT_EQ(lang::bundleLocalizations(prefs), (QStringList{"ru", "en"}));
-    EXPECT_EQ(lang::current(prefs), AppLanguage::ru);
 }
 
 } // namespace
