@@ -138,8 +138,7 @@ TEST(ConversationWindow, EstablishedFactsAndRecentTurns)
 
 TEST(ConversationWindow, FindingNotePrefersFactsThenWhatTheCaptureShowed)
 {
-    EXPECT_EQ(ConversationWindow::findingNote({"Login form open", " Error shown! ", "  ", "Ready?"}, u"App"_s,
-                                              u"Win"_s),
+    EXPECT_EQ(ConversationWindow::findingNote({"Login form open", " Error shown! ", "  ", "Ready?"}, u"App"_s, u"Win"_s),
               u"Login form open.\nError shown!\nReady?"_s);
     EXPECT_EQ(ConversationWindow::findingNote({" "}, u" Files "_s, u" Report.pdf "_s),
               u"The screen showed the application Files, window “Report.pdf”."_s);

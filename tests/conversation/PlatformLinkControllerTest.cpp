@@ -236,7 +236,8 @@ TEST_F(PlatformConnectionTest, RefusedLinksChangeNothingAndADirectLinkConnectsAt
     const auto model = make();
     QSignalSpy messages(model.get(), &OverlayViewModel::messagesChanged);
     // (Which links are refused is the link parser's test: plain http to another machine here.)
-    EXPECT_FALSE(model->applyPlatformConnection(QUrl("zelmdesktop://connect?platform_url=http://p.example&code=" + code)));
+    EXPECT_FALSE(model->applyPlatformConnection(QUrl("zelmdesktop://connect?platform_url=http://p.example&code="
+                                                     + code)));
     clock.settle();
     EXPECT_TRUE(gateway.configurations.isEmpty()); // without a key nothing is synchronised, at start-up or since
     EXPECT_EQ(messages.count(), 0);

@@ -83,7 +83,8 @@ TEST_F(QuestionTurnTest, NewerQuestionStopsTheStreamingOneWhichNeverFailsVisibly
                                                             {"user", "Tell me a joke"}}));
     second->sentence(u"Knock knock."_s);
     reply(second, u"Knock knock."_s);
-    EXPECT_EQ(texts(*model).mid(1), (QStringList{"Tell me a story", "Once upon a time.", "Tell me a joke", "Knock knock."}));
+    EXPECT_EQ(texts(*model).mid(1),
+              (QStringList{"Tell me a story", "Once upon a time.", "Tell me a joke", "Knock knock."}));
     EXPECT_EQ(model->state(), State::answered);
 
     // An older turn that fails after being superseded is silent too.

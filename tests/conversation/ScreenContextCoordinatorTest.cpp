@@ -104,9 +104,8 @@ TEST_F(ScreenQuestionTest, OneCaptureWithItsOwnContextsReachesTheAnalysisAndTheC
     ASSERT_EQ(gateway.warmUps.size(), 1);
     EXPECT_EQ(gateway.warmUps.first(), u"https://docs.example/install");
 
-    gateway.analyses.first()->answer(navigation(7, u"   "_s,
-                                                {u"The installer is open"_s, u"Continue is at the bottom right"_s}));
-    clock.settle();
+    reply(gateway.analyses.first(),
+          navigation(7, u"   "_s, {u"The installer is open"_s, u"Continue is at the bottom right"_s}));
 
     // Hidden context: the note lists five steps and no blank warning; then the facts.
     EXPECT_EQ(roles(*model), (QList<Role>{Role::assistant, Role::user, Role::assistant, Role::analyst,

@@ -42,8 +42,7 @@ TEST(KeychainTokenStore, UnderAUnitTestHostTheStoreNeitherReadsNorWritesAnything
         ASSERT_TRUE(file.open(QIODevice::WriteOnly));
         file.write("left-by-an-earlier-run");
     }
-    KeychainTokenStore store(withVariable("XCTestConfigurationFilePath", "/tmp/x"), u"nimbel.test.disabled"_s,
-                             fallback);
+    KeychainTokenStore store(withVariable("XCTestConfigurationFilePath", "/tmp/x"), u"nimbel.test.disabled"_s, fallback);
     EXPECT_EQ(store.read(), QString());
     EXPECT_EQ(store.write(u"new-key"_s), std::nullopt);
     EXPECT_EQ(store.write(QString()), std::nullopt);

@@ -60,7 +60,7 @@ protected:
 
     // The item's attributes, as another program looks it up.
     QStringList attributes() const { return {u"server"_s, service, u"user"_s, u"platform-api-key"_s}; }
-    test::SecretServiceSession::ToolResult lookup() const { return session->secretTool(QStringList{u"lookup"_s} + attributes()); }
+    auto lookup() const { return session->secretTool(QStringList{u"lookup"_s} + attributes()); }
 
     // Stores an item as another program would; its exit code.
     int storeOutside(const QByteArray &secret) const

@@ -77,7 +77,8 @@ QList<KeyUse> scanTree(const QString &root)
     static const QRegularExpression areaLiteral(
         uR"re("((?:state|status|chat|orb|error|skill|speech|context|transcript|permission|settings|menu|firstRun)(?:\.[A-Za-z]+)+)")re"_s);
     QList<KeyUse> uses;
-    QDirIterator it(root, {u"*.h"_s, u"*.cpp"_s, u"*.qml"_s, u"*.js"_s, u"*.mjs"_s}, QDir::Files, QDirIterator::Subdirectories);
+    QDirIterator it(root, {u"*.h"_s, u"*.cpp"_s, u"*.qml"_s, u"*.js"_s, u"*.mjs"_s}, QDir::Files,
+                    QDirIterator::Subdirectories);
     while (it.hasNext()) {
         const QString path = it.next();
         QFile file(path);

@@ -156,8 +156,7 @@ QString SecretServiceSession::startGnomeKeyring(const QString &prompter)
 QString SecretServiceSession::lockLoginKeyring() const
 {
     QDBusMessage call = QDBusMessage::createMethodCall(secretServiceName, u"/org/freedesktop/secrets"_s,
-                                                      u"org.freedesktop.Secret.Service"_s,
-                                                      u"Lock"_s);
+                                                      u"org.freedesktop.Secret.Service"_s, u"Lock"_s);
     call << QVariant::fromValue(QList<QDBusObjectPath>{
         QDBusObjectPath(u"/org/freedesktop/secrets/collection/login"_s)});
     const QDBusMessage reply = QDBusConnection::sessionBus().call(call, QDBus::Block, 10000);

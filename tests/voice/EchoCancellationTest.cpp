@@ -32,9 +32,8 @@ protected:
     {
         ASSERT_TRUE(server.isRunning());
         ASSERT_TRUE(canceller);
-        ASSERT_TRUE(server.pactl({u"load-module"_s, u"module-loopback"_s,
-                                  u"source=speakers.monitor"_s, u"sink=mic_feed"_s,
-                                  u"latency_msec=40"_s}));
+        ASSERT_TRUE(server.pactl({u"load-module"_s, u"module-loopback"_s, u"source=speakers.monitor"_s,
+                                  u"sink=mic_feed"_s, u"latency_msec=40"_s}));
         const QString file = spokenFile(
             server.folder(), u"answer"_s, u"en-us"_s,
             QStringLiteral("The wallpaper setting is in the appearance section. Open the system menu first. "

@@ -26,11 +26,9 @@ PulseAudioTestServer::PulseAudioTestServer(bool welcoming)
     m_server.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     m_server.setStandardOutputFile(QProcess::nullDevice());
     const QStringList arguments{
-        u"-n"_s, u"--daemonize=no"_s, u"--exit-idle-time=-1"_s,
-        u"--use-pid-file=no"_s, u"--log-level=error"_s, u"-L"_s,
+        u"-n"_s, u"--daemonize=no"_s, u"--exit-idle-time=-1"_s, u"--use-pid-file=no"_s, u"--log-level=error"_s, u"-L"_s,
         u"module-native-protocol-unix socket="_s + socket
-            + (welcoming ? u" auth-anonymous=1"_s
-                         : u" auth-anonymous=0 auth-cookie="_s + dir + u"/cookie"_s),
+            + (welcoming ? u" auth-anonymous=1"_s : u" auth-anonymous=0 auth-cookie="_s + dir + u"/cookie"_s),
         u"-L"_s, u"module-null-sink sink_name=speakers rate=48000"_s,
         u"-L"_s, u"module-null-sink sink_name=mic_feed rate=48000"_s,
         u"-L"_s, u"module-remap-source source_name=virtual_mic master=mic_feed.monitor"_s};
@@ -41,11 +39,8 @@ PulseAudioTestServer::PulseAudioTestServer(bool welcoming)
         // A client of the server's own user is let in whatever its cookie: the server runs as another user.
         QFile::setPermissions(dir, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ReadOther
                                        | QFile::WriteOther | QFile::ExeOther);
-        m_server.start(u"setpriv"_s, QStringList{u"--reuid=nobody"_s,
-                                                              u"--regid=nogroup"_s,
-                                                              u"--clear-groups"_s,
-                                                              u"pulseaudio"_s}
-                                                      + arguments);
+        const QStringList asNobody{u"--reuid=nobody"_s, u"--regid=nogroup"_s, u"--clear-groups"_s, u"pulseaudio"_s};
+        m_server.start(u"setpriv"_s, asNobody + arguments);
     }
     m_server.waitForStarted(10000);
     m_environment.set("PULSE_SERVER", QByteArray("unix:") + QFile::encodeName(socket));
@@ -120,10 +115,8 @@ std::unique_ptr<QProcess> PulseAudioTestServer::recordSpeakers(const QString &ra
 {
     auto process = std::make_unique<QProcess>();
     process->setStandardOutputFile(rawFile);
-    process->start(u"parec"_s, {u"--device=speakers.monitor"_s, u"--raw"_s,
-                                             u"--format=float32le"_s, u"--channels=1"_s,
-                                             u"--rate="_s + QString::number(rate),
-                                             u"--latency-msec=10"_s});
+    process->start(u"parec"_s, {u"--device=speakers.monitor"_s, u"--raw"_s, u"--format=float32le"_s, u"--channels=1"_s,
+                                u"--rate="_s + QString::number(rate), u"--latency-msec=10"_s});
     process->waitForStarted();
     return process;
 }
@@ -144,8 +137,7 @@ QString spokenFile(const QString &folder, const QString &name, const QString &vo
     const QString padded = folder + QLatin1Char('/') + name + u".wav"_s;
     if (!runTool(u"espeak-ng"_s, {u"-v"_s, voice, u"-w"_s, speech, text}))
         return {};
-    if (!runTool(u"sox"_s, {speech, padded, u"pad"_s, QString::number(silenceBefore),
-                                         QString::number(silenceAfter)}))
+    if (!runTool(u"sox"_s, {speech, padded, u"pad"_s, QString::number(silenceBefore), QString::number(silenceAfter)}))
         return {};
     return padded;
 }
