@@ -38,12 +38,7 @@ TEST_F(OverlayViewModelTest, ConnectionNeedsKeyAndAgentBeyondWhitespaceAndATestK
 TEST_F(OverlayViewModelTest, CancellingTheResponseResetsOnlyABusyState)
 {
     const auto model = make();
-    struct Case
-    {
-        State before;
-        bool resetState, stopSpeech;
-        State after;
-    };
+    struct Case { State before; bool resetState, stopSpeech; State after; };
     for (const Case &c : {Case{State::answered, true, false, State::answered},
                           Case{State::analyzing, false, true, State::analyzing},
                           Case{State::analyzing, true, true, State::idle},

@@ -155,13 +155,7 @@ TEST_F(QuestionTurnTest, SwitchedOffSkillsFailTheTurn)
 TEST_F(QuestionTurnTest, FailuresShowInTheChatOrAreSpoken)
 {
     const ZelmFailure failure{u"  Something broke. "_s, ZelmRecovery::none, false};
-    struct Case
-    {
-        const char *name;
-        bool chatMode;
-        std::optional<bool> openChat;
-        bool blank, expanded, spoken;
-    };
+    struct Case { const char *name; bool chatMode; std::optional<bool> openChat; bool blank, expanded, spoken; };
     const Case cases[] = {
         {"chat mode, no preference: the chat opens", true, std::nullopt, false, true, false},
         {"voice mode, speech on: spoken after silencing what played", false, std::nullopt, false, false, true},

@@ -19,11 +19,7 @@ using namespace Qt::StringLiterals;
 
 TEST(FallbackBargeInGuardTest, InterruptsOnlyForTheOwnersOwnWords)
 {
-    struct Case
-    {
-        const char16_t *heard, *reference;
-        bool interrupts;
-    };
+    struct Case { const char16_t *heard, *reference; bool interrupts; };
     const Case cases[] = {
         {u"", u"anything", false},
         {u"Stop!", u"stop talking now please", true},
@@ -42,10 +38,7 @@ TEST(FallbackBargeInGuardTest, InterruptsOnlyForTheOwnersOwnWords)
 
 TEST(VoiceGreetingPolicyTest, PrefixesGreetingsThatDoNotGreet)
 {
-    struct Case
-    {
-        const char16_t *configured, *language, *spoken;
-    };
+    struct Case { const char16_t *configured, *language, *spoken; };
     const Case cases[] = {
         {u"Hi, Orion here.", u"en", u"Hi, Orion here."},
         {u"Is this working?", u"en", u"Is this working?"},

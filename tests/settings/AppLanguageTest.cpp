@@ -23,12 +23,7 @@ TEST(AppLanguageRules, OnlyTheExactRawValuesChooseALanguage)
 
 TEST(AppLanguageRules, ResolutionFollowsTheChoiceOrTheFirstPreferredLocalization)
 {
-    struct Case
-    {
-        LanguagePreference preference;
-        QStringList localizations;
-        AppLanguage expected;
-    };
+    struct Case { LanguagePreference preference; QStringList localizations; AppLanguage expected; };
     const QList<Case> cases = {
         {LanguagePreference::en, {"ru-RU"}, AppLanguage::en},
         {LanguagePreference::ru, {"en-GB"}, AppLanguage::ru},

@@ -156,12 +156,7 @@ TEST_F(KeyringTokenStore, KeyWrittenWhileTheServiceWasAwayWinsUntilTheNextWriteR
 // The key is usable at once, and the outcome follows the owner's answer.
 TEST_F(KeyringTokenStore, LockedKeyringWaitsForTheOwnersAnswerWithTheKeyInMemory)
 {
-    struct Case
-    {
-        const char *name;
-        bool ownerUnlocks;
-        KeychainTokenStore::KeyLocation location;
-    };
+    struct Case { const char *name; bool ownerUnlocks; KeychainTokenStore::KeyLocation location; };
     const Case cases[] = {
         {"owner types the password", true, KeychainTokenStore::KeyLocation::secretService},
         {"owner declines", false, KeychainTokenStore::KeyLocation::privateFile},

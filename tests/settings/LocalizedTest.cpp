@@ -15,12 +15,7 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-struct TsMessage
-{
-    QString source;
-    QString translation;
-    QString type;
-};
+struct TsMessage { QString source; QString translation; QString type; };
 
 // The messages of a translation source by id; `error` collects what is wrong with the file.
 QMap<QString, TsMessage> readTranslationSource(const QString &path, QString *error)
@@ -62,11 +57,7 @@ QStringList placeholders(const QString &text)
     return found;
 }
 
-struct KeyUse
-{
-    QString key, file;
-    int line = 0;
-};
+struct KeyUse { QString key, file; int line = 0; };
 
 // Catalogue keys in the C++, QML and JavaScript files under `root`: arguments of
 // L::text / qtTrId / qsTrId / L.text calls, and any string literal shaped like a

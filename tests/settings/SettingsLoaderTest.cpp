@@ -48,12 +48,7 @@ TEST_F(SettingsLoading, EmptyProfileGivesTheDefaultsOfEveryField)
 
 TEST_F(SettingsLoading, AddressComesFromTheCurrentKeyThenTheOlderOneThenTheBuildDefault)
 {
-    struct Case
-    {
-        std::optional<QString> platform;
-        std::optional<QString> gateway;
-        QString expected;
-    };
+    struct Case { std::optional<QString> platform; std::optional<QString> gateway; QString expected; };
     const QString fallback = defaultPlatformURL();
     const QList<Case> cases = {
         {std::nullopt, std::nullopt, fallback},
@@ -89,13 +84,7 @@ TEST_F(SettingsLoading, AddressComesFromTheCurrentKeyThenTheOlderOneThenTheBuild
 TEST_F(SettingsLoading, TestKeyAppliesOnlyInTestModeAndOnlyWhenNotEmpty)
 {
     tokens.key = u"stored"_s;
-    struct Case
-    {
-        const char *name;
-        QProcessEnvironment env;
-        QStringList arguments;
-        QString expected;
-    };
+    struct Case { const char *name; QProcessEnvironment env; QStringList arguments; QString expected; };
     const QString program = u"/usr/bin/nimbel"_s;
     const QList<Case> cases = {
         {"variable without test mode", environment({{"ZELM_DESKTOP_QA_DEVICE_TOKEN", "env"}}), {program}, "stored"},

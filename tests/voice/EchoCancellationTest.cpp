@@ -73,12 +73,7 @@ protected:
     std::vector<QByteArray> delivered;
 };
 
-struct EchoCase
-{
-    const char *name;
-    bool cancelling;
-    bool heard;
-};
+struct EchoCase { const char *name; bool cancelling; bool heard; };
 
 class OwnVoice : public EchoTest, public testing::WithParamInterface<EchoCase>
 {

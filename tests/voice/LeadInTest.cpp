@@ -33,12 +33,7 @@ DecodedAudio clip(double rate, double silence, double sound, float floor = 0.0f,
     return audio;
 }
 
-struct LeadInCase
-{
-    const char *name;
-    DecodedAudio audio;
-    double expected;
-};
+struct LeadInCase { const char *name; DecodedAudio audio; double expected; };
 
 class LeadInTable : public testing::TestWithParam<LeadInCase>
 {

@@ -13,18 +13,9 @@ namespace {
 
 using E = SpeechActivityEvent;
 
-struct Step
-{
-    float level;
-    double time;
-    E expected;
-};
+struct Step { float level; double time; E expected; };
 
-struct DetectorCase
-{
-    const char *name;
-    std::vector<Step> steps;
-};
+struct DetectorCase { const char *name; std::vector<Step> steps; };
 
 constexpr float nan = std::numeric_limits<float>::quiet_NaN();
 constexpr float inf = std::numeric_limits<float>::infinity();
@@ -114,12 +105,7 @@ TEST(SpeechActivityMonitor, EmptyBuffersLeaveTheDetectorAlone)
     EXPECT_EQ(monitor.observe(loud.data(), 1024, 1, 0.3), E::speechStarted);
 }
 
-struct PreRollCase
-{
-    double rate;
-    std::vector<std::size_t> appended;
-    std::vector<std::size_t> kept;
-};
+struct PreRollCase { double rate; std::vector<std::size_t> appended; std::vector<std::size_t> kept; };
 
 class PreRollTable : public testing::TestWithParam<PreRollCase>
 {
