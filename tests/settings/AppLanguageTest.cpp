@@ -10,9 +10,7 @@ namespace lang = nimbel::appLanguage;
 
 namespace {
 
-class LanguageSettings : public ::testing::Test, protected test::TemporaryPreferences
-{
-};
+class LanguageSettings : public ::testing::Test, protected test::TemporaryPreferences {};
 
 TEST(AppLanguageRules, OnlyTheExactRawValuesChooseALanguage)
 {

@@ -75,9 +75,7 @@ protected:
 
 struct EchoCase { const char *name; bool cancelling; bool heard; };
 
-class OwnVoice : public EchoTest, public testing::WithParamInterface<EchoCase>
-{
-};
+class OwnVoice : public EchoTest, public testing::WithParamInterface<EchoCase> {};
 
 TEST_P(OwnVoice, StartsATurnOnlyWithoutTheCanceller)
 {

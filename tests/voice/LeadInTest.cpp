@@ -35,9 +35,7 @@ DecodedAudio clip(double rate, double silence, double sound, float floor = 0.0f,
 
 struct LeadInCase { const char *name; DecodedAudio audio; double expected; };
 
-class LeadInTable : public testing::TestWithParam<LeadInCase>
-{
-};
+class LeadInTable : public testing::TestWithParam<LeadInCase> {};
 
 TEST_P(LeadInTable, SkipsLeadingSilenceLessAMargin)
 {

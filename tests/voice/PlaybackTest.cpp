@@ -102,9 +102,7 @@ protected:
     VoiceOutputService voice{output, SystemClock::instance()};
 };
 
-class ClipFormats : public PlaybackTest, public testing::WithParamInterface<bool>
-{
-};
+class ClipFormats : public PlaybackTest, public testing::WithParamInterface<bool> {};
 
 TEST_P(ClipFormats, PlaysFromItsLeadInToTheEnd)
 {

@@ -32,9 +32,7 @@ std::vector<Step> operator+(std::vector<Step> a, const std::vector<Step> &b)
     return a;
 }
 
-class DetectorTable : public testing::TestWithParam<DetectorCase>
-{
-};
+class DetectorTable : public testing::TestWithParam<DetectorCase> {};
 
 TEST_P(DetectorTable, EventsFollowTheLevels)
 {
@@ -107,9 +105,7 @@ TEST(SpeechActivityMonitor, EmptyBuffersLeaveTheDetectorAlone)
 
 struct PreRollCase { double rate; std::vector<std::size_t> appended; std::vector<std::size_t> kept; };
 
-class PreRollTable : public testing::TestWithParam<PreRollCase>
-{
-};
+class PreRollTable : public testing::TestWithParam<PreRollCase> {};
 
 TEST_P(PreRollTable, KeepsTheNewestBuffersWithinTheLimit)
 {
