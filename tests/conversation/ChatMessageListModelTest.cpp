@@ -6,6 +6,7 @@
 
 
 using namespace nimbel;
+using namespace Qt::StringLiterals;
 using Role = ChatMessage::Role;
 
 namespace {
@@ -22,7 +23,7 @@ QString change(int row, const QList<int> &roles)
     QStringList names;
     for (int role : roles)
         names << QString::number(role);
-    return QStringLiteral("change %1-%1 %2").arg(row).arg(names.join(u','));
+    return u"change %1-%1 %2"_s.arg(row).arg(names.join(u','));
 }
 
 // Records the model's change notifications as short strings, under the model tester's checks.
@@ -34,15 +35,15 @@ public:
     {
         const auto span = [this](const char *kind) {
             return [this, kind](const QModelIndex &, int first, int last) {
-                events << QStringLiteral("%1 %2-%3").arg(QLatin1String(kind)).arg(first).arg(last);
+                events << u"%1 %2-%3"_s.arg(QLatin1String(kind)).arg(first).arg(last);
             };
         };
         QObject::connect(&model, &QAbstractItemModel::rowsInserted, &model, span("insert"));
         QObject::connect(&model, &QAbstractItemModel::rowsRemoved, &model, span("remove"));
-        QObject::connect(&model, &QAbstractItemModel::modelReset, &model, [this] { events << QStringLiteral("reset"); });
+        QObject::connect(&model, &QAbstractItemModel::modelReset, &model, [this] { events << u"reset"_s; });
         QObject::connect(&model, &QAbstractItemModel::dataChanged, &model,
                          [this](const QModelIndex &top, const QModelIndex &bottom, const QList<int> &roles) {
-                             events << (top.row() == bottom.row() ? change(top.row(), roles) : QStringLiteral("span"));
+                             events << (top.row() == bottom.row() ? change(top.row(), roles) : u"span"_s);
                          });
     }
 
@@ -67,26 +68,26 @@ TEST(ChatMessageListModel, ReportsAppendsGrowthAndHiddenMessagesPrecisely)
 {
     ChatMessageListModel model;
     ModelEvents events(model);
-    QList<ChatMessage> messages = {message(Role::assistant, QStringLiteral("welcome"))};
+    QList<ChatMessage> messages = {message(Role::assistant, u"welcome"_s)};
     model.setMessages(messages);
     EXPECT_EQ(events.take(), QStringList({"insert 0-0"}));
 
     // A turn appends the question and an opening line at once: one insertion.
-    messages << message(Role::user, QStringLiteral("q")) << message(Role::assistant, QStringLiteral("Let me look."));
+    messages << message(Role::user, u"q"_s) << message(Role::assistant, u"Let me look."_s);
     model.setMessages(messages);
     EXPECT_EQ(events.take(), QStringList({"insert 1-2"}));
 
     // Hidden context changes nothing the views see.
-    messages << message(Role::analyst, QStringLiteral("note")) << message(Role::screenFact, QStringLiteral("facts"));
+    messages << message(Role::analyst, u"note"_s) << message(Role::screenFact, u"facts"_s);
     model.setMessages(messages);
     EXPECT_EQ(events.take(), QStringList());
 
     // The streamed answer appears after the hidden messages, then grows in place.
-    ChatMessage answer = message(Role::assistant, QStringLiteral("First."));
+    ChatMessage answer = message(Role::assistant, u"First."_s);
     messages << answer;
     model.setMessages(messages);
     EXPECT_EQ(events.take(), QStringList({"insert 3-3"}));
-    messages.last().text += QStringLiteral(" Second.");
+    messages.last().text += u" Second."_s;
     model.setMessages(messages);
     EXPECT_EQ(events.take(), QStringList({change(3, {ChatMessageListModel::TextRole, Qt::DisplayRole})}));
     EXPECT_EQ(texts(model).last(), u"First. Second.");
@@ -107,11 +108,11 @@ TEST(ChatMessageListModel, RemovesAndInsertsAroundRowsThatStayAndResetsOnReorder
 {
     ChatMessageListModel model;
     ModelEvents events(model);
-    const ChatMessage a = message(Role::assistant, QStringLiteral("a"));
-    const ChatMessage b = message(Role::user, QStringLiteral("b"));
-    const ChatMessage c = message(Role::assistant, QStringLiteral("c"));
-    const ChatMessage d = message(Role::user, QStringLiteral("d"));
-    const ChatMessage e = message(Role::assistant, QStringLiteral("e"));
+    const ChatMessage a = message(Role::assistant, u"a"_s);
+    const ChatMessage b = message(Role::user, u"b"_s);
+    const ChatMessage c = message(Role::assistant, u"c"_s);
+    const ChatMessage d = message(Role::user, u"d"_s);
+    const ChatMessage e = message(Role::assistant, u"e"_s);
     model.setMessages({a, b, c, d, e});
     events.take();
 
@@ -121,8 +122,8 @@ TEST(ChatMessageListModel, RemovesAndInsertsAroundRowsThatStayAndResetsOnReorder
     EXPECT_EQ(texts(model), QStringList({"a", "c", "e"}));
 
     // New rows between and before rows that stay.
-    const ChatMessage x = message(Role::user, QStringLiteral("x"));
-    const ChatMessage y = message(Role::user, QStringLiteral("y"));
+    const ChatMessage x = message(Role::user, u"x"_s);
+    const ChatMessage y = message(Role::user, u"y"_s);
     model.setMessages({x, a, b, c, y, e});
     EXPECT_EQ(events.take(), QStringList({"insert 0-0", "insert 2-2", "insert 4-4"}));
     EXPECT_EQ(texts(model), QStringList({"x", "a", "b", "c", "y", "e"}));
@@ -134,7 +135,7 @@ TEST(ChatMessageListModel, RemovesAndInsertsAroundRowsThatStayAndResetsOnReorder
     EXPECT_EQ(events.take(), QStringList({"remove 3-3"}));
 
     // Starting a new conversation: every old row goes, one fresh welcome arrives.
-    const ChatMessage welcome = message(Role::assistant, QStringLiteral("welcome"));
+    const ChatMessage welcome = message(Role::assistant, u"welcome"_s);
     model.setMessages({welcome});
     EXPECT_EQ(events.take(), QStringList({"remove 0-4", "insert 0-0"}));
     EXPECT_EQ(texts(model), QStringList({"welcome"}));

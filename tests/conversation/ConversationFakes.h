@@ -24,17 +24,9 @@ namespace nimbel::test {
 class FakeVoiceOutput final : public VoiceOutput
 {
 public:
-    void stop() override
-    {
-        ++stops;
-        queued.clear();
-    }
+    void stop() override { ++stops; queued.clear(); }
     void setEvents(Events given) override { events = std::move(given); }
-    void enqueue(const QString &sentence) override
-    {
-        spoken.append(sentence);
-        queued.append(sentence);
-    }
+    void enqueue(const QString &sentence) override { spoken.append(sentence); queued.append(sentence); }
     bool isActive() const override { return playing || !queued.isEmpty(); }
     bool hasCachedAudio(const QString &, const QString &, const QString &text) const override
     {
@@ -77,11 +69,7 @@ class FakeScreenCaptureAccess final : public ScreenCaptureAccess
 {
 public:
     bool preflight() override { return granted; }
-    bool request() override
-    {
-        ++requests;
-        return grantOnRequest.value_or(granted);
-    }
+    bool request() override { ++requests; return grantOnRequest.value_or(granted); }
     bool granted = false;
     std::optional<bool> grantOnRequest;
     int requests = 0;
@@ -108,11 +96,7 @@ public:
 class FakeLinkOpener final : public LinkOpener
 {
 public:
-    bool open(const QUrl &url) override
-    {
-        opened.append(url);
-        return true;
-    }
+    bool open(const QUrl &url) override { opened.append(url); return true; }
     QList<QUrl> opened;
 };
 
@@ -120,16 +104,8 @@ public:
 class FakeDesktopActions final : public DesktopActions
 {
 public:
-    bool relaunch() override
-    {
-        ++relaunches;
-        return available;
-    }
-    bool openSettings(SettingsPage page) override
-    {
-        opened.append(page);
-        return available;
-    }
+    bool relaunch() override { ++relaunches; return available; }
+    bool openSettings(SettingsPage page) override { opened.append(page); return available; }
     bool available = true;
     int relaunches = 0;
     QList<SettingsPage> opened;

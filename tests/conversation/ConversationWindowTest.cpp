@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 using namespace nimbel;
+using namespace Qt::StringLiterals;
 using Role = ChatMessage::Role;
 
 namespace {
@@ -84,13 +85,13 @@ TEST(ConversationWindow, CompactionKeepsRecentDistinctFactsAndRecentOthersInOrde
 {
     QList<ChatMessage> conversation = {message(Role::assistant, "Welcome.")};
     for (int i = 0; i < 20; ++i) {
-        conversation.append(message(Role::user, QStringLiteral("question %1").arg(i)));
-        conversation.append(message(Role::screenFact, QStringLiteral("Fact %1").arg(i)));
-        conversation.append(message(Role::assistant, QStringLiteral("answer %1").arg(i)));
+        conversation.append(message(Role::user, u"question %1"_s.arg(i)));
+        conversation.append(message(Role::screenFact, u"Fact %1"_s.arg(i)));
+        conversation.append(message(Role::assistant, u"answer %1"_s.arg(i)));
     }
     // Five repeats of facts already seen, differing only in case and spaces.
     for (int i = 15; i < 20; ++i)
-        conversation.append(message(Role::screenFact, QStringLiteral("  fact %1 ").arg(i)));
+        conversation.append(message(Role::screenFact, u"  fact %1 "_s.arg(i)));
     ASSERT_TRUE(ConversationWindow::isFull(conversation));
 
     const QList<ChatMessage> result = ConversationWindow::compacted(conversation);
@@ -98,14 +99,14 @@ TEST(ConversationWindow, CompactionKeepsRecentDistinctFactsAndRecentOthersInOrde
     for (int i = 4; i < 20; ++i) {
         // Last 12 non-fact messages: questions and answers 14..19.
         if (i >= 14)
-            expected.append(QStringLiteral("question %1").arg(i));
-        expected.append(QStringLiteral("Fact %1").arg(i)); // first occurrence of the last 16 distinct facts
+            expected.append(u"question %1"_s.arg(i));
+        expected.append(u"Fact %1"_s.arg(i)); // first occurrence of the last 16 distinct facts
         if (i >= 14)
-            expected.append(QStringLiteral("answer %1").arg(i));
+            expected.append(u"answer %1"_s.arg(i));
     }
     EXPECT_EQ(texts(result), expected);
     // The welcome message is older than the last 12: it goes.
-    EXPECT_FALSE(texts(result).contains(QStringLiteral("Welcome.")));
+    EXPECT_FALSE(texts(result).contains(u"Welcome."_s));
     // Nothing is rewritten: the kept messages are the same records.
     EXPECT_EQ(result.first().id, conversation.at(14).id);
 
@@ -137,13 +138,12 @@ TEST(ConversationWindow, EstablishedFactsAndRecentTurns)
 
 TEST(ConversationWindow, FindingNotePrefersFactsThenWhatTheCaptureShowed)
 {
-    EXPECT_EQ(ConversationWindow::findingNote({"Login form open", " Error shown! ", "  ", "Ready?"}, QStringLiteral("App"),
-                                              QStringLiteral("Win")),
-              QStringLiteral("Login form open.\nError shown!\nReady?"));
-    EXPECT_EQ(ConversationWindow::findingNote({" "}, QStringLiteral(" Files "), QStringLiteral(" Report.pdf ")),
-              QStringLiteral("The screen showed the application Files, window “Report.pdf”."));
+    EXPECT_EQ(ConversationWindow::findingNote({"Login form open", " Error shown! ", "  ", "Ready?"}, u"App"_s, u"Win"_s),
+              u"Login form open.\nError shown!\nReady?"_s);
+    EXPECT_EQ(ConversationWindow::findingNote({" "}, u" Files "_s, u" Report.pdf "_s),
+              u"The screen showed the application Files, window “Report.pdf”."_s);
     EXPECT_EQ(ConversationWindow::findingNote({}, std::nullopt, std::nullopt), std::nullopt);
     // A marker inside a name stays text.
-    EXPECT_EQ(ConversationWindow::findingNote({}, QStringLiteral("%2 Studio"), QStringLiteral("Doc")),
-              QStringLiteral("The screen showed the application %2 Studio, window “Doc”."));
+    EXPECT_EQ(ConversationWindow::findingNote({}, u"%2 Studio"_s, u"Doc"_s),
+              u"The screen showed the application %2 Studio, window “Doc”."_s);
 }

@@ -4,6 +4,7 @@
 
 using namespace nimbel;
 using namespace nimbel::DesktopOpeningLine;
+using namespace Qt::StringLiterals;
 using Route = DesktopRequestRoute;
 
 namespace {
@@ -41,14 +42,14 @@ TEST(DesktopOpeningLine, ChoosingAvoidsThePreviousLineAndClampsThePick)
     const QStringList two = {"A", "B"};
     EXPECT_EQ(choose(two, std::nullopt, always(0)), u"A");
     // The previous line is taken out while another remains.
-    EXPECT_EQ(choose(two, QStringLiteral("A"), always(0)), u"B");
+    EXPECT_EQ(choose(two, u"A"_s, always(0)), u"B");
     // When it was the only one, it stays.
-    EXPECT_EQ(choose({"A"}, QStringLiteral("A"), always(0)), u"A");
+    EXPECT_EQ(choose({"A"}, u"A"_s, always(0)), u"A");
     // Out-of-range picks are clamped.
     EXPECT_EQ(choose(two, std::nullopt, always(7)), u"B");
 
     qsizetype offered = -1;
-    const QString line = waiting(QStringLiteral("Almost there."), AppLanguage::en, [&](qsizetype count) {
+    const QString line = waiting(u"Almost there."_s, AppLanguage::en, [&](qsizetype count) {
         offered = count;
         return 1;
     });
@@ -84,7 +85,7 @@ TEST(DesktopOpeningLine, FirstLineComesOnlyFromReadyAudio)
                     readyAmong({"Сэр, сейчас разберусь.", "Let me work that out."}), AppLanguage::ru, always(0)),
               u"Сэр, сейчас разберусь.");
     // The previous line is avoided among the ready ones.
-    EXPECT_EQ(first(u"почему не работает", Route::general, QStringLiteral("Сэр, минутку."),
+    EXPECT_EQ(first(u"почему не работает", Route::general, u"Сэр, минутку."_s,
                     readyAmong({"Сэр, минутку.", "Сэр, секунду."}), AppLanguage::ru, always(0)),
               u"Сэр, секунду.");
     // A cold cache gives no line at all.

@@ -20,10 +20,7 @@ public:
     template<typename T>
     struct Call
     {
-        explicit Call(Clock &clock)
-            : outcome(clock)
-        {
-        }
+        explicit Call(Clock &clock) : outcome(clock) {}
         std::stop_token stop;
         SharedOutcome<Result<T, GatewayFailure>> outcome;
 
@@ -71,10 +68,7 @@ public:
         QString question;
     };
 
-    explicit FakeVisionGateway(Clock &clock)
-        : m_clock(clock)
-    {
-    }
+    explicit FakeVisionGateway(Clock &clock) : m_clock(clock) {}
 
     // When set, configuration fetches are answered at once with it.
     std::optional<Result<DesktopConfiguration, GatewayFailure>> configurationAnswer;

@@ -7,46 +7,38 @@
 
 
 using namespace nimbel;
+using namespace Qt::StringLiterals;
 using State = OverlayViewModel::State;
 using Mode = OverlayViewModel::InteractionMode;
 using Role = ChatMessage::Role;
 using Page = DesktopActions::SettingsPage;
 
-namespace {
-class OverlayViewModelTest : public test::ViewModelHarness
-{
-};
-} // namespace
+using OverlayViewModelTest = test::ViewModelHarness;
 
 TEST_F(OverlayViewModelTest, ConnectionNeedsKeyAndAgentBeyondWhitespaceAndATestKeyWins)
 {
     const auto model = make();
     QSignalSpy connection(model.get(), &OverlayViewModel::isPlatformConnectedChanged);
-    model->setPlatformAPIKey(QStringLiteral("key"));
-    model->setConnectedAgentID(QStringLiteral(" \n\t"));
+    model->setPlatformAPIKey(u"key"_s);
+    model->setConnectedAgentID(u" \n\t"_s);
     EXPECT_FALSE(model->isPlatformConnected());
     EXPECT_EQ(connection.count(), 0);
-    model->setConnectedAgentID(QStringLiteral(" agent\n"));
+    model->setConnectedAgentID(u" agent\n"_s);
     EXPECT_TRUE(model->isPlatformConnected());
-    model->setPlatformAPIKey(QStringLiteral("\r\n "));
+    model->setPlatformAPIKey(u"\r\n "_s);
     EXPECT_FALSE(model->isPlatformConnected());
     EXPECT_EQ(connection.count(), 2);
 
-    tokens.key = QStringLiteral("stored-key");
-    environment.insert(QStringLiteral("ZELM_DESKTOP_QA_MODE"), QStringLiteral("chat"));
-    environment.insert(QStringLiteral("ZELM_DESKTOP_QA_DEVICE_TOKEN"), QStringLiteral("qa-key"));
+    tokens.key = u"stored-key"_s;
+    environment.insert(u"ZELM_DESKTOP_QA_MODE"_s, u"chat"_s);
+    environment.insert(u"ZELM_DESKTOP_QA_DEVICE_TOKEN"_s, u"qa-key"_s);
     EXPECT_EQ(make()->platformAPIKey(), u"qa-key");
 }
 
 TEST_F(OverlayViewModelTest, CancellingTheResponseResetsOnlyABusyState)
 {
     const auto model = make();
-    struct Case
-    {
-        State before;
-        bool resetState, stopSpeech;
-        State after;
-    };
+    struct Case { State before; bool resetState, stopSpeech; State after; };
     for (const Case &c : {Case{State::answered, true, false, State::answered},
                           Case{State::analyzing, false, true, State::analyzing},
                           Case{State::analyzing, true, true, State::idle},
@@ -82,16 +74,16 @@ TEST_F(OverlayViewModelTest, ResettingStartsAFreshConversationAndSession)
     model->openChat();
     QImage preview(8, 8, QImage::Format_RGB32);
     model->setVoiceSessionActive(true);
-    model->setQuestion(QStringLiteral("draft"));
+    model->setQuestion(u"draft"_s);
     model->setPreviewImage(preview);
-    model->setFailure(ZelmFailure{QStringLiteral("broken"), ZelmRecovery::none, false});
-    model->appendMessage(ChatMessage::create(Role::analyst, QStringLiteral("note"), clock.now()));
+    model->setFailure(ZelmFailure{u"broken"_s, ZelmRecovery::none, false});
+    model->appendMessage(ChatMessage::create(Role::analyst, u"note"_s, clock.now()));
     model->setState(State::answered);
 
     const QString firstSession = model->desktopSessionID();
     model->resetConversation();
     EXPECT_NE(model->desktopSessionID(), firstSession);
-    EXPECT_TRUE(QRegularExpression(QStringLiteral("^desktop_[0-9A-F]{8}(-[0-9A-F]{4}){3}-[0-9A-F]{12}$"))
+    EXPECT_TRUE(QRegularExpression(u"^desktop_[0-9A-F]{8}(-[0-9A-F]{4}){3}-[0-9A-F]{12}$"_s)
                     .match(model->desktopSessionID()).hasMatch());
     EXPECT_FALSE(model->isVoiceSessionActive());
     EXPECT_EQ(model->state(), State::idle);

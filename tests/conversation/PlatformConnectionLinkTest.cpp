@@ -4,11 +4,12 @@
 #include <gtest/gtest.h>
 
 using namespace nimbel;
+using namespace Qt::StringLiterals;
 using Link = PlatformConnectionLink;
 
 namespace {
 
-const QString code = QStringLiteral("AbCdEfGhIjKlMnOpQrStUvWx_-12"); // 28 characters
+const QString code = u"AbCdEfGhIjKlMnOpQrStUvWx_-12"_s; // 28 characters
 
 std::optional<Link> parse(const QString &text)
 {

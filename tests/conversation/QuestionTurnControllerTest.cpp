@@ -3,15 +3,14 @@
 
 using namespace nimbel;
 using namespace std::chrono_literals;
+using namespace Qt::StringLiterals;
 using State = OverlayViewModel::State;
 using Mode = OverlayViewModel::InteractionMode;
 using Role = ChatMessage::Role;
 
 namespace {
 
-const QString welcome = QStringLiteral("Hi! Show me what is unclear on your screen and I’ll tell you the next step.");
 const QStringList lookUpLines = {"Let me check that.", "Looking that up."};
-const QStringList lookLines = {"Let me take a look.", "Having a look now."};
 const QStringList waitingLines = {"Still looking, one moment.", "Almost there.", "One second, still reading."};
 
 using QuestionTurnTest = test::ViewModelHarness;
@@ -21,8 +20,7 @@ using QuestionTurnTest = test::ViewModelHarness;
 TEST_F(QuestionTurnTest, TypedGeneralQuestionIsAcknowledgedAndStreamedIntoOneAssistantMessage)
 {
     const auto model = makeConnected();
-    ASSERT_EQ(gateway.configurations.size(), 1); // the forced synchronisation of start-up
-    ask(*model, QStringLiteral("  What is the weather in Paris today?\n"));
+    ask(*model, u"  What is the weather in Paris today?\n"_s);
 
     // Routed, recorded, acknowledged with a look-up line, the chat opened.
     ASSERT_EQ(model->messages().size(), 3);
@@ -35,8 +33,6 @@ TEST_F(QuestionTurnTest, TypedGeneralQuestionIsAcknowledgedAndStreamedIntoOneAss
     // A typed opening line is never spoken.
     EXPECT_TRUE(voice.spoken.isEmpty());
 
-    // The synchronisation of start-up is recent: no second fetch before the chat.
-    EXPECT_EQ(gateway.configurations.size(), 1);
     ASSERT_EQ(gateway.chats.size(), 1);
     const auto &chat = lastChat();
     EXPECT_EQ(chat.messages, (QList<DesktopChatMessage>{{"user", "What is the weather in Paris today?"},
@@ -44,38 +40,37 @@ TEST_F(QuestionTurnTest, TypedGeneralQuestionIsAcknowledgedAndStreamedIntoOneAss
     EXPECT_EQ(chat.channel, u"chat");
 
     // Each sentence grows one assistant message.
-    chat.sentence(QStringLiteral("It is sunny."));
+    chat.sentence(u"It is sunny."_s);
     ASSERT_EQ(model->messages().size(), 4);
     const QUuid answerID = model->messages().at(3).id;
-    chat.sentence(QStringLiteral("  Around 20 degrees.  "));
-    chat.sentence(QStringLiteral("   "));
+    chat.sentence(u"  Around 20 degrees.  "_s);
+    chat.sentence(u"   "_s);
     ASSERT_EQ(model->messages().size(), 4);
     EXPECT_EQ(model->messages().at(3).text, u"It is sunny. Around 20 degrees.");
 
     // The whole reply replaces the streamed text of that same message.
-    gateway.chats.last()->answer(QStringLiteral("  It is sunny. Around 20 degrees C.\n"));
-    clock.settle();
+    reply(gateway.chats.last(), u"  It is sunny. Around 20 degrees C.\n"_s);
     ASSERT_EQ(model->messages().size(), 4);
     EXPECT_EQ(model->messages().at(3).id, answerID);
     EXPECT_EQ(model->messages().at(3).text, u"It is sunny. Around 20 degrees C.");
     EXPECT_EQ(model->state(), State::answered);
 
     // A greeting needs no acknowledgement; the reply arrives whole.
-    ask(*model, QStringLiteral("Привет"));
+    ask(*model, u"Привет"_s);
     EXPECT_EQ(texts(*model).last(), u"Привет");
 }
 
 TEST_F(QuestionTurnTest, NewerQuestionStopsTheStreamingOneWhichNeverFailsVisibly)
 {
     const auto model = makeConnected();
-    ask(*model, QStringLiteral("Tell me a story"));
+    ask(*model, u"Tell me a story"_s);
     const auto first = gateway.chats.last();
-    first->sentence(QStringLiteral("Once upon a time."));
+    first->sentence(u"Once upon a time."_s);
 
-    ask(*model, QStringLiteral("Tell me a joke"));
+    ask(*model, u"Tell me a joke"_s);
     EXPECT_TRUE(first->isStopped());
     // A sentence that was already on its way changes nothing.
-    first->sentence(QStringLiteral("There was a king."));
+    first->sentence(u"There was a king."_s);
     // The first call ends (cancelled) without a failure.
     clock.settle();
     EXPECT_FALSE(model->failure());
@@ -86,19 +81,17 @@ TEST_F(QuestionTurnTest, NewerQuestionStopsTheStreamingOneWhichNeverFailsVisibly
     EXPECT_EQ(second->messages, (QList<DesktopChatMessage>{{"user", "Tell me a story"},
                                                             {"assistant", "Once upon a time."},
                                                             {"user", "Tell me a joke"}}));
-    second->sentence(QStringLiteral("Knock knock."));
-    second->answer(QStringLiteral("Knock knock."));
-    clock.settle();
-    EXPECT_EQ(texts(*model), (QStringList{welcome, "Tell me a story", "Once upon a time.", "Tell me a joke",
-                                          "Knock knock."}));
+    second->sentence(u"Knock knock."_s);
+    reply(second, u"Knock knock."_s);
+    EXPECT_EQ(texts(*model).mid(1),
+              (QStringList{"Tell me a story", "Once upon a time.", "Tell me a joke", "Knock knock."}));
     EXPECT_EQ(model->state(), State::answered);
 
     // An older turn that fails after being superseded is silent too.
-    ask(*model, QStringLiteral("Tell me a story"));
+    ask(*model, u"Tell me a story"_s);
     const auto third = gateway.chats.last();
-    ask(*model, QStringLiteral("Tell me a joke"));
-    third->answer(VisionGatewayError::server(500, QStringLiteral("boom")));
-    clock.settle();
+    ask(*model, u"Tell me a joke"_s);
+    reply(third, VisionGatewayError::server(500, u"boom"_s));
     EXPECT_FALSE(model->failure());
     EXPECT_EQ(model->state(), State::analyzing);
 }
@@ -107,19 +100,17 @@ TEST_F(QuestionTurnTest, EmptyAndStopQuestionsAddNothing)
 {
     const auto model = makeConnected();
 
-    model->setQuestion(QStringLiteral(" \n\t "));
-    model->submitQuestion(true);
-    clock.settle();
-    EXPECT_EQ(texts(*model), QStringList{welcome});
+    ask(*model, u" \n\t "_s);
+    EXPECT_EQ(model->messages().size(), 1); // the welcome only
     EXPECT_TRUE(gateway.chats.isEmpty());
 
-    ask(*model, QStringLiteral("Tell me a story"));
+    ask(*model, u"Tell me a story"_s);
     const auto running = gateway.chats.last();
-    running->sentence(QStringLiteral("Once."));
+    running->sentence(u"Once."_s);
     const int stopsBefore = voice.stops;
 
-    ask(*model, QStringLiteral("Стоп!"));
-    EXPECT_EQ(texts(*model), (QStringList{welcome, "Tell me a story", "Once."}));
+    ask(*model, u"Стоп!"_s);
+    EXPECT_EQ(texts(*model).mid(1), (QStringList{"Tell me a story", "Once."}));
     EXPECT_TRUE(running->isStopped());
     EXPECT_EQ(model->state(), State::idle);
     EXPECT_GT(voice.stops, stopsBefore);
@@ -136,12 +127,12 @@ TEST_F(QuestionTurnTest, SwitchedOffSkillsFailTheTurn)
 {
     const auto model = makeConnected();
     auto skills = OverlayViewModel::allSkillsOn();
-    skills[QStringLiteral("voice_conversation")] = false;
+    skills[u"voice_conversation"_s] = false;
     gateway.configurationAnswer = configuration(skills);
     clock.advance(20s);
 
     // A spoken question needs the voice skill: the refreshed configuration says it is off.
-    ask(*model, QStringLiteral("Tell me a story"), false);
+    ask(*model, u"Tell me a story"_s, false);
     EXPECT_EQ(gateway.configurations.size(), 2);
     EXPECT_EQ(model->desktopSkills(), skills);
     ASSERT_TRUE(model->failure());
@@ -151,26 +142,20 @@ TEST_F(QuestionTurnTest, SwitchedOffSkillsFailTheTurn)
     EXPECT_EQ(voice.spoken.last(), model->failure()->message);
 
     // A typed question does not need it.
-    ask(*model, QStringLiteral("Tell me a story"));
+    ask(*model, u"Tell me a story"_s);
     EXPECT_EQ(gateway.chats.size(), 1);
     EXPECT_FALSE(model->failure());
 
     // Only an explicit false switches a skill off: a missing one is on.
-    model->setDesktopSkills(OverlayViewModel::SkillMap{{QStringLiteral("screen_capture"), true}});
-    ask(*model, QStringLiteral("Tell me another"), false);
+    model->setDesktopSkills(OverlayViewModel::SkillMap{{u"screen_capture"_s, true}});
+    ask(*model, u"Tell me another"_s, false);
     EXPECT_EQ(gateway.chats.size(), 2);
 }
 
 TEST_F(QuestionTurnTest, FailuresShowInTheChatOrAreSpoken)
 {
-    const ZelmFailure failure{QStringLiteral("  Something broke. "), ZelmRecovery::none, false};
-    struct Case
-    {
-        const char *name;
-        bool chatMode;
-        std::optional<bool> openChat;
-        bool blank, expanded, spoken;
-    };
+    const ZelmFailure failure{u"  Something broke. "_s, ZelmRecovery::none, false};
+    struct Case { const char *name; bool chatMode; std::optional<bool> openChat; bool blank, expanded, spoken; };
     const Case cases[] = {
         {"chat mode, no preference: the chat opens", true, std::nullopt, false, true, false},
         {"voice mode, speech on: spoken after silencing what played", false, std::nullopt, false, false, true},
@@ -183,7 +168,7 @@ TEST_F(QuestionTurnTest, FailuresShowInTheChatOrAreSpoken)
         model->setExpanded(false);
         const qsizetype spoken = voice.spoken.size();
         const int stops = voice.stops;
-        model->fail(c.blank ? ZelmFailure{QStringLiteral("   ")} : failure, c.openChat);
+        model->fail(c.blank ? ZelmFailure{u"   "_s} : failure, c.openChat);
         EXPECT_EQ(model->state(), State::failed) << c.name;
         EXPECT_EQ(model->isExpanded(), c.expanded) << c.name;
         EXPECT_EQ(voice.spoken.size() - spoken, c.spoken ? 1 : 0) << c.name;
@@ -209,20 +194,19 @@ TEST_F(QuestionTurnTest, FailuresShowInTheChatOrAreSpoken)
 TEST_F(QuestionTurnTest, ChatErrorsFailTheTurnAndKeepWhatWasShown)
 {
     const auto model = makeConnected();
-    ask(*model, QStringLiteral("Tell me a story"));
-    lastChat().sentence(QStringLiteral("Once upon a time."));
-    gateway.chats.last()->answer(VisionGatewayError::agentUnavailable(QStringLiteral("The agent is paused.")));
-    clock.settle();
+    ask(*model, u"Tell me a story"_s);
+    lastChat().sentence(u"Once upon a time."_s);
+    reply(gateway.chats.last(), VisionGatewayError::agentUnavailable(u"The agent is paused."_s));
 
     ASSERT_TRUE(model->failure());
     EXPECT_EQ(model->state(), State::failed);
-    EXPECT_EQ(texts(*model), (QStringList{welcome, "Tell me a story", "Once upon a time."}));
+    EXPECT_EQ(texts(*model).mid(1), (QStringList{"Tell me a story", "Once upon a time."}));
 
     // A transport failure the gateway passes on keeps its own text.
-    ask(*model, QStringLiteral("Tell me another"));
+    ask(*model, u"Tell me another"_s);
     EXPECT_FALSE(model->failure());
     gateway.chats.last()->answer(
-        GatewayFailure::transport(QNetworkReply::SslHandshakeFailedError, QStringLiteral("TLS handshake failed")));
+        GatewayFailure::transport(QNetworkReply::SslHandshakeFailedError, u"TLS handshake failed"_s));
     clock.settle();
     ASSERT_TRUE(model->failure());
     EXPECT_EQ(model->failure()->message, u"TLS handshake failed");
@@ -232,17 +216,17 @@ TEST_F(QuestionTurnTest, ChatErrorsFailTheTurnAndKeepWhatWasShown)
     preferences.remove(keys::desktopConnectedAgentID);
     const auto unpaired = make();
     gateway.configurationAnswer = Result<DesktopConfiguration, GatewayFailure>(VisionGatewayError::notConnected());
-    ask(*unpaired, QStringLiteral("Hello"));
+    ask(*unpaired, u"Hello"_s);
     ASSERT_TRUE(unpaired->failure());
     EXPECT_EQ(unpaired->failure()->message, VisionGatewayError::notConnected().description());
-    EXPECT_EQ(texts(*unpaired), (QStringList{welcome, "Hello"}));
+    EXPECT_EQ(texts(*unpaired).mid(1), QStringList{"Hello"});
 }
 
 TEST_F(QuestionTurnTest, SpokenTurnsSpeakTheirLineAndAnswer)
 {
     const auto model = makeConnected();
     model->setVoiceSessionActive(true);
-    ask(*model, QStringLiteral("Какая погода завтра?"), false);
+    ask(*model, u"Какая погода завтра?"_s, false);
 
     EXPECT_EQ(model->interactionMode(), Mode::voice);
     EXPECT_FALSE(model->isExpanded());
@@ -251,26 +235,25 @@ TEST_F(QuestionTurnTest, SpokenTurnsSpeakTheirLineAndAnswer)
     EXPECT_EQ(voice.stops, 0); // the line just queued is not cut off
     EXPECT_EQ(lastChat().channel, u"voice");
 
-    lastChat().sentence(QStringLiteral("Tomorrow is sunny."));
-    gateway.chats.last()->answer(QStringLiteral("Tomorrow is sunny."));
-    clock.settle();
+    lastChat().sentence(u"Tomorrow is sunny."_s);
+    reply(gateway.chats.last(), u"Tomorrow is sunny."_s);
     EXPECT_EQ(voice.spoken.mid(1), QStringList{"Tomorrow is sunny."});
 
     // Muted, the line is shown but not spoken.
     model->setMicrophoneMuted(true);
     const qsizetype spokenBefore = voice.spoken.size();
-    ask(*model, QStringLiteral("Какой курс доллара?"), false);
+    ask(*model, u"Какой курс доллара?"_s, false);
     EXPECT_EQ(voice.spoken.size(), spokenBefore);
 }
 
 TEST_F(QuestionTurnTest, WaitingLineIsSaidOnceAfterFiveAndAHalfSeconds)
 {
     captures.hold = true; // the screen path waits at its capture
-    const auto model = makeConnected(QStringLiteral("https://platform.example"), true);
+    const auto model = makeConnected(u"https://platform.example"_s, true);
     gateway.configurationAnswer = configuration();
     model->setVoiceSessionActive(true);
 
-    ask(*model, QStringLiteral("Что здесь?"), false);
+    ask(*model, u"Что здесь?"_s, false);
     ASSERT_EQ(captures.calls.size(), 1);
     ASSERT_EQ(voice.spoken.size(), 1); // the look line
     const qsizetype messageCount = model->messages().size();
@@ -289,7 +272,7 @@ TEST_F(QuestionTurnTest, WaitingLineIsSaidOnceAfterFiveAndAHalfSeconds)
     EXPECT_EQ(voice.spoken.size(), 2); // once per turn
 
     // Not while the assistant is speaking.
-    ask(*model, QStringLiteral("Что здесь?"), false);
+    ask(*model, u"Что здесь?"_s, false);
     voice.queued.clear();
     model->setSpeaking(true);
     clock.advance(6s);
@@ -297,7 +280,7 @@ TEST_F(QuestionTurnTest, WaitingLineIsSaidOnceAfterFiveAndAHalfSeconds)
     model->setSpeaking(false);
 
     // Not after the turn was superseded.
-    ask(*model, QStringLiteral("Что здесь?"), false);
+    ask(*model, u"Что здесь?"_s, false);
     voice.queued.clear();
     const qsizetype spoken = voice.spoken.size();
     model->cancelCurrentResponse(true, true);
@@ -305,7 +288,7 @@ TEST_F(QuestionTurnTest, WaitingLineIsSaidOnceAfterFiveAndAHalfSeconds)
     EXPECT_EQ(voice.spoken.size(), spoken);
 
     // Never in the chat.
-    ask(*model, QStringLiteral("Что здесь?"), true);
+    ask(*model, u"Что здесь?"_s, true);
     clock.advance(6s);
     EXPECT_EQ(voice.spoken.size(), spoken);
     EXPECT_EQ(captures.calls.size(), 4);
@@ -322,14 +305,14 @@ TEST_F(QuestionTurnTest, FirstLineFromTheDraftBecomesTheTurnsLine)
 {
     const auto model = makeConnected();
     model->setVoiceSessionActive(true);
-    microphone.draft = QStringLiteral(" да ");
+    microphone.draft = u" да "_s;
 
     // Nothing cached: no line.
     model->questionTurn().speakFirstLine();
     EXPECT_FALSE(model->questionTurn().firstLineForTurn());
     EXPECT_TRUE(voice.spoken.isEmpty());
 
-    voice.cached = {QStringLiteral("One moment."), QStringLiteral("Just a second."), QStringLiteral("Let me check that.")};
+    voice.cached = {u"One moment."_s, u"Just a second."_s, u"Let me check that."_s};
     model->questionTurn().speakFirstLine();
     ASSERT_TRUE(model->questionTurn().firstLineForTurn());
     const QString line = *model->questionTurn().firstLineForTurn();
@@ -339,7 +322,7 @@ TEST_F(QuestionTurnTest, FirstLineFromTheDraftBecomesTheTurnsLine)
     // The transcript's turn uses that line rather than choosing another, and
     // lets it play on.
     const int stops = voice.stops;
-    ask(*model, QStringLiteral("Да, какая погода завтра?"), false);
+    ask(*model, u"Да, какая погода завтра?"_s, false);
     EXPECT_EQ(texts(*model).mid(1), (QStringList{"Да, какая погода завтра?", line}));
     EXPECT_EQ(voice.stops, stops);
     EXPECT_EQ(voice.spoken, QStringList{line});
@@ -353,16 +336,16 @@ TEST_F(QuestionTurnTest, FirstLineFromTheDraftBecomesTheTurnsLine)
         return voice.spoken.size() == before && !model->questionTurn().firstLineForTurn();
     };
     voice.queued.clear();
-    microphone.draft = QStringLiteral("почему не работает кнопка");
+    microphone.draft = u"почему не работает кнопка"_s;
     model->setSpeaking(true);
     EXPECT_TRUE(silent());
     model->setSpeaking(false);
     model->setExpanded(true);
     EXPECT_TRUE(silent());
     model->setExpanded(false);
-    microphone.draft = QStringLiteral("стоп");
+    microphone.draft = u"стоп"_s;
     EXPECT_TRUE(silent());
-    microphone.draft = QStringLiteral("почему не работает кнопка");
+    microphone.draft = u"почему не работает кнопка"_s;
     model->setConnectedAgentID(QString());
     EXPECT_TRUE(silent());
 }
@@ -382,14 +365,14 @@ TEST_F(QuestionTurnTest, VoiceSessionListensAgainOnlyWhenReady)
 
     // A question asked meanwhile cancels a pending resume, and its running request keeps the session waiting.
     model->resumeVoiceSessionIfNeeded(350ms);
-    ask(*model, QStringLiteral("Tell me a story"), false);
+    ask(*model, u"Tell me a story"_s, false);
+    voice.queued.clear(); // its opening line has played: only the turn holds the session
     clock.advance(1s);
     EXPECT_EQ(microphone.starts, 1);
     model->resumeVoiceSessionIfNeeded(350ms);
     clock.advance(1s);
     EXPECT_EQ(microphone.starts, 1);
-    gateway.chats.last()->answer(QStringLiteral("The end."));
-    clock.settle();
+    reply(gateway.chats.last(), u"The end."_s);
     voice.queued.clear();
     model->resumeVoiceSessionIfNeeded(350ms);
     clock.advance(350ms);
@@ -402,16 +385,16 @@ TEST_F(QuestionTurnTest, AFullConversationIsCompactedBeforeTheNextQuestionIsSent
     QList<ChatMessage> messages;
     for (int i = 0; i < 60; ++i)
         messages.append(ChatMessage::create(i % 2 ? Role::assistant : Role::user,
-                                            QStringLiteral("m%1").arg(i, 2, 10, QLatin1Char('0')), clock.now()));
+                                            u"m%1"_s.arg(i, 2, 10, QLatin1Char('0')), clock.now()));
     model->setMessages(messages);
     // Sixty messages are not full yet: the question goes with all of them.
-    ask(*model, QStringLiteral("Hello"));
-    lastChat().answer(QStringLiteral("Hi."));
+    ask(*model, u"Hello"_s);
+    lastChat().answer(u"Hi."_s);
     clock.settle();
     EXPECT_EQ(model->messages().size(), 62);
 
     // Now it is: the next question sends the twelve most recent others and itself.
-    ask(*model, QStringLiteral("And again"));
+    ask(*model, u"And again"_s);
     EXPECT_EQ(model->messages().first().text, u"m50");
     EXPECT_EQ(lastChat().messages.first(), (DesktopChatMessage{"user", "m50"}));
     EXPECT_EQ(lastChat().messages.at(11), (DesktopChatMessage{"assistant", "Hi."}));

@@ -6,6 +6,7 @@
 #include "screen/CaptureDateCodec.h"
 
 using namespace nimbel;
+using namespace Qt::StringLiterals;
 using State = OverlayViewModel::State;
 using Role = ChatMessage::Role;
 
@@ -14,23 +15,23 @@ namespace {
 AccessibilityContext installerContext(std::optional<QString> pageURL = std::nullopt)
 {
     AccessibilityContext context;
-    context.applicationName = QStringLiteral("Installer");
-    context.focusedWindowTitle = QStringLiteral("Setup");
+    context.applicationName = u"Installer"_s;
+    context.focusedWindowTitle = u"Setup"_s;
     context.pageURL = std::move(pageURL);
-    context.elements = {{QStringLiteral("AXStaticText"), QStringLiteral("Install updates now"), std::nullopt},
-                        {QStringLiteral("AXButton"), QStringLiteral("Continue"), true}};
+    context.elements = {{u"AXStaticText"_s, u"Install updates now"_s, std::nullopt},
+                        {u"AXButton"_s, u"Continue"_s, true}};
     return context;
 }
 
 NavigationResponse navigation(int steps, std::optional<QString> safetyNote, QStringList facts)
 {
     NavigationResponse response;
-    response.summary = QStringLiteral("  The installer waits for you. ");
+    response.summary = u"  The installer waits for you. "_s;
     for (int i = 1; i <= steps; ++i) {
         NavigationStep step;
-        step.instruction = QStringLiteral("Step %1").arg(i);
+        step.instruction = u"Step %1"_s.arg(i);
         if (i % 2 == 1)
-            step.targetLabel = QStringLiteral("Button %1").arg(i);
+            step.targetLabel = u"Button %1"_s.arg(i);
         response.steps.append(step);
     }
     response.safetyNote = std::move(safetyNote);
@@ -58,7 +59,7 @@ protected:
 
     std::unique_ptr<OverlayViewModel> makeScreen()
     {
-        return makeConnected(QStringLiteral("https://platform.example"), true);
+        return makeConnected(u"https://platform.example"_s, true);
     }
 
     // Takes one capture through the view model and returns it.
@@ -75,11 +76,11 @@ protected:
 
 TEST_F(ScreenQuestionTest, OneCaptureWithItsOwnContextsReachesTheAnalysisAndTheChatAnswers)
 {
-    walks.context = installerContext(QStringLiteral("https://docs.example/install"));
-    gateway.warmAnswer = GatewayFailure(VisionGatewayError::server(404, QStringLiteral("no such path")));
+    walks.context = installerContext(u"https://docs.example/install"_s);
+    gateway.warmAnswer = GatewayFailure(VisionGatewayError::server(404, u"no such path"_s));
     const auto model = makeScreen();
 
-    ask(*model, QStringLiteral("Where do I click here?"));
+    ask(*model, u"Where do I click here?"_s);
     ASSERT_TRUE(settleUntil([&] { return !gateway.analyses.isEmpty(); }));
 
     // One capture and one walk, shared by the warm-ups and the question.
@@ -92,7 +93,7 @@ TEST_F(ScreenQuestionTest, OneCaptureWithItsOwnContextsReachesTheAnalysisAndTheC
     EXPECT_EQ(call.screen.capturedAt, captureID(captured));
     EXPECT_EQ(call.screen.capture, captured.metadata.toJson());
     ASSERT_TRUE(call.screen.accessibility);
-    EXPECT_EQ(*call.screen.accessibility, installerContext(QStringLiteral("https://docs.example/install")).toJson());
+    EXPECT_EQ(*call.screen.accessibility, installerContext(u"https://docs.example/install"_s).toJson());
     ASSERT_TRUE(call.screen.preparedScreenContext);
     EXPECT_EQ(call.screen.preparedScreenContext->captureID, captureID(captured));
     EXPECT_NE(call.screen.preparedScreenContext->json.dump().find("Continue"), std::string::npos)
@@ -103,10 +104,8 @@ TEST_F(ScreenQuestionTest, OneCaptureWithItsOwnContextsReachesTheAnalysisAndTheC
     ASSERT_EQ(gateway.warmUps.size(), 1);
     EXPECT_EQ(gateway.warmUps.first(), u"https://docs.example/install");
 
-    gateway.analyses.first()->answer(navigation(7, QStringLiteral("   "),
-                                                {QStringLiteral("The installer is open"),
-                                                 QStringLiteral("Continue is at the bottom right")}));
-    clock.settle();
+    reply(gateway.analyses.first(),
+          navigation(7, u"   "_s, {u"The installer is open"_s, u"Continue is at the bottom right"_s}));
 
     // Hidden context: the note lists five steps and no blank warning; then the facts.
     EXPECT_EQ(roles(*model), (QList<Role>{Role::assistant, Role::user, Role::assistant, Role::analyst,
@@ -119,8 +118,8 @@ TEST_F(ScreenQuestionTest, OneCaptureWithItsOwnContextsReachesTheAnalysisAndTheC
     const auto wire = lastChat().messages;
     EXPECT_TRUE(std::any_of(wire.begin(), wire.end(),
                             [](const DesktopChatMessage &m) { return m.content.contains(u"5. Step 5 (Button 5)"); }));
-    lastChat().sentence(QStringLiteral("Click Continue."));
-    lastChat().answer(QStringLiteral("Click Continue."));
+    lastChat().sentence(u"Click Continue."_s);
+    lastChat().answer(u"Click Continue."_s);
     clock.settle();
     EXPECT_EQ(model->state(), State::answered);
     EXPECT_EQ(texts(*model).last(), u"Click Continue.");
@@ -136,8 +135,7 @@ TEST_F(ScreenQuestionTest, PreparationsBelongToTheLatestCaptureOnly)
     const CaptureArtifact second = capture(*model);
     ASSERT_EQ(walks.calls.size(), 2);
     EXPECT_TRUE(walks.calls.at(0)->stop.stop_requested());
-    walks.calls.at(0)->answer(installerContext(QStringLiteral("https://old.example")));
-    clock.settle();
+    reply(walks.calls.at(0), installerContext(u"https://old.example"_s));
     EXPECT_FALSE(model->screenContext().latestAccessibilityContext());
 
     walks.calls.at(1)->answer(installerContext());
@@ -206,8 +204,8 @@ TEST_F(ScreenQuestionTest, SwitchedOffSettingsSkillsAndConnectionLeaveContextsOu
     // A screen skill switched off: the turn fails before any capture; so does no preparation start.
     const auto model = makeScreen();
     const qsizetype taken = captures.calls.size();
-    model->setDesktopSkills(OverlayViewModel::SkillMap{{QStringLiteral("screen_understanding"), false}});
-    ask(*model, QStringLiteral("Where do I click here?"));
+    model->setDesktopSkills(OverlayViewModel::SkillMap{{u"screen_understanding"_s, false}});
+    ask(*model, u"Where do I click here?"_s);
     ASSERT_TRUE(model->failure());
     EXPECT_EQ(captures.calls.size(), taken);
     capture(*model);
@@ -219,22 +217,21 @@ TEST_F(ScreenQuestionTest, SupersededOrFailedTurnsKeepWhatTheyAlreadyShowed)
     const auto model = makeScreen();
 
     // Superseded while the platform reads the screen: no note, no facts, no follow-up chat.
-    ask(*model, QStringLiteral("Where do I click here?"));
+    ask(*model, u"Where do I click here?"_s);
     ASSERT_TRUE(settleUntil([&] { return !gateway.analyses.isEmpty(); }));
-    ask(*model, QStringLiteral("What is the capital of France?"));
+    ask(*model, u"What is the capital of France?"_s);
     EXPECT_TRUE(gateway.analyses.first()->isStopped());
-    gateway.analyses.first()->answer(navigation(2, std::nullopt, {QStringLiteral("A fact")}));
-    clock.settle();
+    reply(gateway.analyses.first(), navigation(2, std::nullopt, {u"A fact"_s}));
     EXPECT_FALSE(roles(*model).contains(Role::analyst));
     EXPECT_FALSE(roles(*model).contains(Role::screenFact));
     ASSERT_EQ(gateway.chats.size(), 1); // the general question's own
-    lastChat().answer(QStringLiteral("Paris."));
+    lastChat().answer(u"Paris."_s);
     clock.settle();
 
     // A capture that fails shows its own message and recovery; the question stays.
     captures.error = CaptureError(ScreenCaptureError(ScreenCaptureError::permissionDenied));
     const qsizetype before = model->messages().size();
-    ask(*model, QStringLiteral("Where do I click here?"));
+    ask(*model, u"Where do I click here?"_s);
     ASSERT_TRUE(model->failure());
     EXPECT_EQ(*model->failure(), ZelmFailure::from(ScreenCaptureError(ScreenCaptureError::permissionDenied)));
     EXPECT_EQ(model->messages().size(), before + 2); // the question and its opening line
@@ -242,10 +239,9 @@ TEST_F(ScreenQuestionTest, SupersededOrFailedTurnsKeepWhatTheyAlreadyShowed)
 
     // An analysis that fails leaves the screenshot under the question.
     captures.error.reset();
-    ask(*model, QStringLiteral("Where do I click here?"));
+    ask(*model, u"Where do I click here?"_s);
     ASSERT_TRUE(settleUntil([&] { return gateway.analyses.size() == 2; }));
-    gateway.analyses.last()->answer(GatewayFailure(VisionGatewayError::invalidResponse()));
-    clock.settle();
+    reply(gateway.analyses.last(), GatewayFailure(VisionGatewayError::invalidResponse()));
     EXPECT_EQ(model->state(), State::failed);
     EXPECT_TRUE(model->messages().at(model->messages().size() - 2).hasAttachment());
 }
@@ -259,13 +255,13 @@ TEST_F(ScreenQuestionTest, ManualCaptureIsShownAndMakesTheNextQuestionAboutTheSc
     EXPECT_FALSE(model->previewImage().isNull());
 
     // "And this?" now reads the screen, with a capture of its own.
-    ask(*model, QStringLiteral("And this?"));
+    ask(*model, u"And this?"_s);
     ASSERT_TRUE(settleUntil([&] { return !gateway.analyses.isEmpty(); }));
     EXPECT_EQ(captures.calls.size(), 2);
     EXPECT_FALSE(model->requestContext().manualCapturePending);
 
     // Switched off, the screenshot skill refuses the manual capture too.
-    model->setDesktopSkills(OverlayViewModel::SkillMap{{QStringLiteral("screen_capture"), false}});
+    model->setDesktopSkills(OverlayViewModel::SkillMap{{u"screen_capture"_s, false}});
     model->captureOnly();
     clock.settle();
     ASSERT_TRUE(model->failure());
@@ -275,9 +271,9 @@ TEST_F(ScreenQuestionTest, ManualCaptureIsShownAndMakesTheNextQuestionAboutTheSc
 
 TEST(AnalystNote, ListsTheSummaryFiveStepsAndAWarning)
 {
-    EXPECT_EQ(ScreenContextCoordinator::analystNote(navigation(2, QStringLiteral("  Do not share the code. "), {})),
+    EXPECT_EQ(ScreenContextCoordinator::analystNote(navigation(2, u"  Do not share the code. "_s, {})),
               u"The installer waits for you.\n1. Step 1 (Button 1)\n2. Step 2\nWarning: Do not share the code.");
     NavigationResponse bare;
-    bare.summary = QStringLiteral("  ");
+    bare.summary = u"  "_s;
     EXPECT_EQ(ScreenContextCoordinator::analystNote(bare), QString());
 }

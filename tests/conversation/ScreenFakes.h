@@ -36,10 +36,7 @@ class FakeScreenCaptureService final : public ScreenCaptureService
 public:
     using Pending = SharedOutcome<CaptureResult>;
 
-    explicit FakeScreenCaptureService(Clock &clock)
-        : m_clock(clock)
-    {
-    }
+    explicit FakeScreenCaptureService(Clock &clock) : m_clock(clock) {}
 
     QCoro::Task<CaptureResult> captureCurrentContext() override
     {
@@ -94,19 +91,13 @@ class FakeAccessibilityService final : public AccessibilityContextService
 public:
     struct Call
     {
-        explicit Call(Clock &clock)
-            : outcome(clock)
-        {
-        }
+        explicit Call(Clock &clock) : outcome(clock) {}
         std::stop_token stop;
         SharedOutcome<std::optional<AccessibilityContext>> outcome;
         void answer(std::optional<AccessibilityContext> value) { outcome.set(std::move(value)); }
     };
 
-    explicit FakeAccessibilityService(Clock &clock)
-        : m_clock(clock)
-    {
-    }
+    explicit FakeAccessibilityService(Clock &clock) : m_clock(clock) {}
 
     QCoro::Task<std::optional<AccessibilityContext>> collect(qint32, std::optional<QString>, std::optional<QString>,
                                                              std::stop_token stop) override

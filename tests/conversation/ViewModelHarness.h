@@ -100,6 +100,14 @@ protected:
         return *gateway.chats.last();
     }
 
+    // Answers a platform call and lets what waits on it run on.
+    template<typename Call, typename Value>
+    void reply(const std::shared_ptr<Call> &call, Value &&value)
+    {
+        call->answer(std::forward<Value>(value));
+        clock.settle();
+    }
+
     void ask(OverlayViewModel &model, const QString &question, bool shouldOpenChat = true)
     {
         model.setQuestion(question);

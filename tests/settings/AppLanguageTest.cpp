@@ -5,13 +5,12 @@
 #include <gtest/gtest.h>
 
 using namespace nimbel;
+using namespace Qt::StringLiterals;
 namespace lang = nimbel::appLanguage;
 
 namespace {
 
-class LanguageSettings : public ::testing::Test, protected test::TemporaryPreferences
-{
-};
+class LanguageSettings : public ::testing::Test, protected test::TemporaryPreferences {};
 
 TEST(AppLanguageRules, OnlyTheExactRawValuesChooseALanguage)
 {
@@ -22,12 +21,7 @@ TEST(AppLanguageRules, OnlyTheExactRawValuesChooseALanguage)
 
 TEST(AppLanguageRules, ResolutionFollowsTheChoiceOrTheFirstPreferredLocalization)
 {
-    struct Case
-    {
-        LanguagePreference preference;
-        QStringList localizations;
-        AppLanguage expected;
-    };
+    struct Case { LanguagePreference preference; QStringList localizations; AppLanguage expected; };
     const QList<Case> cases = {
         {LanguagePreference::en, {"ru-RU"}, AppLanguage::en},
         {LanguagePreference::ru, {"en-GB"}, AppLanguage::ru},
@@ -52,17 +46,22 @@ TEST(AppLanguageRules, ShippedLanguagesAreOrderedByTheOwnersPreferredLanguages)
     EXPECT_EQ(lang::preferredLocalizations({}, {"ru"}), QStringList());
 }
 
-TEST_F(LanguageSettings, CurrentReadsTheStoredPreference)
+TEST_F(LanguageSettings, CurrentReadsTheStoredPreferenceThenTheStoredLanguageList)
 {
     EXPECT_EQ(lang::current(prefs, {"ru-RU"}), AppLanguage::ru);
-    prefs.setString(keys::zelmAppLanguage, QStringLiteral("en"));
+    prefs.setString(keys::zelmAppLanguage, u"en"_s);
     EXPECT_EQ(lang::current(prefs, {"ru-RU"}), AppLanguage::en);
-    prefs.setString(keys::zelmAppLanguage, QStringLiteral("de"));
+    prefs.setString(keys::zelmAppLanguage, u"de"_s);
     EXPECT_EQ(lang::storedPreference(prefs), LanguagePreference::system);
     EXPECT_EQ(lang::current(prefs, {"ru-RU"}), AppLanguage::ru);
     // A value of another type is no preference either.
     prefs.setInteger(keys::zelmAppLanguage, 1);
     EXPECT_EQ(lang::storedPreference(prefs), LanguagePreference::system);
+
+    // Without one, the stored language list leads the localization order.
+    prefs.setStringList(keys::appleLanguages, {"ru"});
+    EXPECT_EQ(lang::bundleLocalizations(prefs), (QStringList{"ru", "en"}));
+    EXPECT_EQ(lang::current(prefs), AppLanguage::ru);
 }
 
 TEST_F(LanguageSettings, SetPreferenceStoresBothKeysAndReportsWhetherAnythingChanged)
@@ -72,7 +71,7 @@ TEST_F(LanguageSettings, SetPreferenceStoresBothKeysAndReportsWhetherAnythingCha
     EXPECT_TRUE(settings.allKeys().isEmpty());
 
     EXPECT_TRUE(lang::setPreference(LanguagePreference::ru, prefs));
-    EXPECT_EQ(prefs.string(keys::zelmAppLanguage), QStringLiteral("ru"));
+    EXPECT_EQ(prefs.string(keys::zelmAppLanguage), u"ru"_s);
     EXPECT_EQ(prefs.stringList(keys::appleLanguages), QStringList{"ru"});
     EXPECT_FALSE(lang::setPreference(LanguagePreference::ru, prefs));
 
@@ -81,16 +80,9 @@ TEST_F(LanguageSettings, SetPreferenceStoresBothKeysAndReportsWhetherAnythingCha
     EXPECT_FALSE(prefs.contains(keys::appleLanguages));
 
     // An unknown stored value already means `system`: nothing changes.
-    prefs.setString(keys::zelmAppLanguage, QStringLiteral("de"));
+    prefs.setString(keys::zelmAppLanguage, u"de"_s);
     EXPECT_FALSE(lang::setPreference(LanguagePreference::system, prefs));
-    EXPECT_EQ(prefs.string(keys::zelmAppLanguage), QStringLiteral("de"));
-}
-
-TEST_F(LanguageSettings, TheStoredLanguageListLeadsTheLocalizationOrder)
-{
-    prefs.setStringList(keys::appleLanguages, {"ru"});
-    EXPECT_EQ(lang::bundleLocalizations(prefs), (QStringList{"ru", "en"}));
-    EXPECT_EQ(lang::current(prefs), AppLanguage::ru);
+    EXPECT_EQ(prefs.string(keys::zelmAppLanguage), u"de"_s);
 }
 
 } // namespace

@@ -7,11 +7,13 @@
 #include <csignal>
 #include <cstdio>
 
+using namespace Qt::StringLiterals;
+
 int main(int argc, char **argv)
 {
     QCoreApplication app(argc, argv);
     QDBusConnection bus = QDBusConnection::sessionBus();
-    if (!bus.registerService(QStringLiteral("org.freedesktop.secrets"))) {
+    if (!bus.registerService(u"org.freedesktop.secrets"_s)) {
         std::fprintf(stderr, "hung secret service: %s\n", qPrintable(bus.lastError().message()));
         return 1;
     }

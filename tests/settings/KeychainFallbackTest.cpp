@@ -11,6 +11,7 @@
 #include <sys/stat.h>
 
 using namespace nimbel;
+using namespace Qt::StringLiterals;
 
 namespace {
 
@@ -35,12 +36,12 @@ protected:
     {
         ASSERT_TRUE(setupError.isEmpty()) << setupError.toStdString();
         installTranslations(AppLanguage::en);
-        fallback = session->scratchPath(QStringLiteral("data-%1/platform-api-key").arg(++cases));
+        fallback = session->scratchPath(u"data-%1/platform-api-key"_s.arg(++cases));
     }
 
     KeychainTokenStore store(const QString &path = {}) const
     {
-        return KeychainTokenStore({}, QStringLiteral("app.nimbel.test.fallback"), path.isEmpty() ? fallback : path);
+        return KeychainTokenStore({}, u"app.nimbel.test.fallback"_s, path.isEmpty() ? fallback : path);
     }
 
     static QByteArray contents(const QString &path)
@@ -63,34 +64,30 @@ protected:
     QString fallback;
 };
 
-TEST_F(KeychainWithoutSecretService, KeyGoesToAFileOnlyTheOwnerCanRead)
+TEST_F(KeychainWithoutSecretService, KeyGoesToAFileOnlyTheOwnerCanReadAndAnEmptyKeyRecordsTheDeletion)
 {
     test::LogCapture capture;
     KeychainTokenStore keys = store();
+    EXPECT_EQ(keys.read(), QString()); // nothing stored anywhere yet
     const QString key = QString::fromUtf8("zk-κλειδί-42");
     EXPECT_EQ(keys.write(key), std::nullopt);
     ASSERT_TRUE(test::waitUntilStored(keys));
     EXPECT_EQ(keys.keyLocation(), KeychainTokenStore::KeyLocation::privateFile);
     EXPECT_EQ(contents(fallback), key.toUtf8());
     EXPECT_EQ(mode(fallback), 0600);
-    EXPECT_FALSE(QFileInfo::exists(fallback + QStringLiteral(".tmp")));
+    EXPECT_FALSE(QFileInfo::exists(fallback + u".tmp"_s));
     EXPECT_EQ(keys.read(), key);
 
     // A replacement keeps the file private and is what the next launch reads.
-    EXPECT_EQ(keys.write(QStringLiteral("zk-second")), std::nullopt);
+    EXPECT_EQ(keys.write(u"zk-second"_s), std::nullopt);
     ASSERT_TRUE(test::waitUntilStored(keys));
     EXPECT_EQ(mode(fallback), 0600);
-    EXPECT_EQ(store().read(), QStringLiteral("zk-second"));
-
+    EXPECT_EQ(store().read(), u"zk-second"_s);
     EXPECT_FALSE(capture.all().contains(key));
-    EXPECT_FALSE(capture.all().contains(QStringLiteral("zk-second")));
-}
+    EXPECT_FALSE(capture.all().contains(u"zk-second"_s));
 
-TEST_F(KeychainWithoutSecretService, EmptyKeyRecordsTheDeletionInTheFile)
-{
-    KeychainTokenStore keys = store();
-    EXPECT_EQ(keys.read(), QString()); // nothing stored anywhere yet
-    ASSERT_EQ(keys.write(QStringLiteral("zk-to-delete")), std::nullopt);
+    // An empty key, even right after a write still being stored, is written as an empty file.
+    ASSERT_EQ(keys.write(u"zk-to-delete"_s), std::nullopt);
     EXPECT_EQ(keys.write(QString()), std::nullopt);
     ASSERT_TRUE(test::waitUntilStored(keys));
     EXPECT_TRUE(QFileInfo::exists(fallback));
@@ -102,33 +99,33 @@ TEST_F(KeychainWithoutSecretService, EmptyKeyRecordsTheDeletionInTheFile)
 TEST_F(KeychainWithoutSecretService, FileThatCannotBeWrittenFailsWithTheSaveMessage)
 {
     // The data folder's place is taken by a plain file.
-    const QString blocker = session->scratchPath(QStringLiteral("blocker-%1").arg(cases));
+    const QString blocker = session->scratchPath(u"blocker-%1"_s.arg(cases));
     {
         QFile file(blocker);
         ASSERT_TRUE(file.open(QIODevice::WriteOnly));
     }
     test::LogCapture capture;
-    KeychainTokenStore keys = store(blocker + QStringLiteral("/platform-api-key"));
+    KeychainTokenStore keys = store(blocker + u"/platform-api-key"_s);
     std::optional<KeychainError> error;
     QObject::connect(&keys, &KeychainTokenStore::storeFailed, [&error](const KeychainError &e) { error = e; });
-    EXPECT_EQ(keys.write(QStringLiteral("zk-unsaved")), std::nullopt);
+    EXPECT_EQ(keys.write(u"zk-unsaved"_s), std::nullopt);
     ASSERT_TRUE(test::waitUntilStored(keys));
     ASSERT_TRUE(error.has_value());
     // Kept for this session, and the settings say so.
-    EXPECT_EQ(keys.read(), QStringLiteral("zk-unsaved"));
+    EXPECT_EQ(keys.read(), u"zk-unsaved"_s);
     EXPECT_EQ(keys.keyLocation(), KeychainTokenStore::KeyLocation::memoryOnly);
-    EXPECT_EQ(error->toDescription().message, QStringLiteral("Could not save the Zelm API key to the key store."));
+    EXPECT_EQ(error->toDescription().message, u"Could not save the Zelm API key to the key store."_s);
     EXPECT_EQ(error->toDescription().recovery, ZelmRecovery::none);
-    EXPECT_FALSE(error->description.contains(QStringLiteral("zk-unsaved")));
-    EXPECT_FALSE(capture.all().contains(QStringLiteral("zk-unsaved")));
+    EXPECT_FALSE(error->description.contains(u"zk-unsaved"_s));
+    EXPECT_FALSE(capture.all().contains(u"zk-unsaved"_s));
 }
 
 TEST_F(KeychainWithoutSecretService, ServiceThatNeverAnswersWithinTheBoundLeavesTheKeyInTheFile)
 {
     const QString hungError = session->startHungService(QStringLiteral(NIMBEL_HUNG_SECRET_SERVICE));
     ASSERT_TRUE(hungError.isEmpty()) << hungError.toStdString();
-    KeychainTokenStore keys({}, QStringLiteral("app.nimbel.test.fallback"), fallback, std::chrono::milliseconds(300));
-    EXPECT_EQ(keys.write(QStringLiteral("zk-patient")), std::nullopt);
+    KeychainTokenStore keys({}, u"app.nimbel.test.fallback"_s, fallback, std::chrono::milliseconds(300));
+    EXPECT_EQ(keys.write(u"zk-patient"_s), std::nullopt);
     ASSERT_TRUE(test::waitUntilStored(keys));
     EXPECT_EQ(contents(fallback), QByteArray("zk-patient"));
     EXPECT_EQ(keys.keyLocation(), KeychainTokenStore::KeyLocation::privateFile);

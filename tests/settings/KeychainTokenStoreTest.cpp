@@ -8,48 +8,43 @@
 #include <gtest/gtest.h>
 
 using namespace nimbel;
+using namespace Qt::StringLiterals;
 
 namespace {
 
 QProcessEnvironment withVariable(const char *name, const char *value)
 {
     QProcessEnvironment env;
-    env.insert(QStringLiteral("HOME"), QStringLiteral("/home/owner"));
+    env.insert(u"HOME"_s, u"/home/owner"_s);
     if (name)
         env.insert(QString::fromLatin1(name), QString::fromLatin1(value));
     return env;
 }
 
-TEST(KeychainTokenStore, IsDisabledExactlyUnderAUnitTestHost)
-{
-    EXPECT_FALSE(KeychainTokenStore::isUnitTestHost(withVariable(nullptr, nullptr)));
-    EXPECT_TRUE(KeychainTokenStore::isUnitTestHost(withVariable("XCTestConfigurationFilePath", "/tmp/x.xctestconfiguration")));
-    EXPECT_FALSE(KeychainTokenStore::isUnitTestHost(withVariable("XCTestBundlePathX", "1")));
-    EXPECT_FALSE(KeychainTokenStore(withVariable("XCTestBundlePath", "")).isEnabled());
-}
-
 TEST(KeychainTokenStore, FallbackFileLivesApartFromThePreferences)
 {
-    const auto preferences = PreferencesStore::openUserSettings();
-    const QFileInfo preferencesFile(preferences->fileName());
+    const QFileInfo preferencesFile(PreferencesStore::openUserSettings()->fileName());
     const QFileInfo fallbackFile(KeychainTokenStore::defaultFallbackPath());
     EXPECT_NE(fallbackFile.absoluteFilePath(), preferencesFile.absoluteFilePath());
     EXPECT_NE(fallbackFile.absolutePath(), preferencesFile.absolutePath());
 }
 
-TEST(KeychainTokenStore, DisabledStoreNeitherReadsNorWritesAnything)
+TEST(KeychainTokenStore, UnderAUnitTestHostTheStoreNeitherReadsNorWritesAnything)
 {
+    EXPECT_FALSE(KeychainTokenStore::isUnitTestHost(withVariable(nullptr, nullptr)));
+    EXPECT_FALSE(KeychainTokenStore::isUnitTestHost(withVariable("XCTestBundlePathX", "1")));
+    EXPECT_FALSE(KeychainTokenStore(withVariable("XCTestBundlePath", "")).isEnabled());
+
     QTemporaryDir dir;
-    const QString fallback = dir.filePath(QStringLiteral("platform-api-key"));
+    const QString fallback = dir.filePath(u"platform-api-key"_s);
     {
         QFile file(fallback);
         ASSERT_TRUE(file.open(QIODevice::WriteOnly));
         file.write("left-by-an-earlier-run");
     }
-    KeychainTokenStore store(withVariable("XCTestConfigurationFilePath", "/tmp/x"), QStringLiteral("nimbel.test.disabled"),
-                             fallback);
+    KeychainTokenStore store(withVariable("XCTestConfigurationFilePath", "/tmp/x"), u"nimbel.test.disabled"_s, fallback);
     EXPECT_EQ(store.read(), QString());
-    EXPECT_EQ(store.write(QStringLiteral("new-key")), std::nullopt);
+    EXPECT_EQ(store.write(u"new-key"_s), std::nullopt);
     EXPECT_EQ(store.write(QString()), std::nullopt);
     QFile file(fallback);
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));

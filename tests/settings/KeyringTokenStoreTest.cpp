@@ -14,6 +14,7 @@
 #include <sys/stat.h>
 
 using namespace nimbel;
+using namespace Qt::StringLiterals;
 
 namespace {
 
@@ -41,8 +42,8 @@ protected:
     {
         ASSERT_TRUE(setupError.isEmpty()) << setupError.toStdString();
         // A service name of its own keeps each case's item apart.
-        service = QStringLiteral("app.nimbel.test.") + QUuid::createUuid().toString(QUuid::Id128);
-        fallback = session->scratchPath(service + QStringLiteral(".fallback"));
+        service = u"app.nimbel.test."_s + QUuid::createUuid().toString(QUuid::Id128);
+        fallback = session->scratchPath(service + u".fallback"_s);
     }
 
     std::unique_ptr<KeychainTokenStore> store(const QProcessEnvironment &env = {}) const
@@ -57,32 +58,21 @@ protected:
         ASSERT_TRUE(test::waitUntilStored(keys));
     }
 
-    // The item as another program sees it: looked up by service and account.
-    test::SecretServiceSession::ToolResult lookup() const
-    {
-        return session->secretTool({QStringLiteral("lookup"), QStringLiteral("server"), service, QStringLiteral("user"),
-                                    QStringLiteral("platform-api-key")});
-    }
+    // The item's attributes, as another program looks it up.
+    QStringList attributes() const { return {u"server"_s, service, u"user"_s, u"platform-api-key"_s}; }
+    auto lookup() const { return session->secretTool(QStringList{u"lookup"_s} + attributes()); }
 
     // Stores an item as another program would; its exit code.
-    int storeOutside(const QString &itemService, const QByteArray &secret) const
+    int storeOutside(const QByteArray &secret) const
     {
-        return session
-            ->secretTool({QStringLiteral("store"), QStringLiteral("--label=Nimbel"), QStringLiteral("server"), itemService,
-                          QStringLiteral("user"), QStringLiteral("platform-api-key"), QStringLiteral("type"),
-                          QStringLiteral("plaintext")},
-                         secret)
-            .exitCode;
+        const QStringList store{u"store"_s, u"--label=Nimbel"_s};
+        return session->secretTool(store + attributes() + QStringList{u"type"_s, u"plaintext"_s}, secret).exitCode;
     }
 
     int itemCount() const
     {
-        const auto found = session->secretTool({QStringLiteral("search"), QStringLiteral("--all"), QStringLiteral("server"),
-                                                service, QStringLiteral("user"), QStringLiteral("platform-api-key")});
-        int items = 0;
-        for (const QByteArray &line : found.output.split('\n'))
-            items += line.startsWith("[/") ? 1 : 0;
-        return items;
+        const auto found = session->secretTool(QStringList{u"search"_s, u"--all"_s} + attributes());
+        return int(found.output.count("\n[/")) + (found.output.startsWith("[/") ? 1 : 0);
     }
 
     static inline test::SecretServiceSession *session = nullptr;
@@ -91,7 +81,7 @@ protected:
     QString fallback;
 };
 
-TEST_F(KeyringTokenStore, WriteReplacesTheOneItemAndAnEmptyKeyDeletesIt)
+TEST_F(KeyringTokenStore, WriteReplacesTheOneItemWithTheLatestKeyAndAnEmptyKeyDeletesIt)
 {
     test::LogCapture capture;
     auto keys = store();
@@ -103,10 +93,19 @@ TEST_F(KeyringTokenStore, WriteReplacesTheOneItemAndAnEmptyKeyDeletesIt)
     EXPECT_EQ(keys->keyLocation(), KeychainTokenStore::KeyLocation::secretService);
     EXPECT_EQ(store()->read(), first);
 
-    writeAndWait(*keys, QStringLiteral("zk-second"));
+    writeAndWait(*keys, u"zk-second"_s);
     EXPECT_EQ(lookup().output, QByteArray("zk-second"));
     EXPECT_EQ(itemCount(), 1);
-    EXPECT_EQ(store()->read(), QStringLiteral("zk-second"));
+    EXPECT_EQ(store()->read(), u"zk-second"_s);
+
+    // Writes made while one is being stored end with the latest.
+    EXPECT_EQ(keys->write(u"zk-first"_s), std::nullopt);
+    EXPECT_EQ(keys->write(u"zk-middle"_s), std::nullopt);
+    EXPECT_EQ(keys->write(u"zk-latest"_s), std::nullopt);
+    EXPECT_EQ(keys->read(), u"zk-latest"_s);
+    ASSERT_TRUE(test::waitUntilStored(*keys));
+    EXPECT_EQ(lookup().output, QByteArray("zk-latest"));
+    EXPECT_EQ(itemCount(), 1);
 
     writeAndWait(*keys, QString());
     EXPECT_NE(lookup().exitCode, 0);
@@ -116,38 +115,26 @@ TEST_F(KeyringTokenStore, WriteReplacesTheOneItemAndAnEmptyKeyDeletesIt)
 
     // The service answered throughout: no file, no fallback, and no key in any log line.
     EXPECT_FALSE(QFileInfo::exists(fallback));
-    EXPECT_FALSE(capture.all().contains(QStringLiteral("fallback")));
+    EXPECT_FALSE(capture.all().contains(u"fallback"_s));
     EXPECT_FALSE(capture.all().contains(first));
-    EXPECT_FALSE(capture.all().contains(QStringLiteral("zk-second")));
-}
-
-TEST_F(KeyringTokenStore, WritesMadeWhileOneIsBeingStoredEndWithTheLatest)
-{
-    auto keys = store();
-    EXPECT_EQ(keys->write(QStringLiteral("zk-first")), std::nullopt);
-    EXPECT_EQ(keys->write(QStringLiteral("zk-middle")), std::nullopt);
-    EXPECT_EQ(keys->write(QStringLiteral("zk-latest")), std::nullopt);
-    EXPECT_EQ(keys->read(), QStringLiteral("zk-latest"));
-    ASSERT_TRUE(test::waitUntilStored(*keys));
-    EXPECT_EQ(lookup().output, QByteArray("zk-latest"));
-    EXPECT_EQ(itemCount(), 1);
+    EXPECT_FALSE(capture.all().contains(u"zk-second"_s));
 }
 
 TEST_F(KeyringTokenStore, ReadsAnItemStoredByAnotherProgramUnderServiceAndAccount)
 {
-    ASSERT_EQ(storeOutside(service, "from-outside"), 0);
+    ASSERT_EQ(storeOutside("from-outside"), 0);
     auto keys = store();
-    EXPECT_EQ(keys->read(), QStringLiteral("from-outside"));
+    EXPECT_EQ(keys->read(), u"from-outside"_s);
     EXPECT_EQ(keys->keyLocation(), KeychainTokenStore::KeyLocation::secretService);
 
     // An item that is not UTF-8 is no key.
-    ASSERT_EQ(storeOutside(service, QByteArray("\xff\xfe\xc3", 3)), 0);
+    ASSERT_EQ(storeOutside(QByteArray("\xff\xfe\xc3", 3)), 0);
     EXPECT_EQ(store()->read(), QString());
 }
 
 TEST_F(KeyringTokenStore, KeyWrittenWhileTheServiceWasAwayWinsUntilTheNextWriteReachesIt)
 {
-    writeAndWait(*store(), QStringLiteral("older-in-keyring"));
+    writeAndWait(*store(), u"older-in-keyring"_s);
     {
         // What a write made while no secret service answered leaves behind.
         QFile file(fallback);
@@ -156,25 +143,20 @@ TEST_F(KeyringTokenStore, KeyWrittenWhileTheServiceWasAwayWinsUntilTheNextWriteR
         file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
     }
     auto keys = store();
-    EXPECT_EQ(keys->read(), QStringLiteral("newer-in-file"));
+    EXPECT_EQ(keys->read(), u"newer-in-file"_s);
     EXPECT_EQ(keys->keyLocation(), KeychainTokenStore::KeyLocation::privateFile);
 
-    writeAndWait(*keys, QStringLiteral("fresh"));
+    writeAndWait(*keys, u"fresh"_s);
     EXPECT_FALSE(QFileInfo::exists(fallback));
     EXPECT_EQ(lookup().output, QByteArray("fresh"));
-    EXPECT_EQ(store()->read(), QStringLiteral("fresh"));
+    EXPECT_EQ(store()->read(), u"fresh"_s);
 }
 
 // A locked keyring: storing shows the owner the keyring's password prompt.
 // The key is usable at once, and the outcome follows the owner's answer.
 TEST_F(KeyringTokenStore, LockedKeyringWaitsForTheOwnersAnswerWithTheKeyInMemory)
 {
-    struct Case
-    {
-        const char *name;
-        bool ownerUnlocks;
-        KeychainTokenStore::KeyLocation location;
-    };
+    struct Case { const char *name; bool ownerUnlocks; KeychainTokenStore::KeyLocation location; };
     const Case cases[] = {
         {"owner types the password", true, KeychainTokenStore::KeyLocation::secretService},
         {"owner declines", false, KeychainTokenStore::KeyLocation::privateFile},
@@ -191,7 +173,7 @@ TEST_F(KeyringTokenStore, LockedKeyringWaitsForTheOwnersAnswerWithTheKeyInMemory
             test::scriptedPrompter::expectDismissal();
 
         auto keys = store();
-        const QString key = QStringLiteral("zk-while-prompting");
+        const QString key = u"zk-while-prompting"_s;
         EXPECT_EQ(keys->write(key), std::nullopt);
         // The prompt is open; the key is there for the next question already.
         EXPECT_EQ(keys->read(), key);
@@ -214,8 +196,8 @@ TEST_F(KeyringTokenStore, LockedKeyringWaitsForTheOwnersAnswerWithTheKeyInMemory
 
 TEST_F(KeyringTokenStore, StartUpLoadLeavesTheLockedKeyringsPromptToTheOwnerWithoutWaitingForIt)
 {
-    const QString stored = QStringLiteral("zk-stored-before");
-    const QString paired = QStringLiteral("zk-paired-meanwhile");
+    const QString stored = u"zk-stored-before"_s;
+    const QString paired = u"zk-paired-meanwhile"_s;
     for (const bool pairsMeanwhile : {false, true}) {
         SCOPED_TRACE(pairsMeanwhile ? "a pairing stores a key while the prompt is open" : "the owner unlocks");
         SetUp();

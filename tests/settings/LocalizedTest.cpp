@@ -1,6 +1,6 @@
-#include "settings/CatalogueScan.h"
 #include "settings/Localized.h"
 
+#include <QDirIterator>
 #include <QFile>
 #include <QMap>
 #include <QRegularExpression>
@@ -11,59 +11,83 @@
 #include <gtest/gtest.h>
 
 using namespace nimbel;
+using namespace Qt::StringLiterals;
 
 namespace {
 
-struct TsMessage
-{
-    QString source;
-    QString translation;
-    QString type;
-};
+struct TsMessage { QString source; QString translation; QString type; };
 
+// The messages of a translation source by id; `error` collects what is wrong with the file.
 QMap<QString, TsMessage> readTranslationSource(const QString &path, QString *error)
 {
     QMap<QString, TsMessage> messages;
     QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
+    if (!file.open(QIODevice::ReadOnly))
         *error = file.errorString();
-        return messages;
-    }
     QXmlStreamReader xml(&file);
     QString id;
     TsMessage current;
-    while (!xml.atEnd()) {
+    while (file.isOpen() && !xml.atEnd()) {
         xml.readNext();
-        if (xml.isStartElement()) {
-            if (xml.name() == u"message") {
-                id = xml.attributes().value(QLatin1String("id")).toString();
-                current = {};
-            } else if (xml.name() == u"source") {
-                current.source = xml.readElementText();
-            } else if (xml.name() == u"translation") {
-                current.type = xml.attributes().value(QLatin1String("type")).toString();
-                current.translation = xml.readElementText();
-            }
+        if (xml.isStartElement() && xml.name() == u"message") {
+            id = xml.attributes().value(QLatin1String("id")).toString();
+            current = {};
+        } else if (xml.isStartElement() && xml.name() == u"source") {
+            current.source = xml.readElementText();
+        } else if (xml.isStartElement() && xml.name() == u"translation") {
+            current.type = xml.attributes().value(QLatin1String("type")).toString();
+            current.translation = xml.readElementText();
         } else if (xml.isEndElement() && xml.name() == u"message") {
             if (messages.contains(id))
-                *error += QStringLiteral("duplicate id %1; ").arg(id);
+                *error += u"duplicate id %1; "_s.arg(id);
             messages.insert(id, current);
         }
     }
-    if (xml.hasError())
-        *error += xml.errorString();
+    *error += xml.errorString();
     return messages;
 }
 
-QList<QString> placeholders(const QString &text)
+QStringList placeholders(const QString &text)
 {
-    static const QRegularExpression marker(QStringLiteral("%\\d"));
-    QList<QString> found;
-    auto it = marker.globalMatch(text);
-    while (it.hasNext())
-        found.append(it.next().captured());
-    std::sort(found.begin(), found.end());
+    static const QRegularExpression marker(u"%\\d"_s);
+    QStringList found;
+    for (const auto &match : marker.globalMatch(text))
+        found.append(match.captured());
+    found.sort();
     return found;
+}
+
+struct KeyUse { QString key, file; int line = 0; };
+
+// Catalogue keys in the C++, QML and JavaScript files under `root`: arguments of
+// L::text / qtTrId / qsTrId / L.text calls, and any string literal shaped like a
+// key of a catalogue area ("status.online"), so that keys kept in tables are found too.
+QList<KeyUse> scanTree(const QString &root)
+{
+    static const QRegularExpression call(uR"re((?:\bL::text|\bqtTrId|\bqsTrId|\bL\.text)\s*\(\s*"([^"\\\n]+)")re"_s);
+    static const QRegularExpression areaLiteral(
+        uR"re("((?:state|status|chat|orb|error|skill|speech|context|transcript|permission|settings|menu|firstRun)(?:\.[A-Za-z]+)+)")re"_s);
+    QList<KeyUse> uses;
+    QDirIterator it(root, {u"*.h"_s, u"*.cpp"_s, u"*.qml"_s, u"*.js"_s, u"*.mjs"_s}, QDir::Files,
+                    QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QString path = it.next();
+        QFile file(path);
+        if (!file.open(QIODevice::ReadOnly))
+            continue;
+        const QString text = QString::fromUtf8(file.readAll());
+        QSet<qsizetype> seen;
+        for (const QRegularExpression *pattern : {&call, &areaLiteral}) {
+            for (const auto &match : pattern->globalMatch(text)) {
+                const qsizetype at = match.capturedStart(1);
+                if (!seen.contains(at)) {
+                    seen.insert(at);
+                    uses.append({match.captured(1), path, int(QStringView(text).left(at).count(u'\n')) + 1});
+                }
+            }
+        }
+    }
+    return uses;
 }
 
 class Catalogue : public ::testing::Test
@@ -76,10 +100,10 @@ protected:
 TEST_F(Catalogue, ValuesGoInAsTheyAreAndTheInstalledLanguageIsTheOneShown)
 {
     // Values that look like placeholders are not expanded again.
-    const QString shown = L::contextScreenApplicationWindow(QStringLiteral("50%2 app"), QStringLiteral("%1 title"));
-    EXPECT_TRUE(shown.contains(QStringLiteral("50%2 app")) && shown.contains(QStringLiteral("%1 title")))
+    const QString shown = L::contextScreenApplicationWindow(u"50%2 app"_s, u"%1 title"_s);
+    EXPECT_TRUE(shown.contains(u"50%2 app"_s) && shown.contains(u"%1 title"_s))
         << shown.toStdString();
-    EXPECT_EQ(L::firstRunStep(2, 5), QStringLiteral("Step 2 of 5"));
+    EXPECT_EQ(L::firstRunStep(2, 5), u"Step 2 of 5"_s);
     EXPECT_EQ(L::text("state.ready"), L::englishDefault("state.ready"));
 
     ASSERT_TRUE(installTranslations(AppLanguage::ru));
@@ -91,7 +115,7 @@ TEST_F(Catalogue, ValuesGoInAsTheyAreAndTheInstalledLanguageIsTheOneShown)
     EXPECT_EQ(L::text("state.ready"), L::englishDefault("state.ready"));
 
     // An unknown key comes back as itself.
-    EXPECT_EQ(L::text("state.nonexistent"), QStringLiteral("state.nonexistent"));
+    EXPECT_EQ(L::text("state.nonexistent"), u"state.nonexistent"_s);
     EXPECT_FALSE(L::contains("state.nonexistent"));
 }
 
@@ -103,7 +127,7 @@ TEST_F(Catalogue, TranslationSourceAndCompiledRussianCoverEveryKeyWithTheEnglish
     const QMap<QString, TsMessage> messages = readTranslationSource(QStringLiteral(NIMBEL_TRANSLATION_SOURCE), &error);
     ASSERT_TRUE(error.isEmpty()) << error.toStdString();
     EXPECT_EQ(QStringList(messages.keys()), L::keys()) << "ids of nimbel_ru.ts and the catalogue differ";
-    static const QRegularExpression latinWord(QStringLiteral("\\b(?!Nimbel|Zelm|Platform|Tolvo|Agent|API|English|Connect|local|beta)[A-Za-z]{3,}\\b"));
+    static const QRegularExpression latinWord(u"\\b(?!Nimbel|Zelm|Platform|Tolvo|Agent|API|English|Connect|local|beta)[A-Za-z]{3,}\\b"_s);
     for (const QString &key : L::keys()) {
         const TsMessage message = messages.value(key);
         const QByteArray id = key.toLatin1();
@@ -123,7 +147,7 @@ TEST_F(Catalogue, TranslationSourceAndCompiledRussianCoverEveryKeyWithTheEnglish
 TEST_F(Catalogue, ShownTextsNameNoOtherSystemsPlaces)
 {
     static const QRegularExpression foreign(
-        QStringLiteral("macOS|\\bMac\\b|System Settings|Keychain|DMG|menu bar|Privacy & Security|every space"));
+        u"macOS|\\bMac\\b|System Settings|Keychain|DMG|menu bar|Privacy & Security|every space"_s);
     QString error;
     const QMap<QString, TsMessage> english = readTranslationSource(QStringLiteral(NIMBEL_ENGLISH_TRANSLATION_SOURCE), &error);
     ASSERT_TRUE(error.isEmpty()) << error.toStdString();
@@ -145,12 +169,12 @@ TEST(CatalogueScan, EveryKeyUsedInTheSourcesHasAnEnglishDefaultAndARussianTransl
 {
     QTranslator russian;
     ASSERT_TRUE(russian.load(translationResource(AppLanguage::ru)));
-    const QList<test::KeyUse> uses = test::scanTree(QStringLiteral(NIMBEL_SOURCE_DIR));
+    const QList<KeyUse> uses = scanTree(QStringLiteral(NIMBEL_SOURCE_DIR));
     QSet<QString> found;
-    for (const test::KeyUse &use : uses) {
+    for (const KeyUse &use : uses) {
         found.insert(use.key);
         const QByteArray id = use.key.toLatin1();
-        const QString where = QStringLiteral("%1:%2 uses \"%3\"").arg(use.file).arg(use.line).arg(use.key);
+        const QString where = u"%1:%2 uses \"%3\""_s.arg(use.file).arg(use.line).arg(use.key);
         EXPECT_TRUE(L::contains(id.constData())) << where.toStdString() << ": no English default";
         EXPECT_FALSE(russian.translate(nullptr, id.constData()).isEmpty()) << where.toStdString() << ": no Russian text";
     }

@@ -10,11 +10,13 @@
 #include <QThread>
 #include <QUuid>
 
+using namespace Qt::StringLiterals;
+
 namespace nimbel::test {
 
 namespace {
 
-const QString secretServiceName = QStringLiteral("org.freedesktop.secrets");
+const QString secretServiceName = u"org.freedesktop.secrets"_s;
 
 const char busConfiguration[] = R"(<!DOCTYPE busconfig PUBLIC "-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN"
  "http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd">
@@ -55,44 +57,43 @@ SecretServiceSession::~SecretServiceSession()
 QProcessEnvironment SecretServiceSession::childEnvironment() const
 {
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), m_address);
-    const QString home = m_dir.filePath(QStringLiteral("home"));
-    env.insert(QStringLiteral("HOME"), home);
-    env.insert(QStringLiteral("XDG_DATA_HOME"), home + QStringLiteral("/.local/share"));
-    env.insert(QStringLiteral("XDG_CONFIG_HOME"), home + QStringLiteral("/.config"));
-    env.insert(QStringLiteral("XDG_CACHE_HOME"), home + QStringLiteral("/.cache"));
-    env.insert(QStringLiteral("XDG_RUNTIME_DIR"), m_dir.filePath(QStringLiteral("runtime")));
-    env.remove(QStringLiteral("GNOME_KEYRING_CONTROL"));
+    env.insert(u"DBUS_SESSION_BUS_ADDRESS"_s, m_address);
+    const QString home = m_dir.filePath(u"home"_s);
+    env.insert(u"HOME"_s, home);
+    env.insert(u"XDG_DATA_HOME"_s, home + u"/.local/share"_s);
+    env.insert(u"XDG_CONFIG_HOME"_s, home + u"/.config"_s);
+    env.insert(u"XDG_CACHE_HOME"_s, home + u"/.cache"_s);
+    env.insert(u"XDG_RUNTIME_DIR"_s, m_dir.filePath(u"runtime"_s));
+    env.remove(u"GNOME_KEYRING_CONTROL"_s);
     return env;
 }
 
 QString SecretServiceSession::startBus()
 {
     if (!m_dir.isValid())
-        return QStringLiteral("no temporary folder");
+        return u"no temporary folder"_s;
     for (const char *sub : {"home", "runtime", "bus"}) {
         const QString path = m_dir.filePath(QString::fromLatin1(sub));
         QDir().mkpath(path);
         QFile::setPermissions(path, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
     }
-    const QString configPath = m_dir.filePath(QStringLiteral("bus.conf"));
+    const QString configPath = m_dir.filePath(u"bus.conf"_s);
     QFile config(configPath);
     if (!config.open(QIODevice::WriteOnly))
         return config.errorString();
-    config.write(QString::fromLatin1(busConfiguration).arg(m_dir.filePath(QStringLiteral("bus"))).toUtf8());
+    config.write(QString::fromLatin1(busConfiguration).arg(m_dir.filePath(u"bus"_s)).toUtf8());
     config.close();
 
     m_bus = std::make_unique<QProcess>();
-    m_bus->start(QStringLiteral("dbus-daemon"),
-                 {QStringLiteral("--config-file=") + configPath, QStringLiteral("--nofork"), QStringLiteral("--print-address=1")});
+    m_bus->start(u"dbus-daemon"_s, {u"--config-file="_s + configPath, u"--nofork"_s, u"--print-address=1"_s});
     if (!m_bus->waitForStarted(5000))
-        return QStringLiteral("dbus-daemon did not start: ") + m_bus->errorString();
+        return u"dbus-daemon did not start: "_s + m_bus->errorString();
     const QDeadlineTimer deadline(10000);
     while (!m_bus->canReadLine() && !deadline.hasExpired())
         m_bus->waitForReadyRead(100);
     m_address = QString::fromUtf8(m_bus->readLine()).trimmed();
     if (m_address.isEmpty())
-        return QStringLiteral("dbus-daemon printed no address");
+        return u"dbus-daemon printed no address"_s;
 
     // Before anything in this process opens the session bus: libsecret keeps
     // its first connection for the life of the process.
@@ -108,12 +109,12 @@ QString SecretServiceSession::startBus()
 
 QString SecretServiceSession::waitForSecretServiceName(int timeoutMs) const
 {
-    const QString connectionName = QStringLiteral("nimbel-test-probe-") + QUuid::createUuid().toString(QUuid::WithoutBraces);
-    QString result = QStringLiteral("the secret service did not appear on the bus");
+    const QString connectionName = u"nimbel-test-probe-"_s + QUuid::createUuid().toString(QUuid::WithoutBraces);
+    QString result = u"the secret service did not appear on the bus"_s;
     {
         QDBusConnection bus = QDBusConnection::connectToBus(m_address, connectionName);
         if (!bus.isConnected()) {
-            result = QStringLiteral("cannot connect to the private bus: ") + bus.lastError().message();
+            result = u"cannot connect to the private bus: "_s + bus.lastError().message();
         } else {
             const QDeadlineTimer deadline(timeoutMs);
             while (!deadline.hasExpired()) {
@@ -134,32 +135,30 @@ QString SecretServiceSession::startGnomeKeyring(const QString &prompter)
     m_keyring = std::make_unique<QProcess>();
     QProcessEnvironment env = childEnvironment();
     if (!prompter.isEmpty())
-        env.insert(QStringLiteral("GNOME_KEYRING_TEST_PROMPTER"), prompter);
+        env.insert(u"GNOME_KEYRING_TEST_PROMPTER"_s, prompter);
     m_keyring->setProcessEnvironment(env);
     m_keyring->setProcessChannelMode(QProcess::ForwardedErrorChannel);
     // The password line creates the login keyring and leaves it unlocked;
     // unlocking it again later takes the same password.
-    m_keyring->start(QStringLiteral("gnome-keyring-daemon"),
-                     {QStringLiteral("--foreground"), QStringLiteral("--unlock"), QStringLiteral("--components=secrets")});
+    m_keyring->start(u"gnome-keyring-daemon"_s, {u"--foreground"_s, u"--unlock"_s, u"--components=secrets"_s});
     if (!m_keyring->waitForStarted(5000))
-        return QStringLiteral("gnome-keyring-daemon did not start: ") + m_keyring->errorString();
+        return u"gnome-keyring-daemon did not start: "_s + m_keyring->errorString();
     // Everything up to the end of input is the password, a newline included.
     m_keyring->write(QByteArray(keyringPassword));
     m_keyring->waitForBytesWritten(5000);
     m_keyring->closeWriteChannel();
     QString error = waitForSecretServiceName(10000);
     if (!error.isEmpty() && m_keyring->state() == QProcess::NotRunning)
-        error += QStringLiteral(" (gnome-keyring-daemon ended with status %1)").arg(m_keyring->exitCode());
+        error += u" (gnome-keyring-daemon ended with status %1)"_s.arg(m_keyring->exitCode());
     return error;
 }
 
 QString SecretServiceSession::lockLoginKeyring() const
 {
-    QDBusMessage call = QDBusMessage::createMethodCall(secretServiceName, QStringLiteral("/org/freedesktop/secrets"),
-                                                      QStringLiteral("org.freedesktop.Secret.Service"),
-                                                      QStringLiteral("Lock"));
+    QDBusMessage call = QDBusMessage::createMethodCall(secretServiceName, u"/org/freedesktop/secrets"_s,
+                                                      u"org.freedesktop.Secret.Service"_s, u"Lock"_s);
     call << QVariant::fromValue(QList<QDBusObjectPath>{
-        QDBusObjectPath(QStringLiteral("/org/freedesktop/secrets/collection/login"))});
+        QDBusObjectPath(u"/org/freedesktop/secrets/collection/login"_s)});
     const QDBusMessage reply = QDBusConnection::sessionBus().call(call, QDBus::Block, 10000);
     if (reply.type() == QDBusMessage::ErrorMessage)
         return reply.errorMessage();
@@ -173,7 +172,7 @@ QString SecretServiceSession::startHungService(const QString &program)
     m_hung->setProcessChannelMode(QProcess::ForwardedErrorChannel);
     m_hung->start(program, {});
     if (!m_hung->waitForStarted(5000))
-        return program + QStringLiteral(" did not start: ") + m_hung->errorString();
+        return program + u" did not start: "_s + m_hung->errorString();
     return waitForSecretServiceName(10000);
 }
 
@@ -186,7 +185,7 @@ SecretServiceSession::ToolResult SecretServiceSession::secretTool(const QStringL
 {
     QProcess tool;
     tool.setProcessEnvironment(childEnvironment());
-    tool.start(QStringLiteral("secret-tool"), arguments);
+    tool.start(u"secret-tool"_s, arguments);
     ToolResult result;
     if (!tool.waitForStarted(5000))
         return result;

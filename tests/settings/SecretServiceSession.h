@@ -43,11 +43,7 @@ public:
     QString busAddress() const { return m_address; }
     QString scratchPath(const QString &name) const { return m_dir.filePath(name); }
 
-    struct ToolResult
-    {
-        int exitCode = -1;
-        QByteArray output;
-    };
+    struct ToolResult { int exitCode = -1; QByteArray output; };
     // secret-tool on the private bus, with `input` on its standard input.
     ToolResult secretTool(const QStringList &arguments, const QByteArray &input = {}) const;
 

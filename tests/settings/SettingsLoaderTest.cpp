@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 using namespace nimbel;
+using namespace Qt::StringLiterals;
 
 namespace {
 
@@ -30,10 +31,10 @@ protected:
 
 TEST_F(SettingsLoading, EmptyProfileGivesTheDefaultsOfEveryField)
 {
-    tokens.key = QStringLiteral("stored-key");
+    tokens.key = u"stored-key"_s;
     const LoadedSettings loaded = load();
     EXPECT_EQ(loaded.gatewayBaseURL, QStringLiteral(NIMBEL_EXPECTED_PLATFORM_URL));
-    EXPECT_EQ(loaded.platformAPIKey, QStringLiteral("stored-key"));
+    EXPECT_EQ(loaded.platformAPIKey, u"stored-key"_s);
     EXPECT_EQ(tokens.reads, 1);
     // Loading writes nothing back.
     EXPECT_TRUE(settings.allKeys().isEmpty());
@@ -47,22 +48,17 @@ TEST_F(SettingsLoading, EmptyProfileGivesTheDefaultsOfEveryField)
 
 TEST_F(SettingsLoading, AddressComesFromTheCurrentKeyThenTheOlderOneThenTheBuildDefault)
 {
-    struct Case
-    {
-        std::optional<QString> platform;
-        std::optional<QString> gateway;
-        QString expected;
-    };
+    struct Case { std::optional<QString> platform; std::optional<QString> gateway; QString expected; };
     const QString fallback = defaultPlatformURL();
     const QList<Case> cases = {
         {std::nullopt, std::nullopt, fallback},
-        {std::nullopt, QStringLiteral("http://127.0.0.1:8787"), fallback},
-        {std::nullopt, QStringLiteral("https://old.example"), QStringLiteral("https://old.example")},
+        {std::nullopt, u"http://127.0.0.1:8787"_s, fallback},
+        {std::nullopt, u"https://old.example"_s, u"https://old.example"_s},
         // Only the exact local development address is dropped.
-        {std::nullopt, QStringLiteral("http://127.0.0.1:8787/"), QStringLiteral("http://127.0.0.1:8787/")},
-        {QString(), QStringLiteral("https://old.example"), QStringLiteral("https://old.example")},
-        {QStringLiteral("https://new.example"), QStringLiteral("https://old.example"), QStringLiteral("https://new.example")},
-        {QStringLiteral("http://127.0.0.1:8787"), std::nullopt, QStringLiteral("http://127.0.0.1:8787")},
+        {std::nullopt, u"http://127.0.0.1:8787/"_s, u"http://127.0.0.1:8787/"_s},
+        {QString(), u"https://old.example"_s, u"https://old.example"_s},
+        {u"https://new.example"_s, u"https://old.example"_s, u"https://new.example"_s},
+        {u"http://127.0.0.1:8787"_s, std::nullopt, u"http://127.0.0.1:8787"_s},
     };
     for (const Case &c : cases) {
         settings.clear();
@@ -70,9 +66,8 @@ TEST_F(SettingsLoading, AddressComesFromTheCurrentKeyThenTheOlderOneThenTheBuild
             prefs.setString(keys::desktopPlatformBaseURL, *c.platform);
         if (c.gateway)
             prefs.setString(keys::desktopGatewayBaseURL, *c.gateway);
-        const QString description = QStringLiteral("platform=%1 gateway=%2")
-                                        .arg(c.platform.value_or(QStringLiteral("<absent>")),
-                                             c.gateway.value_or(QStringLiteral("<absent>")));
+        const QString description = u"platform=%1 gateway=%2"_s
+                                        .arg(c.platform.value_or(u"<absent>"_s), c.gateway.value_or(u"<absent>"_s));
         EXPECT_EQ(load().gatewayBaseURL, c.expected) << description.toStdString();
         // The older key is only read: it is neither moved nor removed.
         EXPECT_EQ(prefs.string(keys::desktopGatewayBaseURL), c.gateway) << description.toStdString();
@@ -81,22 +76,16 @@ TEST_F(SettingsLoading, AddressComesFromTheCurrentKeyThenTheOlderOneThenTheBuild
 
     // A current key of the wrong type counts as absent.
     settings.clear();
-    prefs.setStringList(keys::desktopPlatformBaseURL, {QStringLiteral("a"), QStringLiteral("b")});
-    prefs.setString(keys::desktopGatewayBaseURL, QStringLiteral("https://old.example"));
-    EXPECT_EQ(load().gatewayBaseURL, QStringLiteral("https://old.example"));
+    prefs.setStringList(keys::desktopPlatformBaseURL, {u"a"_s, u"b"_s});
+    prefs.setString(keys::desktopGatewayBaseURL, u"https://old.example"_s);
+    EXPECT_EQ(load().gatewayBaseURL, u"https://old.example"_s);
 }
 
 TEST_F(SettingsLoading, TestKeyAppliesOnlyInTestModeAndOnlyWhenNotEmpty)
 {
-    tokens.key = QStringLiteral("stored");
-    struct Case
-    {
-        const char *name;
-        QProcessEnvironment env;
-        QStringList arguments;
-        QString expected;
-    };
-    const QString program = QStringLiteral("/usr/bin/nimbel");
+    tokens.key = u"stored"_s;
+    struct Case { const char *name; QProcessEnvironment env; QStringList arguments; QString expected; };
+    const QString program = u"/usr/bin/nimbel"_s;
     const QList<Case> cases = {
         {"variable without test mode", environment({{"ZELM_DESKTOP_QA_DEVICE_TOKEN", "env"}}), {program}, "stored"},
         {"mode and variable", environment({{"ZELM_DESKTOP_QA_MODE", "ask"}, {"ZELM_DESKTOP_QA_DEVICE_TOKEN", "env"}}),

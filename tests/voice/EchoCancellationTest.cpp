@@ -18,6 +18,7 @@
 
 using namespace nimbel;
 using namespace nimbel::test;
+using namespace Qt::StringLiterals;
 using State = SpeechRecognitionService::State;
 
 namespace {
@@ -31,17 +32,14 @@ protected:
     {
         ASSERT_TRUE(server.isRunning());
         ASSERT_TRUE(canceller);
-        ASSERT_TRUE(server.pactl({QStringLiteral("load-module"), QStringLiteral("module-loopback"),
-                                  QStringLiteral("source=speakers.monitor"), QStringLiteral("sink=mic_feed"),
-                                  QStringLiteral("latency_msec=40")}));
+        ASSERT_TRUE(server.pactl({u"load-module"_s, u"module-loopback"_s, u"source=speakers.monitor"_s,
+                                  u"sink=mic_feed"_s, u"latency_msec=40"_s}));
         const QString file = spokenFile(
-            server.folder(), QStringLiteral("answer"), QStringLiteral("en-us"),
+            server.folder(), u"answer"_s, u"en-us"_s,
             QStringLiteral("The wallpaper setting is in the appearance section. Open the system menu first. "
                            "Then choose the picture you like and press apply. It changes at once."),
             0.0, 0.5);
-        QFile wavFile(file);
-        ASSERT_TRUE(wavFile.open(QIODevice::ReadOnly));
-        std::optional<DecodedAudio> decoded = wav::decode(wavFile.readAll());
+        std::optional<DecodedAudio> decoded = wav::decode(readFile(file));
         ASSERT_TRUE(decoded);
         answer = std::make_shared<DecodedAudio>(std::move(*decoded));
         playback.setEchoCanceller(canceller.get());
@@ -61,12 +59,12 @@ protected:
     bool heardATurn() const
     {
         return !delivered.empty()
-               || !QDir(recordings.path()).entryList({QStringLiteral("zelm-voice-*")}, QDir::Files).isEmpty();
+               || !QDir(recordings.path()).entryList({u"zelm-voice-*"_s}, QDir::Files).isEmpty();
     }
 
     PulseAudioTestServer server;
     QTemporaryDir recordings;
-    PulseAudioServer pulse{QStringLiteral("nimbel-tests")};
+    PulseAudioServer pulse{u"nimbel-tests"_s};
     PulseAudioCapture capture{pulse};
     PulseAudioPlayback playback{pulse};
     std::unique_ptr<EchoCanceller> canceller = EchoCanceller::create();
@@ -75,16 +73,9 @@ protected:
     std::vector<QByteArray> delivered;
 };
 
-struct EchoCase
-{
-    const char *name;
-    bool cancelling;
-    bool heard;
-};
+struct EchoCase { const char *name; bool cancelling; bool heard; };
 
-class OwnVoice : public EchoTest, public testing::WithParamInterface<EchoCase>
-{
-};
+class OwnVoice : public EchoTest, public testing::WithParamInterface<EchoCase> {};
 
 TEST_P(OwnVoice, StartsATurnOnlyWithoutTheCanceller)
 {
@@ -102,8 +93,8 @@ INSTANTIATE_TEST_SUITE_P(Loudspeakers, OwnVoice,
 
 TEST_F(EchoTest, TheOwnerSpeakingOverAnAnswerIsStillHeard)
 {
-    const QString owner = spokenFile(server.folder(), QStringLiteral("owner"), QStringLiteral("en-us"),
-                                     QStringLiteral("Stop, show me the display settings instead."), 0.0, 0.0);
+    const QString owner = spokenFile(server.folder(), u"owner"_s, u"en-us"_s,
+                                     u"Stop, show me the display settings instead."_s, 0.0, 0.0);
     ASSERT_FALSE(owner.isEmpty());
     listen(true);
     auto player = playback.play(answer, 0, 1.0f);

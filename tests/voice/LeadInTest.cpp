@@ -1,9 +1,9 @@
+#include "PulseAudioTestServer.h"
 #include "voice/AudioClipDecoder.h"
 #include "voice/VoiceLeadIn.h"
 #include "voice/WavFile.h"
 
 #include <QFile>
-#include <QProcess>
 #include <QTemporaryDir>
 #include <QtEndian>
 
@@ -12,6 +12,7 @@
 #include <cmath>
 
 using namespace nimbel;
+using namespace Qt::StringLiterals;
 
 namespace {
 
@@ -32,16 +33,9 @@ DecodedAudio clip(double rate, double silence, double sound, float floor = 0.0f,
     return audio;
 }
 
-struct LeadInCase
-{
-    const char *name;
-    DecodedAudio audio;
-    double expected;
-};
+struct LeadInCase { const char *name; DecodedAudio audio; double expected; };
 
-class LeadInTable : public testing::TestWithParam<LeadInCase>
-{
-};
+class LeadInTable : public testing::TestWithParam<LeadInCase> {};
 
 TEST_P(LeadInTable, SkipsLeadingSilenceLessAMargin)
 {
@@ -60,27 +54,13 @@ INSTANTIATE_TEST_SUITE_P(
                     LeadInCase{"no_rate", clip(0, 0.5, 1.0), 0.0}),
     [](const auto &info) { return std::string(info.param.name); });
 
-QByteArray readAll(const QString &path)
-{
-    QFile file(path);
-    file.open(QIODevice::ReadOnly);
-    return file.readAll();
-}
-
-bool run(const QString &program, const QStringList &arguments)
-{
-    QProcess process;
-    process.start(program, arguments);
-    return process.waitForFinished(30000) && process.exitCode() == 0;
-}
-
 class EncodedClip : public testing::Test
 {
 protected:
     void SetUp() override
     {
-        wavPath = dir.filePath(QStringLiteral("clip.wav"));
-        mp3Path = dir.filePath(QStringLiteral("clip.mp3"));
+        wavPath = dir.filePath(u"clip.wav"_s);
+        mp3Path = dir.filePath(u"clip.mp3"_s);
         const std::vector<std::int16_t> samples = [] {
             const DecodedAudio audio = clip(44100, 0.5, 1.5);
             std::vector<std::int16_t> out;
@@ -96,9 +76,8 @@ protected:
         qToLittleEndian<quint32>(88200, bytes.data() + 28);
         wav.write(bytes);
         wav.close();
-        ASSERT_TRUE(run(QStringLiteral("lame"), {QStringLiteral("--quiet"), QStringLiteral("-b"), QStringLiteral("64"),
-                                                 wavPath, mp3Path}));
-        mp3 = readAll(mp3Path);
+        ASSERT_TRUE(test::runTool(u"lame"_s, {u"--quiet"_s, u"-b"_s, u"64"_s, wavPath, mp3Path}));
+        mp3 = test::readFile(mp3Path);
         ASSERT_FALSE(mp3.isEmpty());
     }
 
@@ -111,7 +90,7 @@ protected:
 TEST_F(EncodedClip, LeadInOfAnMp3AndAWave)
 {
     EXPECT_NEAR(VoiceLeadIn::offset(mp3), 0.47, 0.015);
-    EXPECT_NEAR(VoiceLeadIn::offset(readAll(wavPath)), 0.47, 0.011);
+    EXPECT_NEAR(VoiceLeadIn::offset(test::readFile(wavPath)), 0.47, 0.011);
     // Only the head of the clip is decoded.
     const auto head = VoiceLeadIn::decode(mp3);
     ASSERT_TRUE(head);

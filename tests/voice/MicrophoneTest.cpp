@@ -13,11 +13,13 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <unistd.h>
 
 using namespace nimbel;
 using namespace nimbel::test;
+using namespace Qt::StringLiterals;
 using State = SpeechRecognitionService::State;
 
 namespace {
@@ -26,11 +28,8 @@ namespace {
 double leadingQuiet(const DecodedAudio &audio)
 {
     const auto &s = audio.audio.samples;
-    for (std::size_t i = 0; i < s.size(); ++i) {
-        if (std::fabs(s[i]) > 0.02f)
-            return double(i) / audio.sampleRate;
-    }
-    return audio.duration();
+    const auto sound = std::find_if(s.begin(), s.end(), [](float v) { return std::fabs(v) > 0.02f; });
+    return sound == s.end() ? audio.duration() : double(sound - s.begin()) / audio.sampleRate;
 }
 
 class MicrophoneTest : public testing::Test
@@ -54,17 +53,17 @@ protected:
 
     QStringList recordingsOnDisk() const
     {
-        return QDir(recordings.path()).entryList({QStringLiteral("zelm-voice-*")}, QDir::Files);
+        return QDir(recordings.path()).entryList({u"zelm-voice-*"_s}, QDir::Files);
     }
 
     QString speech(const QString &voice, const QString &text, double before = 2.0, double after = 2.5)
     {
-        return spokenFile(server.folder(), QStringLiteral("turn"), voice, text, before, after);
+        return spokenFile(server.folder(), u"turn"_s, voice, text, before, after);
     }
 
     PulseAudioTestServer server;
     QTemporaryDir recordings;
-    PulseAudioServer pulse{QStringLiteral("nimbel-tests")};
+    PulseAudioServer pulse{u"nimbel-tests"_s};
     PulseAudioCapture capture{pulse};
     std::unique_ptr<SpeechRecognitionService> service;
     std::vector<State> states;
@@ -75,13 +74,9 @@ protected:
 
 TEST_F(MicrophoneTest, ASpokenTurnBecomesAnOwnerOnlyWavWithItsPreRollAndWithoutTheSilenceBefore)
 {
-    const QString feed = speech(QStringLiteral("en-us"), QStringLiteral("Where do I click to change the desktop wallpaper?"));
+    const QString feed = speech(u"en-us"_s, u"Where do I click to change the desktop wallpaper?"_s);
     ASSERT_FALSE(feed.isEmpty());
-    const auto spoken = wav::decode([&] {
-        QFile f(server.folder() + QStringLiteral("/turn-speech.wav"));
-        f.open(QIODevice::ReadOnly);
-        return f.readAll();
-    }());
+    const auto spoken = wav::decode(readFile(server.folder() + u"/turn-speech.wav"_s));
     ASSERT_TRUE(spoken);
 
     SpeechRecognitionService &mic = makeService(SystemClock::instance());
@@ -121,9 +116,9 @@ TEST_F(MicrophoneTest, AMonologueIsCutAtTheUtteranceLimit)
 {
     VirtualClock clock;
     SpeechRecognitionService &mic = makeService(clock);
-    const QString tone = server.folder() + QStringLiteral("/monologue.wav");
-    ASSERT_TRUE(runTool(QStringLiteral("sox"), QStringList{QStringLiteral("-n"), QStringLiteral("-r"), QStringLiteral("22050"), tone}
-                                                   + QStringLiteral("synth 30 sine 300 vol 0.2").split(u' ')));
+    const QString tone = server.folder() + u"/monologue.wav"_s;
+    ASSERT_TRUE(runTool(u"sox"_s, QStringList{u"-n"_s, u"-r"_s, u"22050"_s, tone}
+                                                   + u"synth 30 sine 300 vol 0.2"_s.split(u' ')));
     mic.startListening();
     ASSERT_TRUE(waitUntil([&] {
         clock.settle();
@@ -158,8 +153,7 @@ TEST_F(MicrophoneTest, SilenceIsNeverRecordedAndFinishingWithoutDeliveryDeletesT
     EXPECT_TRUE(delivered.empty());
     EXPECT_EQ(states, (std::vector<State>{State::requestingPermission, State::listening, State::idle}));
 
-    const QString feed = speech(QStringLiteral("en-us"), QStringLiteral("Please remind me about the meeting tomorrow"),
-                                0.5, 3.0);
+    const QString feed = speech(u"en-us"_s, u"Please remind me about the meeting tomorrow"_s, 0.5, 3.0);
     mic.startListening();
     ASSERT_TRUE(waitUntil([&] { return mic.state() == State::listening; }));
     auto player = server.playIntoMicrophone(feed);
@@ -177,8 +171,7 @@ TEST_F(MicrophoneTest, SilenceIsNeverRecordedAndFinishingWithoutDeliveryDeletesT
 TEST_F(MicrophoneTest, AServerThatGoesAwayEndsTheTurnWithAClearFailure)
 {
     SpeechRecognitionService &mic = makeService(SystemClock::instance());
-    const QString feed = speech(QStringLiteral("en-us"), QStringLiteral("Tell me what is on my screen right now"), 0.5,
-                                3.0);
+    const QString feed = speech(u"en-us"_s, u"Tell me what is on my screen right now"_s, 0.5, 3.0);
     mic.startListening();
     ASSERT_TRUE(waitUntil([&] { return mic.state() == State::listening; }));
     auto player = server.playIntoMicrophone(feed);
@@ -210,31 +203,31 @@ TEST_F(MicrophoneTest, AChosenSourceThatIsUnpluggedFailsTheTurnAndTheNextUsesThe
 {
     SpeechRecognitionService &mic = makeService(SystemClock::instance());
     QSignalSpy sourcesChanged(&mic, &SpeechRecognitionService::inputSourcesChanged);
-    const auto module = server.pactl({QStringLiteral("load-module"), QStringLiteral("module-remap-source"),
-                                      QStringLiteral("source_name=headset"), QStringLiteral("master=mic_feed.monitor")});
+    const auto module = server.pactl({u"load-module"_s, u"module-remap-source"_s,
+                                      u"source_name=headset"_s, u"master=mic_feed.monitor"_s});
     ASSERT_TRUE(module);
     // The list follows the server by itself.
-    ASSERT_TRUE(waitUntil([&] { return mic.inputSourceNames().contains(QStringLiteral("headset")); }));
-    EXPECT_TRUE(mic.inputSourceNames().contains(QStringLiteral("virtual_mic")));
-    EXPECT_FALSE(mic.inputSourceNames().contains(QStringLiteral("speakers.monitor")));
+    ASSERT_TRUE(waitUntil([&] { return mic.inputSourceNames().contains(u"headset"_s); }));
+    EXPECT_TRUE(mic.inputSourceNames().contains(u"virtual_mic"_s));
+    EXPECT_FALSE(mic.inputSourceNames().contains(u"speakers.monitor"_s));
     EXPECT_GE(sourcesChanged.count(), 1);
-    EXPECT_EQ(mic.defaultInputSource(), QStringLiteral("virtual_mic"));
+    EXPECT_EQ(mic.defaultInputSource(), u"virtual_mic"_s);
 
-    mic.setPreferredSource(QStringLiteral("headset"));
+    mic.setPreferredSource(u"headset"_s);
     mic.startListening();
     ASSERT_TRUE(waitUntil([&] { return mic.state() == State::listening; }));
-    ASSERT_TRUE(server.pactl({QStringLiteral("unload-module"), module->trimmed()}));
+    ASSERT_TRUE(server.pactl({u"unload-module"_s, module->trimmed()}));
     ASSERT_TRUE(waitUntil([&] { return !errors.empty(); }));
     EXPECT_EQ(errors[0], SpeechError::recordingFailed);
     EXPECT_EQ(mic.state(), State::unavailable);
 
-    const QString feed = speech(QStringLiteral("en-us"), QStringLiteral("Open the settings please"), 0.5, 2.5);
+    const QString feed = speech(u"en-us"_s, u"Open the settings please"_s, 0.5, 2.5);
     mic.startListening();
     ASSERT_TRUE(waitUntil([&] { return mic.state() == State::listening; }));
     auto player = server.playIntoMicrophone(feed);
     ASSERT_TRUE(waitUntil([&] { return !delivered.empty(); }, 30000));
     EXPECT_EQ(errors.size(), 1u);
-    EXPECT_EQ(mic.preferredSource(), QStringLiteral("headset"));
+    EXPECT_EQ(mic.preferredSource(), u"headset"_s);
 }
 
 TEST(MicrophonePermission, AServerThatRefusesUsIsADeniedMicrophone)
@@ -244,7 +237,7 @@ TEST(MicrophonePermission, AServerThatRefusesUsIsADeniedMicrophone)
     PulseAudioTestServer server(false);
     ASSERT_TRUE(server.isRunning());
     QTemporaryDir recordings;
-    PulseAudioServer pulse(QStringLiteral("nimbel-tests"));
+    PulseAudioServer pulse(u"nimbel-tests"_s);
     PulseAudioCapture capture(pulse);
     SpeechRecognitionService mic(capture, SystemClock::instance(), recordings.path());
     std::vector<PermissionSnapshot> permissions;

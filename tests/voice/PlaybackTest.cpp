@@ -1,4 +1,5 @@
 #include "PulseAudioTestServer.h"
+#include "conversation/TaskRunner.h"
 
 #include "core/SystemClock.h"
 #include "voice/SessionCueService.h"
@@ -7,16 +8,16 @@
 #include "voice/linux/PulseAudioPlayback.h"
 #include "voice/linux/PulseAudioServer.h"
 
-#include <QCoro/QCoroTask>
-#include <QFile>
 #include <QFileInfo>
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 
 using namespace nimbel;
 using namespace nimbel::test;
+using namespace Qt::StringLiterals;
 
 namespace {
 
@@ -39,9 +40,7 @@ public:
         waitUntil([] { return false; }, 300);
         m_process->terminate();
         m_process->waitForFinished(5000);
-        QFile file(m_path);
-        file.open(QIODevice::ReadOnly);
-        const QByteArray bytes = file.readAll();
+        const QByteArray bytes = readFile(m_path);
         std::vector<float> samples(std::size_t(bytes.size()) / sizeof(float));
         std::memcpy(samples.data(), bytes.constData(), samples.size() * sizeof(float));
         return samples;
@@ -52,40 +51,26 @@ private:
     std::unique_ptr<QProcess> m_process;
 };
 
-std::optional<std::size_t> firstAbove(const std::vector<float> &samples, float level, std::size_t from = 0)
+std::optional<std::size_t> firstAbove(const std::vector<float> &samples, float level)
 {
-    for (std::size_t i = from; i < samples.size(); ++i) {
-        if (std::fabs(samples[i]) > level)
-            return i;
-    }
-    return std::nullopt;
+    const auto at = std::find_if(samples.begin(), samples.end(), [level](float s) { return std::fabs(s) > level; });
+    return at == samples.end() ? std::nullopt : std::optional<std::size_t>(at - samples.begin());
 }
 
+// Seconds from the first loud sample to the last.
 double loudSeconds(const std::vector<float> &samples)
 {
-    const auto first = firstAbove(samples, 0.1f);
-    if (!first)
-        return 0.0;
-    std::size_t last = *first;
-    for (std::size_t i = *first; i < samples.size(); ++i) {
-        if (std::fabs(samples[i]) > 0.1f)
-            last = i;
-    }
-    return double(last - *first) / monitorRate;
-}
-
-QCoro::Task<void> keep(QCoro::Task<Result<Done, PlaybackFailure>> task,
-                       std::optional<Result<Done, PlaybackFailure>> *out)
-{
-    out->emplace(co_await std::move(task));
+    const auto loud = [](float s) { return std::fabs(s) > 0.1f; };
+    const auto first = std::find_if(samples.begin(), samples.end(), loud);
+    const auto last = std::find_if(samples.rbegin(), samples.rend(), loud).base();
+    return first == samples.end() ? 0.0 : double(last - 1 - first) / monitorRate;
 }
 
 Result<Done, PlaybackFailure> finished(QCoro::Task<Result<Done, PlaybackFailure>> task)
 {
-    std::optional<Result<Done, PlaybackFailure>> out;
-    keep(std::move(task), &out);
-    waitUntil([&] { return out.has_value(); }, 30000);
-    return out.value_or(PlaybackFailure{VoiceOutputError::playbackFailed});
+    const auto out = started(std::move(task));
+    waitUntil([&] { return out->has_value(); }, 30000);
+    return out->value_or(PlaybackFailure{VoiceOutputError::playbackFailed});
 }
 
 class PlaybackTest : public testing::Test
@@ -97,48 +82,36 @@ protected:
     QString clip(const QString &name, double loud, bool mp3)
     {
         const QString dir = server.folder() + QLatin1Char('/');
-        const QString wav = dir + name + QStringLiteral(".wav"), out = dir + name + QStringLiteral(".mp3");
-        const QStringList format{QStringLiteral("-r"), QStringLiteral("48000"), QStringLiteral("-c"),
-                                 QStringLiteral("1"), QStringLiteral("-b"), QStringLiteral("16")};
+        const QString wav = dir + name + u".wav"_s, out = dir + name + u".mp3"_s;
+        const QStringList format{u"-r"_s, u"48000"_s, u"-c"_s, u"1"_s, u"-b"_s, u"16"_s};
         const auto synth = [&](const QString &file, double seconds, int hz, double volume) {
-            return runTool(QStringLiteral("sox"), QStringList{QStringLiteral("-n")} + format + QStringList{file,
-                           QStringLiteral("synth"), QString::number(seconds), QStringLiteral("sine"),
-                           QString::number(hz), QStringLiteral("vol"), QString::number(volume)});
+            const QStringList tone{u"synth"_s, QString::number(seconds), u"sine"_s, QString::number(hz), u"vol"_s};
+            return runTool(u"sox"_s, QStringList{u"-n"_s} << format << file << tone << QString::number(volume));
         };
-        if (!synth(dir + QStringLiteral("quiet.wav"), 0.5, 500, 0.007) || !synth(dir + QStringLiteral("tone.wav"), loud, 1000, 0.5)
-            || !runTool(QStringLiteral("sox"), {dir + QStringLiteral("quiet.wav"), dir + QStringLiteral("tone.wav"), wav}))
+        if (!synth(dir + u"quiet.wav"_s, 0.5, 500, 0.007) || !synth(dir + u"tone.wav"_s, loud, 1000, 0.5)
+            || !runTool(u"sox"_s, {dir + u"quiet.wav"_s, dir + u"tone.wav"_s, wav}))
             return {};
         if (!mp3)
             return wav;
-        return runTool(QStringLiteral("lame"), {QStringLiteral("--quiet"), QStringLiteral("-b"), QStringLiteral("128"), wav, out})
-                   ? out : QString();
-    }
-
-    static QByteArray bytes(const QString &path)
-    {
-        QFile file(path);
-        file.open(QIODevice::ReadOnly);
-        return file.readAll();
+        return runTool(u"lame"_s, {u"--quiet"_s, u"-b"_s, u"128"_s, wav, out}) ? out : QString();
     }
 
     PulseAudioTestServer server;
-    PulseAudioServer pulse{QStringLiteral("nimbel-tests")};
+    PulseAudioServer pulse{u"nimbel-tests"_s};
     PulseAudioPlayback output{pulse};
     VoiceOutputService voice{output, SystemClock::instance()};
 };
 
-class ClipFormats : public PlaybackTest, public testing::WithParamInterface<bool>
-{
-};
+class ClipFormats : public PlaybackTest, public testing::WithParamInterface<bool> {};
 
 TEST_P(ClipFormats, PlaysFromItsLeadInToTheEnd)
 {
-    const QByteArray data = bytes(clip(QStringLiteral("answer"), 1.0, GetParam()));
+    const QByteArray data = readFile(clip(u"answer"_s, 1.0, GetParam()));
     ASSERT_FALSE(data.isEmpty());
     const double leadIn = VoiceLeadIn::offset(data);
     EXPECT_NEAR(leadIn, 0.47, 0.015);
 
-    SpeakerRecording speakers(server, server.folder() + QStringLiteral("/speakers.raw"));
+    SpeakerRecording speakers(server, server.folder() + u"/speakers.raw"_s);
     const Result<Done, PlaybackFailure> played = finished(voice.playAndWait(data, leadIn));
     EXPECT_TRUE(played.ok());
     EXPECT_FALSE(voice.isPlaying());
@@ -159,16 +132,15 @@ INSTANTIATE_TEST_SUITE_P(Formats, ClipFormats, testing::Values(true, false),
 
 TEST_F(PlaybackTest, StoppingSilencesTheClipAtOnce)
 {
-    const QByteArray data = bytes(clip(QStringLiteral("long"), 4.0, true));
-    SpeakerRecording speakers(server, server.folder() + QStringLiteral("/speakers.raw"));
+    const QByteArray data = readFile(clip(u"long"_s, 4.0, true));
+    SpeakerRecording speakers(server, server.folder() + u"/speakers.raw"_s);
     std::stop_source stop;
-    std::optional<Result<Done, PlaybackFailure>> outcome;
-    keep(voice.playAndWait(data, 0.5, stop.get_token()), &outcome);
+    const auto outcome = started(voice.playAndWait(data, 0.5, stop.get_token()));
     waitUntil([] { return false; }, 500);
     stop.request_stop();
-    ASSERT_TRUE(waitUntil([&] { return outcome.has_value(); }, 2000));
-    ASSERT_FALSE(outcome->ok());
-    EXPECT_TRUE(outcome->error().cancelled());
+    ASSERT_TRUE(waitUntil([&] { return outcome->has_value(); }, 2000));
+    ASSERT_FALSE((*outcome)->ok());
+    EXPECT_TRUE((*outcome)->error().cancelled());
     EXPECT_FALSE(voice.isPlaying());
     const std::vector<float> heard = speakers.finish();
     // Half a second played, then nothing of the 3.5 s that remained.
@@ -178,7 +150,7 @@ TEST_F(PlaybackTest, StoppingSilencesTheClipAtOnce)
 
 TEST_F(PlaybackTest, UnplayableAudioOrAGoneServerIsAClearFailure)
 {
-    const QByteArray mp3 = bytes(clip(QStringLiteral("cut"), 2.0, true));
+    const QByteArray mp3 = readFile(clip(u"cut"_s, 2.0, true));
     for (const QByteArray &bad : {QByteArray(), mp3.left(mp3.size() / 2), QByteArrayLiteral("{\"error\":\"quota\"}")}) {
         const Result<Done, PlaybackFailure> played = finished(voice.playAndWait(bad, 0.0));
         ASSERT_FALSE(played.ok());
@@ -201,7 +173,7 @@ TEST_F(PlaybackTest, TheCuesSound)
 {
     SessionCueService cues(output);
     for (const auto cue : {SessionCueService::Cue::connect, SessionCueService::Cue::disconnect}) {
-        SpeakerRecording speakers(server, server.folder() + QStringLiteral("/cue.raw"));
+        SpeakerRecording speakers(server, server.folder() + u"/cue.raw"_s);
         cues.play(cue);
         waitUntil([] { return false; }, 500);
         const std::vector<float> heard = speakers.finish();

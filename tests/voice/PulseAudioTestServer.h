@@ -49,6 +49,8 @@ bool runTool(const QString &program, const QStringList &arguments, int timeoutMs
 // espeak-ng speaking `text` in `voice`, padded with silence before and after, as a WAV file.
 QString spokenFile(const QString &folder, const QString &name, const QString &voice, const QString &text,
                    double silenceBefore, double silenceAfter);
+// The whole of a file; empty when it cannot be read.
+QByteArray readFile(const QString &path);
 // Processes events until `done` holds or `timeoutMs` passed (the bound of a hang, not a speed goal).
 bool waitUntil(const std::function<bool()> &done, int timeoutMs = 20000);
 

@@ -13,18 +13,9 @@ namespace {
 
 using E = SpeechActivityEvent;
 
-struct Step
-{
-    float level;
-    double time;
-    E expected;
-};
+struct Step { float level; double time; E expected; };
 
-struct DetectorCase
-{
-    const char *name;
-    std::vector<Step> steps;
-};
+struct DetectorCase { const char *name; std::vector<Step> steps; };
 
 constexpr float nan = std::numeric_limits<float>::quiet_NaN();
 constexpr float inf = std::numeric_limits<float>::infinity();
@@ -41,9 +32,7 @@ std::vector<Step> operator+(std::vector<Step> a, const std::vector<Step> &b)
     return a;
 }
 
-class DetectorTable : public testing::TestWithParam<DetectorCase>
-{
-};
+class DetectorTable : public testing::TestWithParam<DetectorCase> {};
 
 TEST_P(DetectorTable, EventsFollowTheLevels)
 {
@@ -114,16 +103,9 @@ TEST(SpeechActivityMonitor, EmptyBuffersLeaveTheDetectorAlone)
     EXPECT_EQ(monitor.observe(loud.data(), 1024, 1, 0.3), E::speechStarted);
 }
 
-struct PreRollCase
-{
-    double rate;
-    std::vector<std::size_t> appended;
-    std::vector<std::size_t> kept;
-};
+struct PreRollCase { double rate; std::vector<std::size_t> appended; std::vector<std::size_t> kept; };
 
-class PreRollTable : public testing::TestWithParam<PreRollCase>
-{
-};
+class PreRollTable : public testing::TestWithParam<PreRollCase> {};
 
 TEST_P(PreRollTable, KeepsTheNewestBuffersWithinTheLimit)
 {

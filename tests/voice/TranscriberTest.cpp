@@ -1,19 +1,17 @@
+#include "PulseAudioTestServer.h"
+#include "conversation/TaskRunner.h"
 #include "voice/OnDeviceTranscriber.h"
 #include "voice/WavFile.h"
 #include "voice/linux/PocketSphinxRecognizer.h"
 
-#include <QCoreApplication>
-#include <QDeadlineTimer>
-#include <QFile>
-#include <QProcess>
 #include <QTemporaryDir>
-#include <QThread>
 
 #include <gtest/gtest.h>
 
 #include <mutex>
 
 using namespace nimbel;
+using namespace Qt::StringLiterals;
 using Error = OnDeviceTranscriber::TranscriberError;
 
 namespace {
@@ -22,36 +20,17 @@ namespace {
 QByteArray spoken(const QString &text)
 {
     QTemporaryDir dir;
-    const QString raw = dir.filePath(QStringLiteral("raw.wav"));
-    const QString out = dir.filePath(QStringLiteral("turn.wav"));
-    QProcess espeak;
-    espeak.start(QStringLiteral("espeak-ng"), {QStringLiteral("-v"), QStringLiteral("en-us+f2"), QStringLiteral("-s"),
-                                               QStringLiteral("150"), QStringLiteral("-w"), raw, text});
-    espeak.waitForFinished(30000);
-    QProcess sox;
-    sox.start(QStringLiteral("sox"), {raw, QStringLiteral("-r"), QStringLiteral("16000"), QStringLiteral("-c"),
-                                      QStringLiteral("1"), QStringLiteral("-b"), QStringLiteral("16"), out});
-    sox.waitForFinished(30000);
-    QFile file(out);
-    file.open(QIODevice::ReadOnly);
-    return file.readAll();
-}
-
-QCoro::Task<void> keep(QCoro::Task<Result<QString, Error>> task, std::optional<Result<QString, Error>> *out)
-{
-    out->emplace(co_await std::move(task));
+    const QString raw = dir.filePath(u"raw.wav"_s), out = dir.filePath(u"turn.wav"_s);
+    test::runTool(u"espeak-ng"_s, {u"-v"_s, u"en-us+f2"_s, u"-s"_s, u"150"_s, u"-w"_s, raw, text});
+    test::runTool(u"sox"_s, {raw, u"-r"_s, u"16000"_s, u"-c"_s, u"1"_s, u"-b"_s, u"16"_s, out});
+    return test::readFile(out);
 }
 
 Result<QString, Error> transcribed(OnDeviceTranscriber &transcriber, const QByteArray &wav, const QString &language)
 {
-    std::optional<Result<QString, Error>> out;
-    keep(transcriber.transcribe(wav, language), &out);
-    QDeadlineTimer deadline(120000);
-    while (!out && !deadline.hasExpired()) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-        QThread::msleep(5);
-    }
-    return out.value_or(Error(Error::emptyTranscript));
+    const auto out = test::started(transcriber.transcribe(wav, language));
+    EXPECT_TRUE(test::waitUntil([&] { return out->has_value(); }, 120000)) << "the transcription never ended";
+    return out->value_or(Error(Error::emptyTranscript));
 }
 
 class Transcription : public testing::Test
@@ -68,17 +47,17 @@ protected:
 TEST(OnDeviceTranscriberLocale, RussianOnlyForRussianCodes)
 {
     for (const char *code : {"ru", "RU", "ru-RU", "Ru_ru"})
-        EXPECT_EQ(OnDeviceTranscriber::locale(QString::fromLatin1(code)), QStringLiteral("ru-RU")) << code;
+        EXPECT_EQ(OnDeviceTranscriber::locale(QString::fromLatin1(code)), u"ru-RU"_s) << code;
     for (const char *code : {"en", "de", "", "uk"})
-        EXPECT_EQ(OnDeviceTranscriber::locale(QString::fromLatin1(code)), QStringLiteral("en-US")) << code;
+        EXPECT_EQ(OnDeviceTranscriber::locale(QString::fromLatin1(code)), u"en-US"_s) << code;
 }
 
 TEST_F(Transcription, AnEnglishTurnBecomesItsWords)
 {
-    ASSERT_TRUE(recognizer().supports(QStringLiteral("en-US")));
-    const QByteArray wav = spoken(QStringLiteral("tell me about the president of the united states"));
+    ASSERT_TRUE(recognizer().supports(u"en-US"_s));
+    const QByteArray wav = spoken(u"tell me about the president of the united states"_s);
     ASSERT_GT(wav.size(), 44);
-    const Result<QString, Error> text = transcribed(transcriber, wav, QStringLiteral("en"));
+    const Result<QString, Error> text = transcribed(transcriber, wav, u"en"_s);
     ASSERT_TRUE(text.ok()) << text.error().message().toStdString();
     for (const char *word : {"president", "united", "states"})
         EXPECT_TRUE(text.value().contains(QLatin1String(word))) << text.value().toStdString();
@@ -86,16 +65,16 @@ TEST_F(Transcription, AnEnglishTurnBecomesItsWords)
 
 TEST_F(Transcription, RussianSilenceAndNonsenseMakeNothing)
 {
-    const Result<QString, Error> russian = transcribed(transcriber, spoken(QStringLiteral("hello")), QStringLiteral("ru"));
+    const Result<QString, Error> russian = transcribed(transcriber, spoken(u"hello"_s), u"ru"_s);
     ASSERT_FALSE(russian.ok());
-    EXPECT_EQ(russian.error(), Error::unavailableFor(QStringLiteral("ru-RU")));
+    EXPECT_EQ(russian.error(), Error::unavailableFor(u"ru-RU"_s));
     EXPECT_EQ(russian.error().recovery(), ZelmRecovery::none);
-    EXPECT_FALSE(recognizer().begin(QStringLiteral("ru-RU"), [](QString) {}));
+    EXPECT_FALSE(recognizer().begin(u"ru-RU"_s, [](QString) {}));
 
     const std::vector<std::int16_t> silence(16000, 0);
     for (const QByteArray &wav :
          {wav::encodeRecording(silence.data(), silence.size()), QByteArrayLiteral("RIFF....WAVEjunk"), QByteArray()}) {
-        const Result<QString, Error> text = transcribed(transcriber, wav, QStringLiteral("en"));
+        const Result<QString, Error> text = transcribed(transcriber, wav, u"en"_s);
         ASSERT_FALSE(text.ok());
         EXPECT_EQ(text.error(), Error(Error::emptyTranscript));
     }
@@ -103,12 +82,12 @@ TEST_F(Transcription, RussianSilenceAndNonsenseMakeNothing)
 
 TEST_F(Transcription, TheLiveDraftGrowsWhileTheOwnerSpeaks)
 {
-    const std::optional<DecodedAudio> audio = wav::decode(spoken(QStringLiteral("show me the news about the economy")));
+    const std::optional<DecodedAudio> audio = wav::decode(spoken(u"show me the news about the economy"_s));
     ASSERT_TRUE(audio);
     std::mutex lock;
     QStringList drafts;
     {
-        auto draft = recognizer().begin(QStringLiteral("en-US"), [&](QString text) {
+        auto draft = recognizer().begin(u"en-US"_s, [&](QString text) {
             const std::lock_guard guard(lock);
             drafts << text;
         });
@@ -118,19 +97,14 @@ TEST_F(Transcription, TheLiveDraftGrowsWhileTheOwnerSpeaks)
             samples.push_back(std::int16_t(s * 32767.0f));
         for (std::size_t at = 0; at < samples.size(); at += 320)
             draft->append(samples.data() + at, std::min<std::size_t>(320, samples.size() - at));
-        QDeadlineTimer deadline(60000);
-        while (!deadline.hasExpired()) {
-            {
-                const std::lock_guard guard(lock);
-                if (!drafts.isEmpty() && drafts.last().contains(QStringLiteral("economy")))
-                    break;
-            }
-            QThread::msleep(20);
-        }
+        test::waitUntil([&] {
+            const std::lock_guard guard(lock);
+            return !drafts.isEmpty() && drafts.last().contains(u"economy"_s);
+        }, 60000);
     }
     const std::lock_guard guard(lock);
     ASSERT_FALSE(drafts.isEmpty());
-    EXPECT_TRUE(drafts.last().contains(QStringLiteral("economy"))) << drafts.join(u'|').toStdString();
+    EXPECT_TRUE(drafts.last().contains(u"economy"_s)) << drafts.join(u'|').toStdString();
 }
 
 } // namespace

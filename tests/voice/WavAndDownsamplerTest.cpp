@@ -14,6 +14,7 @@
 #include <sys/stat.h>
 
 using namespace nimbel;
+using namespace Qt::StringLiterals;
 
 namespace {
 
@@ -27,7 +28,7 @@ TEST(WavFile, CanonicalHeader)
 TEST(WavFile, WriterProducesAFileTheReaderReadsBackOwnerOnly)
 {
     QTemporaryDir dir;
-    const QString path = dir.filePath(QStringLiteral("take.wav"));
+    const QString path = dir.filePath(u"take.wav"_s);
     WavWriter writer;
     ASSERT_TRUE(writer.open(path));
     // A second writer never takes over an existing file.
@@ -125,7 +126,7 @@ TEST(RecordingFiles, NamesAndStaleRemoval)
     QTemporaryDir dir;
     const QString path = recordingFiles::newRecordingPath(dir.path());
     EXPECT_TRUE(QFileInfo(path).fileName().contains(
-        QRegularExpression(QStringLiteral("^zelm-voice-[0-9A-F]{8}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{12}\\.wav$"))));
+        QRegularExpression(u"^zelm-voice-[0-9A-F]{8}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{12}\\.wav$"_s)));
     for (const char *name : {"zelm-voice-OLD.wav", "zelm-lead-OLD.mp3", "zelm-voice-keep.txt", "other.wav"}) {
         QFile file(dir.filePath(QString::fromLatin1(name)));
         ASSERT_TRUE(file.open(QIODevice::WriteOnly));
