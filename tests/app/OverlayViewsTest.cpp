@@ -341,6 +341,32 @@ TEST_F(OverlayViews, EveryControlDoesWhatItSaysOrSaysWhyNot)
              EXPECT_EQ(preferences.integer(keys::desktopFirstRunCompletedVersion), 1);
              EXPECT_TRUE(find(QStringLiteral("questionField"))->isVisible());
          }},
+        // The microphone's permission as last read, its page while it is not allowed, and a fresh look
+        // once the owner changed it there (which also takes away a failure about it).
+        {"microphoneSettingsButton", false,
+         [&] {
+             microphone.permission = PermissionState::denied;
+             model->refreshVoicePermissions();
+             openSettings();
+         },
+         Control::works,
+         [&] {
+             EXPECT_EQ(desktop.opened, QList<Page>{Page::microphone});
+             EXPECT_EQ(find(QStringLiteral("microphonePermissionState"))->property("text").toString(), u"Denied");
+         }},
+        {"recheckPermissionsButton", false,
+         [&] {
+             microphone.permission = PermissionState::denied;
+             fail(ZelmRecovery::voicePrivacySettings);
+             openSettings();
+             microphone.permission = PermissionState::authorized;
+         },
+         Control::works,
+         [&] {
+             EXPECT_FALSE(model->failure());
+             EXPECT_EQ(find(QStringLiteral("microphonePermissionState"))->property("text").toString(), u"Allowed");
+             EXPECT_FALSE(find(QStringLiteral("microphoneSettingsButton"))->isVisible());
+         }},
         // On unless switched off; the choice outlives the run.
         {"highlightSwitch", false, [&] { openSettings(); }, Control::works,
          [&] {

@@ -189,6 +189,18 @@ TEST_F(QuestionTurnTest, FailuresShowInTheChatOrAreSpoken)
     EXPECT_TRUE(quiet->isExpanded());
     EXPECT_EQ(quiet->interactionMode(), Mode::voice);
     EXPECT_EQ(voice.spoken.size(), 1);
+
+    // A failure reads the microphone's permission again: one about the microphone
+    // stays while access is refused and goes once it is allowed.
+    microphone.permission = PermissionState::denied;
+    const ZelmFailure refused{u"No microphone access."_s, ZelmRecovery::voicePrivacySettings, true};
+    quiet->fail(refused, true);
+    EXPECT_EQ(quiet->voicePermissions().toMap().value(u"microphone"_s).toInt(), int(PermissionState::denied));
+    EXPECT_EQ(quiet->failure(), refused);
+    microphone.permission = PermissionState::authorized;
+    quiet->fail(refused, true);
+    EXPECT_FALSE(quiet->failure());
+    EXPECT_EQ(quiet->state(), State::idle);
 }
 
 TEST_F(QuestionTurnTest, ChatErrorsFailTheTurnAndKeepWhatWasShown)
