@@ -190,11 +190,6 @@ bool SampleApplication::start()
     return waitUntil([this] { return screenColour(m_options.geometry.center()) == m_options.colour; });
 }
 
-bool SampleApplication::waitForRepaint(int timeoutMs)
-{
-    return readLine([](const QByteArray &line) { return line == "painted"; }, timeoutMs);
-}
-
 bool SampleApplication::readLine(const std::function<bool(const QByteArray &)> &accept, int timeoutMs)
 {
     QElapsedTimer timer;

@@ -78,8 +78,6 @@ public:
     // Starts it and waits until its colour shows at its window's centre.
     bool start();
     quint32 window() const { return m_window; }
-    // Waits for the next repaint (after its window was exposed again).
-    bool waitForRepaint(int timeoutMs = 5000);
 
 private:
     bool readLine(const std::function<bool(const QByteArray &)> &accept, int timeoutMs);
