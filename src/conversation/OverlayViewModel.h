@@ -255,7 +255,8 @@ public:
     void setAutomaticallyChecksForUpdates(bool automatic);
     const std::optional<QString> &lastUpdateError() const { return m_lastUpdateError; }
     void setLastUpdateError(std::optional<QString> error);
-    // Placeholders until the first-run flow and the permission snapshot exist.
+    // The voice permissions as last read: PermissionState numbers under
+    // "microphone" and "speechRecognition".
     const QVariant &voicePermissions() const { return m_voicePermissions; }
     void setVoicePermissions(const QVariant &permissions);
 
