@@ -8,7 +8,9 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <string_view>
+#include <thread>
 
 using namespace nimbel;
 using test::ScriptedResponse;
@@ -150,6 +152,11 @@ TEST_F(TransportTest, stoppingAbortsTheRequestInFlight)
     // It did not wait for the server to finish.
     EXPECT_TRUE(server.isHolding());
     server.release();
+    // That release is the held stream's: the streams below must not take it.
+    const auto deadline = std::chrono::steady_clock::now() + 5s;
+    while (server.isHolding() && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(1ms);
+    ASSERT_FALSE(server.isHolding());
 
     // Cancelling one call leaves another one in flight alone.
     server.script("/v1/desktop/speech", ScriptedResponse::events({StreamStep::write("ID3"), StreamStep::hold(),
