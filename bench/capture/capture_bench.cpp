@@ -254,10 +254,11 @@ QImage noise()
 
 void encode(benchmark::State &state, const QImage &image, const ScreenImageEncodingPolicy &policy)
 {
+    ScreenImageEncoder encoder;
     qint64 bytes = 0;
     for (auto _ : state) {
         // Through the encoder's own worker thread, as the application uses it.
-        const auto jpeg = QCoro::waitFor(ScreenImageEncoder::shared().jpegData(image, policy));
+        const auto jpeg = QCoro::waitFor(encoder.jpegData(image, policy));
         if (!jpeg) {
             state.SkipWithError("encoding failed");
             return;

@@ -1,13 +1,12 @@
 #include "app/OverlayPanelController.h"
 
-#include "app/ChatAttachmentProvider.h"
 #include "app/FirstRunSession.h"
 #include "app/LanguageChoice.h"
 #include "app/LaunchAtLoginService.h"
 #include "app/LauncherAnchorStore.h"
+#include "app/MessagePictureProvider.h"
 #include "app/QmlCatalogue.h"
 #include "app/ScreenSpace.h"
-#include "app/SentPictureProvider.h"
 #include "app/UpdateService.h"
 #include "conversation/OverlayViewModel.h"
 #include "core/Clock.h"
@@ -70,8 +69,11 @@ OverlayPanelController::OverlayPanelController(OverlayViewModel &viewModel, Pref
     m_view->setColor(Qt::transparent);
     m_view->setResizeMode(QQuickView::SizeRootObjectToView);
     m_view->resize(int(panel::collapsedSize.width), int(panel::collapsedSize.height));
-    m_view->engine()->addImageProvider(QStringLiteral("chat"), new ChatAttachmentProvider(m_viewModel));
-    m_view->engine()->addImageProvider(QStringLiteral("sent"), new SentPictureProvider(m_viewModel));
+    auto *engine = m_view->engine();
+    engine->addImageProvider(QStringLiteral("chat"),
+                             new MessagePictureProvider(m_viewModel, MessagePictureProvider::attachment));
+    engine->addImageProvider(QStringLiteral("sent"),
+                             new MessagePictureProvider(m_viewModel, MessagePictureProvider::sentPicture));
     // Built by hand rather than through setSource: a view that cannot be
     // created is reported here instead of bringing the process down.
     auto *component = new QQmlComponent(m_view->engine(), rootView, m_view.get());

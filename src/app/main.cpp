@@ -138,12 +138,13 @@ int main(int argc, char **argv)
     LocalScreenContextPreparer screenContextPreparer;
     VisionGatewayClient gateway(SystemClock::instance());
     VoiceSentencePipeline voiceOutput(gateway, player, SystemClock::instance(), language);
+    ScreenImageEncoder imageEncoder;
     LinuxDesktopActions desktop([&instance] { instance.release(); },
                                 [&instance] { instance.claim({}); });
 
     OverlayViewModel::Services services{SystemClock::instance(), preferences, tokenStore, voiceOutput, microphone,
                                         accessibilityTrust, screenCaptureAccess, loginItem, updates, gateway,
-                                        linkOpener, desktop, ScreenImageEncoder::shared()};
+                                        linkOpener, desktop, imageEncoder};
     services.screenCapture = &screenCapture;
     services.appTracker = &appTracker;
     services.accessibilityContext = &accessibilityContext;

@@ -20,12 +20,6 @@ ScreenImageEncoder::~ScreenImageEncoder()
     m_executor.waitForDone();
 }
 
-ScreenImageEncoder &ScreenImageEncoder::shared()
-{
-    static ScreenImageEncoder encoder;
-    return encoder;
-}
-
 QImage ScreenImageEncoder::resized(const QImage &image, CapturePixelSize size)
 {
     if (image.width() == size.width() && image.height() == size.height())

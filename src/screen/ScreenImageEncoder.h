@@ -25,8 +25,6 @@ public:
     ScreenImageEncoder &operator=(const ScreenImageEncoder &) = delete;
     ~ScreenImageEncoder();
 
-    static ScreenImageEncoder &shared();
-
     // Absent when the image cannot be scaled or no quality could be encoded.
     QCoro::Task<std::optional<QByteArray>> jpegData(QImage image, ScreenImageEncodingPolicy policy);
 
