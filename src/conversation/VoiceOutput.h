@@ -35,8 +35,10 @@ public:
 
     virtual ~VoiceOutput() = default;
     virtual void setEvents(Events events) { (void)events; }
-    // Stops what is playing and drops what is queued.
+    // Stops what is playing and drops what is queued; a hold ends with it.
     virtual void stop() = 0;
+    // Pauses the speech where it is (later lines wait behind it) until released.
+    virtual void setHeld(bool held) = 0;
     // Queues one sentence after those already waiting.
     virtual void enqueue(const QString &sentence) = 0;
     // Something is playing or waiting to be played.

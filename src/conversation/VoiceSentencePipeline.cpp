@@ -78,6 +78,12 @@ void VoiceSentencePipeline::stop()
     m_playback.cancel();
     m_queue.clear();
     m_player.stop();
+    m_player.setHeld(false);
+}
+
+void VoiceSentencePipeline::setHeld(bool held)
+{
+    m_player.setHeld(held);
 }
 
 void VoiceSentencePipeline::enqueue(const QString &sentence)

@@ -61,6 +61,7 @@ public:
 
     void setEvents(Events events) override { m_events = std::move(events); }
     void stop() override;
+    void setHeld(bool held) override;
     void enqueue(const QString &sentence) override;
     bool isActive() const override { return m_playback.isRunning() || !m_queue.isEmpty(); }
     bool hasCachedAudio(const QString &baseURL, const QString &agentID, const QString &text) const override;

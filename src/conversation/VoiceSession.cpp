@@ -240,6 +240,7 @@ void VoiceSession::setMicrophoneMuted(bool muted)
         m_voiceResume.cancel();
         m_services.microphone.finishWithoutDelivering();
         m_voiceTranscription.cancel();
+        releaseHeldSpeech();
         m_model.setListening(false);
         m_model.setSpeechStatusMessage(L::text("status.micOff"));
         return;
@@ -283,6 +284,10 @@ void VoiceSession::listenTo(SpeechRecognitionService &service)
         if (self)
             self->handleAudioReady(audio);
     };
+    service.onSpeechStarted = [self] {
+        if (self)
+            self->handleSpeechStarted();
+    };
     service.onError = [self](const SpeechError &error) {
         if (self)
             self->handleMicrophoneFailure(ZelmFailure::from(error));
@@ -309,6 +314,8 @@ void VoiceSession::handleMicrophoneState(MicrophoneState state)
     case MicrophoneState::idle:
         m_model.setListening(false);
         if (!m_voiceTranscription.isRunning()) {
+            // The turn ended with nothing to transcribe: it was not the owner.
+            releaseHeldSpeech();
             m_model.setSpeechStatusMessage(std::nullopt);
             resumeIfNeeded(resumeAfterIdle);
         }
@@ -342,6 +349,7 @@ void VoiceSession::handleFinalTranscript(const QString &text)
     const bool bargeIn = isFallbackBargeInActive();
     if (bargeIn && !FallbackBargeInGuard::shouldInterrupt(text, m_fallbackBargeInReference)) {
         m_model.setQuestion(QString());
+        releaseHeldSpeech();
         restartFallbackBargeInListening();
         return;
     }
@@ -359,6 +367,24 @@ void VoiceSession::handleAudioReady(const QByteArray &audio)
     const QString reference = m_fallbackBargeInReference;
     m_model.questionTurn().speakFirstLine();
     transcribeVoiceTurn(audio, wasSpeaking, reference);
+}
+
+void VoiceSession::handleSpeechStarted()
+{
+    // Waiting for the transcript would leave the assistant talking over the
+    // owner for the whole turn; with the echo taken out of the microphone,
+    // speech heard now is most likely theirs.
+    if (!isFallbackBargeInActive() || m_speechHeld)
+        return;
+    m_speechHeld = true;
+    m_services.voiceOutput.setHeld(true);
+}
+
+void VoiceSession::releaseHeldSpeech()
+{
+    if (!std::exchange(m_speechHeld, false))
+        return;
+    m_services.voiceOutput.setHeld(false);
 }
 
 void VoiceSession::handleMicrophoneFailure(const ZelmFailure &failure)
@@ -423,6 +449,7 @@ void VoiceSession::enqueueVoiceSentence(const QString &sentence)
 
 void VoiceSession::stopVoiceOutput()
 {
+    m_speechHeld = false;
     m_services.voiceOutput.stop();
     m_fallbackBargeInRestart.cancel();
     m_fallbackBargeInReference.clear();
@@ -435,6 +462,7 @@ void VoiceSession::speechRunEnded(bool failed)
         m_model.setSpeechStatusMessage(L::text("status.voiceUnavailable"));
     if (m_services.microphone.isCapturing())
         m_services.microphone.finishWithoutDelivering();
+    releaseHeldSpeech();
     m_model.setSpeaking(false);
     m_fallbackBargeInRestart.cancel();
     m_fallbackBargeInReference.clear();

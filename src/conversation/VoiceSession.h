@@ -85,6 +85,9 @@ public:
     void handleTranscriptChange(const QString &text);
     void handleFinalTranscript(const QString &text);
     void handleAudioReady(const QByteArray &audio);
+    // The owner started talking: over the assistant, its speech is held at
+    // once, and the turn's transcript decides whether it stops or goes on.
+    void handleSpeechStarted();
     void handleMicrophoneFailure(const ZelmFailure &failure);
     void applyVoicePermissions(const PermissionSnapshot &snapshot);
     // Reads the microphone's permission again and applies it.
@@ -93,6 +96,9 @@ public:
     // Speech.
     void enqueueVoiceSentence(const QString &sentence);
     void stopVoiceOutput();
+    // Ends a hold of the speech for the owner's turn; it plays on from where it was.
+    void releaseHeldSpeech();
+    bool isSpeechHeld() const { return m_speechHeld; }
     bool speechInProgress() const;
     // The synthesised audio of `line` for the connected agent is ready.
     bool hasLineAudio(const QString &line) const;
@@ -143,6 +149,7 @@ private:
     TaskSlot m_voiceTranscription;
     TaskSlot m_fallbackBargeInRestart;
     QString m_fallbackBargeInReference;
+    bool m_speechHeld = false;
     std::optional<Milliseconds> m_lastGreetingAt;
 };
 

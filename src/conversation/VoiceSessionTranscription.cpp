@@ -79,6 +79,8 @@ QCoro::Task<void> VoiceSession::transcribeTask(Self self, TaskSlot::Ticket ticke
         co_return;
     }
     session->m_model.setQuestion(QString());
+    // Not knowing what the owner said, the answer goes on.
+    session->releaseHeldSpeech();
     session->m_model.setSpeechStatusMessage(QuestionTurnController::transcriptionFailureMessage(platform.error()));
     session->resumeIfNeeded(resumeAfterFailedTranscription);
 }
@@ -91,6 +93,7 @@ void VoiceSession::applyVoiceTranscript(const QString &text, bool interruptedAss
             m_model.setQuestion(QString());
             m_model.questionTurn().clearFirstLineForTurn();
             m_model.setSpeechStatusMessage(std::nullopt);
+            releaseHeldSpeech();
             resumeIfNeeded(resumeAfterRejectedBargeIn);
             return;
         }

@@ -43,7 +43,7 @@ void SessionCueService::play(Cue cue)
     if (!decoded)
         return;
     std::unique_ptr<AudioPlayer> player =
-        m_output.play(std::make_shared<const DecodedAudio>(std::move(*decoded)), 0, 0.9f);
+        m_output.play(std::make_shared<const DecodedAudio>(std::move(*decoded)), 0, 0.9f, false);
     // Kept until the next cue, so that the sound is not cut off early.
     if (player)
         m_player = std::move(player);

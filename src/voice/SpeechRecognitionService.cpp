@@ -41,6 +41,7 @@ SpeechRecognitionService::~SpeechRecognitionService()
     // Nothing may call back into a half-destroyed service.
     onStateChange = {};
     onAudioReady = {};
+    onSpeechStarted = {};
     onError = {};
     finishRecording(false);
     cancelTimers();
@@ -204,6 +205,8 @@ void SpeechRecognitionService::handleEvent(std::int64_t generation, SpeechActivi
             log::info(log::platformVoiceInput(), QStringLiteral("platform_speech_resumed ") + g);
         } else {
             log::info(log::platformVoiceInput(), QStringLiteral("platform_speech_started ") + g);
+            if (onSpeechStarted)
+                onSpeechStarted();
         }
         if (!m_utteranceDeadline) {
             m_utteranceDeadline = m_clock.schedule(utteranceLimit, [this, generation] {

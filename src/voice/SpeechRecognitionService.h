@@ -49,6 +49,8 @@ public:
     std::function<void(const QString &)> onTranscriptChange;
     std::function<void(const QString &)> onFinalTranscript;
     std::function<void(const QByteArray &)> onAudioReady;
+    // The owner started talking in the current recording (once per recording).
+    std::function<void()> onSpeechStarted;
     std::function<void(const SpeechError &)> onError;
     std::function<void(const PermissionSnapshot &)> onPermissionsChange;
 

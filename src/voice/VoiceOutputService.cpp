@@ -42,7 +42,7 @@ Result<double, VoiceOutputError> VoiceOutputService::play(const QByteArray &data
     const double offset = std::max(0.0, std::min(skipping, std::max(duration - 0.05, 0.0)));
     const auto startFrame = std::size_t(offset * decoded->sampleRate);
     auto audio = std::make_shared<const DecodedAudio>(std::move(*decoded));
-    m_player = m_output.play(std::move(audio), startFrame, 1.0f);
+    m_player = m_output.play(std::move(audio), startFrame, 1.0f, isHeld());
     if (!m_player)
         return VoiceOutputError(VoiceOutputError::playbackFailed);
     ++m_playerSerial;
@@ -58,14 +58,49 @@ QCoro::Task<Result<Done, PlaybackFailure>> VoiceOutputService::playAndWait(QByte
     if (!m_player)
         co_return PlaybackFailure{VoiceOutputError::playbackFailed};
     const std::uint64_t serial = m_playerSerial;
-    const auto wait = std::chrono::duration_cast<Milliseconds>(
+    auto wait = std::chrono::duration_cast<Milliseconds>(
         std::chrono::duration<double>(std::max(remaining.value(), 0.05)));
-    const bool waited = co_await m_clock.sleep(std::max(wait, Milliseconds(50)), token);
+    // The clip plays on after a hold: each hold found at the end of a wait
+    // adds its length to the wait.
+    Milliseconds heldCounted = heldTime();
+    for (;;) {
+        const bool waited = co_await m_clock.sleep(std::max(wait, Milliseconds(50)), token);
+        if (!waited || token.stop_requested()) {
+            if (serial == m_playerSerial)
+                stop();
+            co_return PlaybackFailure{};
+        }
+        if (serial != m_playerSerial)
+            break;
+        const Milliseconds held = heldTime();
+        if (held == heldCounted && !isHeld())
+            break;
+        wait = held - heldCounted;
+        heldCounted = held;
+    }
     if (serial == m_playerSerial)
         stop();
-    if (!waited || token.stop_requested())
-        co_return PlaybackFailure{};
     co_return Done{};
+}
+
+void VoiceOutputService::setHeld(bool held)
+{
+    if (held == isHeld())
+        return;
+    const Milliseconds now = m_clock.uptime();
+    if (held) {
+        m_heldSince = now;
+    } else {
+        m_heldBefore += now - *m_heldSince;
+        m_heldSince.reset();
+    }
+    if (m_player)
+        m_player->setHeld(held);
+}
+
+Milliseconds VoiceOutputService::heldTime() const
+{
+    return m_heldBefore + (m_heldSince ? m_clock.uptime() - *m_heldSince : Milliseconds(0));
 }
 
 void VoiceOutputService::stop()

@@ -64,12 +64,21 @@ public:
     // Silences the current clip at once.
     void stop();
     bool isPlaying() const { return m_player != nullptr; }
+    // Pauses the current clip, and any clip started meanwhile, until released;
+    // a wait for a clip lasts as much longer as it was held.
+    void setHeld(bool held);
+    bool isHeld() const { return m_heldSince.has_value(); }
 
 private:
+    // Time held so far, the current hold included.
+    Milliseconds heldTime() const;
+
     AudioOutput &m_output;
     Clock &m_clock;
     std::unique_ptr<AudioPlayer> m_player;
     std::uint64_t m_playerSerial = 0;
+    std::optional<Milliseconds> m_heldSince;
+    Milliseconds m_heldBefore{0};
 };
 
 } // namespace nimbel

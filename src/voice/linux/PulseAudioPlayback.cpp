@@ -30,7 +30,7 @@ public:
     ~PulseAudioPlayer() override { stop(); }
 
     // Lock held.
-    bool start(float volume)
+    bool start(float volume, bool held)
     {
         pa_context *context = m_server.context();
         if (!context)
@@ -59,7 +59,8 @@ public:
         attributes.fragsize = uint32_t(-1);
         pa_cvolume level;
         pa_cvolume_set(&level, spec.channels, pa_sw_volume_from_linear(std::clamp(double(volume), 0.0, 1.0)));
-        if (pa_stream_connect_playback(m_stream, nullptr, &attributes, PA_STREAM_ADJUST_LATENCY, &level, nullptr) < 0)
+        const auto flags = pa_stream_flags_t(PA_STREAM_ADJUST_LATENCY | (held ? PA_STREAM_START_CORKED : 0));
+        if (pa_stream_connect_playback(m_stream, nullptr, &attributes, flags, &level, nullptr) < 0)
             return false;
         for (;;) {
             const pa_stream_state_t state = pa_stream_get_state(m_stream);
@@ -88,6 +89,17 @@ public:
             pa_stream_disconnect(m_stream);
         pa_stream_unref(m_stream);
         m_stream = nullptr;
+    }
+
+    void setHeld(bool held) override
+    {
+        PulseAudioServer::Lock lock(m_server);
+        if (!m_stream || pa_stream_get_state(m_stream) != PA_STREAM_READY)
+            return;
+        // Corked, the server stops taking samples at once and keeps what it
+        // holds for the resume; the canceller's reference pauses with it.
+        if (pa_operation *cork = pa_stream_cork(m_stream, held ? 1 : 0, nullptr, nullptr))
+            pa_operation_unref(cork);
     }
 
 private:
@@ -125,7 +137,7 @@ PulseAudioPlayback::PulseAudioPlayback(PulseAudioServer &server)
 }
 
 std::unique_ptr<AudioPlayer> PulseAudioPlayback::play(std::shared_ptr<const DecodedAudio> audio,
-                                                      std::size_t startFrame, float volume)
+                                                      std::size_t startFrame, float volume, bool held)
 {
     if (!audio || m_server.connect() != PulseAudioServer::Status::ready)
         return nullptr;
@@ -133,7 +145,7 @@ std::unique_ptr<AudioPlayer> PulseAudioPlayback::play(std::shared_ptr<const Deco
     bool started = false;
     {
         PulseAudioServer::Lock lock(m_server);
-        started = player->start(volume);
+        started = player->start(volume, held);
     }
     if (!started)
         return nullptr;

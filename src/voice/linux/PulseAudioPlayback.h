@@ -18,7 +18,7 @@ public:
     void setEchoCanceller(EchoCanceller *canceller) { m_echoCanceller = canceller; }
 
     std::unique_ptr<AudioPlayer> play(std::shared_ptr<const DecodedAudio> audio, std::size_t startFrame,
-                                      float volume) override;
+                                      float volume, bool held) override;
 
 private:
     PulseAudioServer &m_server;
