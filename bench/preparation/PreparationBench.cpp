@@ -55,6 +55,7 @@ struct Trusted final : AccessibilityTrust
 struct Silent final : VoiceOutput
 {
     void stop() override {}
+    void setHeld(bool) override {}
     void enqueue(const QString &) override {}
     bool isActive() const override { return false; }
     bool hasCachedAudio(const QString &, const QString &, const QString &) const override { return false; }

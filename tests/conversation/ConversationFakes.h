@@ -24,7 +24,8 @@ namespace nimbel::test {
 class FakeVoiceOutput final : public VoiceOutput
 {
 public:
-    void stop() override { ++stops; queued.clear(); }
+    void stop() override { ++stops; queued.clear(); held = false; }
+    void setHeld(bool value) override { held = value; }
     void setEvents(Events given) override { events = std::move(given); }
     void enqueue(const QString &sentence) override { spoken.append(sentence); queued.append(sentence); }
     bool isActive() const override { return playing || !queued.isEmpty(); }
@@ -38,6 +39,7 @@ public:
     QStringList spoken;
     QStringList queued;
     bool playing = false;
+    bool held = false;
     QSet<QString> cached;
     Events events;
 };

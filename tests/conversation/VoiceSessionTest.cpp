@@ -171,17 +171,36 @@ TEST_F(VoiceSessionTest, ResumesAreDeclinedWhileSpeakingAndWhenOneIsQueuedAndMut
 TEST_F(VoiceSessionTest, BargeInStopsTheAnswerOnlyForTheOwnersWords)
 {
     auto model = makeSession();
-    // Still speaking the greeting: a filler is dropped and listening goes on, a stop phrase silences.
+    // Still speaking the greeting: speech holds it at once; a filler lets it
+    // play on and listening goes on, a stop phrase silences it.
     const int starts = microphone.starts;
+    model->voiceSession().handleSpeechStarted();
+    EXPECT_TRUE(voice.held);
     model->voiceSession().handleFinalTranscript(u"thank you"_s);
+    EXPECT_FALSE(voice.held);
     model->voiceSession().handleMicrophoneState(MicrophoneState::idle);
     clock.advance(VoiceSession::bargeInRestartDelay);
     clock.settle();
     EXPECT_EQ(microphone.starts, starts + 1);
     EXPECT_TRUE(model->isSpeaking());
     EXPECT_TRUE(gateway.chats.isEmpty());
-    model->voiceSession().handleAudioReady(silentRecording());
-    reply(gateway.transcriptions.last(), u"stop"_s);
+    // Speech that ends with nothing to transcribe, a muted microphone, or a
+    // transcript of a filler lets it play on too.
+    model->voiceSession().handleSpeechStarted();
+    model->voiceSession().handleMicrophoneState(MicrophoneState::idle);
+    EXPECT_FALSE(voice.held);
+    model->voiceSession().handleSpeechStarted();
+    model->muteMicrophone(true);
+    EXPECT_FALSE(voice.held);
+    model->muteMicrophone(false);
+    for (const QString &transcript : {u"thank you"_s, u"stop"_s}) {
+        model->voiceSession().handleSpeechStarted();
+        model->voiceSession().handleAudioReady(silentRecording());
+        model->voiceSession().handleMicrophoneState(MicrophoneState::idle);
+        EXPECT_TRUE(voice.held); // while the turn is transcribed
+        reply(gateway.transcriptions.last(), transcript);
+        EXPECT_FALSE(voice.held);
+    }
     EXPECT_FALSE(model->isSpeaking());
     EXPECT_TRUE(voice.queued.isEmpty());
     EXPECT_EQ(model->speechStatusMessage(), u"Stopped"_s);
@@ -220,10 +239,11 @@ class SilentOutput final : public AudioOutput
     {
     public:
         void stop() override {}
+        void setHeld(bool) override {}
     };
 
 public:
-    std::unique_ptr<AudioPlayer> play(std::shared_ptr<const DecodedAudio>, std::size_t, float) override
+    std::unique_ptr<AudioPlayer> play(std::shared_ptr<const DecodedAudio>, std::size_t, float, bool) override
     {
         ++plays;
         return std::make_unique<Player>();

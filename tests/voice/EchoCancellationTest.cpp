@@ -80,7 +80,7 @@ class OwnVoice : public EchoTest, public testing::WithParamInterface<EchoCase> {
 TEST_P(OwnVoice, StartsATurnOnlyWithoutTheCanceller)
 {
     listen(GetParam().cancelling);
-    auto player = playback.play(answer, 0, 1.0f);
+    auto player = playback.play(answer, 0, 1.0f, false);
     ASSERT_TRUE(player);
     // Over the whole answer (its end included), or until the echo is taken for the owner.
     const bool heard = waitUntil([&] { return heardATurn(); }, int(answer->duration() * 1000) + 1500);
@@ -97,7 +97,7 @@ TEST_F(EchoTest, TheOwnerSpeakingOverAnAnswerIsStillHeard)
                                      u"Stop, show me the display settings instead."_s, 0.0, 0.0);
     ASSERT_FALSE(owner.isEmpty());
     listen(true);
-    auto player = playback.play(answer, 0, 1.0f);
+    auto player = playback.play(answer, 0, 1.0f, false);
     ASSERT_TRUE(player);
     // Long enough into the answer for the canceller to have learnt the room.
     ASSERT_FALSE(waitUntil([&] { return heardATurn(); }, 3000));
@@ -137,7 +137,7 @@ TEST_F(EchoTest, SuppressesTheEchoByAtLeastTwentyDecibels)
             cleanedCount += cleaned.size();
         },
         [] {}));
-    auto player = playback.play(answer, 0, 1.0f);
+    auto player = playback.play(answer, 0, 1.0f, false);
     ASSERT_TRUE(player);
     waitUntil([] { return false; }, int(answer->duration() * 1000));
     capture.stop();

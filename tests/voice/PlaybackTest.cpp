@@ -148,6 +148,45 @@ TEST_F(PlaybackTest, StoppingSilencesTheClipAtOnce)
     EXPECT_LT(loudSeconds(heard), 1.0);
 }
 
+TEST_F(PlaybackTest, AHeldClipFallsSilentAndPlaysOnToItsEndOnceReleased)
+{
+    const QByteArray data = readFile(clip(u"held"_s, 1.0, false));
+    const double leadIn = VoiceLeadIn::offset(data);
+    SpeakerRecording speakers(server, server.folder() + u"/speakers.raw"_s);
+    // Held before it starts: nothing is heard until the release.
+    voice.setHeld(true);
+    const auto outcome = started(voice.playAndWait(data, leadIn));
+    waitUntil([] { return false; }, 400);
+    voice.setHeld(false);
+    waitUntil([] { return false; }, 300);
+    // Held in the middle: the wait lasts as much longer.
+    voice.setHeld(true);
+    waitUntil([] { return false; }, 800);
+    voice.setHeld(false);
+    ASSERT_TRUE(waitUntil([&] { return outcome->has_value(); }, 5000));
+    EXPECT_TRUE((*outcome)->ok());
+    const std::vector<float> heard = speakers.finish();
+
+    const auto tone = firstAbove(heard, 0.1f);
+    ASSERT_TRUE(tone);
+    EXPECT_GT(double(*tone) / monitorRate, 0.3);
+    std::size_t loud = 0, quiet = 0, longestQuiet = 0;
+    for (std::size_t i = *tone; i < heard.size(); ++i) {
+        if (std::fabs(heard[i]) > 0.1f) {
+            ++loud;
+            longestQuiet = std::max(longestQuiet, quiet);
+            quiet = 0;
+        } else {
+            ++quiet;
+        }
+    }
+    // All of the tone (a sine at 0.5 is above 0.1 for 87% of its samples),
+    // around a pause of the hold's length.
+    EXPECT_NEAR(double(loud) / monitorRate, 0.87, 0.1);
+    EXPECT_GT(double(longestQuiet) / monitorRate, 0.6);
+    EXPECT_NEAR(loudSeconds(heard), 1.8, 0.2);
+}
+
 TEST_F(PlaybackTest, UnplayableAudioOrAGoneServerIsAClearFailure)
 {
     const QByteArray mp3 = readFile(clip(u"cut"_s, 2.0, true));
