@@ -378,6 +378,7 @@ void VoiceSession::handleSpeechStarted()
         return;
     m_speechHeld = true;
     m_services.voiceOutput.setHeld(true);
+    log::info(log::platformVoiceInput(), QStringLiteral("speech_held"));
 }
 
 void VoiceSession::releaseHeldSpeech()
@@ -385,6 +386,7 @@ void VoiceSession::releaseHeldSpeech()
     if (!std::exchange(m_speechHeld, false))
         return;
     m_services.voiceOutput.setHeld(false);
+    log::info(log::platformVoiceInput(), QStringLiteral("speech_released"));
 }
 
 void VoiceSession::handleMicrophoneFailure(const ZelmFailure &failure)
