@@ -13,32 +13,17 @@
 
 namespace nimbel::test {
 
-namespace {
-
-bool run(const QString &program, const QStringList &arguments, QByteArray *output = nullptr)
-{
-    QProcess process;
-    process.start(program, arguments);
-    if (!process.waitForFinished(5000) || process.exitStatus() != QProcess::NormalExit || process.exitCode() != 0)
-        return false;
-    if (output)
-        *output = process.readAllStandardOutput();
-    return true;
-}
-
-} // namespace
-
 bool ensureAccessibilityBus()
 {
     static const bool ready = [] {
-        QByteArray owned;
-        if (!run(QStringLiteral("dbus-send"),
-                 {QStringLiteral("--session"), QStringLiteral("--print-reply"), QStringLiteral("--dest=org.freedesktop.DBus"),
-                  QStringLiteral("/org/freedesktop/DBus"), QStringLiteral("org.freedesktop.DBus.NameHasOwner"),
-                  QStringLiteral("string:org.a11y.Bus")},
-                 &owned))
+        QProcess owner;
+        owner.start(QStringLiteral("dbus-send"),
+                    {QStringLiteral("--session"), QStringLiteral("--print-reply"), QStringLiteral("--dest=org.freedesktop.DBus"),
+                     QStringLiteral("/org/freedesktop/DBus"), QStringLiteral("org.freedesktop.DBus.NameHasOwner"),
+                     QStringLiteral("string:org.a11y.Bus")});
+        if (!owner.waitForFinished(5000) || owner.exitStatus() != QProcess::NormalExit || owner.exitCode() != 0)
             return false;
-        if (!owned.contains("true")) {
+        if (!owner.readAllStandardOutput().contains("true")) {
             // The launcher puts its socket under XDG_RUNTIME_DIR (or the home
             // folder): a folder of this session's own keeps sessions running side
             // by side from taking each other's bus, whether the launcher is
@@ -47,7 +32,8 @@ bool ensureAccessibilityBus()
             if (!mkdtemp(folder.data()))
                 return false;
             const QString runtime = QString::fromLocal8Bit(folder);
-            if (!run(QStringLiteral("dbus-update-activation-environment"), {QStringLiteral("XDG_RUNTIME_DIR=") + runtime}))
+            if (QProcess::execute(QStringLiteral("dbus-update-activation-environment"),
+                                  {QStringLiteral("XDG_RUNTIME_DIR=") + runtime}) != 0)
                 return false;
             QProcess launcher;
             QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
