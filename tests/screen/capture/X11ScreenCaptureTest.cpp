@@ -25,6 +25,7 @@ namespace {
 const QColor redColour(255, 0, 0);
 const QColor blueColour(0, 0, 255);
 const QColor greenColour(0, 255, 0);
+const QColor yellowColour(255, 255, 0);
 const QColor black(0, 0, 0);
 
 SampleApplication::Options red(QRect geometry = {100, 100, 400, 300})
@@ -199,14 +200,17 @@ TEST_F(X11ScreenCaptureTest, CapturesTheTrackedApplicationsWindowWithItsMetadata
     EXPECT_EQ(refusing.prompts, 1);
 }
 
-TEST_F(X11ScreenCaptureTest, ACoveredWindowNeverYieldsTheCoveringWindowsPixelsAndIsWholeUnderACompositor)
+TEST_F(X11ScreenCaptureTest, CoveredOrTooSmallWindowsNeverYieldOtherWindowsPixelsAndAreWholeUnderACompositor)
 {
     SampleApplication redApp(red());
     SampleApplication::Options onTop = blue(QRect(50, 250, 300, 300));
     onTop.above = true; // stays above the red window even when that is active
     SampleApplication blueApp(onTop);
+    // 179 points wide: never a candidate.
+    SampleApplication tinyApp({"tiny", "Tiny", "Tiny", yellowColour, QRect(1400, 700, 179, 300)});
     ASSERT_TRUE(redApp.start());
     ASSERT_TRUE(blueApp.start());
+    ASSERT_TRUE(tinyApp.start());
     track(redApp, "org.nimbel.test.Red");
     ASSERT_EQ(screenColour(QPoint(120, 300)), blueColour); // blue really covers red there
 
@@ -220,36 +224,11 @@ TEST_F(X11ScreenCaptureTest, ACoveredWindowNeverYieldsTheCoveringWindowsPixelsAn
     EXPECT_EQ(shareOf(result->image, QRect(0, 0, 400, 150), redColour), 1.0);
     EXPECT_EQ(shareOf(result->image, QRect(250, 150, 150, 150), redColour), 1.0);
 
-    OwnWindow panel(greenColour, QRect(300, 150, 400, 200));
-    ASSERT_TRUE(panel.showAndWait());
-    TestCompositor compositor;
-    ASSERT_TRUE(compositor.active());
-    // Redirection re-exposes every window, and the red one paints itself again,
-    // possibly region by region: the capture is whole once that paint has all
-    // reached the window's pixmap.
-    const auto whole = [&] {
-        result = capture();
-        return result && result->metadata.kind == CaptureKind::window && result->image.size() == QSize(400, 300)
-            && shareOf(result->image, result->image.rect(), redColour) == 1.0;
-    };
-    EXPECT_TRUE(waitUntil(whole, 10000)) << (result ? shareOf(result->image, result->image.rect(), redColour) : -1.0);
-}
-
-TEST_F(X11ScreenCaptureTest, TooSmallWindowsLeaveTheDisplayWithoutTheAssistantsWindows)
-{
-    SampleApplication redApp(red());
-    SampleApplication blueApp(blue());
-    // 179 points wide: never a candidate.
-    SampleApplication tinyApp({QStringLiteral("tiny"), QStringLiteral("Tiny"), QStringLiteral("Tiny"),
-                               QColor(255, 255, 0), QRect(1400, 700, 179, 300)});
-    ASSERT_TRUE(redApp.start());
-    ASSERT_TRUE(blueApp.start());
-    ASSERT_TRUE(tinyApp.start());
+    // The tiny window in front: the display, without the assistant's panel.
     track(tinyApp, "tiny");
-    OwnWindow panel(greenColour, QRect(300, 150, 400, 200));
+    OwnWindow panel(greenColour, QRect(400, 150, 400, 200));
     ASSERT_TRUE(panel.showAndWait());
-
-    auto result = capture();
+    result = capture();
     ASSERT_TRUE(result);
     const CaptureMetadata &m = result->metadata;
     EXPECT_EQ(m.kind, CaptureKind::display);
@@ -260,10 +239,10 @@ TEST_F(X11ScreenCaptureTest, TooSmallWindowsLeaveTheDisplayWithoutTheAssistantsW
     EXPECT_EQ(result->image.size(), QSize(1920, 1080));
     EXPECT_EQ(shareOf(result->image, result->image.rect(), greenColour), 0);
     const std::pair<QRect, QColor> areas[] = {
-        {QRect(300, 150, 400, 200), black}, // nothing is known beneath the panel
-        {QRect(100, 100, 200, 300), redColour},
-        {QRect(700, 200, 500, 350), blueColour},
-        {QRect(1400, 700, 179, 300), QColor(255, 255, 0)},
+        {QRect(400, 150, 400, 200), black}, // nothing is known beneath the panel
+        {QRect(100, 100, 300, 150), redColour},
+        {QRect(50, 250, 300, 300), blueColour},
+        {QRect(1400, 700, 179, 300), yellowColour},
     };
     for (const auto &[area, colour] : areas)
         EXPECT_EQ(shareOf(result->image, area, colour), 1.0) << area.x() << "," << area.y();
@@ -272,16 +251,27 @@ TEST_F(X11ScreenCaptureTest, TooSmallWindowsLeaveTheDisplayWithoutTheAssistantsW
     // shows through; where it covers only the desktop, nothing does.
     TestCompositor compositor;
     ASSERT_TRUE(compositor.active());
-    // (Once the red window's repaint after the redirection has all arrived.)
+    // Redirection re-exposes every window, and the red one paints itself again,
+    // possibly region by region: wait until that paint has all arrived.
     const auto redShowsThrough = [&] {
         result = capture();
-        return result && shareOf(result->image, QRect(300, 150, 200, 200), redColour) == 1.0;
+        return result && shareOf(result->image, QRect(400, 150, 100, 200), redColour) == 1.0;
     };
     EXPECT_TRUE(waitUntil(redShowsThrough, 10000));
     ASSERT_TRUE(result);
     EXPECT_EQ(result->metadata.kind, CaptureKind::display);
     EXPECT_EQ(shareOf(result->image, result->image.rect(), greenColour), 0);
-    EXPECT_EQ(shareOf(result->image, QRect(500, 150, 200, 200), black), 1.0);
+    EXPECT_EQ(shareOf(result->image, QRect(500, 150, 300, 200), black), 1.0);
+
+    // And the red window, covered by blue and the panel, is whole (once all
+    // of its repaint has arrived).
+    track(redApp, "org.nimbel.test.Red");
+    const auto whole = [&] {
+        result = capture();
+        return result && result->metadata.kind == CaptureKind::window && result->image.size() == QSize(400, 300)
+            && shareOf(result->image, result->image.rect(), redColour) == 1.0;
+    };
+    EXPECT_TRUE(waitUntil(whole, 10000)) << (result ? shareOf(result->image, result->image.rect(), redColour) : -1.0);
 }
 
 TEST_F(X11ScreenCaptureTest, MinimisedWindowsAndWindowsOnOtherDesktopsAreNotCaptured)
