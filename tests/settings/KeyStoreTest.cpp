@@ -79,6 +79,17 @@ protected:
                                                     bound);
     }
 
+    // Locks the keyring; its next prompt is answered with the password or dismissed.
+    static void lockKeyring(bool ownerUnlocks)
+    {
+        const QString lockError = session->lockLoginKeyring();
+        ASSERT_TRUE(lockError.isEmpty()) << lockError.toStdString();
+        if (ownerUnlocks)
+            test::scriptedPrompter::expectPassword(test::SecretServiceSession::keyringPassword);
+        else
+            test::scriptedPrompter::expectDismissal();
+    }
+
     // Writes and waits until the key has reached its store.
     static void writeAndWait(KeychainTokenStore &keys, const QString &key)
     {
@@ -228,12 +239,7 @@ TEST_F(KeyStore, LockedKeyringWaitsForTheOwnersAnswerWithTheKeyInMemory)
         SCOPED_TRACE(ownerUnlocks ? "owner types the password" : "owner declines");
         SetUp();
         test::LogCapture capture;
-        const QString lockError = session->lockLoginKeyring();
-        ASSERT_TRUE(lockError.isEmpty()) << lockError.toStdString();
-        if (ownerUnlocks)
-            test::scriptedPrompter::expectPassword(test::SecretServiceSession::keyringPassword);
-        else
-            test::scriptedPrompter::expectDismissal();
+        ASSERT_NO_FATAL_FAILURE(lockKeyring(ownerUnlocks));
 
         auto keys = store();
         const QString key = u"zk-while-prompting"_s;
@@ -260,9 +266,7 @@ TEST_F(KeyStore, StartUpLoadLeavesTheLockedKeyringsPromptToTheOwnerWithoutWaitin
         SCOPED_TRACE(pairsMeanwhile ? "a pairing stores a key while the prompt is open" : "the owner unlocks");
         SetUp();
         writeAndWait(*store(), stored);
-        const QString lockError = session->lockLoginKeyring();
-        ASSERT_TRUE(lockError.isEmpty()) << lockError.toStdString();
-        test::scriptedPrompter::expectPassword(test::SecretServiceSession::keyringPassword);
+        ASSERT_NO_FATAL_FAILURE(lockKeyring(true));
 
         auto keys = store();
         QStringList loaded;
@@ -287,21 +291,20 @@ TEST_F(KeyStore, StartUpLoadLeavesTheLockedKeyringsPromptToTheOwnerWithoutWaitin
 
 TEST(KeyStoreDisabled, UnderAUnitTestHostTheStoreNeitherReadsNorWritesAnything)
 {
-    const auto withVariable = [](const char *name) {
-        QProcessEnvironment env;
-        env.insert(QString::fromLatin1(name), u"1"_s);
-        return env;
-    };
-    EXPECT_FALSE(KeychainTokenStore::isUnitTestHost(withVariable("XCTestBundlePathX")));
-    EXPECT_FALSE(KeychainTokenStore(withVariable("XCTestBundlePath")).isEnabled());
+    QProcessEnvironment host;
+    host.insert(u"XCTestBundlePathX"_s, u"1"_s);
+    EXPECT_FALSE(KeychainTokenStore::isUnitTestHost(host));
+    host.insert(u"XCTestBundlePath"_s, QString());
+    EXPECT_TRUE(KeychainTokenStore::isUnitTestHost(host));
 
     QTemporaryDir dir;
     const QString fallback = dir.filePath(u"platform-api-key"_s);
     QFile file(fallback);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write("left-by-an-earlier-run");
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly) && file.write("left-by-an-earlier-run") > 0);
     file.close();
-    KeychainTokenStore store(withVariable("XCTestConfigurationFilePath"), u"nimbel.test.disabled"_s, fallback);
+    QProcessEnvironment testHost;
+    testHost.insert(u"XCTestConfigurationFilePath"_s, u"/tmp/x"_s);
+    KeychainTokenStore store(testHost, u"nimbel.test.disabled"_s, fallback);
     EXPECT_EQ(store.read(), QString());
     EXPECT_EQ(store.write(u"new-key"_s), std::nullopt);
     EXPECT_EQ(store.write(QString()), std::nullopt);
