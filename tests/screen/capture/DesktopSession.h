@@ -8,10 +8,12 @@
 #include <QColor>
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QGuiApplication>
 #include <QPainter>
 #include <QProcess>
 #include <QRasterWindow>
 #include <QRect>
+#include <QScreen>
 #include <QStandardPaths>
 #include <QThread>
 
@@ -19,7 +21,6 @@
 
 #include <algorithm>
 #include <cstdlib>
-#include <cstring>
 #include <functional>
 #include <optional>
 
@@ -157,24 +158,7 @@ private:
 // The colour the screen shows at `point`.
 inline QColor screenColour(QPoint point)
 {
-    xcb_connection_t *c = xcb_connect(nullptr, nullptr);
-    QColor colour;
-    if (!xcb_connection_has_error(c)) {
-        const xcb_screen_t *screen = xcb_setup_roots_iterator(xcb_get_setup(c)).data;
-        auto *reply = xcb_get_image_reply(c,
-                                          xcb_get_image(c, XCB_IMAGE_FORMAT_Z_PIXMAP, screen->root,
-                                                        static_cast<int16_t>(point.x()),
-                                                        static_cast<int16_t>(point.y()), 1, 1, ~0u),
-                                          nullptr);
-        if (reply && xcb_get_image_data_length(reply) >= 4) {
-            quint32 pixel;
-            std::memcpy(&pixel, xcb_get_image_data(reply), 4);
-            colour = QColor::fromRgb(pixel | 0xff000000u); // depth 24, little-endian
-        }
-        std::free(reply);
-    }
-    xcb_disconnect(c);
-    return colour;
+    return QGuiApplication::primaryScreen()->grabWindow(0, point.x(), point.y(), 1, 1).toImage().pixelColor(0, 0);
 }
 
 // The share of pixels in `area` that have exactly `colour`.

@@ -18,6 +18,8 @@
 
 #include <xcb/composite.h>
 
+#include <cstring>
+
 using namespace nimbel;
 using namespace nimbel::test;
 
