@@ -64,9 +64,8 @@ struct KeyUse { QString key, file; int line = 0; };
 // key of a catalogue area ("status.online"), so that keys kept in tables are found too.
 QList<KeyUse> scanTree(const QString &root)
 {
-    static const QRegularExpression call(uR"re((?:\bL::text|\bqtTrId|\bqsTrId|\bL\.text)\s*\(\s*"([^"\\\n]+)")re"_s);
-    static const QRegularExpression areaLiteral(
-        uR"re("((?:state|status|chat|orb|error|skill|speech|context|transcript|permission|settings|menu|firstRun)(?:\.[A-Za-z]+)+)")re"_s);
+    static const QRegularExpression use(
+        uR"re((?:\bL::text|\bqtTrId|\bqsTrId|\bL\.text)\s*\(\s*"([^"\\\n]+)"|"((?:state|status|chat|orb|error|skill|speech|context|transcript|permission|settings|menu|firstRun)(?:\.[A-Za-z]+)+)")re"_s);
     QList<KeyUse> uses;
     QDirIterator it(root, {u"*.h"_s, u"*.cpp"_s, u"*.qml"_s, u"*.js"_s, u"*.mjs"_s}, QDir::Files,
                     QDirIterator::Subdirectories);
@@ -76,15 +75,10 @@ QList<KeyUse> scanTree(const QString &root)
         if (!file.open(QIODevice::ReadOnly))
             continue;
         const QString text = QString::fromUtf8(file.readAll());
-        QSet<qsizetype> seen;
-        for (const QRegularExpression *pattern : {&call, &areaLiteral}) {
-            for (const auto &match : pattern->globalMatch(text)) {
-                const qsizetype at = match.capturedStart(1);
-                if (!seen.contains(at)) {
-                    seen.insert(at);
-                    uses.append({match.captured(1), path, int(QStringView(text).left(at).count(u'\n')) + 1});
-                }
-            }
+        for (const auto &match : use.globalMatch(text)) {
+            const int key = match.hasCaptured(1) ? 1 : 2;
+            const qsizetype at = match.capturedStart(key);
+            uses.append({match.captured(key), path, int(QStringView(text).left(at).count(u'\n')) + 1});
         }
     }
     return uses;
