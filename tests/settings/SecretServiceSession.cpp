@@ -9,6 +9,8 @@
 #include <QFile>
 #include <QThread>
 
+#include <csignal>
+
 using namespace Qt::StringLiterals;
 
 namespace nimbel::test {
@@ -30,7 +32,6 @@ void stop(std::unique_ptr<QProcess> &process)
 
 SecretServiceSession::~SecretServiceSession()
 {
-    stop(m_hung);
     stop(m_keyring);
     stop(m_bus);
 }
@@ -87,48 +88,35 @@ QString SecretServiceSession::startBus()
     return QString();
 }
 
-QString SecretServiceSession::startService(std::unique_ptr<QProcess> &process, const QString &program,
-                                           const QStringList &arguments, const QProcessEnvironment &environment,
-                                           const QByteArray &input)
+QString SecretServiceSession::startGnomeKeyring(const QString &prompter)
 {
-    process = std::make_unique<QProcess>();
-    process->setProcessEnvironment(environment);
-    process->setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    process->start(program, arguments);
-    if (!process->waitForStarted(5000))
-        return program + u" did not start: "_s + process->errorString();
-    process->write(input);
-    process->waitForBytesWritten(5000);
-    process->closeWriteChannel();
+    m_keyring = std::make_unique<QProcess>();
+    QProcessEnvironment env = childEnvironment();
+    env.insert(u"GNOME_KEYRING_TEST_PROMPTER"_s, prompter);
+    m_keyring->setProcessEnvironment(env);
+    m_keyring->setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    // The password on standard input creates the login keyring and leaves it
+    // unlocked; unlocking it again later takes the same password. Everything
+    // up to the end of input is the password, a newline included.
+    m_keyring->start(u"gnome-keyring-daemon"_s, {u"--foreground"_s, u"--unlock"_s, u"--components=secrets"_s});
+    if (!m_keyring->waitForStarted(5000))
+        return u"gnome-keyring-daemon did not start: "_s + m_keyring->errorString();
+    m_keyring->write(keyringPassword);
+    m_keyring->waitForBytesWritten(5000);
+    m_keyring->closeWriteChannel();
     // Asked through Qt's own connection: libsecret keeps one of its own.
     const QDeadlineTimer deadline(10000);
     while (!QDBusConnection::sessionBus().interface()->isServiceRegistered(secretServiceName)) {
-        if (deadline.hasExpired() || process->state() == QProcess::NotRunning)
-            return u"%1 did not take the secret service's name (exit status %2)"_s.arg(program).arg(process->exitCode());
+        if (deadline.hasExpired() || m_keyring->state() == QProcess::NotRunning)
+            return u"gnome-keyring-daemon did not take the secret service's name (exit status %1)"_s.arg(m_keyring->exitCode());
         QThread::msleep(50);
     }
     return QString();
 }
 
-QString SecretServiceSession::startGnomeKeyring(const QString &prompter)
+void SecretServiceSession::freezeKeyring(bool frozen) const
 {
-    QProcessEnvironment env = childEnvironment();
-    env.insert(u"GNOME_KEYRING_TEST_PROMPTER"_s, prompter);
-    // The password on standard input creates the login keyring and leaves it
-    // unlocked; unlocking it again later takes the same password. Everything
-    // up to the end of input is the password, a newline included.
-    return startService(m_keyring, u"gnome-keyring-daemon"_s,
-                        {u"--foreground"_s, u"--unlock"_s, u"--components=secrets"_s}, env, keyringPassword);
-}
-
-QString SecretServiceSession::startHungService(const QString &program)
-{
-    return startService(m_hung, program, {}, childEnvironment(), {});
-}
-
-void SecretServiceSession::stopHungService()
-{
-    stop(m_hung);
+    ::kill(pid_t(m_keyring->processId()), frozen ? SIGSTOP : SIGCONT);
 }
 
 QString SecretServiceSession::lockLoginKeyring() const

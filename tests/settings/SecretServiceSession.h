@@ -35,9 +35,9 @@ public:
     // Locks the login keyring, as a desktop does at login without the
     // keyring's password or when the owner locks it. Empty on success.
     QString lockLoginKeyring() const;
-    // Starts `program`, which owns the secret service's bus name and never answers.
-    QString startHungService(const QString &program);
-    void stopHungService();
+    // Stops gnome-keyring's process (SIGSTOP): it keeps its bus name and
+    // answers nothing until it is woken (SIGCONT).
+    void freezeKeyring(bool frozen) const;
 
     QString scratchPath(const QString &name) const { return m_dir.filePath(name); }
 
@@ -46,16 +46,12 @@ public:
     ToolResult secretTool(const QStringList &arguments, const QByteArray &input = {}) const;
 
 private:
-    // Starts a child of the session (its bus, its home) and waits until the secret service's name is owned.
-    QString startService(std::unique_ptr<QProcess> &process, const QString &program, const QStringList &arguments,
-                         const QProcessEnvironment &environment, const QByteArray &input);
     QProcessEnvironment childEnvironment() const;
 
     QTemporaryDir m_dir;
     QString m_address;
     std::unique_ptr<QProcess> m_bus;
     std::unique_ptr<QProcess> m_keyring;
-    std::unique_ptr<QProcess> m_hung;
 };
 
 // Runs the event loop until `store` has finished storing its latest key; false
