@@ -104,32 +104,6 @@ TEST_F(PreferencesFile, ValuesOfTheWrongTypeReadAsAbsent)
     EXPECT_TRUE(prefs.contains(keys::voiceOutputEnabled));
 }
 
-TEST_F(PreferencesFile, DamagedFileReadsWhatSurvivedAndTheNextWriteLeavesAValidFile)
-{
-    static const char garbage[] = "\x00\x01\xff\xfe[[[==\n\x80\x81[Broken\nvoiceOutputEnabled=\x01\n";
-    const struct
-    {
-        QByteArray content;
-        std::optional<bool> voiceOutput; // what survived
-    } cases[] = {
-        {"[General]\nvoiceOutputEnabled=false\ndesktopConnectedAgentName=\"Ada\ndesktopFirstRunCompletedVersion=", false},
-        {QByteArray(garbage, sizeof(garbage) - 1), std::nullopt},
-    };
-    for (const auto &c : cases) {
-        writeRaw(c.content);
-        {
-            QSettings settings(path(), QSettings::IniFormat);
-            PreferencesStore prefs(&settings);
-            EXPECT_EQ(prefs.boolean(keys::voiceOutputEnabled), c.voiceOutput);
-            EXPECT_EQ(prefs.integer(keys::desktopFirstRunCompletedVersion), std::nullopt);
-        }
-        auto settings = reopenedFromDisk();
-        EXPECT_EQ(settings->status(), QSettings::NoError);
-        PreferencesStore prefs(settings.get());
-        EXPECT_EQ(prefs.boolean(keys::voiceOutputEnabled), c.voiceOutput);
-    }
-}
-
 TEST_F(PreferencesFile, UnreadablePathReadsAsDefaultsAndTheNextWriteReplacesIt)
 {
     // A folder where the file should be: nothing can be read from it or written to it.

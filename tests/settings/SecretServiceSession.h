@@ -1,12 +1,11 @@
 #pragma once
 
 #include <QByteArray>
+#include <QEventLoop>
+#include <QObject>
 #include <QProcess>
 #include <QString>
 #include <QTemporaryDir>
-
-#include <QEventLoop>
-#include <QObject>
 #include <QTimer>
 
 #include <memory>
@@ -20,7 +19,7 @@ namespace nimbel::test {
 class SecretServiceSession
 {
 public:
-    SecretServiceSession();
+    SecretServiceSession() = default;
     ~SecretServiceSession();
     SecretServiceSession(const SecretServiceSession &) = delete;
     SecretServiceSession &operator=(const SecretServiceSession &) = delete;
@@ -31,16 +30,15 @@ public:
     static constexpr char keyringPassword[] = "nimbel-test-password";
     // Starts gnome-keyring's secret service with a fresh, unlocked login
     // keyring under a private home, and waits until it owns its bus name.
-    // Its prompts go to `prompter` (a bus name) when one is given.
-    QString startGnomeKeyring(const QString &prompter = {});
+    // Its prompts go to `prompter` (a bus name).
+    QString startGnomeKeyring(const QString &prompter);
     // Locks the login keyring, as a desktop does at login without the
     // keyring's password or when the owner locks it. Empty on success.
     QString lockLoginKeyring() const;
-    // Starts a process that owns the secret service's bus name and never answers.
-    QString startHungService(const QString &program);
-    void stopHungService();
+    // Stops gnome-keyring's process (SIGSTOP): it keeps its bus name and
+    // answers nothing until it is woken (SIGCONT).
+    void freezeKeyring(bool frozen) const;
 
-    QString busAddress() const { return m_address; }
     QString scratchPath(const QString &name) const { return m_dir.filePath(name); }
 
     struct ToolResult { int exitCode = -1; QByteArray output; };
@@ -48,14 +46,12 @@ public:
     ToolResult secretTool(const QStringList &arguments, const QByteArray &input = {}) const;
 
 private:
-    QString waitForSecretServiceName(int timeoutMs) const;
     QProcessEnvironment childEnvironment() const;
 
     QTemporaryDir m_dir;
     QString m_address;
     std::unique_ptr<QProcess> m_bus;
     std::unique_ptr<QProcess> m_keyring;
-    std::unique_ptr<QProcess> m_hung;
 };
 
 // Runs the event loop until `store` has finished storing its latest key; false

@@ -12,7 +12,7 @@ using namespace nimbel;
 
 namespace {
 
-TEST(SanitizedURL, KeepsOnlySchemeHostPathAndOrdinaryQueryItemsOfWebAddresses)
+TEST(SanitizedURL, KeepsOnlySchemeHostPathAndOrdinaryQueryItemsOfWebAddressesWithinTheLimit)
 {
     const struct
     {
@@ -45,10 +45,8 @@ TEST(SanitizedURL, KeepsOnlySchemeHostPathAndOrdinaryQueryItemsOfWebAddresses)
         const QString address = QStringLiteral("https://e.com/p?keep=1&%1=leak").arg(QString::fromUtf8(name));
         EXPECT_EQ(sanitizedURL(address), QStringLiteral("https://e.com/p?keep=1")) << name;
     }
-}
 
-TEST(SanitizedURL, CutsLongAddressesToTwoThousandCharactersThatReadBackAsThemselves)
-{
+    // Long addresses are cut to two thousand characters that read back as themselves.
     const auto cut = sanitizedURL(QStringLiteral("https://e.com/") + QString(2500, u'a'));
     ASSERT_TRUE(cut.has_value());
     EXPECT_EQ(cut->size(), 2000);

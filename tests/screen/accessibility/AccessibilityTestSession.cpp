@@ -5,63 +5,19 @@
 #include <QCoro/QCoroTask>
 #include <QCoreApplication>
 #include <QDeadlineTimer>
-#include <QDir>
 #include <QThread>
 
 #include <csignal>
-#include <cstdlib>
 
 namespace nimbel::test {
 
-namespace {
-
-bool run(const QString &program, const QStringList &arguments, QByteArray *output = nullptr)
-{
-    QProcess process;
-    process.start(program, arguments);
-    if (!process.waitForFinished(5000) || process.exitStatus() != QProcess::NormalExit || process.exitCode() != 0)
-        return false;
-    if (output)
-        *output = process.readAllStandardOutput();
-    return true;
-}
-
-} // namespace
-
 bool ensureAccessibilityBus()
 {
+    // The first call for the bus's address has the session bus start the
+    // launcher. It puts its socket under XDG_RUNTIME_DIR, which
+    // scripts/with-session makes a folder of the session's own: sessions side
+    // by side never take each other's bus.
     static const bool ready = [] {
-        QByteArray owned;
-        if (!run(QStringLiteral("dbus-send"),
-                 {QStringLiteral("--session"), QStringLiteral("--print-reply"), QStringLiteral("--dest=org.freedesktop.DBus"),
-                  QStringLiteral("/org/freedesktop/DBus"), QStringLiteral("org.freedesktop.DBus.NameHasOwner"),
-                  QStringLiteral("string:org.a11y.Bus")},
-                 &owned))
-            return false;
-        if (!owned.contains("true")) {
-            // The launcher puts its socket under XDG_RUNTIME_DIR (or the home
-            // folder): a folder of this session's own keeps sessions running side
-            // by side from taking each other's bus, whether the launcher is
-            // started here or by the session bus on first use.
-            QByteArray folder = QDir::temp().filePath(QStringLiteral("nimbel-a11y-XXXXXX")).toLocal8Bit();
-            if (!mkdtemp(folder.data()))
-                return false;
-            const QString runtime = QString::fromLocal8Bit(folder);
-            if (!run(QStringLiteral("dbus-update-activation-environment"), {QStringLiteral("XDG_RUNTIME_DIR=") + runtime}))
-                return false;
-            QProcess launcher;
-            QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-            environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime);
-            launcher.setProcessEnvironment(environment);
-            launcher.setProgram(QStringLiteral("/usr/libexec/at-spi-bus-launcher"));
-            launcher.setArguments({QStringLiteral("--launch-immediately")});
-            // It outlives this process: holding the test's output open would
-            // keep whoever reads that output waiting for it.
-            launcher.setStandardOutputFile(QProcess::nullDevice());
-            launcher.setStandardErrorFile(QProcess::nullDevice());
-            if (!launcher.startDetached())
-                return false;
-        }
         const AccessibilityBusStatus status;
         const QDeadlineTimer deadline(10000);
         while (!deadline.hasExpired()) {

@@ -15,10 +15,10 @@
 
 namespace nimbel::test {
 
-// The accessibility bus of the desktop session the tests run in. The first
-// process that needs it starts the bus launcher; it stays for the session and
-// ends with the session bus. Toolkit accessibility is switched on. False when
-// no launcher can be had.
+// The accessibility bus of the desktop session the tests run in, started by
+// the session bus on first use; it stays for the session and ends with the
+// session bus. Toolkit accessibility is switched on. False when no launcher
+// can be had.
 bool ensureAccessibilityBus();
 
 // An application under test, ended (and woken first, if stopped) when the

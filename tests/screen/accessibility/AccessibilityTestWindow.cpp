@@ -13,7 +13,6 @@
 #include <QAccessibleWidget>
 #include <QApplication>
 #include <QCheckBox>
-#include <QCommandLineParser>
 #include <QFrame>
 #include <QGridLayout>
 #include <QGroupBox>
@@ -124,36 +123,31 @@ void plantSecrets(QVBoxLayout *layout)
 int main(int argc, char **argv)
 {
     QApplication app(argc, argv);
-    QCommandLineParser parser;
-    const QCommandLineOption buttonsOption("buttons", "Number of buttons", "count");
-    const QCommandLineOption slowOption("slow-name-ms", "Delay of every button's name", "ms");
-    const QCommandLineOption nestingOption("nesting", "Nested panels", "count");
-    const QCommandLineOption titleOption("title", "Window title", "title", "Nimbel test window");
-    const QCommandLineOption secretsOption("planted-secrets", "Show secrets too");
-    parser.addOptions({buttonsOption, slowOption, nestingOption, titleOption, secretsOption});
-    parser.process(app);
+    const QStringList arguments = app.arguments();
+    const auto value = [&arguments](const char *name) {
+        const qsizetype at = arguments.indexOf(QStringLiteral("--") + QLatin1String(name));
+        return at > 0 && at + 1 < arguments.size() ? arguments[at + 1] : QString();
+    };
 
-    slowNameMs = parser.value(slowOption).toInt();
+    slowNameMs = value("slow-name-ms").toInt();
     if (slowNameMs > 0)
         QAccessible::installFactory(slowFactory);
 
     QWidget window;
-    window.setWindowTitle(parser.value(titleOption));
+    const QString title = value("title");
+    window.setWindowTitle(title.isEmpty() ? QStringLiteral("Nimbel test window") : title);
     auto *layout = new QVBoxLayout(&window);
-    const int buttons = parser.value(buttonsOption).toInt();
-    const int nesting = parser.value(nestingOption).toInt();
+    const int buttons = value("buttons").toInt();
+    const int nesting = value("nesting").toInt();
     if (nesting > 0) {
         layout->addWidget(new QPushButton(QStringLiteral("Shallow")));
-        QWidget *parent = &window;
-        QBoxLayout *parentLayout = layout;
+        QBoxLayout *inner = layout;
         for (int level = 0; level < nesting; ++level) {
-            auto *panel = new QFrame(parent);
-            auto *panelLayout = new QVBoxLayout(panel);
-            parentLayout->addWidget(panel);
-            parent = panel;
-            parentLayout = panelLayout;
+            auto *panel = new QFrame;
+            inner->addWidget(panel);
+            inner = new QVBoxLayout(panel);
         }
-        parentLayout->addWidget(new QPushButton(QStringLiteral("Deep")));
+        inner->addWidget(new QPushButton(QStringLiteral("Deep")));
     } else if (buttons > 0) {
         auto *grid = new QGridLayout;
         for (int i = 0; i < buttons; ++i) {
@@ -163,7 +157,7 @@ int main(int argc, char **argv)
         layout->addLayout(grid);
     } else {
         buildDialog(layout);
-        if (parser.isSet(secretsOption))
+        if (arguments.contains(QStringLiteral("--planted-secrets")))
             plantSecrets(layout);
     }
     window.show();

@@ -24,12 +24,6 @@ using namespace std::chrono_literals;
 
 namespace {
 
-qsizetype count(const AccessibilityContext &context, const QString &role, const std::optional<QString> &label)
-{
-    return std::count_if(context.elements.begin(), context.elements.end(),
-                         [&](const auto &element) { return element.role == role && element.label == label; });
-}
-
 bool hasLabel(const AccessibilityContext &context, const QString &label)
 {
     return std::any_of(context.elements.begin(), context.elements.end(),
@@ -56,6 +50,76 @@ void expectListed(const AccessibilityContext &context,
     }
 }
 
+// A session of its own, so that switching toolkit accessibility off and on
+// disturbs nobody else's tests. Its bus starts no services by itself, and
+// nothing in it sees the display: the desktop's accessibility bus stays the
+// one announced there.
+class PrivateSession
+{
+public:
+    PrivateSession()
+    {
+        const QString config = m_directory.filePath(QStringLiteral("session.conf"));
+        QFile file(config);
+        if (!file.open(QIODevice::WriteOnly))
+            return;
+        file.write(QStringLiteral("<busconfig><type>session</type><listen>unix:dir=%1</listen>"
+                                  "<auth>EXTERNAL</auth><policy context=\"default\"><allow send_destination=\"*\"/>"
+                                  "<allow receive_sender=\"*\"/><allow own=\"*\"/></policy></busconfig>")
+                       .arg(m_directory.path())
+                       .toUtf8());
+        file.close();
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.remove(QStringLiteral("DISPLAY"));
+        m_bus.setProcessEnvironment(environment);
+        m_bus.start(QStringLiteral("dbus-daemon"), {QStringLiteral("--config-file=%1").arg(config),
+                                                    QStringLiteral("--nofork"), QStringLiteral("--print-address=1")});
+        if (!m_bus.waitForReadyRead(5000))
+            return;
+        address = m_bus.readLine().trimmed().toStdString();
+        environment.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), QString::fromStdString(address));
+        environment.insert(QStringLiteral("GSETTINGS_BACKEND"), QStringLiteral("memory"));
+        // The launcher puts its bus socket under these: away from the desktop's.
+        environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), m_directory.path());
+        environment.insert(QStringLiteral("XDG_CACHE_HOME"), m_directory.path());
+        m_launcher.setProcessEnvironment(environment);
+    }
+    ~PrivateSession()
+    {
+        for (QProcess *process : {&m_launcher, &m_bus}) {
+            process->terminate(); // the launcher ends its own bus
+            if (!process->waitForFinished(3000))
+                process->kill();
+        }
+    }
+    bool startLauncher()
+    {
+        m_launcher.start(QStringLiteral("/usr/libexec/at-spi-bus-launcher"), {QStringLiteral("--launch-immediately")});
+        const AccessibilityBusStatus status(250ms, address);
+        const QDeadlineTimer deadline(10000);
+        while (!status.busAddress() && !deadline.hasExpired())
+            QThread::msleep(50);
+        return status.busAddress().has_value();
+    }
+    std::string address;
+
+private:
+    QTemporaryDir m_directory;
+    QProcess m_bus;
+    QProcess m_launcher;
+};
+
+bool setToolkitAccessibility(const std::string &sessionAddress, bool on)
+{
+    QProcess call;
+    call.start(QStringLiteral("dbus-send"),
+               {QStringLiteral("--bus=%1").arg(QString::fromStdString(sessionAddress)), QStringLiteral("--print-reply"),
+                QStringLiteral("--dest=org.a11y.Bus"), QStringLiteral("/org/a11y/bus"),
+                QStringLiteral("org.freedesktop.DBus.Properties.Set"), QStringLiteral("string:org.a11y.Status"),
+                QStringLiteral("string:IsEnabled"), QStringLiteral("variant:boolean:%1").arg(on ? u"true" : u"false")});
+    return call.waitForFinished(5000) && call.exitCode() == 0;
+}
+
 class AccessibilityWalk : public ::testing::Test
 {
 protected:
@@ -74,7 +138,7 @@ protected:
     AtspiAccessibilityContextService service;
 };
 
-TEST_F(AccessibilityWalk, QtDialogIsSummarisedWithoutHiddenControlsTypedTextOrSecrets)
+TEST_F(AccessibilityWalk, QtDialogIsSummarisedWithoutHiddenControlsTypedTextOrSecretsOnceTrusted)
 {
     test::TargetApplication window(test::testWindowProgram(), {});
     ASSERT_TRUE(window.started());
@@ -101,7 +165,8 @@ TEST_F(AccessibilityWalk, QtDialogIsSummarisedWithoutHiddenControlsTypedTextOrSe
                             {"AXRadioButton", "General", {}}});
 
     // Equal buttons once.
-    EXPECT_EQ(count(*context, QStringLiteral("AXButton"), QStringLiteral("Repeat")), 1);
+    EXPECT_EQ(std::count(context->elements.begin(), context->elements.end(),
+                         AccessibilityElementSummary{QStringLiteral("AXButton"), QStringLiteral("Repeat"), true}), 1);
 
     // The hidden group and everything in it are skipped; no typed text or secret leaves.
     const std::string json = context->toJson().dump();
@@ -116,6 +181,24 @@ TEST_F(AccessibilityWalk, QtDialogIsSummarisedWithoutHiddenControlsTypedTextOrSe
     again->applicationName = context->applicationName;
     again->bundleIdentifier = context->bundleIdentifier;
     EXPECT_EQ(again->toJson().dump(), json);
+
+    // Trust follows a session's accessibility bus and toolkit accessibility.
+    PrivateSession session;
+    ASSERT_FALSE(session.address.empty());
+    AtspiAccessibilityContextService guarded(session.address);
+    // A session without a launcher: nothing answers, nothing is trusted.
+    EXPECT_FALSE(guarded.isProcessTrusted());
+    ASSERT_TRUE(session.startLauncher());
+    ASSERT_TRUE(setToolkitAccessibility(session.address, false));
+    EXPECT_FALSE(guarded.isProcessTrusted());
+    EXPECT_FALSE(QCoro::waitFor(guarded.collect(window.pid(), std::nullopt, std::nullopt)));
+    // The prompting check switches toolkit accessibility on.
+    EXPECT_TRUE(guarded.promptForTrust());
+    EXPECT_TRUE(guarded.isProcessTrusted());
+    EXPECT_EQ(AccessibilityBusStatus(250ms, session.address).isToolkitAccessibilityEnabled(), true);
+    again = QCoro::waitFor(guarded.collect(window.pid(), std::nullopt, std::nullopt));
+    ASSERT_TRUE(again.has_value());
+    EXPECT_TRUE(hasLabel(*again, QStringLiteral("Continue")));
 }
 
 TEST_F(AccessibilityWalk, GtkDialogIsSummarisedThroughTheCollectionQuery)
@@ -139,25 +222,13 @@ TEST_F(AccessibilityWalk, GtkDialogIsSummarisedThroughTheCollectionQuery)
                             {"AXButton", "Cancel", {}},
                             {"AXStaticText", "Choose where to save", {}},
                             {"AXStaticText", "Destination", {}}});
-    EXPECT_GE(count(*context, QStringLiteral("AXTextField"), std::nullopt), 1) << "fields without a label of their own";
+    EXPECT_TRUE(std::any_of(context->elements.begin(), context->elements.end(),
+                            [](const auto &e) { return e.role == u"AXTextField" && !e.label; }))
+        << "fields without a label of their own";
     const std::string json = context->toJson().dump();
     EXPECT_EQ(json.find("typed-destination"), std::string::npos);
     EXPECT_EQ(json.find("typed-passphrase"), std::string::npos);
     EXPECT_TRUE(log.all().contains(QStringLiteral("method=collection"))) << log.all().toStdString();
-}
-
-TEST_F(AccessibilityWalk, LargeTreeYieldsTheFirstEightyInWalkOrderAndIsTruncated)
-{
-    test::TargetApplication window(test::testWindowProgram(), {QStringLiteral("--buttons"), QStringLiteral("200")});
-    ASSERT_TRUE(window.started());
-    const auto context = test::collectWhen(service, window.pid(), [](const AccessibilityContext &c) {
-        return c.elements.size() >= 80;
-    });
-    ASSERT_TRUE(context.has_value());
-    ASSERT_EQ(context->elements.size(), 80);
-    EXPECT_TRUE(context->truncated);
-    EXPECT_EQ(context->elements.first().label, QStringLiteral("Item 1"));
-    EXPECT_EQ(context->elements.last().label, QStringLiteral("Item 80"));
 }
 
 TEST_F(AccessibilityWalk, WalkStopsBelowTheTenthLevel)
@@ -176,12 +247,20 @@ TEST_F(AccessibilityWalk, WalkStopsBelowTheTenthLevel)
     }
 }
 
-TEST_F(AccessibilityWalk, UnresponsiveApplicationsCannotStretchTheWalk)
+TEST_F(AccessibilityWalk, LargeAndUnresponsiveApplicationsCannotStretchTheWalk)
 {
-    // Stopped from the start: nothing can be read, and an answer still comes.
     {
-        test::TargetApplication window(test::testWindowProgram(), {});
-        ASSERT_TRUE(test::collectWhen(service, window.pid(), showing("Continue")));
+        // A large tree yields the first eighty in walk order, marked as cut short.
+        test::TargetApplication window(test::testWindowProgram(), {QStringLiteral("--buttons"), QStringLiteral("200")});
+        const auto context = test::collectWhen(service, window.pid(), [](const AccessibilityContext &c) {
+            return c.elements.size() >= 80;
+        });
+        ASSERT_TRUE(context.has_value());
+        ASSERT_EQ(context->elements.size(), 80);
+        EXPECT_TRUE(context->truncated);
+        EXPECT_EQ(context->elements.first().label, QStringLiteral("Item 1"));
+        EXPECT_EQ(context->elements.last().label, QStringLiteral("Item 80"));
+        // Stopped before the walk: nothing can be read, and an answer still comes.
         window.stop();
         EXPECT_FALSE(collect(window.pid()).has_value());
     }
@@ -209,107 +288,6 @@ TEST_F(AccessibilityWalk, UnresponsiveApplicationsCannotStretchTheWalk)
     EXPECT_TRUE(context->truncated);
     EXPECT_LT(context->elements.size(), 80);
     EXPECT_EQ(context->elements.value(0).label, QStringLiteral("Item 1"));
-}
-
-// A session of its own, so that switching toolkit accessibility off and on
-// disturbs nobody else's tests. Its bus starts no services by itself, and
-// nothing in it sees the display: the desktop's accessibility bus stays the
-// one announced there.
-class PrivateSession
-{
-public:
-    PrivateSession()
-    {
-        if (!m_directory.isValid())
-            return;
-        const QString config = m_directory.filePath(QStringLiteral("session.conf"));
-        QFile file(config);
-        if (!file.open(QIODevice::WriteOnly))
-            return;
-        file.write(QStringLiteral("<busconfig><type>session</type><listen>unix:dir=%1</listen>"
-                                  "<auth>EXTERNAL</auth><policy context=\"default\"><allow send_destination=\"*\"/>"
-                                  "<allow receive_sender=\"*\"/><allow own=\"*\"/></policy></busconfig>")
-                       .arg(m_directory.path())
-                       .toUtf8());
-        file.close();
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.remove(QStringLiteral("DISPLAY"));
-        m_bus.setProcessEnvironment(environment);
-        m_bus.start(QStringLiteral("dbus-daemon"), {QStringLiteral("--config-file=%1").arg(config),
-                                                    QStringLiteral("--nofork"), QStringLiteral("--print-address=1")});
-        if (!m_bus.waitForStarted() || !m_bus.waitForReadyRead(5000))
-            return;
-        address = m_bus.readLine().trimmed().toStdString();
-        environment.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), QString::fromStdString(address));
-        environment.insert(QStringLiteral("GSETTINGS_BACKEND"), QStringLiteral("memory"));
-        // The launcher puts its bus socket under these: away from the desktop's.
-        environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), m_directory.path());
-        environment.insert(QStringLiteral("XDG_CACHE_HOME"), m_directory.path());
-        m_launcher.setProcessEnvironment(environment);
-    }
-    bool startLauncher()
-    {
-        m_launcher.start(QStringLiteral("/usr/libexec/at-spi-bus-launcher"), {QStringLiteral("--launch-immediately")});
-        const AccessibilityBusStatus status(250ms, address);
-        const QDeadlineTimer deadline(10000);
-        while (!deadline.hasExpired()) {
-            if (status.busAddress())
-                return true;
-            QThread::msleep(50);
-        }
-        return false;
-    }
-    ~PrivateSession()
-    {
-        for (QProcess *process : {&m_launcher, &m_bus}) {
-            process->terminate();
-            if (!process->waitForFinished(3000))
-                process->kill();
-        }
-    }
-    std::string address;
-
-private:
-    QTemporaryDir m_directory;
-    QProcess m_bus;
-    QProcess m_launcher;
-};
-
-bool setToolkitAccessibility(const std::string &sessionAddress, bool on)
-{
-    QProcess call;
-    call.start(QStringLiteral("dbus-send"),
-               {QStringLiteral("--bus=%1").arg(QString::fromStdString(sessionAddress)), QStringLiteral("--print-reply"),
-                QStringLiteral("--dest=org.a11y.Bus"), QStringLiteral("/org/a11y/bus"),
-                QStringLiteral("org.freedesktop.DBus.Properties.Set"), QStringLiteral("string:org.a11y.Status"),
-                QStringLiteral("string:IsEnabled"), QStringLiteral("variant:boolean:%1").arg(on ? u"true" : u"false")});
-    return call.waitForFinished(5000) && call.exitCode() == 0;
-}
-
-TEST_F(AccessibilityWalk, TrustFollowsTheBusAndToolkitAccessibility)
-{
-    PrivateSession session;
-    ASSERT_FALSE(session.address.empty());
-    AtspiAccessibilityContextService guarded(session.address);
-
-    // A session without a launcher: nothing answers, nothing is trusted.
-    EXPECT_FALSE(guarded.isProcessTrusted());
-    ASSERT_TRUE(session.startLauncher());
-
-    test::TargetApplication window(test::testWindowProgram(), {});
-    ASSERT_TRUE(test::collectWhen(service, window.pid(), showing("Continue")));
-
-    ASSERT_TRUE(setToolkitAccessibility(session.address, false));
-    EXPECT_FALSE(guarded.isProcessTrusted());
-    EXPECT_FALSE(QCoro::waitFor(guarded.collect(window.pid(), std::nullopt, std::nullopt)));
-
-    // The prompting check switches toolkit accessibility on.
-    EXPECT_TRUE(guarded.promptForTrust());
-    EXPECT_TRUE(guarded.isProcessTrusted());
-    EXPECT_EQ(AccessibilityBusStatus(250ms, session.address).isToolkitAccessibilityEnabled(), true);
-    const auto context = QCoro::waitFor(guarded.collect(window.pid(), std::nullopt, std::nullopt));
-    ASSERT_TRUE(context.has_value());
-    EXPECT_TRUE(hasLabel(*context, QStringLiteral("Continue")));
 }
 
 } // namespace

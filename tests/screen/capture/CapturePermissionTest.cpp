@@ -61,12 +61,6 @@ TEST(ScreenCapturePermission, PromptsOnceAndAsksForARestartWhenTheGrantIsNotSeen
     }
 }
 
-TEST(ScreenCaptureError, WindowSystemErrorsPassOnAsTheyCame)
-{
-    const ErrorDescription passedOn = toDescription(CaptureError(WindowSystemError{QStringLiteral("X is gone")}));
-    EXPECT_EQ(passedOn, (ErrorDescription{QStringLiteral("X is gone"), ZelmRecovery::none, false}));
-}
-
 TEST(FrontmostAppTracker, RemembersOnlyExternalApplicationsThatCanBeActivated)
 {
     const AssistantIdentity self{QStringLiteral("app.nimbel.desktop"), 4242};

@@ -60,61 +60,45 @@ WindowListEntry entry(quint32 id, std::optional<qint64> pid = 100, std::optional
 const QList<DisplayScreen> oneScreen{{QRectF(0, 0, 1920, 1080), 1.0}};
 } // namespace
 
-TEST(CaptureTargeting, CandidatesAreTheApplicationsOnScreenWindowsOfAtLeastTheMinimumSize)
+TEST(CaptureTargeting, TheFrontmostCandidateOfTheApplicationsProcessOnLayerZeroWinsElseTheLargest)
 {
-    const QList<ShareableWindow> windows{
+    const QList<ShareableWindow> sizes{
         window(1, QRectF(0, 0, 179, 500)),                      // too narrow
         window(2, QRectF(0, 0, 500, 119)),                      // too low
         window(3, QRectF(0, 0, 900, 900), QStringLiteral("other.App")),
         window(4, QRectF(0, 0, 900, 900), editor, false),       // minimised / elsewhere
         window(5, QRectF(0, 0, 180, 120)),                      // exactly the minimum
     };
-    const auto target = chooseWindowTarget(editorApp(), windows, {entry(3), entry(4), entry(1), entry(5)}, oneScreen);
-    ASSERT_TRUE(target);
-    EXPECT_EQ(target->window.id, 5u);
-
-    // No tracked application, or one without a bundle identifier.
-    EXPECT_FALSE(chooseWindowTarget(std::nullopt, windows, {}, oneScreen));
-    RunningApplication anonymous = editorApp();
-    anonymous.bundleIdentifier.reset();
-    EXPECT_FALSE(chooseWindowTarget(anonymous, {window(9, QRectF(0, 0, 800, 600), std::nullopt)}, {entry(9)},
-                                    oneScreen));
-}
-
-TEST(CaptureTargeting, TheFrontmostWindowOfTheApplicationsProcessOnLayerZeroWinsElseTheLargest)
-{
-    const QList<ShareableWindow> windows{window(1, QRectF(0, 0, 1600, 1000)), window(2, QRectF(0, 0, 400, 300)),
-                                         window(3, QRectF(0, 0, 500, 400))};
-    // 2 is in front of 1 and 3.
-    auto target = chooseWindowTarget(editorApp(), windows, {entry(2), entry(3), entry(1)}, oneScreen);
-    ASSERT_TRUE(target);
-    EXPECT_EQ(target->window.id, 2u);
-
-    // Entries of another process, another layer, or without a process or
-    // layer are passed over.
-    target = chooseWindowTarget(editorApp(), windows,
-                                {entry(2, 555), entry(2, std::nullopt), entry(2, 100, 1), entry(2, 100, std::nullopt),
-                                 entry(3), entry(2)},
-                                oneScreen);
-    ASSERT_TRUE(target);
-    EXPECT_EQ(target->window.id, 3u);
-
-    // An application whose process is unknown cannot be found in the list:
-    // the largest window is taken.
-    target = chooseWindowTarget(editorApp(std::nullopt), windows, {entry(2), entry(3)}, oneScreen);
-    ASSERT_TRUE(target);
-    EXPECT_EQ(target->window.id, 1u);
-
-    // Likewise without a listed window; 1, 2 and 3 share the largest area (120000): the first listed stays.
+    const QList<ShareableWindow> three{window(1, QRectF(0, 0, 1600, 1000)), window(2, QRectF(0, 0, 400, 300)),
+                                       window(3, QRectF(0, 0, 500, 400))};
+    // 1, 2 and 3 share the largest area (120000).
     const QList<ShareableWindow> equal{window(1, QRectF(0, 0, 400, 300)), window(2, QRectF(0, 0, 600, 200)),
                                        window(3, QRectF(0, 0, 300, 400)), window(4, QRectF(0, 0, 200, 200))};
-    target = chooseWindowTarget(editorApp(), equal, {entry(77)}, oneScreen);
-    ASSERT_TRUE(target);
-    EXPECT_EQ(target->window.id, 1u);
-
-    target = chooseWindowTarget(editorApp(), {equal[3], equal[2], equal[1]}, {}, oneScreen);
-    ASSERT_TRUE(target);
-    EXPECT_EQ(target->window.id, 3u);
+    RunningApplication anonymous = editorApp();
+    anonymous.bundleIdentifier.reset();
+    const struct
+    {
+        const char *what;
+        std::optional<RunningApplication> application;
+        QList<ShareableWindow> windows;
+        QList<WindowListEntry> frontToBack;
+        std::optional<quint32> chosen;
+    } cases[] = {
+        {"the application's on-screen windows of the minimum size", editorApp(), sizes,
+         {entry(3), entry(4), entry(1), entry(5)}, 5u},
+        {"no tracked application", std::nullopt, sizes, {}, std::nullopt},
+        {"no bundle identifier", anonymous, {window(9, QRectF(0, 0, 800, 600), std::nullopt)}, {entry(9)}, std::nullopt},
+        {"the frontmost", editorApp(), three, {entry(2), entry(3), entry(1)}, 2u},
+        {"other processes or layers, or neither known, are passed over", editorApp(), three,
+         {entry(2, 555), entry(2, std::nullopt), entry(2, 100, 1), entry(2, 100, std::nullopt), entry(3), entry(2)}, 3u},
+        {"process unknown: the largest", editorApp(std::nullopt), three, {entry(2), entry(3)}, 1u},
+        {"none listed: the first of the largest", editorApp(), equal, {entry(77)}, 1u},
+        {"none listed, other order", editorApp(), {equal[3], equal[2], equal[1]}, {}, 3u},
+    };
+    for (const auto &c : cases) {
+        const auto target = chooseWindowTarget(c.application, c.windows, c.frontToBack, oneScreen);
+        EXPECT_EQ(target ? std::optional(target->window.id) : std::nullopt, c.chosen) << c.what;
+    }
 }
 
 TEST(CaptureTargeting, ScaleComesFromTheScreenHoldingTheWindowsMidpoint)
@@ -125,7 +109,6 @@ TEST(CaptureTargeting, ScaleComesFromTheScreenHoldingTheWindowsMidpoint)
     ASSERT_TRUE(target);
     EXPECT_EQ(target->scale, 2.0);
     EXPECT_EQ(dims(target->pixelSize), Dims(600, 400));
-
 
     // Midpoint on no screen: scale 2, then the 2048 limit.
     target = chooseWindowTarget(editorApp(), {window(1, QRectF(1500, 700, 1600, 400))}, {entry(1)}, screens);

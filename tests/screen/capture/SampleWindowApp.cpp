@@ -1,7 +1,9 @@
 // A window of "another application" for the capture tests and benchmarks:
 // filled with one colour (or seeded noise), with the WM_CLASS, title, size
 // and stacking asked for. Reports on standard output when it has been drawn.
-#include <QCommandLineParser>
+//   --instance NAME --class NAME   its WM_CLASS
+//   --title TEXT --colour #RRGGBB --size WxH --position X,Y
+//   --frameless --above --noise    no decorations, kept above others, seeded noise
 #include <QGuiApplication>
 #include <QPainter>
 #include <QRandomGenerator>
@@ -56,41 +58,31 @@ private:
 
 int main(int argc, char **argv)
 {
+    QStringList arguments;
+    for (int i = 1; i < argc; ++i)
+        arguments << QString::fromLocal8Bit(argv[i]);
+    const auto value = [&arguments](const char *name, const char *fallback) {
+        const qsizetype at = arguments.indexOf(QStringLiteral("--") + QLatin1String(name));
+        return at >= 0 && at + 1 < arguments.size() ? arguments[at + 1] : QString::fromLatin1(fallback);
+    };
+    const auto isSet = [&arguments](const char *name) { return arguments.contains(QStringLiteral("--") + QLatin1String(name)); };
+
     // WM_CLASS is (RESOURCE_NAME, application name) for Qt windows on X11.
-    QByteArray instance = "sample";
-    for (int i = 1; i + 1 < argc; ++i) {
-        if (qstrcmp(argv[i], "--instance") == 0)
-            instance = argv[i + 1];
-    }
-    qputenv("RESOURCE_NAME", instance);
+    qputenv("RESOURCE_NAME", value("instance", "sample").toLocal8Bit());
     qputenv("QT_QPA_PLATFORM", "xcb");
     QGuiApplication app(argc, argv);
+    QCoreApplication::setApplicationName(value("class", "Sample"));
 
-    QCommandLineParser parser;
-    const QCommandLineOption instanceOption("instance", "WM_CLASS instance", "name");
-    const QCommandLineOption classOption("class", "WM_CLASS class", "name", "Sample");
-    const QCommandLineOption titleOption("title", "window title", "text", "Sample");
-    const QCommandLineOption colourOption("colour", "fill colour", "#rrggbb", "#ff0000");
-    const QCommandLineOption sizeOption("size", "client size", "WxH", "400x300");
-    const QCommandLineOption positionOption("position", "client position", "X,Y", "100,100");
-    const QCommandLineOption framelessOption("frameless", "no decorations");
-    const QCommandLineOption aboveOption("above", "stay above other windows");
-    const QCommandLineOption noiseOption("noise", "fill with noise instead of a colour");
-    parser.addOptions({instanceOption, classOption, titleOption, colourOption, sizeOption, positionOption,
-                       framelessOption, aboveOption, noiseOption});
-    parser.process(app);
-    QCoreApplication::setApplicationName(parser.value(classOption));
-
-    const QStringList size = parser.value(sizeOption).split(u'x');
-    const QStringList position = parser.value(positionOption).split(u',');
-    SampleWindow window(QColor(parser.value(colourOption)), parser.isSet(noiseOption));
+    const QStringList size = value("size", "400x300").split(u'x');
+    const QStringList position = value("position", "100,100").split(u',');
+    SampleWindow window(QColor(value("colour", "#ff0000")), isSet("noise"));
     Qt::WindowFlags flags = Qt::Window;
-    if (parser.isSet(framelessOption))
+    if (isSet("frameless"))
         flags |= Qt::FramelessWindowHint;
-    if (parser.isSet(aboveOption))
+    if (isSet("above"))
         flags |= Qt::WindowStaysOnTopHint;
     window.setFlags(flags);
-    window.setTitle(parser.value(titleOption));
+    window.setTitle(value("title", "Sample"));
     window.setGeometry(position.value(0).toInt(), position.value(1).toInt(), size.value(0).toInt(),
                        size.value(1).toInt());
     window.show();
