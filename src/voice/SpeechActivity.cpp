@@ -28,10 +28,10 @@ SpeechActivityEvent SpeechActivityDetector::observe(float level, double time)
         hasUncertainTrailingAudio = false;
         return SpeechActivityEvent::none;
     }
-    if (level >= hesitationThreshold)
-        hasUncertainTrailingAudio = true;
     if (!lastVoiceAt)
         return SpeechActivityEvent::none;
+    if (level >= hesitationThreshold && time - *lastVoiceAt > fadeDuration)
+        hasUncertainTrailingAudio = true;
     const double needed = hasUncertainTrailingAudio ? silenceDuration : cleanSilenceDuration;
     if (time - *lastVoiceAt >= needed) {
         reset();

@@ -24,6 +24,9 @@ struct SpeechActivityDetector
     std::int64_t minimumVoiceFrames = 3;
     double cleanSilenceDuration = 0.55;
     double silenceDuration = 1.0;
+    // The fading of the last sound, not a murmur: quieter buffers this soon
+    // after the last voice buffer do not stretch the quiet.
+    double fadeDuration = 0.1;
 
     // `time` in seconds on a monotonic scale.
     SpeechActivityEvent observe(float level, double time);
