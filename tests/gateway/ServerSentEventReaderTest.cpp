@@ -1,53 +1,8 @@
 #include "gateway/ServerSentEventReader.h"
 
-#include <QStringList>
-
 #include <gtest/gtest.h>
 
 using namespace nimbel;
-
-namespace {
-
-QList<QByteArray> drain(ServerSentEventReader &reader)
-{
-    QList<QByteArray> lines;
-    while (auto line = reader.nextLine())
-        lines.append(*line);
-    return lines;
-}
-
-// Feeds `stream` in pieces cut at `cuts` and returns every line, the last
-// unterminated one included.
-QList<QByteArray> splitInPieces(const QByteArray &stream, const QList<qsizetype> &cuts)
-{
-    ServerSentEventReader reader;
-    QList<QByteArray> lines;
-    qsizetype from = 0;
-    for (qsizetype cut : cuts) {
-        reader.append(QByteArrayView(stream).sliced(from, cut - from));
-        lines += drain(reader);
-        from = cut;
-    }
-    reader.append(QByteArrayView(stream).sliced(from));
-    lines += drain(reader);
-    reader.finish();
-    lines += drain(reader);
-    return lines;
-}
-
-} // namespace
-
-TEST(ServerSentEventReader, givesTheSameLinesWhereverTheReadsAreCut)
-{
-    const QByteArray stream = "event: x\r\ndata: a\r\n\r\ndata: b\rdata: c\n\ndata: d\r\r\ndata: e";
-    const QList<QByteArray> whole = splitInPieces(stream, {});
-    EXPECT_EQ(whole, (QList<QByteArray>{"event: x", "data: a", "", "data: b", "data: c", "", "data: d", "", "data: e"}));
-    for (qsizetype first = 1; first < stream.size(); ++first) {
-        EXPECT_EQ(splitInPieces(stream, {first}), whole) << "cut at " << first;
-        for (qsizetype second = first + 1; second < stream.size(); second += 3)
-            EXPECT_EQ(splitInPieces(stream, {first, second}), whole) << "cuts at " << first << ", " << second;
-    }
-}
 
 TEST(ServerSentEventReader, refusesALineLongerThanItsLimit)
 {

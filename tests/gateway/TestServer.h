@@ -82,7 +82,6 @@ public:
 
     void script(const std::string &path, ScriptedResponse response);
     QString baseURL() const;
-    int port() const { return m_port; }
 
     std::vector<RecordedRequest> requests() const;
     std::optional<RecordedRequest> lastRequest() const;

@@ -75,29 +75,44 @@ protected:
 
 } // namespace
 
-TEST_F(TransportTest, aRefusedConnectionIsConnectionFailedExceptForTheWarmUp)
+TEST_F(TransportTest, transportFailuresAreConnectionFailedOrPassedOnUnchanged)
 {
-    const QString base = refusingBaseURL();
-    for (const GatewayFailure &failure : everyClassifiedOperation(base))
-        EXPECT_TRUE(failure.is(Kind::connectionFailed)) << int(failure.kind());
-    // The warm-up passes transport failures on unchanged.
-    const GatewayFailure warm = warmUp(base);
-    ASSERT_EQ(warm.kind(), GatewayFailure::Kind::transport);
-    EXPECT_EQ(warm.transportError()->code, QNetworkReply::ConnectionRefusedError);
-    EXPECT_FALSE(warm.transportError()->text.isEmpty());
-}
-
-TEST_F(TransportTest, otherTransportErrorsArePassedOnUnchanged)
-{
-    // TLS spoken to a plain HTTP server: the handshake fails.
-    test::TestServer server;
-    const QString base = QStringLiteral("https://127.0.0.1:%1").arg(server.port());
-    for (const GatewayFailure &failure : everyClassifiedOperation(base)) {
-        ASSERT_EQ(failure.kind(), GatewayFailure::Kind::transport);
-        EXPECT_EQ(failure.transportError()->code, QNetworkReply::SslHandshakeFailedError);
-        EXPECT_EQ(failure.toDescription().message, failure.transportError()->text);
+    test::TestServer plain;
+    RawServer lengthCut("HTTP/1.1 200 OK\r\nContent-Type: application/json\r\nContent-Length: 100\r\n\r\n{\"agent_id\":");
+    // Not HTTP, then a hang-up: Qt sees only the closed connection.
+    RawServer garbage("SSH-2.0-OpenSSH_9.2\r\n");
+    struct Row
+    {
+        const char *name;
+        QString base;
+        // The error every operation but the warm-up passes on; none: they fail with connectionFailed.
+        std::optional<QNetworkReply::NetworkError> passedOn;
+        // The warm-up passes on every transport error.
+        QNetworkReply::NetworkError warmUp;
+    };
+    const Row rows[] = {
+        {"refused", refusingBaseURL(), {}, QNetworkReply::ConnectionRefusedError},
+        {"TLS to a plain HTTP server", QString(plain.baseURL()).replace("http:", "https:"), QNetworkReply::SslHandshakeFailedError,
+         QNetworkReply::SslHandshakeFailedError},
+        {"shorter than announced", lengthCut.baseURL(), {}, QNetworkReply::RemoteHostClosedError},
+        {"not HTTP", garbage.baseURL(), {}, QNetworkReply::RemoteHostClosedError},
+    };
+    for (const Row &row : rows) {
+        SCOPED_TRACE(row.name);
+        for (const GatewayFailure &failure : everyClassifiedOperation(row.base)) {
+            if (!row.passedOn) {
+                EXPECT_TRUE(failure.is(Kind::connectionFailed)) << int(failure.kind());
+                continue;
+            }
+            ASSERT_EQ(failure.kind(), GatewayFailure::Kind::transport);
+            EXPECT_EQ(failure.transportError()->code, *row.passedOn);
+            EXPECT_EQ(failure.toDescription().message, failure.transportError()->text);
+        }
+        const GatewayFailure warm = warmUp(row.base);
+        ASSERT_EQ(warm.kind(), GatewayFailure::Kind::transport);
+        EXPECT_EQ(warm.transportError()->code, row.warmUp);
+        EXPECT_FALSE(warm.transportError()->text.isEmpty());
     }
-    EXPECT_EQ(warmUp(base).transportError()->code, QNetworkReply::SslHandshakeFailedError);
 }
 
 TEST_F(TransportTest, aServerSilentForLongerThanTheTimeoutTimesOut)
@@ -125,19 +140,6 @@ TEST_F(TransportTest, aServerSilentForLongerThanTheTimeoutTimesOut)
     server.script("/v1/desktop/speech", stalled);
     EXPECT_TRUE(failureOf(test::finish(client().synthesizeSpeech("Hi", server.baseURL(), "k", "a", {}, {})))
                     .is(Kind::connectionFailed));
-}
-
-TEST_F(TransportTest, aConnectionCutShortIsConnectionFailed)
-{
-    RawServer lengthCut("HTTP/1.1 200 OK\r\nContent-Type: application/json\r\nContent-Length: 100\r\n\r\n{\"agent_id\":");
-    EXPECT_TRUE(failureOf(test::finish(client().fetchDesktopConfiguration(lengthCut.baseURL(), "k", {})))
-                    .is(Kind::connectionFailed));
-    EXPECT_EQ(warmUp(lengthCut.baseURL()).transportError()->code, QNetworkReply::RemoteHostClosedError);
-
-    // An answer that is not HTTP, then a hang-up: Qt sees only the closed connection.
-    RawServer garbage("SSH-2.0-OpenSSH_9.2\r\n");
-    for (const GatewayFailure &failure : everyClassifiedOperation(garbage.baseURL()))
-        EXPECT_TRUE(failure.is(Kind::connectionFailed)) << int(failure.kind());
 }
 
 TEST_F(TransportTest, stoppingAbortsTheRequestInFlight)

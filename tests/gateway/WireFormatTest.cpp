@@ -36,21 +36,6 @@ TEST(ChatWire, sendsTheLastFourteenMessagesAndTheLanguageOfTheLastUserOne)
     EXPECT_EQ(lastUserContent(long_), u"Привет"_qs);
 }
 
-TEST(ChatWire, decodesStreamEventsOfTheRightShapeOnly)
-{
-    const auto event = ChatStreamEvent::decode(R"({"type":"sentence","text":"Hi.","extra":[1,2],"reply":null})");
-    ASSERT_TRUE(event);
-    EXPECT_EQ(event->type, "sentence");
-    EXPECT_EQ(event->text, QString("Hi."));
-    EXPECT_FALSE(event->reply);
-    EXPECT_FALSE(event->error);
-
-    EXPECT_TRUE(ChatStreamEvent::decode(R"({"type":"ping"})"));
-    for (const char *body : {R"({"text":"no type"})", R"({"type":"sentence","text":5})",
-                             R"({"type":"done","reply":{"text":"x"}})", R"({"type":"sentence")"})
-        EXPECT_FALSE(ChatStreamEvent::decode(body)) << body;
-}
-
 TEST(NavigationResponse, decodesStepsFactsUnclampedConfidenceAndDefaults)
 {
     const auto response = NavigationResponse::decode(R"({
@@ -106,32 +91,13 @@ TEST(NavigationResponse, rejectsMissingRequiredKeysAndWrongTypes)
         EXPECT_FALSE(NavigationResponse::decode(body)) << body;
 }
 
-TEST(NavigationResponse, encodesWhatItDecodes)
-{
-    NavigationResponse response;
-    response.summary = "Sum";
-    response.steps = {{"Click", QString("OK"), NormalizedRect{0.5, 0.25, 0.125, 0.0625}}, {"Wait", {}, {}}};
-    response.confidence = 0.5;
-    response.safetyNote = "Careful";
-    response.screenFacts = {"Fact"};
-    EXPECT_EQ(NavigationResponse::decode(wire::serialize(response.toJson())), response);
-}
-
 TEST(DesktopConfiguration, decodesTheAnswerAndRejectsWrongShapes)
 {
-    const auto full = DesktopConfiguration::decode(R"({
-        "agent_id": "dsa-42", "agent_name": "Aster", "owner_email": "o@example.com", "address_as": "Sam",
-        "greet_ru": "Здравствуйте!", "greet_en": null,
-        "skills": {"screen_capture": true, "web_research": false},
-        "updated_at": "2026-01-15T09:30:00Z", "plan": "pro"
-    })");
-    ASSERT_TRUE(full);
-    EXPECT_EQ(full->greetRU, QString(u"Здравствуйте!"_qs));
-    EXPECT_FALSE(full->greetEN);
-
-    const auto minimal = DesktopConfiguration::decode(R"({"agent_id":"a","agent_name":"b","skills":{}})");
+    // Keys it does not know are ignored; optional ones may be null.
+    const auto minimal = DesktopConfiguration::decode(R"({"agent_id":"a","agent_name":"b","skills":{},"greet_en":null,"plan":"pro"})");
     ASSERT_TRUE(minimal);
     EXPECT_TRUE(minimal->skills.isEmpty());
+    EXPECT_FALSE(minimal->greetEN);
     EXPECT_FALSE(minimal->ownerEmail);
 
     for (const char *body : {
@@ -156,25 +122,6 @@ TEST(SpeechWire, cutsTheSpeechInputAtWholeCharacters)
     EXPECT_EQ(input.size(), 4000);
     EXPECT_EQ(input, text.left(4000));
     EXPECT_EQ(json["language"], "ru");
-}
-
-TEST(SpeechWire, writesTheTranscriptionUploadByteForByte)
-{
-    const QByteArray wav("RIFF\x00\x01WAVE", 10);
-    EXPECT_EQ(transcriptionUploadBody("ZelmVoice-B", "ru", " dsa-7 \n", "  Anna: hello  ", wav),
-              QByteArray("--ZelmVoice-B\r\n"
-                         "Content-Disposition: form-data; name=\"language\"\r\n\r\n"
-                         "ru\r\n"
-                         "--ZelmVoice-B\r\n"
-                         "Content-Disposition: form-data; name=\"agent_id\"\r\n\r\n"
-                         "dsa-7\r\n"
-                         "--ZelmVoice-B\r\n"
-                         "Content-Disposition: form-data; name=\"prompt\"\r\n\r\n"
-                         "Anna: hello\r\n"
-                         "--ZelmVoice-B\r\n"
-                         "Content-Disposition: form-data; name=\"file\"; filename=\"voice.wav\"\r\n"
-                         "Content-Type: audio/wav\r\n\r\n")
-                  + wav + "\r\n--ZelmVoice-B--\r\n");
 }
 
 TEST(SpeechWire, decodesTheTranscript)
