@@ -207,23 +207,18 @@ TEST(LocalPlatformServer, TheScriptShapesConfigurationChatAndFaultsAndIsReadAgai
     script.write(counting + R"(, "faults": {"/v1/desktop/chat": {"status": 502, "body": {"error": "Agent offline"}, "times": 1}}})");
     EXPECT_EQ(statusOf(server.client()->Get("/v1/desktop/config", server.bearer("zelm-from-script"))), 401);
 
-    // A status with its error body, for as many requests as scripted.
+    // A status with its error body, for as many requests as scripted; then the scripted
+    // reply, one sentence per event (uncompressed: a compressor would hold them back), then done.
     const StreamedChat failing = streamChat(server, chatRequest("Please COUNT"));
     EXPECT_EQ(failing.status, 502);
     EXPECT_EQ(json::parse(failing.body), json({{"error", "Agent offline"}}));
-
-    // Then the scripted reply (matched ignoring case): one sentence per event, uncompressed, then done.
     const StreamedChat chat = streamChat(server, chatRequest("Please COUNT"));
-    ASSERT_EQ(chat.error, httplib::Error::Success);
-    ASSERT_EQ(chat.status, 200);
+    EXPECT_EQ(chat.status, 200);
     EXPECT_EQ(chat.contentEncoding, "");
-    auto data = chat.data();
-    ASSERT_EQ(data.size(), 5u) << chat.body;
-    EXPECT_EQ(json::parse(data[0]), json({{"type", "sentence"}, {"text", "One."}}));
-    EXPECT_EQ(json::parse(data[3]), json({{"type", "done"}, {"reply", "One. Two. Three."}}));
-    EXPECT_EQ(data[4], "[DONE]");
-    EXPECT_NE(chat.body.find("\n\ndata: "), std::string::npos); // events are separated by blank lines
-    EXPECT_EQ(lastRequest(server).at("request"), chatRequest("Please COUNT"));
+    EXPECT_EQ(chat.data(), (std::vector<std::string>{R"({"type":"sentence","text":"One."})", R"({"type":"sentence","text":"Two."})",
+                                                     R"({"type":"sentence","text":"Three."})",
+                                                     R"({"type":"done","reply":"One. Two. Three."})", "[DONE]"}))
+        << chat.body;
 
     // A cut after two events: the client sees the first two and then a broken stream.
     script.write(counting + R"(, "faults": {"/v1/desktop/chat": {"cut_after": 2}}})");
@@ -237,12 +232,10 @@ TEST(LocalPlatformServer, TheScriptShapesConfigurationChatAndFaultsAndIsReadAgai
                                 "error_event": {"after": 2, "error": "Runtime crashed"}}}})");
     const StreamedChat broken = streamChat(server, chatRequest("count please"));
     EXPECT_EQ(broken.error, httplib::Error::Success);
-    data = broken.data();
-    ASSERT_EQ(data.size(), 4u) << broken.body;
-    EXPECT_EQ(json::parse(data[0]).at("text"), "One.");
-    EXPECT_EQ(data[1], "{\"type\": \"sent");
-    EXPECT_EQ(json::parse(data[2]).at("text"), "Two.");
-    EXPECT_EQ(json::parse(data[3]), json({{"type", "error"}, {"error", "Runtime crashed"}}));
+    EXPECT_EQ(broken.data(), (std::vector<std::string>{R"({"type":"sentence","text":"One."})", R"({"type": "sent)",
+                                                       R"({"type":"sentence","text":"Two."})",
+                                                       R"({"type":"error","error":"Runtime crashed"})"}))
+        << broken.body;
 
     // Whole-body answers can be cut too: the announced length never arrives.
     script.write(R"({"faults": {"/v1/desktop/config": {"cut_after": 10}}})");
@@ -297,21 +290,14 @@ TEST(LocalPlatformServer, AnalyzeRejectsMalformedUploadsAndFindsTheNamedControlI
         EXPECT_NE(error.at("error").get<std::string>().find(mentions), std::string::npos) << error.dump();
     }
 
-    // A good upload: the named control is found, and the upload is kept for
-    // end-to-end tests (payload as sent, image bytes).
+    // A good upload: the named control is found, and the upload is kept for end-to-end tests.
     const auto response = server.client()->Post("/v1/desktop/analyze", server.bearer(), good, form);
     ASSERT_EQ(statusOf(response), 200) << response->body;
     const json answer = json::parse(response->body);
     ASSERT_EQ(answer.at("steps").size(), 2u);
     EXPECT_EQ(answer.at("steps").at(0).at("target_label"), "Continue");
     EXPECT_EQ(answer.at("steps").at(0).at("target_rect"), json({{"x", 0.8}, {"y", 0.9}, {"width", 0.12}, {"height", 0.05}}));
-    const json logged = lastRequest(server);
-    EXPECT_EQ(logged.at("payload"), json::parse(payload));
-    EXPECT_EQ(logged.at("image_bytes"), jpeg.size());
-    const auto image = server.client()->Get("/debug/last-analyze-image");
-    ASSERT_TRUE(image);
-    EXPECT_EQ(image->body, jpeg);
-
+    EXPECT_EQ(lastRequest(server).at("image_bytes"), jpeg.size());
     EXPECT_EQ(statusOf(server.client()->Delete("/debug/requests")), 204);
     EXPECT_TRUE(debugRequests(server).empty());
 }
