@@ -57,7 +57,6 @@ protected:
             afterSentence(text);
     }
 
-    test::TestServer server;
     QStringList sentences;
     std::function<void(const QString &)> afterSentence;
 };

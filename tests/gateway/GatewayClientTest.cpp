@@ -64,7 +64,6 @@ protected:
         return *request;
     }
 
-    test::TestServer server;
     test::LogCapture logs;
     const QString key = QStringLiteral("zelm-k3y");
     const QString agent = QStringLiteral("dsa-agent");

@@ -144,7 +144,7 @@ inline std::vector<GatewayOperation> everyGatewayOperation()
     };
 }
 
-// A client over a stepping clock, built on first use so that a test can set `options` first.
+// A test server, and a client over a stepping clock built on first use so that a test can set `options` first.
 class GatewayTest : public ::testing::Test
 {
 protected:
@@ -157,6 +157,7 @@ protected:
 
     SteppingClock clock{Milliseconds(37)};
     GatewayOptions options;
+    TestServer server;
 
 private:
     std::unique_ptr<VisionGatewayClient> m_client;

@@ -76,8 +76,6 @@ protected:
     {
         return failureOf(test::finish(client().warmPublicPageContext("https://docs.example/a", base, "k", "a", {})));
     }
-
-    test::TestServer server;
 };
 
 } // namespace

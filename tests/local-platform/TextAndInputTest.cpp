@@ -1,7 +1,6 @@
-// Text helpers, command-line options, WAV reading and speaking rates.
+// Text helpers, command-line options and WAV reading.
 
 #include "Options.h"
-#include "SpeechSynthesizer.h"
 #include "Text.h"
 #include "WavAudio.h"
 
@@ -103,14 +102,6 @@ TEST(LocalPlatformAudio, ReadsPcmWaveFiles)
     EXPECT_EQ(parseWav(wav(16000, 3, {1, 2, 3})).error().message, "only mono or stereo audio is accepted");
     const std::string noData = wav(16000, 1, {}).substr(0, 36);
     EXPECT_EQ(parseWav(noData).error().message, "there is no \"data\" chunk");
-}
-
-TEST(LocalPlatformAudio, PaceScalesTheSpeakingRateWithinLimits)
-{
-    EXPECT_EQ(SpeechSynthesizer::wordsPerMinute(std::nullopt), 175);
-    EXPECT_EQ(SpeechSynthesizer::wordsPerMinute(0.85), 149);
-    EXPECT_EQ(SpeechSynthesizer::wordsPerMinute(10.0), 450);
-    EXPECT_EQ(SpeechSynthesizer::wordsPerMinute(-1.0), 175);
 }
 
 } // namespace
