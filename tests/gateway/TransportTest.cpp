@@ -3,7 +3,6 @@
 #include "gateway/GatewayTestSupport.h"
 
 #include <QTcpServer>
-#include <QTcpSocket>
 #include <QTimer>
 
 #include <gtest/gtest.h>
@@ -19,28 +18,6 @@ using namespace std::chrono_literals;
 namespace {
 
 using Kind = VisionGatewayError::Kind;
-
-// Answers every request with fixed bytes, then closes the connection.
-class RawServer
-{
-public:
-    explicit RawServer(QByteArray answer)
-    {
-        m_server.listen(QHostAddress::LocalHost);
-        QObject::connect(&m_server, &QTcpServer::newConnection, [this, answer] {
-            QTcpSocket *socket = m_server.nextPendingConnection();
-            QObject::connect(socket, &QTcpSocket::readyRead, socket, [socket, answer] {
-                socket->readAll();
-                socket->write(answer);
-                socket->disconnectFromHost();
-            });
-        });
-    }
-    QString baseURL() const { return QStringLiteral("http://127.0.0.1:%1").arg(m_server.serverPort()); }
-
-private:
-    QTcpServer m_server;
-};
 
 // An address on which nothing listens.
 QString refusingBaseURL()
@@ -84,8 +61,12 @@ TEST_F(TransportTest, aLostConnectionIsConnectionFailedAndOtherTransportErrorsAr
 {
     // Refused, cut short of its announced length, or not HTTP before the hang-up (Qt
     // sees only the closed connection); the warm-up passes every transport error on.
-    RawServer lengthCut("HTTP/1.1 200 OK\r\nContent-Type: application/json\r\nContent-Length: 100\r\n\r\n{\"agent_id\":");
-    RawServer garbage("SSH-2.0-OpenSSH_9.2\r\n");
+    test::TestServer lengthCut, garbage;
+    ScriptedResponse raw;
+    raw.raw = "HTTP/1.1 200 OK\r\nContent-Type: application/json\r\nContent-Length: 100\r\n\r\n{\"agent_id\":";
+    lengthCut.script("*", raw);
+    raw.raw = "SSH-2.0-OpenSSH_9.2\r\n";
+    garbage.script("*", raw);
     const std::pair<QString, QNetworkReply::NetworkError> lost[] = {{refusingBaseURL(), QNetworkReply::ConnectionRefusedError},
                                                                     {lengthCut.baseURL(), QNetworkReply::RemoteHostClosedError},
                                                                     {garbage.baseURL(), QNetworkReply::RemoteHostClosedError}};
