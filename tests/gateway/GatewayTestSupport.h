@@ -56,21 +56,6 @@ T finish(QCoro::Task<T> task, std::chrono::milliseconds limit = std::chrono::sec
     return std::move(*result);
 }
 
-// Stops `source` as soon as a stream of `server` waits at a hold step (polled
-// from the event loop, so the call being tested is suspended at that moment).
-inline std::unique_ptr<QTimer> stopWhenHolding(const TestServer &server, std::stop_source source)
-{
-    auto timer = std::make_unique<QTimer>();
-    QObject::connect(timer.get(), &QTimer::timeout, [&server, source, timer = timer.get()]() mutable {
-        if (server.isHolding()) {
-            timer->stop();
-            source.request_stop();
-        }
-    });
-    timer->start(5);
-    return timer;
-}
-
 // A clock whose uptime moves by `step` every time it is read, so that a
 // request timed between two readings always lasts exactly `step`.
 class SteppingClock final : public VirtualClock
