@@ -28,10 +28,7 @@ std::string sentence(const std::string &text)
 const std::string done = event(R"({"type":"done"})");
 
 // Streamed in chunks, step by step.
-ScriptedResponse chunked(std::vector<StreamStep> steps)
-{
-    return ScriptedResponse::events(std::move(steps));
-}
+constexpr auto chunked = &ScriptedResponse::events;
 
 // The whole body at once, with its length: its end is certain.
 ScriptedResponse whole(std::string events)
@@ -71,7 +68,7 @@ TEST_F(ChatStreamTest, handsOnEachSentenceWhileTheStreamIsStillOpen)
     QList<bool> serverWasHolding;
     afterSentence = [&](const QString &) {
         // Seen while the server holds: it arrived before the body ended.
-        serverWasHolding.append(server.waitUntilHolding(2s));
+        serverWasHolding.append(server.isHolding());
         server.release();
     };
     const auto result = chat();

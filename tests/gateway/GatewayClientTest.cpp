@@ -58,9 +58,11 @@ protected:
             return {};
         EXPECT_EQ(request->method, method);
         EXPECT_EQ(request->target, target);
-        std::set<std::string> names = {"accept-encoding", "accept-language", "connection", "host", "user-agent"};
+        std::set<std::string> names = {"accept-encoding", "accept-language", "connection", "host", "user-agent"}, sentNames;
         names.insert(ours);
-        EXPECT_EQ(request->headerNames(), names);
+        for (const auto &[name, value] : request->headers)
+            sentNames.insert(name);
+        EXPECT_EQ(sentNames, names);
         return *request;
     }
 

@@ -1,7 +1,5 @@
 #pragma once
 
-#include <QCoreApplication>
-#include <QElapsedTimer>
 #include <QPointer>
 #include <QTcpServer>
 #include <QTcpSocket>
@@ -12,7 +10,6 @@
 #include <functional>
 #include <map>
 #include <memory>
-#include <set>
 #include <string>
 #include <vector>
 
@@ -30,13 +27,6 @@ struct RecordedRequest
     {
         const auto it = headers.find(lowerName);
         return it == headers.end() ? std::string() : it->second;
-    }
-    std::set<std::string> headerNames() const
-    {
-        std::set<std::string> names;
-        for (const auto &[name, value] : headers)
-            names.insert(name);
-        return names;
     }
 };
 
@@ -115,17 +105,9 @@ public:
         ++m_releases;
         resumeHeld();
     }
-    // Whether a stream waits at a hold step right now.
+    // Whether a stream waits at a hold step right now. (A stream reaches its hold step as
+    // soon as it has written what comes before: before the client can read that.)
     bool isHolding() const { return !m_held.empty(); }
-    // Runs the event loop up to `limit` until a stream waits at a hold step; false when none does.
-    bool waitUntilHolding(std::chrono::milliseconds limit) const
-    {
-        QElapsedTimer elapsed;
-        elapsed.start();
-        while (!isHolding() && elapsed.elapsed() < limit.count())
-            QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-        return isHolding();
-    }
 
 private:
     using Socket = QPointer<QTcpSocket>;
