@@ -22,7 +22,6 @@ void readEventStream(QByteArrayView input)
     constexpr qsizetype maxLine = 256;
     ServerSentEventReader reader(maxLine);
     ChatReplyAssembler assembler;
-    QByteArray whole;
     qsizetype at = 0;
     const auto drain = [&] {
         while (auto line = reader.nextLine()) {
