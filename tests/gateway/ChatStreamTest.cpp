@@ -2,6 +2,8 @@
 
 #include "gateway/GatewayTestSupport.h"
 
+#include <QTimer>
+
 #include <gtest/gtest.h>
 
 #include <variant>

@@ -2,6 +2,7 @@
 
 #include "gateway/GatewayTestSupport.h"
 
+#include <QCoreApplication>
 #include <QTimer>
 
 #include <gtest/gtest.h>
