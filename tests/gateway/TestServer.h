@@ -65,20 +65,8 @@ struct ScriptedResponse
     // When not empty, these bytes are sent instead of an HTTP answer.
     std::string raw;
 
-    static ScriptedResponse json(int status, std::string body)
-    {
-        ScriptedResponse response;
-        response.status = status;
-        response.body = std::move(body);
-        return response;
-    }
-    static ScriptedResponse events(std::vector<StreamStep> steps)
-    {
-        ScriptedResponse response;
-        response.contentType = "text/event-stream";
-        response.stream = std::move(steps);
-        return response;
-    }
+    static ScriptedResponse json(int status, std::string body) { return {status, "application/json", std::move(body), {}, {}, {}, {}}; }
+    static ScriptedResponse events(std::vector<StreamStep> steps) { return {200, "text/event-stream", {}, {}, {}, std::move(steps), {}}; }
 };
 
 // A small HTTP server on 127.0.0.1 (any free port), served by the test's own

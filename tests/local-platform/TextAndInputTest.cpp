@@ -29,7 +29,6 @@ TEST(LocalPlatformText, LanguageCaseWordsAndQuotes)
               (Strings{"Hello there!", "How are you?!", "Fine…", "Thanks.", "Next line"}));
     EXPECT_EQ(text::sentences("Version 1.5 is out. See «Notes.» now"), (Strings{"Version 1.5 is out.", "See «Notes.»", "now"}));
 
-    EXPECT_EQ(text::percentEncode("/a b"), "%2Fa%20b");
     EXPECT_EQ(text::htmlEscape("<a href=\"x\">&'"), "&lt;a href=&quot;x&quot;&gt;&amp;&#39;");
     EXPECT_EQ(text::shortened("привет мир", 7), "привет…");
 
