@@ -48,7 +48,6 @@ class ScriptFile
 public:
     explicit ScriptFile(const std::string &json);
     void write(const std::string &json);
-    QString path() const { return m_path; }
     QStringList arguments() const { return {QStringLiteral("--script"), m_path}; }
 
 private:
