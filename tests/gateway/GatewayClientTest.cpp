@@ -146,10 +146,8 @@ TEST_F(GatewayClientTest, transcriptionUploadsTheRecordingAndTrimsTheTranscript)
                                    {"name=\"prompt\"", QByteArray(600, 'x')},
                                    {"name=\"file\"; filename=\"voice.wav\"\r\nContent-Type: audio/wav", wav}}));
 
-    // Without an agent the part is left out, and the call is still made.
-    test::finish(client().transcribeSpeech(wav, server.baseURL(), key, "ru", "", "  ", {}));
-    EXPECT_FALSE(server.lastRequest()->body.find("name=\"agent_id\"") != std::string::npos);
-    EXPECT_FALSE(server.lastRequest()->body.find("name=\"prompt\"") != std::string::npos);
+    // Without an agent the call is still made (which parts go: see the multipart fuzzer).
+    EXPECT_TRUE(test::finish(client().transcribeSpeech(wav, server.baseURL(), key, "ru", "", "  ", {})).ok());
 
     server.script("/v1/audio/transcriptions", ScriptedResponse::json(200, R"({"text":" \n\t "})"));
     EXPECT_EQ(gatewayError(test::finish(client().transcribeSpeech(wav, server.baseURL(), key, "en", "", "", {}))).kind,
