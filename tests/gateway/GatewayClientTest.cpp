@@ -47,7 +47,6 @@ using test::gatewayError;
 class GatewayClientTest : public test::GatewayTest
 {
 protected:
-    QStringList performanceRecords() const { return logs.texts(QStringLiteral("GatewayPerformance")); }
     // The last request, checked for its method, target and header names: `ours`
     // and what Qt's HTTP stack adds to every request (an empty value falls back to its default).
     test::RecordedRequest sent(const std::string &method, const std::string &target, std::initializer_list<std::string> ours)
@@ -102,7 +101,7 @@ TEST_F(GatewayClientTest, analyzeUploadsPayloadAndImageAndLogsTheTiming)
                                                          {"name=\"image\"; filename=\"current.jpg\"\r\nContent-Type: image/jpeg", jpeg}});
     EXPECT_EQ(bytes(request.body), expectedBody);
 
-    EXPECT_EQ(performanceRecords(),
+    EXPECT_EQ(logs.texts(QStringLiteral("GatewayPerformance")),
               QStringList{QStringLiteral("vision total_ms=37 request_bytes=%1 response_bytes=%2 server_timing=vision;dur=812.5")
                               .arg(expectedBody.size())
                               .arg(answer.body.size())});

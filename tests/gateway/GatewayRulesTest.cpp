@@ -42,7 +42,6 @@ TEST(TextRules, countsAndCutsGraphemeClusters)
 {
     const QString family = u"\U0001F468\u200D\U0001F469\u200D\U0001F467"_qs; // one emoji of five code points
     const QString accented = u"e\u0301"_qs;                                    // e + combining acute
-    EXPECT_EQ(graphemeCount(u"Привет"_qs), 6);
     EXPECT_EQ(graphemeCount(family), 1);
     EXPECT_EQ(graphemeCount(accented + family + u"a"_qs), 3);
 

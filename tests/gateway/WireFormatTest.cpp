@@ -117,10 +117,3 @@ TEST(SpeechWire, cutsTheSpeechInputAtWholeCharacters)
     EXPECT_EQ(input, text.left(4000));
     EXPECT_EQ(json["language"], "ru");
 }
-
-TEST(SpeechWire, decodesTheTranscript)
-{
-    EXPECT_EQ(decodeTranscription(R"({"text":" hello \n","language":"en"})"), QString(" hello \n"));
-    for (const char *body : {R"({"transcript":"hello"})", R"({"text":null})", R"({"text":["hello"]})", "hello"})
-        EXPECT_FALSE(decodeTranscription(body)) << body;
-}
