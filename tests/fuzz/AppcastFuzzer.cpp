@@ -2,20 +2,12 @@
 // only usable releases, and the version order it ranks them by is a total
 // order: reflexive, antisymmetric and transitive wherever it is defined.
 
+#include "FuzzCheck.h"
 #include "app/Appcast.h"
-
-#include <cstdint>
-#include <cstdlib>
 
 using namespace nimbel;
 
 namespace {
-
-void check(bool condition)
-{
-    if (!condition)
-        std::abort();
-}
 
 void checkOrder(const QString &a, const QString &b, const QString &c)
 {

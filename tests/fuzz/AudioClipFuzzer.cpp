@@ -2,21 +2,14 @@
 // Whatever the bytes, the clip decoder returns nothing or whole frames of
 // finite samples, no more of them than asked for, at a real rate.
 
+#include "FuzzCheck.h"
 #include "voice/AudioClipDecoder.h"
 
 #include <cmath>
-#include <cstdint>
-#include <cstdlib>
 
 using namespace nimbel;
 
 namespace {
-
-void check(bool condition)
-{
-    if (!condition)
-        std::abort();
-}
 
 void checkClip(const QByteArray &input, std::size_t maxFrames)
 {

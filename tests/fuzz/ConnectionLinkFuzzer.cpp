@@ -3,22 +3,14 @@
 // values without control characters or spaces, and a link that parses the
 // same way again once written back.
 
+#include "FuzzCheck.h"
 #include "conversation/PlatformConnectionLink.h"
 
 #include <QUrlQuery>
 
-#include <cstdint>
-#include <cstdlib>
-
 using namespace nimbel;
 
 namespace {
-
-void check(bool condition)
-{
-    if (!condition)
-        std::abort();
-}
 
 bool isPlain(const QString &value)
 {

@@ -2,11 +2,10 @@
 // split of the input into reads yields the lines (and so the events) of one
 // single read, and the reader's memory stays bounded by its line limit.
 
+#include "FuzzCheck.h"
 #include "gateway/ChatWire.h"
 #include "gateway/ServerSentEventReader.h"
 
-#include <cstdint>
-#include <cstdlib>
 #include <vector>
 
 using namespace nimbel;
@@ -14,12 +13,6 @@ using namespace nimbel;
 namespace {
 
 constexpr qsizetype maxLine = 128;
-
-void check(bool condition)
-{
-    if (!condition)
-        std::abort();
-}
 
 struct Outcome
 {

@@ -3,6 +3,7 @@
 // chat event decoder and reply assembly, and every response decoder. The
 // first byte chooses the target; the rest is the network input.
 
+#include "FuzzCheck.h"
 #include "gateway/ChatWire.h"
 #include "gateway/DesktopConfiguration.h"
 #include "gateway/GatewayRules.h"
@@ -11,18 +12,9 @@
 #include "gateway/SpeechWire.h"
 #include "gateway/WireJson.h"
 
-#include <cstdint>
-#include <cstdlib>
-
 using namespace nimbel;
 
 namespace {
-
-void check(bool condition)
-{
-    if (!condition)
-        std::abort();
-}
 
 void readEventStream(QByteArrayView input)
 {
@@ -30,7 +22,6 @@ void readEventStream(QByteArrayView input)
     constexpr qsizetype maxLine = 256;
     ServerSentEventReader reader(maxLine);
     ChatReplyAssembler assembler;
-    QByteArray whole;
     qsizetype at = 0;
     const auto drain = [&] {
         while (auto line = reader.nextLine()) {

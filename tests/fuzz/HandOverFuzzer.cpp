@@ -2,22 +2,10 @@
 // accepts only a hand-over message, yields links without line breaks, and
 // reads back exactly what a later launch wrote.
 
+#include "FuzzCheck.h"
 #include "app/HandOverMessage.h"
 
-#include <cstdint>
-#include <cstdlib>
-
 using namespace nimbel;
-
-namespace {
-
-void check(bool condition)
-{
-    if (!condition)
-        std::abort();
-}
-
-} // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {

@@ -3,23 +3,16 @@
 // pieces of the boundary itself), the body splits at its delimiters back into
 // exactly the parts that went in: the delimiter never occurs inside a part.
 
+#include "FuzzCheck.h"
 #include "gateway/AnalyzeRequest.h"
 #include "gateway/MultipartBody.h"
 #include "gateway/SpeechWire.h"
 
-#include <cstdint>
-#include <cstdlib>
 #include <vector>
 
 using namespace nimbel;
 
 namespace {
-
-void check(bool condition)
-{
-    if (!condition)
-        std::abort();
-}
 
 struct Part
 {

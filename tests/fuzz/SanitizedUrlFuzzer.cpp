@@ -3,24 +3,16 @@
 // changes nothing. A credential planted in the query, the user part or the
 // fragment never survives.
 
+#include "FuzzCheck.h"
 #include "screen/AccessibilityContext.h"
 #include "screen/SanitizedURL.h"
 
 #include <QUrl>
 #include <QUrlQuery>
 
-#include <cstdint>
-#include <cstdlib>
-
 using namespace nimbel;
 
 namespace {
-
-void check(bool condition)
-{
-    if (!condition)
-        std::abort();
-}
 
 const QString planted = QStringLiteral("Qx7PlantedCredential9Zr");
 

@@ -3,20 +3,12 @@
 // a key planted anywhere in a text marks the cleaned text as sensitive, so it
 // never leaves.
 
+#include "FuzzCheck.h"
 #include "screen/ScreenTextRules.h"
-
-#include <cstdint>
-#include <cstdlib>
 
 using namespace nimbel;
 
 namespace {
-
-void check(bool condition)
-{
-    if (!condition)
-        std::abort();
-}
 
 // Shaped like the keys the platform hands out: long base64 with separators.
 const QStringList plantedKeys = {

@@ -2,25 +2,14 @@
 // reader never reads past its input, yields whole frames of samples a player
 // can take (finite, within full scale), and reads back what the recorder wrote.
 
+#include "FuzzCheck.h"
 #include "voice/WavFile.h"
 
 #include <cmath>
-#include <cstdint>
-#include <cstdlib>
 #include <cstring>
 #include <vector>
 
 using namespace nimbel;
-
-namespace {
-
-void check(bool condition)
-{
-    if (!condition)
-        std::abort();
-}
-
-} // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {

@@ -6,17 +6,11 @@
 #include "support/VirtualClock.h"
 
 #include <QCoreApplication>
-#include <QElapsedTimer>
-#include <QEventLoop>
-#include <QTimer>
-
 #include <QCoro/QCoroTask>
 
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <cstdio>
-#include <cstdlib>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -33,42 +27,16 @@ QCoro::Task<void> storeResult(QCoro::Task<T> task, std::optional<T> &out)
 }
 } // namespace detail
 
-// Runs the event loop until `task` has finished and returns its result.
-// A task still running after `limit` is a hang: the test program stops there
-// rather than leave a coroutine pointing into a dead stack frame.
+// Runs the event loop until `task` has finished and returns its result. (A call
+// that hangs is ended by the test's time limit.)
 template<typename T>
-T finish(QCoro::Task<T> task, std::chrono::milliseconds limit = std::chrono::seconds(20))
+T finish(QCoro::Task<T> task)
 {
     std::optional<T> result;
     auto waiter = detail::storeResult(std::move(task), result);
-    QTimer tick;
-    tick.start(10);
-    QElapsedTimer elapsed;
-    elapsed.start();
-    while (!result) {
-        if (elapsed.elapsed() > limit.count()) {
-            std::fprintf(stderr, "gateway test: the call did not finish within %lld ms\n",
-                         static_cast<long long>(limit.count()));
-            std::abort();
-        }
+    while (!result)
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-    }
     return std::move(*result);
-}
-
-// Stops `source` as soon as a stream of `server` waits at a hold step (polled
-// from the event loop, so the call being tested is suspended at that moment).
-inline std::unique_ptr<QTimer> stopWhenHolding(const TestServer &server, std::stop_source source)
-{
-    auto timer = std::make_unique<QTimer>();
-    QObject::connect(timer.get(), &QTimer::timeout, [&server, source, timer = timer.get()]() mutable {
-        if (server.isHolding()) {
-            timer->stop();
-            source.request_stop();
-        }
-    });
-    timer->start(5);
-    return timer;
 }
 
 // A clock whose uptime moves by `step` every time it is read, so that a
@@ -144,7 +112,7 @@ inline std::vector<GatewayOperation> everyGatewayOperation()
     };
 }
 
-// A client over a stepping clock, built on first use so that a test can set `options` first.
+// A test server, and a client over a stepping clock built on first use so that a test can set `options` first.
 class GatewayTest : public ::testing::Test
 {
 protected:
@@ -157,6 +125,7 @@ protected:
 
     SteppingClock clock{Milliseconds(37)};
     GatewayOptions options;
+    TestServer server;
 
 private:
     std::unique_ptr<VisionGatewayClient> m_client;

@@ -1,4 +1,3 @@
-#include "gateway/AnalyzeRequest.h"
 #include "gateway/ChatWire.h"
 #include "gateway/DesktopConfiguration.h"
 #include "gateway/NavigationResponse.h"
@@ -18,7 +17,6 @@ TEST(ChatWire, sendsTheLastFourteenMessagesAndTheLanguageOfTheLastUserOne)
     ASSERT_EQ(json["messages"].size(), 14u);
     EXPECT_EQ(json["messages"][0]["content"], "m2");
     EXPECT_EQ(json["messages"][13]["content"], "m15");
-    EXPECT_EQ(json["channel"], "voice");
 
     // The language is that of the last user message.
     const auto lang = [](const QList<DesktopChatMessage> &list) {
@@ -33,22 +31,6 @@ TEST(ChatWire, sendsTheLastFourteenMessagesAndTheLanguageOfTheLastUserOne)
     for (int i = 0; i < 20; ++i)
         long_.append(DesktopChatMessage{"assistant", "ok"});
     EXPECT_EQ(lang(long_), "ru");
-    EXPECT_EQ(lastUserContent(long_), u"Привет"_qs);
-}
-
-TEST(ChatWire, decodesStreamEventsOfTheRightShapeOnly)
-{
-    const auto event = ChatStreamEvent::decode(R"({"type":"sentence","text":"Hi.","extra":[1,2],"reply":null})");
-    ASSERT_TRUE(event);
-    EXPECT_EQ(event->type, "sentence");
-    EXPECT_EQ(event->text, QString("Hi."));
-    EXPECT_FALSE(event->reply);
-    EXPECT_FALSE(event->error);
-
-    EXPECT_TRUE(ChatStreamEvent::decode(R"({"type":"ping"})"));
-    for (const char *body : {R"({"text":"no type"})", R"({"type":"sentence","text":5})",
-                             R"({"type":"done","reply":{"text":"x"}})", R"({"type":"sentence")"})
-        EXPECT_FALSE(ChatStreamEvent::decode(body)) << body;
 }
 
 TEST(NavigationResponse, decodesStepsFactsUnclampedConfidenceAndDefaults)
@@ -65,18 +47,15 @@ TEST(NavigationResponse, decodesStepsFactsUnclampedConfidenceAndDefaults)
         "screen_facts": ["", "   ", "  Save dialog open \n", "Title: Report"],
         "unknown": {"nested": [1]}
     })");
-    ASSERT_TRUE(response);
-    EXPECT_EQ(response->summary, "  Use the File menu. ");
-    ASSERT_EQ(response->steps.size(), 2);
-    EXPECT_EQ(response->steps[0].targetRect, (NormalizedRect{0.1, 0.02, 0.05, 1.0}));
-    EXPECT_EQ(response->steps[0].identity(), "Open FileFile");
-    EXPECT_FALSE(response->steps[1].targetLabel);
-    EXPECT_FALSE(response->steps[1].targetRect);
-    EXPECT_EQ(response->steps[1].identity(), "Choose Save");
-    EXPECT_EQ(response->confidence, 1.7);
-    EXPECT_TRUE(response->needsFreshCapture);
-    EXPECT_EQ(response->safetyNote, QString("Nothing destructive."));
-    EXPECT_EQ(response->screenFacts, (QStringList{"Save dialog open", "Title: Report"}));
+    // The summary as sent; facts trimmed, blank ones dropped; confidence not clamped; unknown keys ignored.
+    NavigationResponse expected;
+    expected.summary = "  Use the File menu. ";
+    expected.steps = {{"Open File", QString("File"), NormalizedRect{0.1, 0.02, 0.05, 1.0}}, {"Choose Save", {}, {}}};
+    expected.confidence = 1.7;
+    expected.needsFreshCapture = true;
+    expected.safetyNote = "Nothing destructive.";
+    expected.screenFacts = {"Save dialog open", "Title: Report"};
+    EXPECT_EQ(response, expected);
 
     // Missing or null keys take their defaults.
     const auto minimal = NavigationResponse::decode(R"({"summary":"s"})");
@@ -106,32 +85,13 @@ TEST(NavigationResponse, rejectsMissingRequiredKeysAndWrongTypes)
         EXPECT_FALSE(NavigationResponse::decode(body)) << body;
 }
 
-TEST(NavigationResponse, encodesWhatItDecodes)
-{
-    NavigationResponse response;
-    response.summary = "Sum";
-    response.steps = {{"Click", QString("OK"), NormalizedRect{0.5, 0.25, 0.125, 0.0625}}, {"Wait", {}, {}}};
-    response.confidence = 0.5;
-    response.safetyNote = "Careful";
-    response.screenFacts = {"Fact"};
-    EXPECT_EQ(NavigationResponse::decode(wire::serialize(response.toJson())), response);
-}
-
 TEST(DesktopConfiguration, decodesTheAnswerAndRejectsWrongShapes)
 {
-    const auto full = DesktopConfiguration::decode(R"({
-        "agent_id": "dsa-42", "agent_name": "Aster", "owner_email": "o@example.com", "address_as": "Sam",
-        "greet_ru": "Здравствуйте!", "greet_en": null,
-        "skills": {"screen_capture": true, "web_research": false},
-        "updated_at": "2026-01-15T09:30:00Z", "plan": "pro"
-    })");
-    ASSERT_TRUE(full);
-    EXPECT_EQ(full->greetRU, QString(u"Здравствуйте!"_qs));
-    EXPECT_FALSE(full->greetEN);
-
-    const auto minimal = DesktopConfiguration::decode(R"({"agent_id":"a","agent_name":"b","skills":{}})");
+    // Keys it does not know are ignored; optional ones may be null.
+    const auto minimal = DesktopConfiguration::decode(R"({"agent_id":"a","agent_name":"b","skills":{},"greet_en":null,"plan":"pro"})");
     ASSERT_TRUE(minimal);
     EXPECT_TRUE(minimal->skills.isEmpty());
+    EXPECT_FALSE(minimal->greetEN);
     EXPECT_FALSE(minimal->ownerEmail);
 
     for (const char *body : {
@@ -156,44 +116,4 @@ TEST(SpeechWire, cutsTheSpeechInputAtWholeCharacters)
     EXPECT_EQ(input.size(), 4000);
     EXPECT_EQ(input, text.left(4000));
     EXPECT_EQ(json["language"], "ru");
-}
-
-TEST(SpeechWire, writesTheTranscriptionUploadByteForByte)
-{
-    const QByteArray wav("RIFF\x00\x01WAVE", 10);
-    EXPECT_EQ(transcriptionUploadBody("ZelmVoice-B", "ru", " dsa-7 \n", "  Anna: hello  ", wav),
-              QByteArray("--ZelmVoice-B\r\n"
-                         "Content-Disposition: form-data; name=\"language\"\r\n\r\n"
-                         "ru\r\n"
-                         "--ZelmVoice-B\r\n"
-                         "Content-Disposition: form-data; name=\"agent_id\"\r\n\r\n"
-                         "dsa-7\r\n"
-                         "--ZelmVoice-B\r\n"
-                         "Content-Disposition: form-data; name=\"prompt\"\r\n\r\n"
-                         "Anna: hello\r\n"
-                         "--ZelmVoice-B\r\n"
-                         "Content-Disposition: form-data; name=\"file\"; filename=\"voice.wav\"\r\n"
-                         "Content-Type: audio/wav\r\n\r\n")
-                  + wav + "\r\n--ZelmVoice-B--\r\n");
-}
-
-TEST(SpeechWire, decodesTheTranscript)
-{
-    EXPECT_EQ(decodeTranscription(R"({"text":" hello \n","language":"en"})"), QString(" hello \n"));
-    for (const char *body : {R"({"transcript":"hello"})", R"({"text":null})", R"({"text":["hello"]})", "hello"})
-        EXPECT_FALSE(decodeTranscription(body)) << body;
-}
-
-TEST(AnalyzeRequest, leavesOutAContextPreparedForAnotherCapture)
-{
-    ScreenAnalysisInput screen;
-    screen.capture = wire::OrderedJson::parse(R"({"captured_at":"2026-01-15T09:30:00.123Z","app_name":"Files"})");
-    screen.capturedAt = "2026-01-15T09:30:00.123Z";
-    screen.accessibility = wire::OrderedJson::parse(R"({"focused":"Save"})");
-    // A context prepared for a capture one millisecond apart is left out; the rest is still sent.
-    // (One prepared for this capture goes with it: see the client tests.)
-    screen.preparedScreenContext = ScreenAnalysisInput::PreparedContext{
-        "2026-01-15T09:30:00.124Z", wire::OrderedJson::parse(R"({"version":1})")};
-    EXPECT_EQ(wire::serialize(analyzeMetadataJson("q", screen, "a", {}, {})),
-              R"({"question":"q","capture":{"captured_at":"2026-01-15T09:30:00.123Z","app_name":"Files"},"accessibility":{"focused":"Save"},"agent_id":"a","established":[],"conversation":[]})");
 }

@@ -14,35 +14,22 @@ namespace {
 
 using namespace std::chrono_literals;
 
-TEST(LocalPlatformCredentials, CodesRedeemOnceForKeysThatAreThenAccepted)
+// Redeeming once only and the keys' acceptance are checked over HTTP in the server test.
+TEST(LocalPlatformCredentials, CodesAndKeysAreUnguessableAndNeverRepeat)
 {
     Credentials credentials;
-    const auto pairing = credentials.issueCode("http://127.0.0.1:4100");
-    EXPECT_TRUE(std::regex_match(pairing.code, std::regex("^[A-Za-z0-9_-]{24,160}$"))) << pairing.code;
-    EXPECT_EQ(pairing.platformURL, "http://127.0.0.1:4100");
-
-    const auto redeemed = credentials.redeem(pairing.code);
-    ASSERT_TRUE(redeemed.ok());
-    EXPECT_EQ(redeemed->platformURL, "http://127.0.0.1:4100");
-    EXPECT_EQ(redeemed->token.rfind("zelm-", 0), 0u);
-    EXPECT_TRUE(credentials.accepts(redeemed->token));
-    EXPECT_FALSE(credentials.accepts(redeemed->token + "x"));
-    EXPECT_EQ(credentials.issuedKeyCount(), 1u);
-
-    const auto second = credentials.redeem(pairing.code);
-    ASSERT_FALSE(second.ok());
-    EXPECT_EQ(second.error(), Credentials::Refusal::used);
-
-    // Codes and keys do not repeat.
     std::set<std::string> codes;
     std::set<std::string> keys;
     for (int i = 0; i < 200; ++i) {
-        const auto p = credentials.issueCode("http://127.0.0.1:4100");
-        codes.insert(p.code);
-        keys.insert(credentials.redeem(p.code)->token);
+        const auto pairing = credentials.issueCode("http://127.0.0.1:4100");
+        EXPECT_TRUE(std::regex_match(pairing.code, std::regex("^[A-Za-z0-9_-]{24,160}$"))) << pairing.code;
+        codes.insert(pairing.code);
+        keys.insert(credentials.redeem(pairing.code)->token);
     }
     EXPECT_EQ(codes.size(), 200u);
     EXPECT_EQ(keys.size(), 200u);
+    EXPECT_EQ(keys.begin()->rfind("zelm-", 0), 0u);
+    EXPECT_EQ(credentials.issuedKeyCount(), 200u);
 }
 
 TEST(LocalPlatformCredentials, CodesExpireAfterTenMinutes)
@@ -56,9 +43,6 @@ TEST(LocalPlatformCredentials, CodesExpireAfterTenMinutes)
     ASSERT_FALSE(expired.ok());
     EXPECT_EQ(expired.error(), Credentials::Refusal::expired);
     EXPECT_EQ(credentials.issuedKeyCount(), 1u);
-    // Issuing purges stale codes.
-    credentials.issueCode("http://localhost:4100", start + 20min);
-    EXPECT_EQ(credentials.redeem(late.code, start + 20min).error(), Credentials::Refusal::unknown);
 }
 
 TEST(LocalPlatformCredentials, KeysPersistInTheStateDirectoryOnly)

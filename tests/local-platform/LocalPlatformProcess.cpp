@@ -4,7 +4,6 @@
 
 #include <gtest/gtest.h>
 
-#include <csignal>
 #include <cstdio>
 
 namespace nimbel::test {
@@ -55,23 +54,17 @@ QString LocalPlatformProcess::errors()
 std::unique_ptr<httplib::Client> LocalPlatformProcess::client(int readTimeoutSeconds) const
 {
     auto client = std::make_unique<httplib::Client>("127.0.0.1", m_port);
-    client->set_connection_timeout(5, 0);
     client->set_read_timeout(readTimeoutSeconds, 0);
     return client;
 }
 
-httplib::Headers LocalPlatformProcess::bearer(const std::string &key) const
-{
-    return {{"Authorization", "Bearer " + key}};
-}
-
 int LocalPlatformProcess::stop(int waitMs)
 {
-    if (m_process.state() == QProcess::NotRunning)
-        return m_process.exitStatus() == QProcess::NormalExit ? m_process.exitCode() : -1;
-    ::kill(static_cast<pid_t>(m_process.processId()), SIGTERM);
-    if (!m_process.waitForFinished(waitMs))
-        return -1;
+    if (m_process.state() != QProcess::NotRunning) {
+        m_process.terminate(); // SIGTERM
+        if (!m_process.waitForFinished(waitMs))
+            return -1;
+    }
     return m_process.exitStatus() == QProcess::NormalExit ? m_process.exitCode() : -1;
 }
 

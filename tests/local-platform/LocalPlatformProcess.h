@@ -32,7 +32,7 @@ public:
     QString errors();
 
     std::unique_ptr<httplib::Client> client(int readTimeoutSeconds = 15) const;
-    httplib::Headers bearer(const std::string &key = fixedKey) const;
+    httplib::Headers bearer(const std::string &key = fixedKey) const { return {{"Authorization", "Bearer " + key}}; }
 
     // Sends SIGTERM and waits; the exit code, or -1 when the process did not end normally in time.
     int stop(int waitMs = 10000);
@@ -48,7 +48,6 @@ class ScriptFile
 public:
     explicit ScriptFile(const std::string &json);
     void write(const std::string &json);
-    QString path() const { return m_path; }
     QStringList arguments() const { return {QStringLiteral("--script"), m_path}; }
 
 private:

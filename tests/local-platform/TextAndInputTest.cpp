@@ -1,7 +1,6 @@
-// Text helpers, command-line options, WAV reading and speaking rates.
+// Text helpers, command-line options and WAV reading.
 
 #include "Options.h"
-#include "SpeechSynthesizer.h"
 #include "Text.h"
 #include "WavAudio.h"
 
@@ -30,7 +29,6 @@ TEST(LocalPlatformText, LanguageCaseWordsAndQuotes)
               (Strings{"Hello there!", "How are you?!", "Fine…", "Thanks.", "Next line"}));
     EXPECT_EQ(text::sentences("Version 1.5 is out. See «Notes.» now"), (Strings{"Version 1.5 is out.", "See «Notes.»", "now"}));
 
-    EXPECT_EQ(text::percentEncode("/a b"), "%2Fa%20b");
     EXPECT_EQ(text::htmlEscape("<a href=\"x\">&'"), "&lt;a href=&quot;x&quot;&gt;&amp;&#39;");
     EXPECT_EQ(text::shortened("привет мир", 7), "привет…");
 
@@ -103,14 +101,6 @@ TEST(LocalPlatformAudio, ReadsPcmWaveFiles)
     EXPECT_EQ(parseWav(wav(16000, 3, {1, 2, 3})).error().message, "only mono or stereo audio is accepted");
     const std::string noData = wav(16000, 1, {}).substr(0, 36);
     EXPECT_EQ(parseWav(noData).error().message, "there is no \"data\" chunk");
-}
-
-TEST(LocalPlatformAudio, PaceScalesTheSpeakingRateWithinLimits)
-{
-    EXPECT_EQ(SpeechSynthesizer::wordsPerMinute(std::nullopt), 175);
-    EXPECT_EQ(SpeechSynthesizer::wordsPerMinute(0.85), 149);
-    EXPECT_EQ(SpeechSynthesizer::wordsPerMinute(10.0), 450);
-    EXPECT_EQ(SpeechSynthesizer::wordsPerMinute(-1.0), 175);
 }
 
 } // namespace
