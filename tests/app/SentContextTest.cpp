@@ -170,7 +170,8 @@ TEST_F(SentContext, TheViewShowsExactlyWhatThePlatformReceivedAndGoesWithTheConv
     const auto journal = client->Get("/debug/requests");
     ASSERT_TRUE(journal && journal->status == 200);
     json payload;
-    for (const json &entry : json::parse(journal->body).at("requests"))
+    const json requests = json::parse(journal->body).at("requests");
+    for (const json &entry : requests)
         if (entry.at("path") == "/v1/desktop/analyze")
             payload = entry.at("payload");
     ASSERT_TRUE(payload.is_object()) << journal->body;
