@@ -163,7 +163,7 @@ TEST_F(HighlightEndToEnd, OneCaptureWithItsOwnContextsAndARingAroundTheButtonByT
     const QString read = QString::fromUtf8(
         QJsonDocument(QJsonArray{prepared.value(u"visible_text"), prepared.value(u"controls")}).toJson());
     EXPECT_TRUE(read.contains(u"Continue")) << QJsonDocument(prepared).toJson().toStdString();
-    // (That no secret on the dialog leaves as text is DesktopFaults.SecretsNeverLeaveTheDevice.)
+    // (That no secret on the dialog leaves as text: DesktopFaults.SecretsNeverLeaveTheDevice….)
 
     // The visible answer was asked after the analysis, with its note as context.
     const QJsonArray messages =
