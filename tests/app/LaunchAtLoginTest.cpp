@@ -19,7 +19,7 @@ QByteArray contents(const QString &path)
 }
 
 // Writing and removing the entry through the settings sheet's switch:
-// SettingsSession.ExpandedChatStandsByItsAnchorAndItsSettingsSwitchLaunchAtLoginAndTheLanguage.
+// SettingsSession.IntroductionOnceThenTheChatByItsAnchorItsTrayItemAndItsSettingsSheet.
 TEST(LaunchAtLogin, TheEntryRunsTheProgramWhateverItsPathHolds)
 {
     QTemporaryDir home;
