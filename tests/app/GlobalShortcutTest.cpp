@@ -2,13 +2,11 @@
 #include "settings/PreferenceKeys.h"
 #include "settings/PreferencesStore.h"
 
-#include <QCoreApplication>
-#include <QDeadlineTimer>
 #include <QKeySequence>
 #include <QProcess>
 #include <QSettings>
 #include <QTemporaryDir>
-#include <QThread>
+#include <QtCore/qtestsupport_core.h>
 
 #include <gtest/gtest.h>
 
@@ -23,17 +21,8 @@ using State = GlobalShortcut::State;
 // Needs an X display (scripts/with-session) and xdotool.
 namespace {
 
-bool waitUntil(const std::function<bool()> &done, int timeoutMs = 10000)
-{
-    QDeadlineTimer deadline(timeoutMs);
-    while (!done()) {
-        if (deadline.hasExpired())
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-        QThread::msleep(2);
-    }
-    return true;
-}
+// Processes events until `done` holds; false after 10 s.
+bool waitUntil(const std::function<bool()> &done) { return QTest::qWaitFor(done, 10000); }
 
 bool press(const QString &keys) { return QProcess::execute(QStringLiteral("xdotool"), {QStringLiteral("key"), keys}) == 0; }
 
@@ -91,7 +80,7 @@ TEST_F(GlobalShortcutTest, ThePressReachesItWhateverTheLockKeysAndFollowsAChange
     ASSERT_TRUE(press(QStringLiteral("ctrl+shift+k")));
     // Events arrive in order: had the old combination still been grabbed, it would count first.
     ASSERT_TRUE(waitUntil([&] { return activations > before; }));
-    waitUntil([] { return false; }, 200);
+    QTest::qWait(200);
     EXPECT_EQ(activations, before + 1);
     EXPECT_EQ(GlobalShortcut(preferences).sequence(), QStringLiteral("Ctrl+Shift+K"));
 }

@@ -71,14 +71,6 @@ protected:
     QString ring;
 };
 
-QStringList labels(const QJsonArray &items)
-{
-    QStringList result;
-    for (const QJsonValue &item : items)
-        result << item.toObject().value(u"label").toString();
-    return result;
-}
-
 } // namespace
 
 TEST_F(HighlightEndToEnd, OneCaptureWithItsOwnContextsAndARingAroundTheButtonByTreeOrPicture)
@@ -150,7 +142,9 @@ TEST_F(HighlightEndToEnd, OneCaptureWithItsOwnContextsAndARingAroundTheButtonByT
     // its time budget before the button; a complete walk must list it.
     const QJsonObject accessibility = payload.value(u"accessibility").toObject();
     EXPECT_EQ(accessibility.value(u"application_name"), capture.value(u"application_name"));
-    const QStringList elements = labels(accessibility.value(u"elements").toArray());
+    QStringList elements;
+    for (const QJsonValue &element : accessibility.value(u"elements").toArray())
+        elements << element.toObject().value(u"label").toString();
     ASSERT_FALSE(elements.isEmpty()) << QJsonDocument(accessibility).toJson().toStdString();
     EXPECT_EQ(elements.first(), QStringLiteral("Choose an option below"));
     if (!accessibility.value(u"truncated").toBool()) {
