@@ -92,23 +92,20 @@ bool visitNodes(qint64 pid, QString *diagnosis,
                 if (!text.isEmpty()) {
                     const QDBusMessage box = accessibleCall(bus, node, QStringLiteral("org.a11y.atspi.Component"),
                                                             QStringLiteral("GetExtents"), {QVariant::fromValue(0u)});
-                    QRect extents;
+                    int x = 0, y = 0, width = 0, height = 0;
                     if (box.type() == QDBusMessage::ReplyMessage && !box.arguments().isEmpty()) {
-                        int x = 0, y = 0, width = 0, height = 0;
                         const QDBusArgument argument = box.arguments().constFirst().value<QDBusArgument>();
                         argument.beginStructure();
                         argument >> x >> y >> width >> height;
                         argument.endStructure();
-                        extents = QRect(x, y, width, height);
                     }
+                    const QRect extents(x, y, width, height);
                     if (visit(bus, node, {role.arguments().value(0).toString(), text, extents}))
                         stopped = true;
                 }
-                if (depth < 60) {
-                    for (const AtspiReference &child : childrenOf(bus, node))
-                        if (!stopped)
-                            walk(child, depth + 1);
-                }
+                for (const AtspiReference &child : depth < 60 ? childrenOf(bus, node) : QList<AtspiReference>())
+                    if (!stopped)
+                        walk(child, depth + 1);
             };
             for (const AtspiReference &application : childrenOf(bus, desktop)) {
                 const quint64 owner = bus.interface()->servicePid(application.service).value();

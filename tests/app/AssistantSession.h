@@ -7,29 +7,21 @@
 #include "AppLaunch.h"
 
 #include <QDeadlineTimer>
-#include <QDir>
-#include <QFile>
 #include <QHash>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QPoint>
 #include <QRect>
-#include <QProcess>
 #include <QRegularExpression>
 #include <QSettings>
-#include <QSize>
-#include <QTemporaryDir>
 #include <QThread>
 
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <functional>
 
 #include <sys/prctl.h>
-
-#include <chrono>
-#include <functional>
 
 namespace nimbel::test {
 
@@ -60,10 +52,7 @@ protected:
 
     // The platform and the application end with this test process, even when it is
     // killed at its time limit or aborts.
-    static void endWithTest(QProcess &process)
-    {
-        process.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGTERM); });
-    }
+    static void endWithTest(QProcess &process) { process.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGTERM); }); }
 
     static void stop(QProcess &process)
     {
@@ -125,8 +114,7 @@ protected:
     void writeScript(const QJsonObject &script)
     {
         QFile file(home.filePath(QStringLiteral("script.json")));
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        file.write(QJsonDocument(script).toJson());
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(QJsonDocument(script).toJson()) > 0);
     }
 
     // The session's accessibility bus, with toolkit accessibility on, so that
@@ -233,20 +221,18 @@ protected:
         static const QRegularExpression record(
             QStringLiteral(R"(event=chat_message_displayed id=(\S+) role=(\S+) text=(.*)$)"),
             QRegularExpression::MultilineOption);
-        QStringList ids;
-        QHash<QString, QString> texts;
+        QStringList ids, texts;
         for (auto it = record.globalMatch(records()); it.hasNext();) {
             const auto match = it.next();
             if (match.captured(2) != role)
                 continue;
-            if (!texts.contains(match.captured(1)))
+            if (!ids.contains(match.captured(1))) {
                 ids.append(match.captured(1));
-            texts.insert(match.captured(1), match.captured(3));
+                texts.append(QString());
+            }
+            texts[ids.indexOf(match.captured(1))] = match.captured(3);
         }
-        QStringList result;
-        for (const QString &id : ids)
-            result.append(texts.value(id));
-        return result;
+        return texts;
     }
 
     // The text of the last bubble with this role, or an empty string.
@@ -294,7 +280,6 @@ protected:
                      values.value(QStringLiteral("WIDTH")), values.value(QStringLiteral("HEIGHT")));
     }
 
-    // This process's panel at the expanded size, or an empty id.
     QString expandedPanel() { return panel(QSize(488, 670)); }
 
     // Saves a picture of window `id` ("root": the screen) as artifacts/`name`; answers the file's path.

@@ -2,13 +2,11 @@
 #include "settings/PreferenceKeys.h"
 #include "settings/PreferencesStore.h"
 
-#include <QCoreApplication>
-#include <QDeadlineTimer>
 #include <QKeySequence>
 #include <QProcess>
 #include <QSettings>
 #include <QTemporaryDir>
-#include <QThread>
+#include <QtCore/qtestsupport_core.h>
 
 #include <gtest/gtest.h>
 
@@ -23,22 +21,10 @@ using State = GlobalShortcut::State;
 // Needs an X display (scripts/with-session) and xdotool.
 namespace {
 
-bool waitUntil(const std::function<bool()> &done, int timeoutMs = 10000)
-{
-    QDeadlineTimer deadline(timeoutMs);
-    while (!done()) {
-        if (deadline.hasExpired())
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-        QThread::msleep(2);
-    }
-    return true;
-}
+// Processes events until `done` holds; false after 10 s.
+bool waitUntil(const std::function<bool()> &done) { return QTest::qWaitFor(done, 10000); }
 
-bool press(const QString &keys)
-{
-    return QProcess::execute(QStringLiteral("xdotool"), {QStringLiteral("key"), keys}) == 0;
-}
+bool press(const QString &keys) { return QProcess::execute(QStringLiteral("xdotool"), {QStringLiteral("key"), keys}) == 0; }
 
 class GlobalShortcutTest : public testing::Test
 {
@@ -50,12 +36,7 @@ protected:
 
 TEST(X11KeyGrab, MapsCombinationsThatLeaveTypingAlone)
 {
-    struct Case
-    {
-        const char *text;
-        std::optional<X11KeyGrab> grab;
-    };
-    const Case cases[] = {
+    const std::pair<const char *, std::optional<X11KeyGrab>> cases[] = {
         {"Ctrl+Alt+Space", X11KeyGrab{0x20, XCB_MOD_MASK_CONTROL | XCB_MOD_MASK_1}},
         {"Ctrl+Shift+K", X11KeyGrab{'k', XCB_MOD_MASK_CONTROL | XCB_MOD_MASK_SHIFT}},
         {"Meta+F5", X11KeyGrab{0xffc2, XCB_MOD_MASK_4}},
@@ -64,10 +45,10 @@ TEST(X11KeyGrab, MapsCombinationsThatLeaveTypingAlone)
         {"Shift+K", std::nullopt},
         {"Ctrl+Alt+Media Play", std::nullopt},
     };
-    for (const Case &c : cases) {
-        const QKeySequence sequence = QKeySequence::fromString(QString::fromLatin1(c.text), QKeySequence::PortableText);
-        ASSERT_EQ(sequence.count(), 1) << c.text;
-        EXPECT_EQ(x11KeyGrab(sequence[0]), c.grab) << c.text;
+    for (const auto &[text, grab] : cases) {
+        const QKeySequence sequence = QKeySequence::fromString(QString::fromLatin1(text), QKeySequence::PortableText);
+        ASSERT_EQ(sequence.count(), 1) << text;
+        EXPECT_EQ(x11KeyGrab(sequence[0]), grab) << text;
     }
     EXPECT_FALSE(x11KeyGrab(QKeyCombination(Qt::ControlModifier | Qt::AltModifier, Qt::Key_Control)));
 }
@@ -81,17 +62,12 @@ TEST_F(GlobalShortcutTest, ThePressReachesItWhateverTheLockKeysAndFollowsAChange
     EXPECT_EQ(shortcut.sequence(), QStringLiteral("Ctrl+Alt+Space"));
 
     // Each lock key is turned on for the press and off again afterwards.
-    for (const char *lock : {"", "Caps_Lock", "Num_Lock"}) {
-        const QString lockKey = QString::fromLatin1(lock);
-        if (!lockKey.isEmpty()) {
-            ASSERT_TRUE(press(lockKey));
-        }
+    for (const QString &lock : {QString(), QStringLiteral("Caps_Lock"), QStringLiteral("Num_Lock")}) {
+        ASSERT_TRUE(lock.isEmpty() || press(lock));
         const int before = activations;
         ASSERT_TRUE(press(QStringLiteral("ctrl+alt+space")));
-        EXPECT_TRUE(waitUntil([&] { return activations == before + 1; })) << lock;
-        if (!lockKey.isEmpty()) {
-            ASSERT_TRUE(press(lockKey));
-        }
+        EXPECT_TRUE(waitUntil([&] { return activations == before + 1; })) << lock.toStdString();
+        ASSERT_TRUE(lock.isEmpty() || press(lock));
     }
 
     // A recorded combination replaces the old one, and is kept.
@@ -104,7 +80,7 @@ TEST_F(GlobalShortcutTest, ThePressReachesItWhateverTheLockKeysAndFollowsAChange
     ASSERT_TRUE(press(QStringLiteral("ctrl+shift+k")));
     // Events arrive in order: had the old combination still been grabbed, it would count first.
     ASSERT_TRUE(waitUntil([&] { return activations > before; }));
-    waitUntil([] { return false; }, 200);
+    QTest::qWait(200);
     EXPECT_EQ(activations, before + 1);
     EXPECT_EQ(GlobalShortcut(preferences).sequence(), QStringLiteral("Ctrl+Shift+K"));
 }

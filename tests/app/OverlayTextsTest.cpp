@@ -1,6 +1,8 @@
 // The derived texts and enabled rules of the QML views (src/ui/Texts.mjs),
 // run in a JavaScript engine as the views run them.
 #include <QJSEngine>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QJSValue>
 #include <QVariantMap>
 
@@ -44,14 +46,6 @@ QVariantMap status(std::initializer_list<std::pair<const char *, QVariant>> valu
     return map;
 }
 
-std::string describe(const QVariantMap &map)
-{
-    std::string out;
-    for (auto it = map.begin(); it != map.end(); ++it)
-        out += it.key().toStdString() + "=" + it.value().toString().toStdString() + " ";
-    return out;
-}
-
 } // namespace
 
 TEST_F(OverlayTexts, HeaderStatusTakesTheFirstRuleThatApplies)
@@ -75,7 +69,7 @@ TEST_F(OverlayTexts, HeaderStatusTakesTheFirstRuleThatApplies)
         {status({{"showSettings", true}, {"microphoneAuthorized", false}}), "[status.checkPermissions]"},
     };
     for (const Case &c : cases) {
-        SCOPED_TRACE(describe(c.state));
+        SCOPED_TRACE(QJsonDocument(QJsonObject::fromVariantMap(c.state)).toJson(QJsonDocument::Compact).toStdString());
         EXPECT_EQ(text("headerStatus", c.state), QString::fromLatin1(c.expected));
     }
 }

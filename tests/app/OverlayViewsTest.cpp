@@ -61,8 +61,7 @@ protected:
 
     void useHighlight(bool available)
     {
-        highlight = std::make_unique<HighlightSettings>(preferences, available);
-        HighlightSettings::setInstance(highlight.get());
+        HighlightSettings::setInstance((highlight = std::make_unique<HighlightSettings>(preferences, available)).get());
     }
 
     // Runs pending events and renders one frame, so views lay themselves out
@@ -108,17 +107,8 @@ protected:
     }
 
     // As at start-up: the chat opens with the introduction in it.
-    void showFirstRun()
-    {
-        model->openChat();
-        firstRun->show();
-    }
-
-    void openSettings()
-    {
-        model->openChat();
-        root()->setProperty("showSettings", true);
-    }
+    void showFirstRun() { model->openChat(); firstRun->show(); }
+    void openSettings() { model->openChat(); root()->setProperty("showSettings", true); }
 
     // An item of the views by object name, a shown one before a hidden one.
     QQuickItem *find(const QString &name) { return test::itemsNamed(root(), name).value(0); }
@@ -182,66 +172,66 @@ QUrl otherPlatformLink()
 
 TEST_F(OverlayViews, EveryControlDoesWhatItSaysOrSaysWhyNot)
 {
+    // Disabled controls are pressed too: nothing may happen.
+    enum Expected { works, disabled, hidden };
     struct Control
     {
         const char *name;
         bool connected;
         std::function<void()> arrange;
-        // Disabled controls are pressed too: nothing may happen.
-        enum { works, disabled, hidden } expected;
+        Expected expected;
         std::function<void()> check;
         QString why = voiceUnavailable; // the tooltip of a disabled control
     };
-    const auto nothingHappened = [this] {
-        EXPECT_FALSE(model->isExpanded());
-        EXPECT_FALSE(model->isVoiceSessionActive());
-        EXPECT_EQ(microphone.starts, 0);
-        EXPECT_EQ(model->messages().size(), 1);
+    const auto none = [] {};
+    const auto chat = [&] { model->openChat(); };
+    const auto sheet = [&] { openSettings(); };
+    const auto otherPlatform = [&] {
+        model->openChat();
+        ASSERT_TRUE(model->applyPlatformConnection(otherPlatformLink()));
     };
+    const auto permissionState = [&] { return find(QStringLiteral("microphonePermissionState"))->property("text").toString(); };
     const QList<Control> controls{
-        {"microphoneButton", true, [] {}, Control::works, [&] { EXPECT_TRUE(model->isVoiceSessionActive()); }},
-        {"endButton", true, [] {}, Control::hidden, nothingHappened},
-        {"endButton", true, [&] { model->toggleListening(); }, Control::works,
-         [&] { EXPECT_FALSE(model->isVoiceSessionActive()); }},
-        {"chatToggleButton", false, [] {}, Control::works, [&] { EXPECT_TRUE(model->isExpanded()); }},
+        {"microphoneButton", true, none, works, [&] { EXPECT_TRUE(model->isVoiceSessionActive()); }},
+        {"endButton", true, none, hidden, [&] {
+             EXPECT_FALSE(model->isVoiceSessionActive());
+             EXPECT_EQ(microphone.starts, 0);
+         }},
+        {"endButton", true, [&] { model->toggleListening(); }, works, [&] { EXPECT_FALSE(model->isVoiceSessionActive()); }},
+        {"chatToggleButton", false, none, works, [&] { EXPECT_TRUE(model->isExpanded()); }},
         {"newConversationButton", false,
          [&] {
              model->openChat();
              model->appendMessage(ChatMessage::create(ChatMessage::Role::user, QStringLiteral("Hello?"), clock.now()));
          },
-         Control::works, [&] { EXPECT_EQ(texts(*model).size(), 1); }},
-        {"closeChatButton", false, [&] { model->openChat(); }, Control::works,
-         [&] { EXPECT_FALSE(model->isExpanded()); }},
-        {"sendButton", true, [&] { model->openChat(); }, Control::disabled, [&] { EXPECT_TRUE(gateway.chats.isEmpty()); },
-         QString()},
+         works, [&] { EXPECT_EQ(texts(*model).size(), 1); }},
+        {"closeChatButton", false, chat, works, [&] { EXPECT_FALSE(model->isExpanded()); }},
+        {"sendButton", true, chat, disabled, [&] { EXPECT_TRUE(gateway.chats.isEmpty()); }, QString()},
         {"sendButton", true,
          [&] {
              model->openChat();
              settle();
              type(find(QStringLiteral("questionField")), QStringLiteral("What is the capital of France?"));
-             EXPECT_EQ(model->question(), u"What is the capital of France?");
          },
-         Control::works,
+         works,
          [&] {
              ASSERT_EQ(gateway.chats.size(), 1);
              EXPECT_EQ(texts(*model).at(1), u"What is the capital of France?");
              EXPECT_TRUE(model->question().isEmpty());
          }},
-        {"screenshotButton", true, [&] { model->openChat(); }, Control::works,
-         [&] {
+        {"screenshotButton", true, chat, works, [&] {
              EXPECT_TRUE(settleUntil([&] { return model->screenContext().latestCapture().has_value(); }));
              EXPECT_EQ(captures.calls.size(), 1);
          }},
-        {"errorAction", false, [&] { fail(ZelmRecovery::restart); }, Control::works,
-         [&] { EXPECT_EQ(desktop.relaunches, 1); }},
-        {"errorAction", false, [&] { fail(ZelmRecovery::screenRecordingSettings); }, Control::works,
+        {"errorAction", false, [&] { fail(ZelmRecovery::restart); }, works, [&] { EXPECT_EQ(desktop.relaunches, 1); }},
+        {"errorAction", false, [&] { fail(ZelmRecovery::screenRecordingSettings); }, works,
          [&] { EXPECT_EQ(desktop.opened, QList<Page>{Page::screenRecording}); }},
         {"errorAction", false,
          [&] {
              desktop.available = false;
              fail(ZelmRecovery::voicePrivacySettings);
          },
-         Control::works,
+         works,
          [&] {
              // No settings tool on this desktop: the owner is told what to do instead.
              EXPECT_EQ(desktop.opened, QList<Page>{Page::microphone});
@@ -249,51 +239,29 @@ TEST_F(OverlayViews, EveryControlDoesWhatItSaysOrSaysWhyNot)
              EXPECT_TRUE(model->failure()->message.startsWith(u"This desktop has no settings tool for the microphone"));
              EXPECT_FALSE(find(QStringLiteral("errorAction"))->isVisible());
          }},
-        {"errorAction", false, [&] { fail(ZelmRecovery::none); }, Control::hidden, [] {}},
-        {"cancelConnection", true,
-         [&] {
-             model->openChat();
-             ASSERT_TRUE(model->applyPlatformConnection(otherPlatformLink()));
-         },
-         Control::works,
-         [&] {
+        {"errorAction", false, [&] { fail(ZelmRecovery::none); }, hidden, none},
+        {"cancelConnection", true, otherPlatform, works, [&] {
              EXPECT_EQ(texts(*model).last(), u"Staying connected to platform.example.");
              EXPECT_TRUE(gateway.pairings.isEmpty());
          }},
-        {"confirmConnection", true,
-         [&] {
-             model->openChat();
-             ASSERT_TRUE(model->applyPlatformConnection(otherPlatformLink()));
-         },
-         Control::works, [&] { EXPECT_EQ(gateway.pairings.size(), 1); }},
+        {"confirmConnection", true, otherPlatform, works, [&] { EXPECT_EQ(gateway.pairings.size(), 1); }},
         {"saveButton", false,
          [&] {
-             model->openChat();
-             root()->setProperty("showSettings", true);
+             openSettings();
              settle();
              QQuickItem *field = find(QStringLiteral("platformAddressField"));
              field->setProperty("text", QString());
              type(field, QStringLiteral(" https://mine.example "));
          },
-         Control::works,
-         [&] { EXPECT_EQ(preferences.string(keys::desktopPlatformBaseURL), u"https://mine.example"); }},
-        {"connectButton", false,
-         [&] {
-             model->openChat();
-             root()->setProperty("showSettings", true);
-         },
-         Control::works, [&] { EXPECT_EQ(links.opened.size(), 1); }},
-        {"screenSettingsButton", false, [&] { openSettings(); }, Control::works,
-         [&] { EXPECT_EQ(desktop.opened, QList<Page>{Page::screenRecording}); }},
-        {"labelsSwitch", false, [&] { openSettings(); }, Control::works,
-         [&] {
+         works, [&] { EXPECT_EQ(preferences.string(keys::desktopPlatformBaseURL), u"https://mine.example"); }},
+        {"connectButton", false, sheet, works, [&] { EXPECT_EQ(links.opened.size(), 1); }},
+        {"screenSettingsButton", false, sheet, works, [&] { EXPECT_EQ(desktop.opened, QList<Page>{Page::screenRecording}); }},
+        {"labelsSwitch", false, sheet, works, [&] {
              EXPECT_FALSE(model->accessibilityContextEnabled());
              EXPECT_EQ(preferences.boolean(keys::accessibilityContextEnabled), false);
          }},
-        {"autoUpdateSwitch", false, [&] { openSettings(); }, Control::works,
-         [&] { EXPECT_FALSE(updates->automaticallyChecksForUpdates()); }},
-        {"checkUpdatesButton", false, [&] { openSettings(); }, Control::works,
-         [&] {
+        {"autoUpdateSwitch", false, sheet, works, [&] { EXPECT_FALSE(updates->automaticallyChecksForUpdates()); }},
+        {"checkUpdatesButton", false, sheet, works, [&] {
              EXPECT_TRUE(settleUntil([&] { return !updates->lastUpdateError().isEmpty(); }));
              EXPECT_TRUE(find(QStringLiteral("updateError"))->isVisible());
          }},
@@ -305,37 +273,36 @@ TEST_F(OverlayViews, EveryControlDoesWhatItSaysOrSaysWhyNot)
              updates = std::move(none);
              openSettings();
          },
-         Control::disabled, [] {}, QStringLiteral("Updates unavailable: this build has no update checker.")},
-        {"downloadButton", false, [&] { openSettings(); }, Control::hidden, [] {}},
-        {"languageEnglish", false, [&] { openSettings(); }, Control::works,
-         [&] { EXPECT_EQ(desktop.relaunches, 0); }}, // the profile's language already: no restart
+         disabled, none, QStringLiteral("Updates unavailable: this build has no update checker.")},
+        {"downloadButton", false, sheet, hidden, none},
+        // The profile's language already: no restart.
+        {"languageEnglish", false, sheet, works, [&] { EXPECT_EQ(desktop.relaunches, 0); }},
         {"showFirstRunButton", false,
          [&] {
              preferences.setInteger(keys::desktopFirstRunCompletedVersion, 1);
              openSettings();
          },
-         Control::works,
+         works,
          [&] {
              EXPECT_FALSE(preferences.contains(keys::desktopFirstRunCompletedVersion));
              EXPECT_EQ(find(QStringLiteral("firstRunTitle"))->property("text").toString(), u"Hello — I’m Nimbel");
              EXPECT_FALSE(find(QStringLiteral("questionField"))->isVisible());
          }},
-        {"firstRunBack", false, [&] { showFirstRun(); }, Control::hidden, [] {}},
+        {"firstRunBack", false, [&] { showFirstRun(); }, hidden, none},
         {"firstRunPrivacyLink", true,
          [&] {
              showFirstRun();
              firstRun->advance();
              firstRun->advance();
          },
-         Control::works,
-         [&] { EXPECT_EQ(links.opened, QList<QUrl>{QUrl(QStringLiteral("https://platform.example/privacy/mac"))}); }},
+         works, [&] { EXPECT_EQ(links.opened, QList<QUrl>{QUrl(QStringLiteral("https://platform.example/privacy/mac"))}); }},
         {"firstRunSkip", false,
          [&] {
              showFirstRun();
              for (int page = 0; page < 4; ++page)
                  firstRun->advance();
          },
-         Control::works,
+         works,
          [&] {
              // Skipping the last page ends the introduction for good: the conversation shows.
              EXPECT_EQ(preferences.integer(keys::desktopFirstRunCompletedVersion), 1);
@@ -349,10 +316,10 @@ TEST_F(OverlayViews, EveryControlDoesWhatItSaysOrSaysWhyNot)
              model->refreshVoicePermissions();
              openSettings();
          },
-         Control::works,
+         works,
          [&] {
              EXPECT_EQ(desktop.opened, QList<Page>{Page::microphone});
-             EXPECT_EQ(find(QStringLiteral("microphonePermissionState"))->property("text").toString(), u"Denied");
+             EXPECT_EQ(permissionState(), u"Denied");
          }},
         {"recheckPermissionsButton", false,
          [&] {
@@ -361,18 +328,14 @@ TEST_F(OverlayViews, EveryControlDoesWhatItSaysOrSaysWhyNot)
              openSettings();
              microphone.permission = PermissionState::authorized;
          },
-         Control::works,
+         works,
          [&] {
              EXPECT_FALSE(model->failure());
-             EXPECT_EQ(find(QStringLiteral("microphonePermissionState"))->property("text").toString(), u"Allowed");
+             EXPECT_EQ(permissionState(), u"Allowed");
              EXPECT_FALSE(find(QStringLiteral("microphoneSettingsButton"))->isVisible());
          }},
         // On unless switched off; the choice outlives the run.
-        {"highlightSwitch", false, [&] { openSettings(); }, Control::works,
-         [&] {
-             EXPECT_EQ(preferences.boolean(keys::screenHighlightEnabled), false);
-             EXPECT_FALSE(HighlightSettings(preferences, true).isEnabled());
-         }},
+        {"highlightSwitch", false, sheet, works, [&] { EXPECT_FALSE(HighlightSettings(preferences, true).isEnabled()); }},
         {"highlightSwitch", false,
          [&] {
              // A desktop that cannot show the ring (the views are made again to bind to it).
@@ -382,7 +345,7 @@ TEST_F(OverlayViews, EveryControlDoesWhatItSaysOrSaysWhyNot)
              show(false);
              openSettings();
          },
-         Control::disabled,
+         disabled,
          [&] {
              EXPECT_EQ(preferences.boolean(keys::screenHighlightEnabled), true);
              EXPECT_FALSE(highlight->unavailableReason().isEmpty());
@@ -402,12 +365,10 @@ TEST_F(OverlayViews, EveryControlDoesWhatItSaysOrSaysWhyNot)
         settle();
         QQuickItem *item = find(QString::fromLatin1(control.name));
         ASSERT_NE(item, nullptr);
-        if (control.expected == Control::hidden) {
-            EXPECT_FALSE(item->isVisible());
-        } else {
-            ASSERT_TRUE(item->isVisible());
-            EXPECT_EQ(item->isEnabled(), control.expected == Control::works);
-            if (control.expected == Control::disabled && !control.why.isEmpty()) {
+        EXPECT_EQ(item->isVisible(), control.expected != hidden);
+        if (control.expected != hidden) {
+            EXPECT_EQ(item->isEnabled(), control.expected == works);
+            if (control.expected == disabled && !control.why.isEmpty()) {
                 EXPECT_EQ(tooltip(item), control.why);
             }
             press(item);
@@ -436,11 +397,10 @@ TEST_F(OverlayViews, ConversationShowsOnlyUserAndAssistantMessagesAndLogsEachOnc
     for (const QString &text : log.texts(QStringLiteral(".General")))
         if (text.startsWith(u"event=chat_message_displayed"))
             shown << text.section(u' ', 2); // "role=… text=…"
-    EXPECT_EQ(shown, (QStringList{QStringLiteral("role=assistant text=Hi! Show me what is unclear on your screen and "
-                                                 "I’ll tell you the next step."),
-                                  QStringLiteral("role=user text=Where is Save?"),
-                                  QStringLiteral("role=assistant text=Top right."),
-                                  QStringLiteral("role=assistant text=Top right.\\nThe blue button.")}));
+    EXPECT_EQ(shown, (QStringList{
+                         QStringLiteral("role=assistant text=Hi! Show me what is unclear on your screen and I’ll tell you the next step."),
+                         QStringLiteral("role=user text=Where is Save?"), QStringLiteral("role=assistant text=Top right."),
+                         QStringLiteral("role=assistant text=Top right.\\nThe blue button.")}));
     EXPECT_FALSE(log.all().contains(u"hidden"));
 }
 

@@ -1,6 +1,7 @@
-// The built assistant's introduction and settings sheet, driven through its
-// accessibility tree as an assistive tool drives them, in the X session of
-// scripts/with-session. Pictures of each page are saved as artifacts.
+// The built assistant in the X session of scripts/with-session: where its panel
+// stands, its tray item docked in the tray host, and its introduction and
+// settings sheet driven through its accessibility tree as an assistive tool
+// drives them. Pictures of each page are saved under the build's artifacts/.
 #include "AccessibilityBusReader.h"
 #include "AssistantSession.h"
 
@@ -58,7 +59,7 @@ protected:
     qint64 relaunched = 0;
 };
 
-TEST_F(SettingsSession, IntroductionShowsItsFivePagesOnceThenOnlyTheOrb)
+TEST_F(SettingsSession, IntroductionOnceThenTheChatByItsAnchorItsTrayItemAndItsSettingsSheet)
 {
     ASSERT_NO_FATAL_FAILURE(launch({}));
     const QStringList titles{QStringLiteral("Hello — I’m Nimbel"), QStringLiteral("The microphone"),
@@ -82,16 +83,51 @@ TEST_F(SettingsSession, IntroductionShowsItsFivePagesOnceThenOnlyTheOrb)
     ASSERT_TRUE(waitFor([&] { return shows(app.processId(), QStringLiteral("Nimbel")); }, 30s)) << records().toStdString();
     EXPECT_TRUE(expandedPanel().isEmpty());
     EXPECT_FALSE(shows(app.processId(), titles[0]));
-}
+    stop(app);
 
-TEST_F(SettingsSession, SettingsSheetSwitchesLaunchAtLoginAndRestartsInTheChosenLanguage)
-{
-    QSettings(profilePath(), QSettings::IniFormat).setValue(QStringLiteral("desktopFirstRunCompletedVersion"), 1);
+    // The launcher dragged to (1000, 300), y upwards, and the chat opened.
+    QSettings preferences(profilePath(), QSettings::IniFormat);
+    preferences.setValue(QStringLiteral("overlayHasSavedLauncherAnchor"), true);
+    preferences.setValue(QStringLiteral("overlayLauncherAnchorX"), 1000.0);
+    preferences.setValue(QStringLiteral("overlayLauncherAnchorY"), 300.0);
+    preferences.sync();
     env.insert(QStringLiteral("ZELM_DESKTOP_QA_MODE"), QStringLiteral("expanded"));
     // The restarted instance inherits the records' channel: a file outlives this
     // process's pipe, which closes when the first instance ends.
-    app.setStandardErrorFile(home.filePath(QStringLiteral("records.log")));
+    const QString recordsFile = home.filePath(QStringLiteral("records.log"));
+    app.setStandardErrorFile(recordsFile);
     ASSERT_NO_FATAL_FAILURE(launch({}));
+
+    // Grows left and up from the anchor: on a 1080-high screen its top-left
+    // corner is at (1000 − 488, 1080 − 300 − 670).
+    QPoint at(-1, -1);
+    EXPECT_TRUE(waitFor([&] { return !panel(QSize(488, 670), &at).isEmpty(); }, 20s));
+    EXPECT_EQ(at, QPoint(512, 110));
+    const auto written = [&] {
+        QFile file(recordsFile);
+        return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
+    };
+    EXPECT_TRUE(waitFor([&] {
+        return written().contains(u"role=assistant text=Hi! Show me what is unclear on your screen and I’ll tell you the next step.");
+    })) << written().toStdString();
+    EXPECT_FALSE(written().contains(u"overlay_view_error")) << written().toStdString();
+    QThread::msleep(700); // let the opening animations finish
+    const QImage chat(saveScreenshot(expandedPanel(), QStringLiteral("expanded-chat.png")));
+    EXPECT_EQ(chat.size(), QSize(488, 670));
+    EXPECT_GT(sampledColours(chat), 40);
+
+    // The tray item is docked in the session's tray host, which reparents it into its own window.
+    const QStringList ours = xdotool(QStringLiteral("search --all --pid %1").arg(app.processId())).split(u'\n');
+    QString tree;
+    EXPECT_TRUE(waitFor([&] {
+        tree.clear();
+        for (const QString &host : xdotool(QStringLiteral("search --class trayer")).split(u'\n', Qt::SkipEmptyParts))
+            tree += run(QStringLiteral("xwininfo"), {QStringLiteral("-tree"), QStringLiteral("-id"), host});
+        return std::any_of(ours.begin(), ours.end(), [&](const QString &id) {
+            return !id.isEmpty() && tree.contains(QStringLiteral(" 0x%1 ").arg(id.toULongLong(), 0, 16));
+        });
+    }, 30s)) << "no window of the application inside a tray host:\n" << tree.toStdString();
+
     ASSERT_NO_FATAL_FAILURE(press(QStringLiteral("Settings")));
     ASSERT_TRUE(waitFor([&] { return shows(app.processId(), QStringLiteral("Launch at login")); }, 30s));
     const QString shot = saveScreenshot(expandedPanel(), QStringLiteral("settings-sheet.png"));
@@ -99,13 +135,13 @@ TEST_F(SettingsSession, SettingsSheetSwitchesLaunchAtLoginAndRestartsInTheChosen
 
     // The switch writes the autostart entry and removes it again.
     ASSERT_NO_FATAL_FAILURE(press(QStringLiteral("Launch at login")));
-    EXPECT_TRUE(waitFor([&] { return autostartEntries().size() == 1; }, 20s)) << records().toStdString();
+    EXPECT_TRUE(waitFor([&] { return autostartEntries().size() == 1; }, 20s));
     ASSERT_NO_FATAL_FAILURE(press(QStringLiteral("Launch at login")));
-    EXPECT_TRUE(waitFor([&] { return autostartEntries().isEmpty(); }, 20s)) << records().toStdString();
+    EXPECT_TRUE(waitFor([&] { return autostartEntries().isEmpty(); }, 20s));
 
     // A new language restarts the assistant, which then speaks it.
     ASSERT_NO_FATAL_FAILURE(press(QStringLiteral("Русский")));
-    ASSERT_TRUE(app.waitForFinished(20000)) << records().toStdString();
+    ASSERT_TRUE(app.waitForFinished(20000)) << written().toStdString();
     EXPECT_EQ(app.exitCode(), 0);
     EXPECT_EQ(stored(QStringLiteral("ZelmAppLanguage")).toString(), u"ru");
     ASSERT_TRUE(waitFor([&] { return (relaunched = restartedInstance()) > 0; }, 20s));

@@ -38,7 +38,8 @@ bool leaveStaleSocket(const QString &path)
 } // namespace
 
 // Handing links over is checked with the built program as the second launch
-// (AppProcessTest).
+// (PairingFaults.RefusedExchangeIsShownAndTheNextLinkPairs); letting go for a
+// restart, by the restart in the chosen language (SettingsSession).
 TEST(SingleInstance, SocketIsPrivateToTheUserAndForeignTalkIsIgnored)
 {
     QTemporaryDir dir;
@@ -73,17 +74,4 @@ TEST(SingleInstance, SocketLeftByACrashIsTakenOver)
     EXPECT_EQ(later.claim({QStringLiteral("zelmdesktop://connect?code=1")}), SingleInstance::Role::secondary);
     ASSERT_TRUE(received.wait(3000));
     EXPECT_EQ(received.at(0).at(0).toStringList(), QStringList{QStringLiteral("zelmdesktop://connect?code=1")});
-}
-
-TEST(SingleInstance, ReleasedInstanceLetsTheNextLaunchBeTheFirst)
-{
-    // A relaunch lets go first, or the new instance would hand itself over to the old one.
-    QTemporaryDir dir;
-    const QString path = dir.filePath(QStringLiteral("nimbel.instance"));
-    SingleInstance running(path);
-    ASSERT_EQ(running.claim({}), SingleInstance::Role::primary);
-    running.release();
-    SingleInstance relaunched(path);
-    EXPECT_EQ(relaunched.claim({}), SingleInstance::Role::primary);
-    running.release(); // twice is harmless
 }

@@ -43,35 +43,11 @@ double loudSeconds(const QString &rawFile, int rate, double fromSecond, float th
     return double(loud) / rate;
 }
 
-double recordedSeconds(const QString &rawFile, int rate)
-{
-    return double(QFileInfo(rawFile).size()) / sizeof(float) / rate;
-}
-
 class VoiceConversationEndToEnd : public AssistantSession
 {
 protected:
     // Declared first: the application started later finds it through PULSE_SERVER.
     PulseAudioTestServer pulse;
-
-    static QJsonObject script()
-    {
-        const QJsonObject weather{{QStringLiteral("match"), QStringLiteral("weather")},
-                                  {QStringLiteral("sentences"), QJsonArray::fromStringList(longAnswer)}};
-        const QJsonObject moon{{QStringLiteral("match"), QStringLiteral("moon")},
-                               {QStringLiteral("sentences"), QJsonArray{QStringLiteral("The moon is bright.")}}};
-        return {{QStringLiteral("chat"),
-                 QJsonObject{{QStringLiteral("pause_ms"), 100}, {QStringLiteral("replies"), QJsonArray{weather, moon}}}},
-                {QStringLiteral("transcription"),
-                 QJsonObject{{QStringLiteral("sequence"), QJsonArray{firstQuestion, secondQuestion}}}}};
-    }
-
-    QString speak(const QString &name, const QString &text)
-    {
-        return spokenFile(pulse.folder(), name, QStringLiteral("en"), text, 0.3, 1.2);
-    }
-
-    qsizetype chats() { return count(journal(), QStringLiteral("/v1/desktop/chat")); }
 };
 
 } // namespace
@@ -79,7 +55,13 @@ protected:
 TEST_F(VoiceConversationEndToEnd, SpokenQuestionIsAnsweredAloudAndTalkingOverTheAnswerStopsIt)
 {
     ASSERT_TRUE(pulse.isRunning());
-    ASSERT_NO_FATAL_FAILURE(startPlatform(script()));
+    const QJsonObject weather{{QStringLiteral("match"), QStringLiteral("weather")},
+                              {QStringLiteral("sentences"), QJsonArray::fromStringList(longAnswer)}};
+    const QJsonObject moon{{QStringLiteral("match"), QStringLiteral("moon")},
+                           {QStringLiteral("sentences"), QJsonArray{QStringLiteral("The moon is bright.")}}};
+    ASSERT_NO_FATAL_FAILURE(startPlatform(
+        {{QStringLiteral("chat"), QJsonObject{{QStringLiteral("pause_ms"), 100}, {QStringLiteral("replies"), QJsonArray{weather, moon}}}},
+         {QStringLiteral("transcription"), QJsonObject{{QStringLiteral("sequence"), QJsonArray{firstQuestion, secondQuestion}}}}}));
     ASSERT_NO_FATAL_FAILURE(pair());
     // Past the introduction: an ordinary start shows only the launcher.
     QSettings(home.filePath(QStringLiteral("config/app.nimbel.desktop.conf")), QSettings::IniFormat)
@@ -91,8 +73,9 @@ TEST_F(VoiceConversationEndToEnd, SpokenQuestionIsAnsweredAloudAndTalkingOverThe
     constexpr int rate = 16000;
     const QString speakers = QDir(pulse.folder()).filePath(QStringLiteral("speakers.raw"));
     const auto recording = pulse.recordSpeakers(speakers, rate);
-    const QString question = speak(QStringLiteral("question"), firstQuestion);
-    const QString interruption = speak(QStringLiteral("interruption"), secondQuestion);
+    const QString question = spokenFile(pulse.folder(), QStringLiteral("question"), QStringLiteral("en"), firstQuestion, 0.3, 1.2);
+    const QString interruption =
+        spokenFile(pulse.folder(), QStringLiteral("interruption"), QStringLiteral("en"), secondQuestion, 0.3, 1.2);
     ASSERT_FALSE(question.isEmpty());
 
     // The orb starts the session: the greeting is spoken, then the assistant listens.
@@ -103,16 +86,16 @@ TEST_F(VoiceConversationEndToEnd, SpokenQuestionIsAnsweredAloudAndTalkingOverThe
     QThread::msleep(600);
 
     // The spoken question is transcribed, asked, and its answer heard sentence by sentence.
-    const double asked = recordedSeconds(speakers, rate);
+    const double asked = double(QFileInfo(speakers).size()) / sizeof(float) / rate;
     auto feed = pulse.playIntoMicrophone(question);
-    ASSERT_TRUE(waitFor([&] { return chats() == 1; })) << records().toStdString();
+    ASSERT_TRUE(waitFor([&] { return count(journal(), QStringLiteral("/v1/desktop/chat")) == 1; })) << records().toStdString();
     ASSERT_TRUE(waitFor([&] { return records().contains(QStringLiteral("voice_line=") + longAnswer[0]); }))
         << records().toStdString();
     EXPECT_GT(loudSeconds(speakers, rate, asked), 0.5);
 
     // Talking over the answer silences it and asks the new question.
     auto overTalk = pulse.playIntoMicrophone(interruption);
-    ASSERT_TRUE(waitFor([&] { return chats() == 2; })) << records().toStdString();
+    ASSERT_TRUE(waitFor([&] { return count(journal(), QStringLiteral("/v1/desktop/chat")) == 2; })) << records().toStdString();
     EXPECT_FALSE(records().contains(QStringLiteral("voice_line=") + longAnswer[4])) << records().toStdString();
     // The new question's answer is spoken.
     ASSERT_TRUE(waitFor([&] { return records().contains(u"voice_line=The moon is bright."); }))
