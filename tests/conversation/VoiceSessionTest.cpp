@@ -161,6 +161,19 @@ TEST_F(VoiceSessionTest, ResumesAreDeclinedWhileSpeakingAndWhenOneIsQueuedAndMut
     clock.advance(1s);
     EXPECT_EQ(microphone.starts, starts + 2); // the resume after speech, then one of the two
 
+    // A question asked meanwhile cancels a pending resume, and its running request keeps the session waiting.
+    model->resumeVoiceSessionIfNeeded(350ms);
+    ask(*model, u"Tell me a story"_s, false);
+    voice.queued.clear(); // its opening line has played: only the turn holds the session
+    model->resumeVoiceSessionIfNeeded(350ms);
+    clock.advance(1s);
+    EXPECT_EQ(microphone.starts, starts + 2);
+    reply(gateway.chats.last(), u"The end."_s);
+    voice.queued.clear();
+    model->resumeVoiceSessionIfNeeded(350ms);
+    clock.advance(350ms);
+    EXPECT_EQ(microphone.starts, starts + 3);
+
     model->muteMicrophone(true);
     const int finishes = microphone.finishes;
     model->muteMicrophone(true);
