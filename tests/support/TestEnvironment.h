@@ -19,7 +19,6 @@ public:
     ~ScopedEnvironment();
 
     ScopedEnvironment &set(const char *name, const QByteArray &value);
-    ScopedEnvironment &unset(const char *name);
 
 private:
     void remember(const char *name);
