@@ -27,4 +27,11 @@ ScopedEnvironment &ScopedEnvironment::set(const char *name, const QByteArray &va
     return *this;
 }
 
+ScopedEnvironment &ScopedEnvironment::unset(const char *name)
+{
+    remember(name);
+    qunsetenv(name);
+    return *this;
+}
+
 } // namespace nimbel::test

@@ -19,6 +19,7 @@ public:
     ~ScopedEnvironment();
 
     ScopedEnvironment &set(const char *name, const QByteArray &value);
+    ScopedEnvironment &unset(const char *name);
 
 private:
     void remember(const char *name);
