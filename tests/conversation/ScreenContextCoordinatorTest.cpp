@@ -107,7 +107,7 @@ TEST_F(ScreenQuestionTest, OneCaptureWithItsOwnContextsReachesTheAnalysisAndTheC
     // The visible answer is a chat reply that sees the hidden context (as the
     // conversation window's wire rule sends it: its own test).
     ASSERT_EQ(gateway.chats.size(), 1);
-    EXPECT_EQ(lastChat().messages.at(2).content, u"[ANALYST]\n" + model->messages().at(3).text);
+    EXPECT_EQ(lastChat().messages.at(2).content, u"[ANALYST]\n"_s + model->messages().at(3).text);
 }
 
 TEST_F(ScreenQuestionTest, PreparationsBelongToTheLatestCaptureOnly)
