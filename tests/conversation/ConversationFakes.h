@@ -28,7 +28,7 @@ public:
     void setHeld(bool value) override { held = value; }
     void setEvents(Events given) override { events = std::move(given); }
     void enqueue(const QString &sentence) override { spoken.append(sentence); queued.append(sentence); }
-    bool isActive() const override { return playing || !queued.isEmpty(); }
+    bool isActive() const override { return !queued.isEmpty(); }
     bool hasCachedAudio(const QString &, const QString &, const QString &text) const override
     {
         return cached.contains(text);
@@ -38,7 +38,6 @@ public:
     // Everything ever queued, in order; `queued` is what a stop would drop.
     QStringList spoken;
     QStringList queued;
-    bool playing = false;
     bool held = false;
     QSet<QString> cached;
     Events events;
@@ -50,11 +49,10 @@ public:
     void finishWithoutDelivering() override { ++finishes; }
     void startListening() override { ++starts; }
     QString liveDraft() const override { return draft; }
-    MicrophoneState microphoneState() const override { return state; }
+    MicrophoneState microphoneState() const override { return MicrophoneState::idle; }
     PermissionState authorization() override { return permission; }
     PermissionState permission = PermissionState::authorized;
     int finishes = 0;
-    MicrophoneState state = MicrophoneState::idle;
     int starts = 0;
     QString draft;
 };
@@ -80,19 +78,16 @@ public:
 class FakeLoginItem final : public LoginItem
 {
 public:
-    bool isEnabled() const override { return enabled; }
-    bool enabled = false;
+    bool isEnabled() const override { return false; }
 };
 
+// No update feed: checks cannot run.
 class FakeUpdateStatus final : public UpdateStatus
 {
 public:
-    bool canCheckForUpdates() const override { return canCheck; }
-    bool automaticallyChecksForUpdates() const override { return automatic; }
-    std::optional<QString> lastError() const override { return error; }
-    bool canCheck = false;
-    bool automatic = false;
-    std::optional<QString> error;
+    bool canCheckForUpdates() const override { return false; }
+    bool automaticallyChecksForUpdates() const override { return false; }
+    std::optional<QString> lastError() const override { return std::nullopt; }
 };
 
 class FakeLinkOpener final : public LinkOpener

@@ -52,7 +52,7 @@ public:
     struct TranscribeCall : Call<QString>
     {
         using Call::Call;
-        QString language, prompt;
+        QString language;
     };
     struct SynthesizeCall : Call<QByteArray>
     {
@@ -134,12 +134,11 @@ public:
     }
 
     QCoro::Task<Result<QString, GatewayFailure>> transcribeSpeech(QByteArray, QString, QString, QString language,
-                                                                 QString prompt, QString,
+                                                                 QString, QString,
                                                                  std::stop_token stop) override
     {
         auto call = std::make_shared<TranscribeCall>(m_clock);
         call->language = language;
-        call->prompt = prompt;
         return record(transcriptions, std::move(call), std::move(stop));
     }
     QCoro::Task<Result<QByteArray, GatewayFailure>> synthesizeSpeech(QString text, QString, QString, QString,

@@ -1,17 +1,16 @@
 // The view model's own operations: the connection rule, opening, closing,
-// cancelling and resetting, and the recoveries a failure offers.
+// cancelling and resetting (the recoveries a failure offers: the views' test
+// of every control).
 #include "ViewModelHarness.h"
 
 #include <QRegularExpression>
 #include <QSignalSpy>
-
 
 using namespace nimbel;
 using namespace Qt::StringLiterals;
 using State = OverlayViewModel::State;
 using Mode = OverlayViewModel::InteractionMode;
 using Role = ChatMessage::Role;
-using Page = DesktopActions::SettingsPage;
 
 using OverlayViewModelTest = test::ViewModelHarness;
 
@@ -94,27 +93,4 @@ TEST_F(OverlayViewModelTest, ResettingStartsAFreshConversationAndSession)
     EXPECT_NE(model->messages().first().id, firstWelcome);
     // The chat itself stays where it was.
     EXPECT_TRUE(model->isExpanded());
-}
-
-TEST_F(OverlayViewModelTest, RecoveriesAskTheDesktopAndSaySoWhenItCannot)
-{
-    const auto model = make();
-    using Recovery = void (OverlayViewModel::*)();
-    const std::pair<Recovery, bool> cases[] = {{&OverlayViewModel::restartApplication, true},
-                                                {&OverlayViewModel::restartApplication, false},
-                                                {&OverlayViewModel::openScreenRecordingSettings, true},
-                                                {&OverlayViewModel::openScreenRecordingSettings, false},
-                                                {&OverlayViewModel::openMicrophoneSettings, false}};
-    for (const auto &[recovery, available] : cases) {
-        model->setFailure(std::nullopt);
-        desktop.available = available;
-        (model.get()->*recovery)();
-        // When the desktop cannot, the owner is told so, with no further recovery to offer.
-        ASSERT_EQ(model->failure().has_value(), !available);
-        if (!available) {
-            EXPECT_EQ(model->failure()->recovery, ZelmRecovery::none);
-        }
-    }
-    EXPECT_EQ(desktop.relaunches, 2);
-    EXPECT_EQ(desktop.opened, (QList<Page>{Page::screenRecording, Page::screenRecording, Page::microphone}));
 }

@@ -1,6 +1,5 @@
 #include "conversation/PlatformConnectionLink.h"
 
-
 #include <gtest/gtest.h>
 
 using namespace nimbel;
@@ -76,14 +75,9 @@ TEST(PlatformConnectionLink, RefusesEverythingElse)
         "zelmdesktop://connect?platform_url=http://127.0.0.1.evil.example&code=" + code,
         "zelmdesktop://connect?platform_url=http://localhost@evil.example&code=" + code,
         "zelmdesktop://connect?platform_url=https://p.example%0A.evil&code=" + code,
-        // Codes with a line break or other characters outside the pattern.
+        // Codes with a line break or other characters outside the pattern. (Keys and agents of
+        // another form or with line breaks in them: the connection-link fuzzer's checks.)
         "zelmdesktop://connect?platform_url=https://p.example&code=" + code + "%0A",
-        // Keys and agents of the wrong form.
-        "zelmdesktop://connect?platform_url=https://p.example&token=abc&agent_id=dsa-1",
-        "zelmdesktop://connect?platform_url=https://p.example&token=zelm-abc&agent_id=agent-1",
-        // Header injection through the key or the agent.
-        "zelmdesktop://connect?platform_url=https://p.example&token=zelm-a%0D%0AX-Evil:%201&agent_id=dsa-1",
-        "zelmdesktop://connect?platform_url=https://p.example&token=zelm-a&agent_id=dsa-1%0Ax",
         // Oversized.
         "zelmdesktop://connect?platform_url=https://p.example&code=" + code + "&pad=" + QString(9000, u'x'),
     };

@@ -57,18 +57,11 @@ TEST_F(PlatformConnectionTest, SynchronisationIsThrottledForTwentySeconds)
     EXPECT_EQ(gateway.configurations.size(), 2);
     EXPECT_EQ(gateway.chats.size(), 2);
     EXPECT_EQ(model->platformLink().lastPlatformConfigurationSyncAt(), 20'000ms);
-
-    // Two plain synchronisations 5 s apart fetch once; a forced one fetches again.
-    clock.advance(5s);
-    const auto plain = started(model->synchronizePlatformConfiguration(false));
-    clock.settle();
-    ASSERT_TRUE(*plain && (*plain)->ok());
-    EXPECT_EQ(gateway.configurations.size(), 2);
+    // A forced synchronisation does not wait for the twenty seconds.
     const auto forced = started(model->synchronizePlatformConfiguration(true));
     clock.settle();
     ASSERT_TRUE(*forced && (*forced)->ok());
     EXPECT_EQ(gateway.configurations.size(), 3);
-    EXPECT_EQ(model->platformLink().lastPlatformConfigurationSyncAt(), 25'000ms);
 }
 
 TEST_F(PlatformConnectionTest, ConcurrentSynchronisationsShareOneFetchAndAFailureKeepsTheConfiguration)
@@ -112,24 +105,13 @@ TEST_F(PlatformConnectionTest, ConcurrentSynchronisationsShareOneFetchAndAFailur
     EXPECT_EQ(stored(keys::desktopGreetingEN), u"How can I help?");
 }
 
-TEST_F(PlatformConnectionTest, SupersededTurnLeavesTheSharedFetchToTheNewOne)
-{
-    const auto model = makeConnected();
-    clock.advance(30s);
-    ask(*model, u"Tell me a story"_s);
-    ask(*model, u"Tell me a joke"_s);
-    // Both turns wait on the same fetch; only the newer one goes on to the chat.
-    ASSERT_EQ(gateway.configurations.size(), 2);
-    reply(gateway.configurations.last(), configuration());
-    ASSERT_EQ(gateway.chats.size(), 1);
-    EXPECT_EQ(gateway.chats.first()->messages.last().content, u"Tell me a joke");
-}
-
 TEST_F(PlatformConnectionTest, SavingSettingsMakesTheNextTurnUseTheNewKey)
 {
     const auto model = makeConnected();
     clock.advance(30s);
-    ask(*model, u"Tell me a story"_s); // waits on a fetch with the old key
+    // Both turns wait on a fetch with the old key; only the newer one is to go on.
+    ask(*model, u"Tell me a story"_s);
+    ask(*model, u"Tell me a joke"_s);
     ASSERT_EQ(gateway.configurations.size(), 2);
     const auto oldFetch = gateway.configurations.last();
 
@@ -149,6 +131,7 @@ TEST_F(PlatformConnectionTest, SavingSettingsMakesTheNextTurnUseTheNewKey)
     EXPECT_EQ(gateway.configurations.last()->baseURL, u"https://platform.example/");
     reply(gateway.configurations.last(), configuration());
     ASSERT_EQ(gateway.chats.size(), 1);
+    EXPECT_EQ(gateway.chats.first()->messages.last().content, u"Tell me a joke");
     EXPECT_EQ(gateway.chats.first()->apiKey, u"zelm-new");
     EXPECT_FALSE(model->failure());
 
@@ -194,7 +177,6 @@ TEST_F(PlatformConnectionTest, PairingLinkExchangesTheCodeAndALaterLinkSupersede
     reply(gateway.pairings.last(), exchanged(u"http://localhost:4200//"_s, u"zelm-second"_s));
     EXPECT_FALSE(model->platformLink().isPairing());
     EXPECT_TRUE(model->isPlatformConnected());
-    EXPECT_EQ(model->gatewayBaseURL(), u"http://localhost:4200");
     EXPECT_EQ(tokens.key, u"zelm-second");
     EXPECT_EQ(tokens.writes, 1);
     EXPECT_EQ(stored(keys::desktopPlatformBaseURL), u"http://localhost:4200");
@@ -222,13 +204,6 @@ TEST_F(PlatformConnectionTest, ExchangeAnswersForAnythingElseAreRefused)
         EXPECT_FALSE(model->isPlatformConnected());
         EXPECT_EQ(tokens.writes, 0);
     }
-
-    // Failures of the exchange itself are shown with their description.
-    ASSERT_TRUE(model->applyPlatformConnection(pairingLink(u"http://127.0.0.1:4100"_s)));
-    EXPECT_FALSE(model->failure());
-    reply(gateway.pairings.last(), VisionGatewayError::server(404, u"The code was used already."_s));
-    ASSERT_TRUE(model->failure());
-    EXPECT_EQ(model->messages().size(), 1); // the welcome only
 }
 
 TEST_F(PlatformConnectionTest, RefusedLinksChangeNothingAndADirectLinkConnectsAtOnce)
@@ -302,17 +277,9 @@ TEST_F(PlatformConnectionTest, ALinkToAnotherPlatformWaitsForTheOwnerAndOneToThe
     EXPECT_FALSE(model->findMessage(newer.id)->pendingConnection);
     EXPECT_EQ(gateway.configurations.size(), fetches + 1);
 
-    // Confirming a held pairing link starts the exchange.
-    ASSERT_TRUE(model->applyPlatformConnection(pairingLink(u"https://three.example"_s)));
-    EXPECT_TRUE(gateway.pairings.isEmpty());
-    EXPECT_TRUE(model->confirmPlatformConnection(model->messages().last().id.toString()));
-    ASSERT_EQ(gateway.pairings.size(), 1);
-    EXPECT_EQ(gateway.pairings.first()->baseURL, u"https://three.example");
-    EXPECT_EQ(model->state(), State::analyzing);
-
     // A link for the platform in use (same origin: default port, case, path, slashes) is not asked about.
     EXPECT_TRUE(model->applyPlatformConnection(pairingLink(u"https://TWO.example:443/team/"_s)));
-    ASSERT_EQ(gateway.pairings.size(), 2);
+    ASSERT_EQ(gateway.pairings.size(), 1);
     EXPECT_EQ(gateway.pairings.last()->baseURL, u"https://TWO.example:443/team");
     EXPECT_FALSE(model->messages().last().pendingConnection);
 }

@@ -203,37 +203,6 @@ TEST_F(QuestionTurnTest, FailuresShowInTheChatOrAreSpoken)
     EXPECT_EQ(quiet->state(), State::idle);
 }
 
-TEST_F(QuestionTurnTest, ChatErrorsFailTheTurnAndKeepWhatWasShown)
-{
-    const auto model = makeConnected();
-    ask(*model, u"Tell me a story"_s);
-    lastChat().sentence(u"Once upon a time."_s);
-    reply(gateway.chats.last(), VisionGatewayError::agentUnavailable(u"The agent is paused."_s));
-
-    ASSERT_TRUE(model->failure());
-    EXPECT_EQ(model->state(), State::failed);
-    EXPECT_EQ(texts(*model).mid(1), (QStringList{"Tell me a story", "Once upon a time."}));
-
-    // A transport failure the gateway passes on keeps its own text.
-    ask(*model, u"Tell me another"_s);
-    EXPECT_FALSE(model->failure());
-    gateway.chats.last()->answer(
-        GatewayFailure::transport(QNetworkReply::SslHandshakeFailedError, u"TLS handshake failed"_s));
-    clock.settle();
-    ASSERT_TRUE(model->failure());
-    EXPECT_EQ(model->failure()->message, u"TLS handshake failed");
-
-    // Not connected: the configuration fetch fails first, and so does the turn.
-    tokens.key.clear();
-    preferences.remove(keys::desktopConnectedAgentID);
-    const auto unpaired = make();
-    gateway.configurationAnswer = Result<DesktopConfiguration, GatewayFailure>(VisionGatewayError::notConnected());
-    ask(*unpaired, u"Hello"_s);
-    ASSERT_TRUE(unpaired->failure());
-    EXPECT_EQ(unpaired->failure()->message, VisionGatewayError::notConnected().description());
-    EXPECT_EQ(texts(*unpaired).mid(1), QStringList{"Hello"});
-}
-
 TEST_F(QuestionTurnTest, SpokenTurnsSpeakTheirLineAndAnswer)
 {
     const auto model = makeConnected();
@@ -319,11 +288,6 @@ TEST_F(QuestionTurnTest, FirstLineFromTheDraftBecomesTheTurnsLine)
     model->setVoiceSessionActive(true);
     microphone.draft = u" да "_s;
 
-    // Nothing cached: no line.
-    model->questionTurn().speakFirstLine();
-    EXPECT_FALSE(model->questionTurn().firstLineForTurn());
-    EXPECT_TRUE(voice.spoken.isEmpty());
-
     voice.cached = {u"One moment."_s, u"Just a second."_s, u"Let me check that."_s};
     model->questionTurn().speakFirstLine();
     ASSERT_TRUE(model->questionTurn().firstLineForTurn());
@@ -362,53 +326,18 @@ TEST_F(QuestionTurnTest, FirstLineFromTheDraftBecomesTheTurnsLine)
     EXPECT_TRUE(silent());
 }
 
-TEST_F(QuestionTurnTest, VoiceSessionListensAgainOnlyWhenReady)
-{
-    const auto model = makeConnected();
-    // No session: declined.
-    model->resumeVoiceSessionIfNeeded(350ms);
-    clock.advance(1s);
-    EXPECT_EQ(microphone.starts, 0);
-
-    model->setVoiceSessionActive(true);
-    model->resumeVoiceSessionIfNeeded(350ms);
-    clock.advance(350ms);
-    EXPECT_EQ(microphone.starts, 1);
-
-    // A question asked meanwhile cancels a pending resume, and its running request keeps the session waiting.
-    model->resumeVoiceSessionIfNeeded(350ms);
-    ask(*model, u"Tell me a story"_s, false);
-    voice.queued.clear(); // its opening line has played: only the turn holds the session
-    clock.advance(1s);
-    EXPECT_EQ(microphone.starts, 1);
-    model->resumeVoiceSessionIfNeeded(350ms);
-    clock.advance(1s);
-    EXPECT_EQ(microphone.starts, 1);
-    reply(gateway.chats.last(), u"The end."_s);
-    voice.queued.clear();
-    model->resumeVoiceSessionIfNeeded(350ms);
-    clock.advance(350ms);
-    EXPECT_EQ(microphone.starts, 2);
-}
-
 TEST_F(QuestionTurnTest, AFullConversationIsCompactedBeforeTheNextQuestionIsSent)
 {
     const auto model = makeConnected();
     QList<ChatMessage> messages;
-    for (int i = 0; i < 60; ++i)
-        messages.append(ChatMessage::create(i % 2 ? Role::assistant : Role::user,
-                                            u"m%1"_s.arg(i, 2, 10, QLatin1Char('0')), clock.now()));
+    for (int i = 0; i < 62; ++i)
+        messages.append(ChatMessage::create(i % 2 ? Role::assistant : Role::user, u"m%1"_s.arg(i), clock.now()));
     model->setMessages(messages);
-    // Sixty messages are not full yet: the question goes with all of them.
-    ask(*model, u"Hello"_s);
-    lastChat().answer(u"Hi."_s);
-    clock.settle();
-    EXPECT_EQ(model->messages().size(), 62);
-
-    // Now it is: the next question sends the twelve most recent others and itself.
+    // (When a conversation is full: the conversation window's test.) The question
+    // goes with the twelve most recent others, and they are what the chat keeps.
     ask(*model, u"And again"_s);
     EXPECT_EQ(model->messages().first().text, u"m50");
+    ASSERT_EQ(lastChat().messages.size(), 13);
     EXPECT_EQ(lastChat().messages.first(), (DesktopChatMessage{"user", "m50"}));
-    EXPECT_EQ(lastChat().messages.at(11), (DesktopChatMessage{"assistant", "Hi."}));
-    EXPECT_EQ(lastChat().messages.at(12), (DesktopChatMessage{"user", "And again"}));
+    EXPECT_EQ(lastChat().messages.last(), (DesktopChatMessage{"user", "And again"}));
 }

@@ -74,7 +74,7 @@ protected:
 
 } // namespace
 
-TEST_F(ScreenQuestionTest, OneCaptureWithItsOwnContextsReachesTheAnalysisAndTheChatAnswers)
+TEST_F(ScreenQuestionTest, OneCaptureWithItsOwnContextsReachesTheAnalysisAndTheChatSeesItsNote)
 {
     walks.context = installerContext(u"https://docs.example/install"_s);
     gateway.warmAnswer = GatewayFailure(VisionGatewayError::server(404, u"no such path"_s));
@@ -83,22 +83,13 @@ TEST_F(ScreenQuestionTest, OneCaptureWithItsOwnContextsReachesTheAnalysisAndTheC
     ask(*model, u"Where do I click here?"_s);
     ASSERT_TRUE(settleUntil([&] { return !gateway.analyses.isEmpty(); }));
 
-    // One capture and one walk, shared by the warm-ups and the question.
+    // One capture and one walk, shared by the warm-ups and the question. (What
+    // the platform receives of them: the desktop's highlight test, end to end.)
     ASSERT_EQ(captures.calls.size(), 1);
     ASSERT_EQ(walks.calls.size(), 1);
-    const CaptureArtifact captured = *model->screenContext().latestCapture();
-
     const auto &call = *gateway.analyses.first();
-    EXPECT_EQ(call.question, u"Where do I click here?");
-    EXPECT_EQ(call.screen.capturedAt, captureID(captured));
-    EXPECT_EQ(call.screen.capture, captured.metadata.toJson());
-    ASSERT_TRUE(call.screen.accessibility);
-    EXPECT_EQ(*call.screen.accessibility, installerContext(u"https://docs.example/install"_s).toJson());
-    ASSERT_TRUE(call.screen.preparedScreenContext);
-    EXPECT_EQ(call.screen.preparedScreenContext->captureID, captureID(captured));
-    EXPECT_NE(call.screen.preparedScreenContext->json.dump().find("Continue"), std::string::npos)
-        << call.screen.preparedScreenContext->json.dump();
-    EXPECT_TRUE(call.jpeg.startsWith("\xFF\xD8"));
+    ASSERT_TRUE(call.screen.accessibility && call.screen.preparedScreenContext);
+    EXPECT_EQ(call.screen.preparedScreenContext->captureID, captureID(*model->screenContext().latestCapture()));
 
     // The page in front of the owner was announced once; its 404 changes nothing.
     ASSERT_EQ(gateway.warmUps.size(), 1);
@@ -113,16 +104,10 @@ TEST_F(ScreenQuestionTest, OneCaptureWithItsOwnContextsReachesTheAnalysisAndTheC
     EXPECT_EQ(model->messages().at(3).text, u"The installer waits for you.\n1. Step 1 (Button 1)\n2. Step 2\n"
                                             u"3. Step 3 (Button 3)\n4. Step 4\n5. Step 5 (Button 5)");
 
-    // The visible answer is a streamed chat reply that sees the hidden context.
+    // The visible answer is a chat reply that sees the hidden context (as the
+    // conversation window's wire rule sends it: its own test).
     ASSERT_EQ(gateway.chats.size(), 1);
-    const auto wire = lastChat().messages;
-    EXPECT_TRUE(std::any_of(wire.begin(), wire.end(),
-                            [](const DesktopChatMessage &m) { return m.content.contains(u"5. Step 5 (Button 5)"); }));
-    lastChat().sentence(u"Click Continue."_s);
-    lastChat().answer(u"Click Continue."_s);
-    clock.settle();
-    EXPECT_EQ(model->state(), State::answered);
-    EXPECT_EQ(texts(*model).last(), u"Click Continue.");
+    EXPECT_EQ(lastChat().messages.at(2).content, u"[ANALYST]\n"_s + model->messages().at(3).text);
 }
 
 TEST_F(ScreenQuestionTest, PreparationsBelongToTheLatestCaptureOnly)
@@ -172,21 +157,13 @@ TEST_F(ScreenQuestionTest, PreparationsBelongToTheLatestCaptureOnly)
 
 TEST_F(ScreenQuestionTest, SwitchedOffSettingsSkillsAndConnectionLeaveContextsOut)
 {
-    // Accessibility context switched off: no walk, the reading goes on without it.
-    preferences.setBoolean(keys::accessibilityContextEnabled, false);
-    {
+    // Accessibility context switched off, or not trusted: no walk, the reading goes on without it.
+    for (const bool enabled : {false, true}) {
+        preferences.setBoolean(keys::accessibilityContextEnabled, enabled);
+        accessibility.trusted = !enabled;
         const auto model = makeScreen();
         capture(*model);
         ASSERT_TRUE(settleUntil([&] { return model->screenContext().preparedScreenContext().has_value(); }));
-        EXPECT_TRUE(walks.calls.isEmpty());
-    }
-    preferences.setBoolean(keys::accessibilityContextEnabled, true);
-
-    // Not trusted: no walk.
-    accessibility.trusted = false;
-    {
-        const auto model = makeScreen();
-        capture(*model);
         EXPECT_TRUE(walks.calls.isEmpty());
     }
     accessibility.trusted = true;

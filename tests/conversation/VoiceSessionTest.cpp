@@ -120,8 +120,6 @@ TEST_F(VoiceSessionTest, EachResumeWaitsItsOwnDelay)
         std::function<void(OverlayViewModel &)> trigger;
     };
     const Case cases[] = {
-        {"idle microphone", VoiceSession::resumeAfterIdle,
-         [](OverlayViewModel &m) { m.voiceSession().handleMicrophoneState(MicrophoneState::idle); }},
         {"unmute", VoiceSession::resumeAfterUnmute,
          [](OverlayViewModel &m) {
              m.muteMicrophone(true);
@@ -158,8 +156,23 @@ TEST_F(VoiceSessionTest, ResumesAreDeclinedWhileSpeakingAndWhenOneIsQueuedAndMut
     finishSpeech();
     model->voiceSession().handleMicrophoneState(MicrophoneState::idle);
     model->voiceSession().handleMicrophoneState(MicrophoneState::idle);
+    clock.advance(VoiceSession::resumeAfterIdle - 1ms);
+    EXPECT_EQ(microphone.starts, starts + 1); // the resume after speech
     clock.advance(1s);
-    EXPECT_EQ(microphone.starts, starts + 2); // the resume after speech, then one of the two
+    EXPECT_EQ(microphone.starts, starts + 2); // then one of the two
+
+    // A question asked meanwhile cancels a pending resume, and its running request keeps the session waiting.
+    model->resumeVoiceSessionIfNeeded(350ms);
+    ask(*model, u"Tell me a story"_s, false);
+    voice.queued.clear(); // its opening line has played: only the turn holds the session
+    model->resumeVoiceSessionIfNeeded(350ms);
+    clock.advance(1s);
+    EXPECT_EQ(microphone.starts, starts + 2);
+    reply(gateway.chats.last(), u"The end."_s);
+    voice.queued.clear();
+    model->resumeVoiceSessionIfNeeded(350ms);
+    clock.advance(350ms);
+    EXPECT_EQ(microphone.starts, starts + 3);
 
     model->muteMicrophone(true);
     const int finishes = microphone.finishes;

@@ -190,7 +190,8 @@ TEST_F(PlaybackTest, AHeldClipFallsSilentAndPlaysOnToItsEndOnceReleased)
 TEST_F(PlaybackTest, UnplayableAudioOrAGoneServerIsAClearFailure)
 {
     const QByteArray mp3 = readFile(clip(u"cut"_s, 2.0, true));
-    for (const QByteArray &bad : {QByteArray(), mp3.left(mp3.size() / 2), QByteArrayLiteral("{\"error\":\"quota\"}")}) {
+    for (const QByteArray &bad : {QByteArray(), mp3.left(200), mp3.left(mp3.size() / 2), QByteArray(4096, '\0'),
+                                  QByteArrayLiteral("{\"error\":\"quota\"}")}) {
         const Result<Done, PlaybackFailure> played = finished(voice.playAndWait(bad, 0.0));
         ASSERT_FALSE(played.ok());
         EXPECT_EQ(played.error().error, VoiceOutputError::invalidAudio);

@@ -5,6 +5,7 @@
 
 #include <cmath>
 #include <limits>
+#include <numeric>
 #include <vector>
 
 using namespace nimbel;
@@ -103,55 +104,34 @@ TEST(SpeechActivityMonitor, EmptyBuffersLeaveTheDetectorAlone)
     EXPECT_EQ(monitor.observe(loud.data(), 1024, 1, 0.3), E::speechStarted);
 }
 
-struct PreRollCase { double rate; std::vector<std::size_t> appended; std::vector<std::size_t> kept; };
-
-class PreRollTable : public testing::TestWithParam<PreRollCase> {};
-
-TEST_P(PreRollTable, KeepsTheNewestBuffersWithinTheLimit)
+TEST(SpeechAudioPreRollBuffer, KeepsTheNewestBuffersWithinTheLimitOldestFirst)
 {
-    const PreRollCase &c = GetParam();
-    SpeechAudioPreRollBuffer preRoll(c.rate);
-    float marker = 1.0f;
-    for (std::size_t frames : c.appended) {
-        const std::vector<float> buffer(frames, marker);
-        preRoll.append(buffer.data(), frames, 1);
-        marker += 1.0f;
-    }
-    std::size_t total = 0;
-    for (std::size_t k : c.kept)
-        total += k;
-    EXPECT_EQ(preRoll.frameCount(), total);
-    const std::vector<AudioBuffer> drained = preRoll.drain();
-    ASSERT_EQ(drained.size(), c.kept.size());
-    for (std::size_t i = 0; i < drained.size(); ++i) {
-        EXPECT_EQ(drained[i].frames(), c.kept[i]);
-        // Oldest first, ending with the last buffer appended.
-        EXPECT_EQ(drained[i].samples.front(), float(c.appended.size() - drained.size() + i + 1));
-    }
-    EXPECT_EQ(preRoll.frameCount(), 0u);
-    EXPECT_TRUE(preRoll.drain().empty());
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Cases, PreRollTable,
-    testing::Values(
+    struct Case { double rate; std::vector<std::size_t> appended, kept; };
+    const Case cases[] = {
         // 48 kHz: at most 36 000 frames, i.e. 35 buffers of 1024 (35 840).
-        PreRollCase{48000.0, std::vector<std::size_t>(40, 1024), std::vector<std::size_t>(35, 1024)},
+        {48000.0, std::vector<std::size_t>(40, 1024), std::vector<std::size_t>(35, 1024)},
         // A single buffer over the limit is kept alone.
-        PreRollCase{1000.0, {500, 5000}, {5000}},
-        PreRollCase{1000.0, {400, 350}, {400, 350}},
+        {1000.0, {500, 5000}, {5000}},
+        {1000.0, {400, 350}, {400, 350}},
         // A tiny rate still keeps one frame's worth, never nothing.
-        PreRollCase{0.5, {3, 3}, {3}}));
-
-TEST(SpeechAudioPreRollBuffer, EmptyAppendsAndReset)
-{
-    SpeechAudioPreRollBuffer preRoll(16000.0);
-    const std::vector<float> stereo(2048, 0.1f);
-    preRoll.append(stereo.data(), 1024, 2);
-    preRoll.append(stereo.data(), 0, 2);
-    EXPECT_EQ(preRoll.frameCount(), 1024u);
-    preRoll.reset();
-    EXPECT_EQ(preRoll.frameCount(), 0u);
+        {0.5, {3, 3}, {3}},
+    };
+    for (const Case &c : cases) {
+        SpeechAudioPreRollBuffer preRoll(c.rate);
+        float marker = 1.0f;
+        for (std::size_t frames : c.appended) {
+            const std::vector<float> buffer(frames, marker++);
+            preRoll.append(buffer.data(), frames, 1);
+        }
+        EXPECT_EQ(preRoll.frameCount(), std::accumulate(c.kept.begin(), c.kept.end(), std::size_t(0)));
+        const std::vector<AudioBuffer> drained = preRoll.drain();
+        ASSERT_EQ(drained.size(), c.kept.size());
+        for (std::size_t i = 0; i < drained.size(); ++i) {
+            EXPECT_EQ(drained[i].frames(), c.kept[i]);
+            EXPECT_EQ(drained[i].samples.front(), float(c.appended.size() - drained.size() + i + 1));
+        }
+        EXPECT_TRUE(preRoll.drain().empty());
+    }
 }
 
 } // namespace

@@ -6,7 +6,6 @@
 #include <QRegularExpression>
 #include <QFile>
 #include <QTemporaryDir>
-#include <QtEndian>
 
 #include <gtest/gtest.h>
 
@@ -18,15 +17,11 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-TEST(WavFile, CanonicalHeader)
-{
-    EXPECT_EQ(wav::recordingHeader(32000).toHex(),
-              QByteArray("52494646247d000057415645666d7420100000000100010080"
-                         "3e0000007d00000200100064617461007d0000"));
-}
-
 TEST(WavFile, WriterProducesAFileTheReaderReadsBackOwnerOnly)
 {
+    // The header the platform receives: 16 kHz mono 16-bit PCM.
+    EXPECT_EQ(wav::recordingHeader(32000).toHex(), QByteArray("52494646247d000057415645666d7420100000000100010080"
+                                                              "3e0000007d00000200100064617461007d0000"));
     QTemporaryDir dir;
     const QString path = dir.filePath(u"take.wav"_s);
     WavWriter writer;
@@ -67,25 +62,10 @@ TEST(WavFile, DecodeRejectsWhatIsNotPlayableWave)
     QByteArray adpcm = good;
     adpcm[20] = 2;
     EXPECT_FALSE(wav::decode(adpcm));
-    QByteArray huge = good;
-    qToLittleEndian<quint32>(0x7fffffff, huge.data() + 16); // the format chunk's size
-    EXPECT_FALSE(wav::decode(huge));
     // Cut short: what is there is read.
     const auto cut = wav::decode(good.left(44 + 50));
     ASSERT_TRUE(cut);
     EXPECT_EQ(cut->audio.frames(), 25u);
-}
-
-TEST(WavFile, DamagedFloatSamplesStayWithinFullScale)
-{
-    const float raw[] = {0.25f, std::nanf(""), INFINITY, -7.5f};
-    QByteArray file = wav::recordingHeader(sizeof raw) + QByteArray(reinterpret_cast<const char *>(raw), sizeof raw);
-    file[20] = 3; // IEEE float
-    file[34] = 32;
-    const auto decoded = wav::decode(file);
-    ASSERT_TRUE(decoded);
-    // Not a number and the infinities are silence; the rest is held to full scale.
-    EXPECT_EQ(decoded->audio.samples, (std::vector<float>{0.25f, 0.0f, 0.0f, -1.0f}));
 }
 
 TEST(SpeechAudioDownsampler, ConvertsAToneToSixteenKilohertzMono)
