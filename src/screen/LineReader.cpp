@@ -1,7 +1,5 @@
 #include "screen/LineReader.h"
 
-#include "screen/AccentMarks.h"
-
 #include <tesseract/baseapi.h>
 #include <tesseract/resultiterator.h>
 
@@ -54,21 +52,17 @@ std::optional<LineReader::Reading> LineReader::read(const GrayImage &line, int p
     Reading reading;
     reading.text = text ? QString::fromUtf8(text.get()) : QString();
     reading.confidence = m_api->MeanTextConf() / 100.0;
-    std::vector<SymbolBox> boxes;
     if (const std::unique_ptr<tesseract::ResultIterator> symbols(m_api->GetIterator()); symbols) {
         do {
             int left = 0, top = 0, right = 0, bottom = 0;
             const std::unique_ptr<char[]> symbol(symbols->GetUTF8Text(tesseract::RIL_SYMBOL));
-            if (symbol && symbols->BoundingBox(tesseract::RIL_SYMBOL, &left, &top, &right, &bottom))
-                boxes.push_back({QString::fromUtf8(symbol.get()), left, top, right, bottom});
+            if (symbol && symbols->BoundingBox(tesseract::RIL_SYMBOL, &left, &top, &right, &bottom)) {
+                reading.lastSymbolLeft = left;
+                reading.lastSymbolRight = right - 1;
+                reading.lastSymbol = QString::fromUtf8(symbol.get());
+            }
         } while (symbols->Next(tesseract::RIL_SYMBOL));
     }
-    if (!boxes.empty()) {
-        reading.lastSymbolLeft = boxes.back().left;
-        reading.lastSymbolRight = boxes.back().right - 1;
-        reading.lastSymbol = boxes.back().text;
-    }
-    reading.unreadMarks = hasUnreadMarks(line, boxes);
     m_api->Clear();
     return reading;
 }
