@@ -183,6 +183,17 @@ TEST(TextRecognition, ReadsPlaceholdersCodeTabLabelsAndAccents)
     }
 }
 
+// Selected text, light on a highlight inside the outline of a light field
+// (a dialog's form, captured under Xvfb).
+TEST(TextRecognition, ReadsSelectedTextInAField)
+{
+    const QImage image(QStringLiteral(NIMBEL_RENDERED_PAGES_DIR "/selected-field.png"));
+    ASSERT_FALSE(image.isNull());
+    const auto lines = recognizer().recognizeText(image);
+    EXPECT_TRUE(find(lines, QStringLiteral("Jürgen"))) << all(lines).toStdString();
+    EXPECT_TRUE(find(lines, QStringLiteral("Vorname"))) << all(lines).toStdString();
+}
+
 TEST(TextRecognition, EmptyAndBlankImagesGiveNoLines)
 {
     EXPECT_TRUE(recognizer().recognizeText(QImage()).empty());
