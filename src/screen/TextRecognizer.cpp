@@ -46,8 +46,11 @@ constexpr double capHeightShare = 0.75;
 // The LSTM's work grows with the width of a line once it is scaled to the
 // network's input height. Screen fonts are set wider than the print it was
 // trained on, and it reads them as well at three quarters of their width
-// (measured on our screenshots), at three quarters of the cost.
+// (measured on our screenshots), at three quarters of the cost. The Latin
+// script model reads at full width: narrowed, it loses the marks of accented
+// letters ("Łukasz" read as "tukasz").
 constexpr double readingWidthShare = 0.75;
+constexpr double latinReadingWidthShare = 1.0;
 // A reading of one alphabet at least this sure of itself settles the line's
 // alphabet: on our screenshots the Latin model reads Cyrillic lines below
 // 0.8 and Latin ones above 0.85; the Russian model reads Latin lines up to
@@ -63,7 +66,7 @@ constexpr std::size_t sampleLines = 4;
 // it, so whatever was read there is checked against its shape.
 // `line` is the line at its own proportions; the reading's symbol boxes are
 // in the narrowed image it was read from.
-void withRoubleSign(LineReader::Reading &reading, const GrayImage &line, const GlyphMatcher &signs)
+void withRoubleSign(LineReader::Reading &reading, const GrayImage &line, double widthShare, const GlyphMatcher &signs)
 {
     static const QString rouble = QStringLiteral("₽");
     if (!signs.isAvailable() || !reading.text.contains(QRegularExpression(QStringLiteral("\\d"))))
@@ -75,8 +78,8 @@ void withRoubleSign(LineReader::Reading &reading, const GrayImage &line, const G
     if (!match || match->sign != rouble)
         return;
     QString text = reading.text.trimmed();
-    const bool symbolIsTheSign = reading.lastSymbolRight / readingWidthShare >= glyph->left
-        && reading.lastSymbolLeft / readingWidthShare <= glyph->right;
+    const bool symbolIsTheSign = reading.lastSymbolRight / widthShare >= glyph->left
+        && reading.lastSymbolLeft / widthShare <= glyph->right;
     // What stands after the amount's last digit is a guess at the sign ("f?",
     // "£"), or the sign read as a digit where the symbol sits on it.
     static const QRegularExpression afterAmount(QStringLiteral("\\d(?:\\s+|(?=[^\\d\\s.,]))(\\S{1,3})$"));
@@ -244,10 +247,11 @@ std::vector<RecognizedScreenText> TextRecognizer::recognizeText(const QImage &im
     // the engine, the line at its own proportions settles signs by shape.
     auto readLine = [&](Worker &worker, std::size_t i, Engine engine) -> Reading {
         LineReader &reader = worker.reader(engine);
-        const GrayImage narrow = normalizedLine(gray, boxes[i], scales[i], readingWidthShare);
+        const double widthShare = engine == Engine::latin ? latinReadingWidthShare : readingWidthShare;
+        const GrayImage narrow = normalizedLine(gray, boxes[i], scales[i], widthShare);
         auto reading = reader.read(narrow, screenPixelsPerInch * scales[i]);
         if (reading)
-            withRoubleSign(*reading, normalizedLine(gray, boxes[i], scales[i]), *m_signs);
+            withRoubleSign(*reading, normalizedLine(gray, boxes[i], scales[i]), widthShare, *m_signs);
         return reading;
     };
     // What each engine read each line as (for the first line of its pixels).
