@@ -59,8 +59,10 @@ constexpr double latinReadingWidthShare = 1.0;
 constexpr double settledLatinConfidence = 0.85;
 constexpr double settledCyrillicConfidence = 0.9;
 constexpr double neutralConfidence = 0.5;
-// Lines read in both alphabets to find the one the screen is mostly in.
-constexpr std::size_t sampleLines = 4;
+// Lines read in both alphabets to find the one the screen is mostly in: the
+// shortest that still hold a word of a few letters (cheap to read twice).
+constexpr std::size_t sampleLines = 6;
+constexpr int sampleWidthInHeights = 3;
 
 // The rouble sign after an amount ("1 200,00 ₽"): no model has a letter for
 // it, so whatever was read there is checked against its shape.
@@ -93,6 +95,15 @@ void withRoubleSign(LineReader::Reading &reading, const GrayImage &line, double 
     text = text.trimmed();
     const bool spaced = glyph->gapBefore * 4 >= glyph->height();
     reading.text = text + (spaced ? QStringLiteral(" ") : QString()) + rouble;
+}
+
+// Text covers a small part of its line; bars and frames that the detector
+// took for a line (a window's border) are mostly ink, and the recogniser,
+// stretching their thin strokes to its input height, spends long on them.
+bool isMostlyInk(const GrayImage &line)
+{
+    const auto ink = std::count_if(line.pixels.begin(), line.pixels.end(), [](std::uint8_t v) { return v < 128; });
+    return 2 * static_cast<std::size_t>(ink) > line.pixels.size();
 }
 
 // Letters only the Latin script model has: the reading of both alphabets
@@ -249,6 +260,8 @@ std::vector<RecognizedScreenText> TextRecognizer::recognizeText(const QImage &im
         LineReader &reader = worker.reader(engine);
         const double widthShare = engine == Engine::latin ? latinReadingWidthShare : readingWidthShare;
         const GrayImage narrow = normalizedLine(gray, boxes[i], scales[i], widthShare);
+        if (isMostlyInk(narrow))
+            return std::nullopt;
         auto reading = reader.read(narrow, screenPixelsPerInch * scales[i]);
         if (reading)
             withRoubleSign(*reading, normalizedLine(gray, boxes[i], scales[i]), widthShare, *m_signs);
@@ -306,10 +319,13 @@ std::vector<RecognizedScreenText> TextRecognizer::recognizeText(const QImage &im
         return reading->confidence >= enough && lineScript(reading->text) == scriptOf(engine);
     };
 
-    // The alphabet most of the screen is in is tried first: a few of the
-    // widest lines are read in both, and the one that settles more of them leads.
-    const std::vector<std::size_t> sample(order.begin(),
-                                          order.begin() + static_cast<std::ptrdiff_t>(std::min(order.size(), sampleLines)));
+    // The alphabet most of the screen is in is tried first: a few short lines
+    // are read in both, and the one that settles more of them leads.
+    std::vector<std::size_t> sample;
+    for (auto line = order.rbegin(); line != order.rend() && sample.size() < sampleLines; ++line) {
+        if (boxes[*line].width() >= sampleWidthInHeights * boxes[*line].height())
+            sample.push_back(*line);
+    }
     readAll(sample, Engine::latin);
     readAll(sample, Engine::cyrillic);
     const auto settledIn = [&](Engine engine) {
