@@ -25,8 +25,11 @@ bool LineReader::load(const QString &languages)
     static std::mutex initialisation;
     const std::lock_guard lock(initialisation);
     m_api = std::make_unique<tesseract::TessBaseAPI>();
-    // Dictionaries off: screen text is names, numbers and addresses as often as
-    // words, and the recogniser should read what is there, not correct it.
+    // The word lists of the older engine off: screen text is names, numbers
+    // and addresses as often as words. The LSTM keeps its own (shared by every
+    // engine of a language through Tesseract's cache, about 85 MB for the Latin
+    // script): its search leans on them, and without them it reads accents and
+    // short capitalised labels worse.
     std::vector<std::string> names{"load_system_dawg", "load_freq_dawg", "debug_file"};
     std::vector<std::string> values{"0", "0", "/dev/null"};
     const QByteArray language = languages.toUtf8();
