@@ -320,18 +320,22 @@ std::vector<RecognizedScreenText> TextRecognizer::recognizeText(const QImage &im
     };
 
     // The alphabet most of the screen is in is tried first: a few short lines
-    // are read in both, and the one that settles more of them leads.
+    // are read in Latin; unless that settles half of them, in Cyrillic too,
+    // and the alphabet that settles more of them leads.
     std::vector<std::size_t> sample;
     for (auto line = order.rbegin(); line != order.rend() && sample.size() < sampleLines; ++line) {
         if (boxes[*line].width() >= sampleWidthInHeights * boxes[*line].height())
             sample.push_back(*line);
     }
-    readAll(sample, Engine::latin);
-    readAll(sample, Engine::cyrillic);
     const auto settledIn = [&](Engine engine) {
-        return std::count_if(sample.begin(), sample.end(), [&](std::size_t i) { return settles(i, engine); });
+        return static_cast<std::size_t>(
+            std::count_if(sample.begin(), sample.end(), [&](std::size_t i) { return settles(i, engine); }));
     };
-    const Engine first = settledIn(Engine::cyrillic) > settledIn(Engine::latin) ? Engine::cyrillic : Engine::latin;
+    readAll(sample, Engine::latin);
+    const std::size_t settledInLatin = settledIn(Engine::latin);
+    if (2 * settledInLatin < sample.size())
+        readAll(sample, Engine::cyrillic);
+    const Engine first = settledIn(Engine::cyrillic) > settledInLatin ? Engine::cyrillic : Engine::latin;
     const Engine second = first == Engine::latin ? Engine::cyrillic : Engine::latin;
 
     auto unsettled = [&](const std::vector<std::size_t> &lines) {
