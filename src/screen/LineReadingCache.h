@@ -25,8 +25,9 @@ namespace nimbel {
 class LineReadingCache
 {
 public:
-    // Which engine read the line: one alphabet alone, or both at once.
-    enum class Engine : std::uint8_t { latin, cyrillic, combined };
+    // Which engine read the line: one alphabet alone (Latin narrowed, or at
+    // full width for accents), or both at once.
+    enum class Engine : std::uint8_t { latin, cyrillic, combined, accentedLatin };
 
     struct Key
     {

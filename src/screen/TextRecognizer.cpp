@@ -46,11 +46,10 @@ constexpr double capHeightShare = 0.75;
 // The LSTM's work grows with the width of a line once it is scaled to the
 // network's input height. Screen fonts are set wider than the print it was
 // trained on, and it reads them as well at three quarters of their width
-// (measured on our screenshots), at three quarters of the cost. The Latin
-// script model reads at full width: narrowed, it loses the marks of accented
-// letters ("Łukasz" read as "tukasz").
+// (measured on our screenshots), at three quarters of the cost. Narrowed,
+// the Latin script model loses some marks of accented letters ("Łukasz" read
+// as "tukasz Wróbel"): lines it read with accents are read again at full width.
 constexpr double readingWidthShare = 0.75;
-constexpr double latinReadingWidthShare = 1.0;
 // A reading of one alphabet at least this sure of itself settles the line's
 // alphabet: on our screenshots the Latin model reads Cyrillic lines below
 // 0.8 and Latin ones above 0.85; the Russian model reads Latin lines up to
@@ -134,6 +133,7 @@ struct TextRecognizer::Worker
     {
         switch (engine) {
         case LineReadingCache::Engine::latin:
+        case LineReadingCache::Engine::accentedLatin:
             return latin;
         case LineReadingCache::Engine::cyrillic:
             return cyrillic;
@@ -258,7 +258,7 @@ std::vector<RecognizedScreenText> TextRecognizer::recognizeText(const QImage &im
     // the engine, the line at its own proportions settles signs by shape.
     auto readLine = [&](Worker &worker, std::size_t i, Engine engine) -> Reading {
         LineReader &reader = worker.reader(engine);
-        const double widthShare = engine == Engine::latin ? latinReadingWidthShare : readingWidthShare;
+        const double widthShare = engine == Engine::accentedLatin ? 1.0 : readingWidthShare;
         const GrayImage narrow = normalizedLine(gray, boxes[i], scales[i], widthShare);
         if (isMostlyInk(narrow))
             return std::nullopt;
@@ -268,10 +268,10 @@ std::vector<RecognizedScreenText> TextRecognizer::recognizeText(const QImage &im
         return reading;
     };
     // What each engine read each line as (for the first line of its pixels).
-    std::array<std::vector<Reading>, 3> readings;
+    std::array<std::vector<Reading>, 4> readings;
     for (auto &byEngine : readings)
         byEngine.resize(boxes.size());
-    std::array<std::vector<bool>, 3> tried;
+    std::array<std::vector<bool>, 4> tried;
     for (auto &byEngine : tried)
         byEngine.assign(boxes.size(), false);
     auto of = [](Engine engine) { return static_cast<std::size_t>(engine); };
@@ -349,6 +349,17 @@ std::vector<RecognizedScreenText> TextRecognizer::recognizeText(const QImage &im
     readAll(order, first);
     const std::vector<std::size_t> doubtful = unsettled(order);
     readAll(doubtful, second);
+    std::vector<std::size_t> accented;
+    for (const std::size_t i : order) {
+        const Reading &latin = readings[of(Engine::latin)][i];
+        if (latin && hasAccentedLatin(latin->text))
+            accented.push_back(i);
+    }
+    readAll(accented, Engine::accentedLatin);
+    for (const std::size_t i : accented) {
+        if (Reading &wide = readings[of(Engine::accentedLatin)][i]; wide && !wide->text.trimmed().isEmpty())
+            readings[of(Engine::latin)][i] = wide;
+    }
     // Neither alphabet settles it: words of both alphabets, or a line hard to
     // read. One made only of letters both alphabets share is left to its row.
     std::vector<std::size_t> mixed;
