@@ -1,7 +1,7 @@
 // Times the preparation of the screen context of screenshots, and the phrase
 // recall of what it read, against a plain full-page Tesseract pass.
 //
-//   recognition_bench [--repeat N] [--workers N] [--accents LANGUAGES] [--no-baseline]
+//   recognition_bench [--repeat N] [--workers N] [--latin LANGUAGES] [--no-baseline]
 //                     [--show] [--lines-to DIR] SCREENSHOT...
 //
 // "ours" is a first reading (no line remembered); "again" reads the same
@@ -134,8 +134,8 @@ int main(int argc, char **argv)
                       QStringLiteral("5")});
     parser.addOption({QStringLiteral("workers"), QStringLiteral("Recognition workers."), QStringLiteral("n"),
                       QStringLiteral("2")});
-    parser.addOption({QStringLiteral("accents"), QStringLiteral("Models for accented Latin (\"fra+deu\", \"Latin\")."),
-                      QStringLiteral("languages"), TextRecognizer::Options().accentedLatinLanguage});
+    parser.addOption({QStringLiteral("latin"), QStringLiteral("Model for Latin lines (\"Latin\", \"eng\")."),
+                      QStringLiteral("languages"), TextRecognizer::Options().latinLanguage});
     parser.addOption({QStringLiteral("no-baseline"), QStringLiteral("Skip the full-page baseline.")});
     parser.addOption({QStringLiteral("show"), QStringLiteral("Print recognised lines and the prepared context.")});
     parser.addOption({QStringLiteral("boxes-to"), QStringLiteral("Draw the detected line boxes into DIR/NAME.boxes.png."),
@@ -148,7 +148,7 @@ int main(int argc, char **argv)
 
     TextRecognizer::Options options;
     options.workers = std::max(1, parser.value(QStringLiteral("workers")).toInt());
-    options.accentedLatinLanguage = parser.value(QStringLiteral("accents"));
+    options.latinLanguage = parser.value(QStringLiteral("latin"));
     TextRecognizer::Options uncached = options;
     uncached.cachedReadings = 0;
     TextRecognizer recognizer(uncached);

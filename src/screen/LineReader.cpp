@@ -1,7 +1,5 @@
 #include "screen/LineReader.h"
 
-#include "screen/AccentMarks.h"
-
 #include <tesseract/baseapi.h>
 #include <tesseract/resultiterator.h>
 
@@ -27,8 +25,11 @@ bool LineReader::load(const QString &languages)
     static std::mutex initialisation;
     const std::lock_guard lock(initialisation);
     m_api = std::make_unique<tesseract::TessBaseAPI>();
-    // Dictionaries off: screen text is names, numbers and addresses as often as
-    // words, and the recogniser should read what is there, not correct it.
+    // The word lists of the older engine off: screen text is names, numbers
+    // and addresses as often as words. The LSTM keeps its own (shared by every
+    // engine of a language through Tesseract's cache, about 85 MB for the Latin
+    // script): its search leans on them, and without them it reads accents and
+    // short capitalised labels worse.
     std::vector<std::string> names{"load_system_dawg", "load_freq_dawg", "debug_file"};
     std::vector<std::string> values{"0", "0", "/dev/null"};
     const QByteArray language = languages.toUtf8();
@@ -54,21 +55,17 @@ std::optional<LineReader::Reading> LineReader::read(const GrayImage &line, int p
     Reading reading;
     reading.text = text ? QString::fromUtf8(text.get()) : QString();
     reading.confidence = m_api->MeanTextConf() / 100.0;
-    std::vector<SymbolBox> boxes;
     if (const std::unique_ptr<tesseract::ResultIterator> symbols(m_api->GetIterator()); symbols) {
         do {
             int left = 0, top = 0, right = 0, bottom = 0;
             const std::unique_ptr<char[]> symbol(symbols->GetUTF8Text(tesseract::RIL_SYMBOL));
-            if (symbol && symbols->BoundingBox(tesseract::RIL_SYMBOL, &left, &top, &right, &bottom))
-                boxes.push_back({QString::fromUtf8(symbol.get()), left, top, right, bottom});
+            if (symbol && symbols->BoundingBox(tesseract::RIL_SYMBOL, &left, &top, &right, &bottom)) {
+                reading.lastSymbolLeft = left;
+                reading.lastSymbolRight = right - 1;
+                reading.lastSymbol = QString::fromUtf8(symbol.get());
+            }
         } while (symbols->Next(tesseract::RIL_SYMBOL));
     }
-    if (!boxes.empty()) {
-        reading.lastSymbolLeft = boxes.back().left;
-        reading.lastSymbolRight = boxes.back().right - 1;
-        reading.lastSymbol = boxes.back().text;
-    }
-    reading.unreadMarks = hasUnreadMarks(line, boxes);
     m_api->Clear();
     return reading;
 }

@@ -26,8 +26,6 @@ public:
         int lastSymbolLeft = -1;
         int lastSymbolRight = -1;
         QString lastSymbol;
-        // Marks above letters that were read without them (see AccentMarks.h).
-        bool unreadMarks = false;
     };
 
     LineReader();

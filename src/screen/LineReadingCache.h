@@ -25,9 +25,9 @@ namespace nimbel {
 class LineReadingCache
 {
 public:
-    // Which engine read the line (the combined one, one alphabet alone, or
-    // the one for Latin letters with accents).
-    enum class Engine : std::uint8_t { combined, latin, cyrillic, accentedLatin };
+    // Which engine read the line: one alphabet alone (Latin narrowed, or at
+    // full width for accents), or both at once.
+    enum class Engine : std::uint8_t { latin, cyrillic, combined, accentedLatin };
 
     struct Key
     {

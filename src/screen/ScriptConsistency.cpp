@@ -2,6 +2,8 @@
 
 #include <QRegularExpression>
 
+#include <algorithm>
+
 namespace nimbel {
 
 namespace {
@@ -70,45 +72,31 @@ WritingScript decisiveScript(const QStringList &texts)
     return latin > cyrillic ? WritingScript::latin : WritingScript::cyrillic;
 }
 
-WritingScript rereadScript(const QString &line, const QStringList &rowNeighbours)
+WritingScript lineScript(const QString &line)
 {
-    bool doubtfulLatin = false;    // reads as Latin, could be Cyrillic
-    bool doubtfulCyrillic = false; // and the other way round
+    // A Russian model reads Latin text with the Cyrillic letters its shapes
+    // are closest to ("Home" → "Ноте", "On" → "Оп"): those decide nothing either.
+    static const QString readForLatin = QStringLiteral("тпигдьз");
+    int latin = 0;
+    int cyrillic = 0;
     for (const QString &word : words(line)) {
         const WordLetters count = letters(word);
-        if (count.latin > 0 && count.cyrillic > 0) {
-            doubtfulLatin = doubtfulLatin || count.latinOnly == 0;
-            doubtfulCyrillic = doubtfulCyrillic || count.cyrillicOnly == 0;
-        } else if (count.latin > 0) {
-            doubtfulLatin = doubtfulLatin || count.latinOnly == 0;
-        } else if (count.cyrillic > 0) {
-            doubtfulCyrillic = doubtfulCyrillic || count.cyrillicOnly == 0;
-        }
-    }
-    if (!doubtfulLatin && !doubtfulCyrillic)
-        return WritingScript::none;
-
-    int decisiveLatin = 0;
-    int decisiveCyrillic = 0;
-    for (const QString &word : words(line)) {
-        const WordLetters count = letters(word);
+        if (count.latin + count.cyrillic < 2)
+            continue;
+        const auto confusable = std::count_if(word.begin(), word.end(), [](QChar c) { return readForLatin.contains(c); });
         if (count.cyrillic == 0 && count.latinOnly > 0)
-            ++decisiveLatin;
-        else if (count.latin == 0 && count.cyrillicOnly > 0)
-            ++decisiveCyrillic;
+            ++latin;
+        else if (count.latin == 0 && count.cyrillicOnly > confusable)
+            ++cyrillic;
     }
-    // A line that holds decisive words of both alphabets is really mixed
-    // ("Заказы за декабрь / December orders"): re-reading it in one would spoil the other.
-    if (decisiveLatin > 0 && decisiveCyrillic > 0)
+    if ((latin > 0) == (cyrillic > 0))
         return WritingScript::none;
-    WritingScript context = decisiveLatin > 0 ? WritingScript::latin
-        : decisiveCyrillic > 0                ? WritingScript::cyrillic
-                                              : decisiveScript(rowNeighbours);
-    if (context == WritingScript::cyrillic && doubtfulLatin)
-        return WritingScript::cyrillic;
-    if (context == WritingScript::latin && doubtfulCyrillic)
-        return WritingScript::latin;
-    return WritingScript::none;
+    return latin > 0 ? WritingScript::latin : WritingScript::cyrillic;
+}
+
+bool hasLetters(const QString &line)
+{
+    return std::any_of(line.begin(), line.end(), [](QChar c) { return c.isLetter(); });
 }
 
 } // namespace nimbel

@@ -15,10 +15,13 @@ enum class WritingScript { none, latin, cyrillic };
 // (a Latin "s", a Cyrillic "д"), by majority; none on a tie.
 WritingScript decisiveScript(const QStringList &texts);
 
-// The alphabet `line` should be re-read in: when it holds words whose letters
-// all have look-alikes in the other alphabet, or that mix both alphabets, and
-// its own decisive words (or, failing those, the rest of its row) are in that
-// other alphabet and none are in the word's. `none` when the reading stands.
-WritingScript rereadScript(const QString &line, const QStringList &rowNeighbours);
+// The alphabet a reading of one line shows: the alphabet of its decisive
+// words of two letters or more (a stray sign read as "f" decides nothing);
+// words of look-alikes follow them. `none` when it has no such word or has
+// them in both alphabets.
+WritingScript lineScript(const QString &line);
+
+// Whether `line` has letters at all (an amount, a time or a count has none).
+bool hasLetters(const QString &line);
 
 } // namespace nimbel

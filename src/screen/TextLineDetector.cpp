@@ -5,6 +5,8 @@
 #include <cmath>
 #include <cstdlib>
 #include <numeric>
+#include <optional>
+#include <vector>
 
 namespace nimbel {
 
@@ -274,18 +276,16 @@ QRect lineArea(const GrayImage &image, const QRect &box)
     return box.adjusted(-pad, -pad, pad, pad).intersected(QRect(0, 0, image.width, image.height));
 }
 
-GrayImage normalizedLine(const GrayImage &image, const QRect &box, int scale, double widthShare)
-{
-    const QRect area = lineArea(image, box);
-    GrayImage line;
-    if (area.isEmpty() || scale < 1 || widthShare <= 0)
-        return line;
+namespace {
 
-    // The background is the most common level; the text lies on the side
-    // where the other pixels are.
+// How the levels of a region map to dark text on white: the background is the
+// most common level, the text lies on the side where the other pixels are;
+// empty when nothing stands out.
+std::optional<std::array<std::uint8_t, 256>> textLevels(const GrayImage &image, const QRect &region)
+{
     std::array<int, 256> histogram{};
-    for (int y = area.top(); y <= area.bottom(); ++y) {
-        for (int x = area.left(); x <= area.right(); ++x)
+    for (int y = region.top(); y <= region.bottom(); ++y) {
+        for (int x = region.left(); x <= region.right(); ++x)
             ++histogram[image.at(x, y)];
     }
     int background = 0;
@@ -303,7 +303,7 @@ GrayImage normalizedLine(const GrayImage &image, const QRect &box, int scale, do
 
     // Ink level: the extreme where the text's strongest pixels are (ignoring
     // a sprinkling of outliers), so that faint and coloured text gets full contrast.
-    const long total = static_cast<long>(area.width()) * area.height();
+    const long total = static_cast<long>(region.width()) * region.height();
     const long outliers = total / 500;
     int ink = lightText ? 255 : 0;
     long seen = 0;
@@ -316,6 +316,66 @@ GrayImage normalizedLine(const GrayImage &image, const QRect &box, int scale, do
         }
     }
     const int range = std::abs(background - ink);
+    if (range < 16)
+        return std::nullopt;
+    std::array<std::uint8_t, 256> map{};
+    for (int v = 0; v < 256; ++v) {
+        const int distance = lightText ? background - v : v - background; // negative towards the ink
+        const int level = 255 + distance * 255 / range;
+        map[static_cast<std::size_t>(v)] = static_cast<std::uint8_t>(std::clamp(level, 0, 255));
+    }
+    return map;
+}
+
+// Solid blocks of "ink" as tall as the text and wider than the line is high:
+// a selection highlight behind the text, whose own text is the other way round.
+std::vector<QRect> solidBlocks(const std::vector<std::uint8_t> &levels, int width, int height, int textHeight)
+{
+    std::vector<QRect> blocks;
+    std::vector<std::uint8_t> seen(levels.size(), 0);
+    std::vector<int> stack;
+    for (int start = 0; start < width * height; ++start) {
+        if (seen[static_cast<std::size_t>(start)] || levels[static_cast<std::size_t>(start)] >= 128)
+            continue;
+        int x0 = width, y0 = height, x1 = -1, y1 = -1;
+        long count = 0;
+        seen[static_cast<std::size_t>(start)] = 1;
+        stack.push_back(start);
+        while (!stack.empty()) {
+            const int at = stack.back();
+            stack.pop_back();
+            const int x = at % width;
+            const int y = at / width;
+            ++count;
+            x0 = std::min(x0, x);
+            y0 = std::min(y0, y);
+            x1 = std::max(x1, x);
+            y1 = std::max(y1, y);
+            for (const int next : {at - 1, at + 1, at - width, at + width}) {
+                if (next < 0 || next >= width * height || (next == at - 1 && x == 0) || (next == at + 1 && x == width - 1))
+                    continue;
+                if (!seen[static_cast<std::size_t>(next)] && levels[static_cast<std::size_t>(next)] < 128) {
+                    seen[static_cast<std::size_t>(next)] = 1;
+                    stack.push_back(next);
+                }
+            }
+        }
+        const int w = x1 - x0 + 1;
+        const int h = y1 - y0 + 1;
+        if (w >= height && 5 * h >= 3 * textHeight && 5 * count >= 3 * static_cast<long>(w) * h)
+            blocks.emplace_back(QPoint(x0, y0), QPoint(x1, y1));
+    }
+    return blocks;
+}
+
+} // namespace
+
+GrayImage normalizedLine(const GrayImage &image, const QRect &box, int scale, double widthShare)
+{
+    const QRect area = lineArea(image, box);
+    GrayImage line;
+    if (area.isEmpty() || scale < 1 || widthShare <= 0)
+        return line;
 
     const double xScale = scale * widthShare;
     const int outWidth = std::max(1, static_cast<int>(std::lround(area.width() * xScale)));
@@ -323,30 +383,48 @@ GrayImage normalizedLine(const GrayImage &image, const QRect &box, int scale, do
     line.width = outWidth;
     line.height = outHeight;
     line.pixels.assign(static_cast<std::size_t>(outWidth) * outHeight, 255);
-    if (range < 16)
+    const auto map = textLevels(image, area);
+    if (!map)
         return line; // nothing that stands out: a blank line
 
-    std::array<std::uint8_t, 256> map{};
-    for (int v = 0; v < 256; ++v) {
-        const int distance = lightText ? background - v : v - background; // negative towards the ink
-        const int level = 255 + distance * 255 / range;
-        map[static_cast<std::size_t>(v)] = static_cast<std::uint8_t>(std::clamp(level, 0, 255));
+    // The area's levels as text levels, each solid block by its own levels.
+    std::vector<std::uint8_t> levels(static_cast<std::size_t>(area.width()) * area.height());
+    for (int y = 0; y < area.height(); ++y) {
+        const std::uint8_t *row = image.row(area.top() + y) + area.left();
+        for (int x = 0; x < area.width(); ++x)
+            levels[static_cast<std::size_t>(y) * area.width() + x] = (*map)[row[x]];
     }
+    const std::vector<QRect> blocks = solidBlocks(levels, area.width(), area.height(), box.height());
+    // A highlight across most of the line holds its text: what is around it
+    // (the outline of the field it is in) is not.
+    const bool highlighted = std::any_of(blocks.begin(), blocks.end(),
+                                         [&](const QRect &block) { return 2 * block.width() >= area.width(); });
+    if (highlighted)
+        std::fill(levels.begin(), levels.end(), std::uint8_t{255});
+    for (const QRect &block : blocks) {
+        const auto inside = textLevels(image, block.translated(area.topLeft()));
+        for (int y = block.top(); y <= block.bottom(); ++y) {
+            const std::uint8_t *row = image.row(area.top() + y) + area.left();
+            for (int x = block.left(); x <= block.right(); ++x)
+                levels[static_cast<std::size_t>(y) * area.width() + x] = inside ? (*inside)[row[x]] : 255;
+        }
+    }
+
     for (int y = 0; y < outHeight; ++y) {
         const double sy = std::clamp((y + 0.5) / scale - 0.5, 0.0, area.height() - 1.0);
         const int y0 = static_cast<int>(sy);
         const int y1 = std::min(y0 + 1, area.height() - 1);
         const double fy = sy - y0;
-        const std::uint8_t *r0 = image.row(area.top() + y0) + area.left();
-        const std::uint8_t *r1 = image.row(area.top() + y1) + area.left();
+        const std::uint8_t *r0 = levels.data() + static_cast<std::size_t>(y0) * area.width();
+        const std::uint8_t *r1 = levels.data() + static_cast<std::size_t>(y1) * area.width();
         std::uint8_t *out = line.pixels.data() + static_cast<std::size_t>(y) * outWidth;
         for (int x = 0; x < outWidth; ++x) {
             const double sx = std::clamp((x + 0.5) / xScale - 0.5, 0.0, area.width() - 1.0);
             const int x0 = static_cast<int>(sx);
             const int x1 = std::min(x0 + 1, area.width() - 1);
             const double fx = sx - x0;
-            const double top = map[r0[x0]] * (1 - fx) + map[r0[x1]] * fx;
-            const double bottom = map[r1[x0]] * (1 - fx) + map[r1[x1]] * fx;
+            const double top = r0[x0] * (1 - fx) + r0[x1] * fx;
+            const double bottom = r1[x0] * (1 - fx) + r1[x1] * fx;
             out[x] = static_cast<std::uint8_t>(std::lround(top * (1 - fy) + bottom * fy));
         }
     }

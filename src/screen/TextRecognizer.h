@@ -29,17 +29,16 @@ class TextRecognizer
 public:
     struct Options
     {
-        // Every line is read with both languages; lines whose alphabet the
-        // surrounding text contradicts are read again in one language only
-        // (see ScriptConsistency.h).
-        QString latinLanguage = QStringLiteral("eng");
+        // A line is read with the model of one alphabet: the one most lines
+        // of the screen are in first, the other when that reading does not
+        // settle the line's alphabet (see ScriptConsistency.h). The Latin
+        // script model reads the letters of every Latin alphabet ("ø", "ł",
+        // "ß", "ñ") and code's punctuation better than the English one.
+        QString latinLanguage = QStringLiteral("Latin");
         QString cyrillicLanguage = QStringLiteral("rus");
-        // Lines with accents the first reading dropped ("Müller" read as
-        // "Miller") are read again with languages that have them: French and
-        // German cover the accents of Western Europe (and "ñ") for about 12 MB
-        // per worker. "Latin" (the whole Latin script) also reads Nordic and
-        // Central European letters, at about 210 MB per worker.
-        QString accentedLatinLanguage = QStringLiteral("fra+deu");
+        // Lines neither settles (a heading in both languages) are read by
+        // both languages at once, word by word.
+        QString mixedLanguages = QStringLiteral("eng+rus");
         int workers = 2;
         double minimumTextHeight = 0.012; // fraction of the image height
         double minimumConfidence = 0.3;
