@@ -374,7 +374,7 @@ void VoiceSession::handleSpeechStarted()
     // Waiting for the transcript would leave the assistant talking over the
     // owner for the whole turn; with the echo taken out of the microphone,
     // speech heard now is most likely theirs.
-    if (!isFallbackBargeInActive() || m_speechHeld)
+    if (!isFallbackBargeInActive() || m_speechHeld || m_holdSpent)
         return;
     m_speechHeld = true;
     m_services.voiceOutput.setHeld(true);
@@ -385,6 +385,7 @@ void VoiceSession::releaseHeldSpeech()
 {
     if (!std::exchange(m_speechHeld, false))
         return;
+    m_holdSpent = true;
     m_services.voiceOutput.setHeld(false);
     log::info(log::platformVoiceInput(), QStringLiteral("speech_released"));
 }
@@ -452,6 +453,7 @@ void VoiceSession::enqueueVoiceSentence(const QString &sentence)
 void VoiceSession::stopVoiceOutput()
 {
     m_speechHeld = false;
+    m_holdSpent = false;
     m_services.voiceOutput.stop();
     m_fallbackBargeInRestart.cancel();
     m_fallbackBargeInReference.clear();
@@ -465,6 +467,7 @@ void VoiceSession::speechRunEnded(bool failed)
     if (m_services.microphone.isCapturing())
         m_services.microphone.finishWithoutDelivering();
     releaseHeldSpeech();
+    m_holdSpent = false;
     m_model.setSpeaking(false);
     m_fallbackBargeInRestart.cancel();
     m_fallbackBargeInReference.clear();

@@ -150,6 +150,9 @@ private:
     TaskSlot m_fallbackBargeInRestart;
     QString m_fallbackBargeInReference;
     bool m_speechHeld = false;
+    // A hold of this speech run let it play on: echo is getting through, so
+    // the run waits for transcripts from now on rather than pause again.
+    bool m_holdSpent = false;
     std::optional<Milliseconds> m_lastGreetingAt;
 };
 

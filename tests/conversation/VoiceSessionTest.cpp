@@ -197,17 +197,27 @@ TEST_F(VoiceSessionTest, BargeInStopsTheAnswerOnlyForTheOwnersWords)
     EXPECT_EQ(microphone.starts, starts + 1);
     EXPECT_TRUE(model->isSpeaking());
     EXPECT_TRUE(gateway.chats.isEmpty());
-    // Speech that ends with nothing to transcribe, a muted microphone, or a
-    // transcript of a filler lets it play on too.
+    // That run's hold is spent: echo is getting through, so more speech waits for its transcript.
     model->voiceSession().handleSpeechStarted();
+    EXPECT_FALSE(voice.held);
+
+    // In later runs, speech that ends with nothing to transcribe, a muted
+    // microphone, or a transcript of a filler lets the answer play on too.
+    const auto speakingAnAnswer = [&] {
+        finishSpeech();
+        model->voiceSession().enqueueVoiceSentence(u"It is sunny."_s);
+        model->voiceSession().handleSpeechStarted();
+        EXPECT_TRUE(voice.held);
+    };
+    speakingAnAnswer();
     model->voiceSession().handleMicrophoneState(MicrophoneState::idle);
     EXPECT_FALSE(voice.held);
-    model->voiceSession().handleSpeechStarted();
+    speakingAnAnswer();
     model->muteMicrophone(true);
     EXPECT_FALSE(voice.held);
     model->muteMicrophone(false);
     for (const QString &transcript : {u"thank you"_s, u"stop"_s}) {
-        model->voiceSession().handleSpeechStarted();
+        speakingAnAnswer();
         model->voiceSession().handleAudioReady(silentRecording());
         model->voiceSession().handleMicrophoneState(MicrophoneState::idle);
         EXPECT_TRUE(voice.held); // while the turn is transcribed
