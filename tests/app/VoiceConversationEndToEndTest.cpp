@@ -1,7 +1,8 @@
 // A spoken conversation with the built assistant against the local platform,
 // through a private PulseAudio server: the orb is clicked, a question spoken
 // with espeak-ng goes into the virtual microphone, and what the assistant says
-// is read back from the speakers' monitor. Talking over the answer stops it.
+// is read back from the speakers' monitor. Talking over the answer stops it;
+// the assistant's own voice coming back into the microphone does not.
 #include "AssistantSession.h"
 #include "PulseAudioTestServer.h"
 
@@ -61,7 +62,7 @@ TEST_F(VoiceConversationEndToEnd, SpokenQuestionIsAnsweredAloudAndTalkingOverThe
                            {QStringLiteral("sentences"), QJsonArray{QStringLiteral("The moon is bright.")}}};
     ASSERT_NO_FATAL_FAILURE(startPlatform(
         {{QStringLiteral("chat"), QJsonObject{{QStringLiteral("pause_ms"), 100}, {QStringLiteral("replies"), QJsonArray{weather, moon}}}},
-         {QStringLiteral("transcription"), QJsonObject{{QStringLiteral("sequence"), QJsonArray{firstQuestion, secondQuestion}}}}}));
+         {QStringLiteral("transcription"), QJsonObject{{QStringLiteral("sequence"), QJsonArray{firstQuestion, secondQuestion, firstQuestion, longAnswer[0]}}}}}));
     ASSERT_NO_FATAL_FAILURE(pair());
     // Past the introduction: an ordinary start shows only the launcher.
     QSettings(home.filePath(QStringLiteral("config/app.nimbel.desktop.conf")), QSettings::IniFormat)
@@ -100,6 +101,23 @@ TEST_F(VoiceConversationEndToEnd, SpokenQuestionIsAnsweredAloudAndTalkingOverThe
     // The new question's answer is spoken.
     ASSERT_TRUE(waitFor([&] { return records().contains(u"voice_line=The moon is bright."); }))
         << records().toStdString();
+
+    // Loudspeakers: everything played comes back into the microphone at full
+    // level; what the canceller lets through is transcribed as the answer's own
+    // words (the script's last transcript). The answer is spoken to its end,
+    // held at most once per run, and nothing new is asked.
+    ASSERT_TRUE(pulse.pactl({QStringLiteral("load-module"), QStringLiteral("module-loopback"),
+                             QStringLiteral("source=speakers.monitor"), QStringLiteral("sink=mic_feed"),
+                             QStringLiteral("latency_msec=20")}));
+    const qsizetype mark = records().size();
+    auto again = pulse.playIntoMicrophone(question);
+    ASSERT_TRUE(waitFor([&] { return records().mid(mark).contains(QStringLiteral("voice_line=") + longAnswer[4]); }))
+        << records().mid(mark).toStdString();
+    const QString echoed = records().mid(mark);
+    for (const QString &sentence : longAnswer)
+        EXPECT_TRUE(echoed.contains(QStringLiteral("voice_line=") + sentence)) << sentence.toStdString();
+    EXPECT_LE(echoed.count(u"speech_held"), 2) << echoed.toStdString();
+    EXPECT_EQ(count(journal(), QStringLiteral("/v1/desktop/chat")), 3);
     recording->terminate();
     recording->waitForFinished(5000);
 }
