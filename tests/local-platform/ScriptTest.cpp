@@ -23,13 +23,10 @@ TEST(LocalPlatformScript, RefusesMistakesAndSaysWhere)
     const std::pair<const char *, const char *> cases[] = {
         {R"({"agnet": {}})", "unknown key \"agnet\""},
         {R"({"agent": {"agent_id": "agent-1"}})", "dsa-"},
-        {R"({"agent": {"skills": {"web_research": "yes"}}})", "agent.skills.web_research"},
         {R"({"faults": {"/v1/desktop/chat": {"status": 99}}})", "faults./v1/desktop/chat.status"},
         {R"({"faults": {"/x": {"pause_after": 1}}})", "go together"},
         {R"({"faults": {"/x": {"malformed_event": {"line": "data: a\ndata: b"}}}})", "single line"},
         {R"({"chat": {"replies": [{"sentences": ["x"]}]}})", "needs \"match\""},
-        {R"({"chat": {"replies": [{"match": "a", "text": "x", "sentences": ["y"]}]}})", "exactly one"},
-        {R"({"transcription": {"text": "a", "sequence": ["b"]}})", "either"},
         {R"({"token": ""})", "blank"},
     };
     for (const auto &[script, mention] : cases)
