@@ -12,7 +12,7 @@ TEST(ChatWire, sendsTheLastFourteenMessagesAndTheLanguageOfTheLastUserOne)
     QList<DesktopChatMessage> messages;
     for (int i = 1; i <= 15; ++i)
         messages.append({i % 2 ? QStringLiteral("user") : QStringLiteral("assistant"), QStringLiteral("m%1").arg(i)});
-    // The key order and the bytes are checked against the server in the client tests.
+    // The bytes reach a real server in the chat stream and end-to-end tests.
     const auto json = chatRequestJson(messages, "dsa-1", "session-9", "voice");
     ASSERT_EQ(json["messages"].size(), 14u);
     EXPECT_EQ(json["messages"][0]["content"], "m2");

@@ -3,7 +3,6 @@
 // whose prompts a scripted prompter answers.
 #include "settings/KeychainTokenStore.h"
 #include "settings/Localized.h"
-#include "settings/PreferencesStore.h"
 #include "settings/ScriptedPrompter.h"
 #include "settings/SecretServiceSession.h"
 #include "support/LogCapture.h"
@@ -288,32 +287,6 @@ TEST_F(KeyStore, StartUpLoadLeavesTheLockedKeyringsPromptToTheOwnerWithoutWaitin
         EXPECT_EQ(loaded, pairsMeanwhile ? QStringList() : QStringList{stored});
         EXPECT_EQ(keys->read(), pairsMeanwhile ? paired : stored);
     }
-}
-
-TEST(KeyStoreDisabled, UnderAUnitTestHostTheStoreNeitherReadsNorWritesAnything)
-{
-    QProcessEnvironment host;
-    host.insert(u"XCTestBundlePathX"_s, u"1"_s);
-    EXPECT_FALSE(KeychainTokenStore::isUnitTestHost(host));
-    host.insert(u"XCTestBundlePath"_s, QString());
-    EXPECT_TRUE(KeychainTokenStore::isUnitTestHost(host));
-
-    QTemporaryDir dir;
-    const QString fallback = dir.filePath(u"platform-api-key"_s);
-    QFile file(fallback);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly) && file.write("left-by-an-earlier-run") > 0);
-    file.close();
-    QProcessEnvironment testHost;
-    testHost.insert(u"XCTestConfigurationFilePath"_s, u"/tmp/x"_s);
-    KeychainTokenStore store(testHost, u"nimbel.test.disabled"_s, fallback);
-    EXPECT_EQ(store.read(), QString());
-    EXPECT_EQ(store.write(u"new-key"_s), std::nullopt);
-    EXPECT_EQ(store.write(QString()), std::nullopt);
-    EXPECT_EQ(contents(fallback), QByteArray("left-by-an-earlier-run"));
-
-    // The file lives apart from the preferences.
-    const QFileInfo preferencesFile(PreferencesStore::openUserSettings()->fileName());
-    EXPECT_NE(QFileInfo(KeychainTokenStore::defaultFallbackPath()).absolutePath(), preferencesFile.absolutePath());
 }
 
 } // namespace

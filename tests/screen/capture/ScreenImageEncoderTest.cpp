@@ -60,11 +60,6 @@ TEST(JpegQualityLadder, TakesTheFirstQualityWithinTheBudgetElseTheLastThatEncode
         EXPECT_EQ(outcome->attempts.size(), asked.size()) << c.what;
     }
     EXPECT_FALSE(runJpegQualityLadder({}, 100, scriptedSizes({})));
-
-    // Qualities are clamped to the usable range.
-    QList<double> asked;
-    runJpegQualityLadder({1.7, 0.02, -3}, 0, scriptedSizes({{100, 5}, {10, 5}}, &asked));
-    EXPECT_EQ(asked, (QList<double>{1.0, 0.1, 0.1}));
 }
 
 namespace {
@@ -147,7 +142,7 @@ TEST(ScreenImageEncoder, KeepsColoursRightForEveryPixelLayout)
     QImage source(400, 200, QImage::Format_RGB32);
     for (int i = 0; i < 4; ++i)
         QPainter(&source).fillRect(QRect(i * 100, 0, 100, 200), stripes[i]);
-    for (const QImage::Format format : {QImage::Format_RGB32, QImage::Format_RGBA8888, QImage::Format_BGR888}) {
+    for (const QImage::Format format : {QImage::Format_RGB32, QImage::Format_BGR888}) {
         const auto outcome = ScreenImageEncoder::encode(source.convertToFormat(format),
                                                         ScreenImageEncodingPolicy::detailedVision());
         ASSERT_TRUE(outcome) << format;
