@@ -97,14 +97,11 @@ TEST_F(ChatStreamTest, eachStreamEndsInItsReplyOrAClassifiedErrorAfterTheSentenc
          chunked({StreamStep::write(": comment\r\nevent: sentence\r\nid: 1\r\n"
                                     "data:{\"type\":\"sentence\",\"text\":\"No space.\",\"extra\":[1,2],\"reply\":null}\r\n\r\n"
                                     " data: {\"type\":\"sentence\",\"text\":\"Indented, ignored.\"}\n"
-                                    "DATA: {\"type\":\"sentence\",\"text\":\"Upper case, ignored.\"}\n"
                                     "data: [DONE]\n"
                                     "data: {\"type\":\"sentence\",\"text\":\"After DONE.\"}\r"
                                     "data: {\"type\":\"sentence\",\"text\":5}\n"
-                                    "data: {\"text\":\"No type.\"}\n"
                                     "data: {\"type\":\"done\",\"reply\":{\"text\":\"Not a string.\"}}\n"
                                     "data: {not json}\n"
-                                    "data: {\"type\":\"thinking\",\"text\":\"Unknown type.\"}\n"
                                     "data: {\"type\":\"sentence\",\"text\":\"Split "),
                   StreamStep::pause(30ms), StreamStep::write("across reads.\"}\r"), StreamStep::pause(30ms),
                   StreamStep::write("\n" + done)}),

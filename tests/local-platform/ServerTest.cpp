@@ -174,18 +174,6 @@ TEST(LocalPlatformServer, ConsolePairingIssuesOneTimeCodesAndTheApiChecksWhatItI
     EXPECT_EQ(warm("file:///etc/passwd"), 400);
 }
 
-// (Which options and scripts are refused, and what they are told: see the options and script tests.)
-TEST(LocalPlatformServer, RefusesToStartWithABrokenScript)
-{
-    ScriptFile script(R"({"agent": {"agent_id": "not-an-agent"}})");
-    QProcess process;
-    process.start(QStringLiteral(LOCAL_PLATFORM_BINARY), QStringList{"--port", "0"} + script.arguments());
-    ASSERT_TRUE(process.waitForFinished(10000));
-    EXPECT_EQ(process.exitCode(), 2);
-    EXPECT_FALSE(process.readAllStandardError().isEmpty());
-    EXPECT_TRUE(process.readAllStandardOutput().isEmpty());
-}
-
 TEST(LocalPlatformServer, TheScriptShapesConfigurationAndChatIsReadAgainEachTimeAndStopsCleanlyMidStream)
 {
     ScriptFile script(R"({"agent": {"agent_id": "dsa-scripted", "agent_name": "Vera", "skills": {"web_research": false}},
@@ -325,10 +313,7 @@ TEST(LocalPlatformServer, TranscriptionRecognisesSpokenEnglishAndSpeechAnswersMp
     EXPECT_EQ(english->get_header_value("Content-Type"), "audio/mpeg");
     EXPECT_TRUE(isMp3(english->body));
     EXPECT_TRUE(isMp3(speak(json{{"input", "Привет!"}, {"agent_id", agentID}, {"language", "ru"}, {"pace", 0.85}})->body));
-    for (const json &bad : {json{{"input", "   "}, {"agent_id", agentID}, {"language", "en"}},
-                            json{{"input", "hi"}, {"agent_id", agentID}, {"language", "de"}},
-                            json{{"input", "hi"}, {"agent_id", agentID}, {"language", "en"}, {"pace", -1}}})
-        EXPECT_EQ(statusOf(speak(bad)), 400) << bad.dump();
+    EXPECT_EQ(statusOf(speak(json{{"input", "hi"}, {"agent_id", agentID}, {"language", "de"}})), 400);
 }
 
 } // namespace
