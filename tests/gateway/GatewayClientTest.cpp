@@ -134,9 +134,6 @@ TEST_F(GatewayClientTest, transcriptionUploadsTheRecordingAndTrimsTheTranscript)
                                    {"name=\"prompt\"", QByteArray(600, 'x')},
                                    {"name=\"file\"; filename=\"voice.wav\"\r\nContent-Type: audio/wav", wav}}));
 
-    // Without an agent the call is still made (which parts go: see the multipart fuzzer).
-    EXPECT_TRUE(test::finish(client().transcribeSpeech(wav, server.baseURL(), key, "ru", "", "  ", {})).ok());
-
     server.script("/v1/audio/transcriptions", ScriptedResponse::json(200, R"({"text":" \n\t "})"));
     EXPECT_EQ(gatewayError(test::finish(client().transcribeSpeech(wav, server.baseURL(), key, "en", "", "", {}))).kind,
               Kind::invalidResponse);

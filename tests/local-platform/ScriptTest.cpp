@@ -78,9 +78,6 @@ TEST_F(ScriptFileFixture, FollowsTheFileAndKeepsTheLastGoodScript)
     const auto loaded = broken.load();
     ASSERT_FALSE(loaded.ok());
     EXPECT_NE(loaded.error().message.find(path()), std::string::npos);
-
-    ScriptSource missing(path() + ".absent");
-    EXPECT_FALSE(missing.load().ok());
 }
 
 TEST_F(ScriptFileFixture, FaultsAreSpentAfterTheirTimesAndTranscriptsComeInTurn)

@@ -71,7 +71,6 @@ TEST_F(PreferencesFile, TypedValuesSurviveTheRoundTripThroughTheFile)
     // Absent keys are absent in every type.
     EXPECT_FALSE(prefs.contains(keys::overlayHasSavedOrigin));
     EXPECT_EQ(prefs.boolean(keys::overlayHasSavedOrigin), std::nullopt);
-    EXPECT_EQ(prefs.integer(u"missing"_s), std::nullopt);
     EXPECT_EQ(prefs.stringList(u"missing"_s), std::nullopt);
 }
 
