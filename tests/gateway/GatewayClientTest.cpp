@@ -270,8 +270,4 @@ TEST_F(GatewayClientTest, classifiesStatusesAndRefusesOversizedInvalidAndDeeplyN
             EXPECT_EQ(error.description(), row.description.isEmpty() ? L::text("error.gateway.generic") : row.description);
         }
     }
-
-    // The warm-up does not read its body: a huge one does not matter.
-    server.script("/v1/desktop/context/warm", ScriptedResponse::events({test::StreamStep::flood(std::string(1024, 'x'))}));
-    EXPECT_TRUE(test::finish(client().warmPublicPageContext("https://a.example", server.baseURL(), "k", "a", {})).ok());
 }

@@ -33,7 +33,6 @@ TEST(AppLanguageRules, ShippedLanguagesAreOrderedByTheOwnersPreferredLanguages)
     EXPECT_EQ(lang::preferredLocalizations(shipped, {"de-DE", "ru_RU.UTF-8"}), (QStringList{"ru", "en"}));
     // Nothing matches: the development language comes first.
     EXPECT_EQ(lang::preferredLocalizations(shipped, {"de-DE", "fr"}), (QStringList{"en", "ru"}));
-    EXPECT_EQ(lang::preferredLocalizations({}, {"ru"}), QStringList());
 }
 
 TEST_F(LanguageSettings, CurrentReadsTheStoredPreferenceThenTheStoredLanguageList)
