@@ -64,7 +64,6 @@ TEST_F(ChatStreamTest, eachStreamEndsInItsReplyOrAClassifiedErrorAfterTheSentenc
 {
     options.timeouts.chat = 1000ms; // wide margins below: the machine may be busy
     options.maxLineBytes = 64 * 1024;
-    options.maxBodyBytes = 1024 * 1024;
     ScriptedResponse streamedError = chunked(
         {StreamStep::write(R"({"error":{"message":)"), StreamStep::pause(20ms), StreamStep::write(R"("Agent paused"}})")});
     streamedError.status = 403;

@@ -255,10 +255,6 @@ TEST_F(GatewayClientTest, classifiesStatusesAndRefusesOversizedInvalidAndDeeplyN
         {"204", status(204, ""), VisionGatewayError::invalidResponse(), {}},
         {"valid but over the limit", status(200, R"({"agent_id":"a","agent_name":"b","skills":{},"pad":")" + std::string(5000, 'x') + "\"}"),
          VisionGatewayError::invalidResponse(), {}},
-        {"streamed without end", ScriptedResponse::events({test::StreamStep::flood(std::string(1024, ' '))}),
-         VisionGatewayError::invalidResponse(), {}},
-        {"not UTF-8", status(200, "{\"agent_id\":\"\xff\xfe\",\"agent_name\":\"b\",\"skills\":{}}"),
-         VisionGatewayError::invalidResponse(), {}},
         {"nested too deep", status(200, std::string(2000, '[') + std::string(2000, ']')), VisionGatewayError::invalidResponse(), {}},
     };
     for (const Row &row : rows) {

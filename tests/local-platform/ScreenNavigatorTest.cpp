@@ -98,9 +98,6 @@ TEST(LocalPlatformNavigator, RecognisedLinesDisabledControlsAndEmptyScreens)
     const NavigationAnswer blind = navigate(empty);
     EXPECT_TRUE(blind.needsFreshCapture);
     EXPECT_TRUE(blind.steps.empty());
-
-    // A question that names nothing gets the screen's summary.
-    EXPECT_EQ(navigate(payload("what is this?", controls)).summary, "A form.");
 }
 
 TEST(LocalPlatformNavigator, PayloadProblemsNameTheOffendingKey)

@@ -97,13 +97,6 @@ TEST_F(ScriptFileFixture, FaultsAreSpentAfterTheirTimesAndTranscriptsComeInTurn)
     EXPECT_EQ(source.nextTranscript(), "two");
     EXPECT_EQ(source.nextTranscript(), "two");
 
-    // A rewritten script starts counting afresh.
-    write(R"({"faults": {"/a": {"status": 500, "times": 1}}, "transcription": {"text": "fixed"}})");
-    EXPECT_TRUE(source.takeFault("/a").has_value());
-    EXPECT_FALSE(source.takeFault("/a").has_value());
-    EXPECT_EQ(source.nextTranscript(), "fixed");
-    EXPECT_EQ(source.nextTranscript(), "fixed");
-
     ScriptSource none;
     EXPECT_FALSE(none.nextTranscript().has_value());
     EXPECT_EQ(none.current()->agent.agentID, "dsa-local-agent");
