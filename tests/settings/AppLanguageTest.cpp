@@ -48,9 +48,6 @@ TEST_F(LanguageSettings, CurrentReadsTheStoredPreferenceThenTheStoredLanguageLis
         EXPECT_EQ(lang::storedPreference(prefs), LanguagePreference::system) << raw.toStdString();
     }
     EXPECT_EQ(lang::current(prefs, {"ru-RU"}), AppLanguage::ru);
-    // A value of another type is no preference either.
-    prefs.setInteger(keys::zelmAppLanguage, 1);
-    EXPECT_EQ(lang::storedPreference(prefs), LanguagePreference::system);
 
     // Without one, the stored language list leads the localization order.
     prefs.setStringList(keys::appleLanguages, {"ru"});

@@ -93,7 +93,6 @@ TEST_F(SettingsLoading, TestKeyAppliesOnlyInTestModeAndOnlyWhenNotEmpty)
         {"empty variable, no option", environment({{"ZELM_DESKTOP_QA_MODE", "ask"}, {"ZELM_DESKTOP_QA_DEVICE_TOKEN", ""}}),
          {program}, "stored"},
         {"option without a value", environment({{"ZELM_DESKTOP_QA_MODE", "ask"}}), {program, "--zelm-qa-token"}, "stored"},
-        {"first token option counts", {}, {program, "--zelm-qa-token", "first", "--zelm-qa-token", "second"}, "first"},
     };
     for (const Case &c : cases) {
         tokens.reads = 0;
