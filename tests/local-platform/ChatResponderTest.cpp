@@ -47,20 +47,5 @@ TEST(LocalPlatformChat, TheAnalysisAttachedToTheQuestionBecomesTheAnswer)
     EXPECT_EQ(stale.sentences.front(), "You asked: “Tell me a joke”.");
 }
 
-TEST(LocalPlatformChat, DefaultAnswersFollowTheQuestionsLanguage)
-{
-    Script script = defaultScript();
-    script.agent.agentName = "Vera";
-    script.agent.addressAs = "Sam";
-
-    const ChatReply hello = composeReply({{"user", "Hello!"}}, script, "ru");
-    EXPECT_FALSE(hello.russian); // the question, not the request's "lang", decides
-    EXPECT_EQ(hello.sentences, (Sentences{"Hello, Sam!", "I'm Vera, running on the local platform.", "How can I help?"}));
-
-    const ChatReply privet = composeReply({{"user", "привет"}}, script, "en");
-    EXPECT_TRUE(privet.russian);
-    EXPECT_EQ(privet.sentences.front(), "Здравствуйте, Sam!");
-}
-
 } // namespace
 } // namespace nimbel::localplatform

@@ -1,6 +1,5 @@
-// Text helpers and command-line options. (WAV reading: the server test's transcriptions.)
+// Text helpers. (WAV reading: the server test's transcriptions.)
 
-#include "Options.h"
 #include "Text.h"
 
 #include <gtest/gtest.h>
@@ -30,24 +29,6 @@ TEST(LocalPlatformText, LanguageCaseWordsAndQuotes)
     EXPECT_TRUE(text::isValidUtf8("ok привет 😀"));
     EXPECT_FALSE(text::isValidUtf8("\xED\xA0\x80"));     // a surrogate
     EXPECT_EQ(text::decode("a\xFF").back(), U'\uFFFD');
-}
-
-TEST(LocalPlatformOptions, RefusesBadValuesNamingTheOption)
-{
-    const auto defaults = parseOptions({});
-    ASSERT_TRUE(defaults.ok());
-    EXPECT_EQ(defaults->port, 4100);
-    const std::vector<std::vector<std::string>> refused = {
-        {"--port", "65536"}, {"--script"}, {"--verbose"}, {"--token", " "}, {"--transcription-delay-ms", "60001"}};
-    for (const auto &arguments : refused) {
-        const auto parsed = parseOptions(arguments);
-        ASSERT_FALSE(parsed.ok()) << arguments.front();
-        EXPECT_NE(parsed.error().message.find(arguments.front()), std::string::npos) << parsed.error().message;
-    }
-    const auto delayed = parseOptions({"--transcription-delay-ms=300", "--speech-delay-ms", "150"});
-    ASSERT_TRUE(delayed.ok());
-    EXPECT_EQ(delayed->transcriptionDelayMs, 300);
-    EXPECT_EQ(delayed->speechDelayMs, 150);
 }
 
 } // namespace

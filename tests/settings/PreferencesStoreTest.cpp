@@ -81,7 +81,6 @@ TEST_F(PreferencesFile, ValuesOfTheWrongTypeReadAsAbsent)
              "accessibilityContextEnabled=1\n"
              "desktopFirstRunCompletedVersion=12x\n"
              "overlayOriginX=abc\n"
-             "AppleLanguages=@Rect(1 2 3 4)\n"
              "desktopPlatformBaseURL=en, ru\n"
              "desktopConnectedAgentID=@ByteArray(abc)\n");
     QSettings settings(path(), QSettings::IniFormat);
@@ -90,7 +89,6 @@ TEST_F(PreferencesFile, ValuesOfTheWrongTypeReadAsAbsent)
     EXPECT_EQ(prefs.boolean(keys::accessibilityContextEnabled), std::nullopt);
     EXPECT_EQ(prefs.integer(keys::desktopFirstRunCompletedVersion), std::nullopt);
     EXPECT_EQ(prefs.real(keys::overlayOriginX), std::nullopt);
-    EXPECT_EQ(prefs.stringList(keys::appleLanguages), std::nullopt);
     // A two-element list is not a string, and bytes are not text.
     EXPECT_EQ(prefs.string(keys::desktopPlatformBaseURL), std::nullopt);
     EXPECT_EQ(prefs.string(keys::desktopConnectedAgentID), std::nullopt);

@@ -6,7 +6,6 @@
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
-#include <QThread>
 
 using namespace nimbel;
 
@@ -88,18 +87,6 @@ TEST_F(DesktopEntryIndexTest, NamesFollowTheLocaleMostSpecificFirst)
     EXPECT_EQ(DesktopEntryIndex::localeKeysFor("sr_YU.UTF-8@Latn"),
               (QStringList{"sr_YU@Latn", "sr_YU", "sr@Latn", "sr"}));
     EXPECT_EQ(DesktopEntryIndex::localeKeysFor("C.UTF-8"), QStringList{});
-}
-
-TEST_F(DesktopEntryIndexTest, PicksUpApplicationsInstalledLater)
-{
-    auto entries = index({});
-    EXPECT_EQ(entries.identify({"newapp", "NewApp", ""}), identity("NewApp", "NewApp"));
-    // Folder times have a resolution of their own; make the change visible.
-    QThread::msleep(20);
-    writeFile(homeApps() + "/org.example.NewApp.desktop",
-              "[Desktop Entry]\nType=Application\nName=New App\nStartupWMClass=NewApp\n");
-    EXPECT_EQ(entries.identify({"newapp", "NewApp", ""}), identity("org.example.NewApp", "New App"));
-
 }
 
 TEST(DesktopEntryIndexDirs, FollowTheXdgVariables)
