@@ -87,7 +87,6 @@ TEST(DesktopConfiguration, decodesTheAnswerAndRejectsWrongShapes)
     ASSERT_TRUE(minimal);
     EXPECT_TRUE(minimal->skills.isEmpty());
     EXPECT_FALSE(minimal->greetEN);
-    EXPECT_FALSE(minimal->ownerEmail);
 
     for (const char *body : {
              R"({"agent_id":"a","agent_name":"b"})",

@@ -44,13 +44,11 @@ TEST(LocalPlatformNavigator, AQuotedLabelPointsAtThatControl)
     const json controls = json::array({control("Назад", "AXButton", rect(0.05, 0.9, 0.1, 0.05)),
                                        control("Продолжить", "AXButton", rect(0.8, 0.9, 0.12, 0.05))});
     const json p = payload("Где кнопка «Продолжить»?", controls, json::array({"Продолжить установку?"}));
-    ASSERT_FALSE(payloadProblem(p).has_value());
     const NavigationAnswer answer = navigate(p);
     ASSERT_EQ(answer.steps.size(), 2u);
     EXPECT_EQ(answer.steps[0].targetLabel, "Продолжить");
     ASSERT_TRUE(answer.steps[0].targetRect);
     EXPECT_DOUBLE_EQ(answer.steps[0].targetRect->x, 0.8);
-    EXPECT_DOUBLE_EQ(answer.steps[0].targetRect->width, 0.12);
     EXPECT_FALSE(answer.needsFreshCapture);
 }
 

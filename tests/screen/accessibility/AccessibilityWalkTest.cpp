@@ -83,7 +83,6 @@ TEST_F(AccessibilityWalk, QtDialogIsSummarisedWithoutHiddenControlsTypedTextOrSe
                             {"AXCheckBox", "Remember me", {}},
                             {"AXTextField", "Search files", {}},
                             {"AXTextField", "Account passphrase", {}},
-                            {"AXTextField", "Notes", {}},
                             {"AXTabGroup", "General", {}},
                             {"AXRadioButton", "General", {}}});
 

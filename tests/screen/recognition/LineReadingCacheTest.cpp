@@ -47,8 +47,6 @@ TEST(LineReadingCache, KeysFollowThePixelsWhereverTheyAre)
               LineReadingCache::keyOf(image, second, 1, Engine::combined));
     EXPECT_NE(LineReadingCache::keyOf(image, first, 1, Engine::combined),
               LineReadingCache::keyOf(image, first, 1, Engine::cyrillic));
-    EXPECT_NE(LineReadingCache::keyOf(image, first, 1, Engine::combined),
-              LineReadingCache::keyOf(image, first.adjusted(0, 0, 1, 0), 1, Engine::combined));
     image.pixels[static_cast<std::size_t>(25) * 60 + 40] = 21; // one grey level of one pixel
     EXPECT_NE(LineReadingCache::keyOf(image, first, 1, Engine::combined),
               LineReadingCache::keyOf(image, second, 1, Engine::combined));

@@ -107,7 +107,6 @@ TEST(PreparedControls, MatchesLabelsToLinesAndKeepsDistinctControls)
     ASSERT_EQ(controls.size(), 4u);
     // The first line in reading order that contains the label wins.
     EXPECT_EQ(controls[0].label, QStringLiteral("Continue"));
-    EXPECT_EQ(controls[0].role, QStringLiteral("AXButton"));
     EXPECT_EQ(controls[0].state, QStringLiteral("enabled"));
     EXPECT_EQ(controls[0].targetRect, recognized[1].rect);
     EXPECT_EQ(controls[1].state, QStringLiteral("disabled"));

@@ -111,8 +111,6 @@ TEST(TextRecognition, ReadsEveryLineWithItsBoxAndWithholdsSecrets)
     const auto *title = find(lines, QStringLiteral("Privacy & Security"));
     ASSERT_TRUE(title);
     EXPECT_TRUE(inside(title->rect, screen.title.adjusted(-2, -2, 2, 2), size));
-    EXPECT_GE(title->confidence, 0.3);
-    EXPECT_LE(title->confidence, 1.0);
 
     // Reading order: the sidebar's first row and the title share a row; the
     // buttons come last, left to right.
