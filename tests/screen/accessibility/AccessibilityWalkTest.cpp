@@ -72,7 +72,6 @@ TEST_F(AccessibilityWalk, QtDialogIsSummarisedWithoutHiddenControlsTypedTextOrSe
     EXPECT_EQ(context->focusedWindowTitle, QStringLiteral("Nimbel test window"));
     EXPECT_EQ(context->applicationName, QStringLiteral("Test"));
     EXPECT_EQ(context->bundleIdentifier, QStringLiteral("test.desktop"));
-    EXPECT_FALSE(context->pageURL.has_value());
     EXPECT_FALSE(context->truncated);
 
     // Roles mapped from the toolkit's, labels from names and placeholders,
