@@ -64,12 +64,6 @@ TEST_F(ChatStreamTest, eachStreamEndsInItsReplyOrAClassifiedErrorAfterTheSentenc
 {
     options.timeouts.chat = 1000ms; // wide margins below: the machine may be busy
     options.maxLineBytes = 64 * 1024;
-    options.maxBodyBytes = 1024 * 1024;
-    std::string pings;
-    for (int i = 0; i < 200; ++i)
-        pings += event(R"({"type":"ping"})");
-    ScriptedResponse late = chunked({StreamStep::write(sentence("Late."))});
-    late.delay = 3000ms;
     ScriptedResponse streamedError = chunked(
         {StreamStep::write(R"({"error":{"message":)"), StreamStep::pause(20ms), StreamStep::write(R"("Agent paused"}})")});
     streamedError.status = 403;
@@ -95,10 +89,6 @@ TEST_F(ChatStreamTest, eachStreamEndsInItsReplyOrAClassifiedErrorAfterTheSentenc
         {"the done reply wins",
          chunked({StreamStep::write(sentence("Partial.") + event(R"({"type":"done","reply":"  The full reply.  "})"))}),
          {"Partial."}, "The full reply."},
-        {"a later empty done falls back to the sentences",
-         chunked({StreamStep::write(sentence("Kept.") + event(R"({"type":"done","reply":"Earlier."})") +
-                                    event(R"({"type":"done","reply":"   "})"))}),
-         {"Kept."}, "Kept."},
         {"neither reply nor sentence",
          chunked({StreamStep::write(": nothing here\n\ndata: [DONE]\n\n" + event(R"({"type":"done","reply":""})"))}), {},
          E::invalidResponse()},
@@ -106,14 +96,11 @@ TEST_F(ChatStreamTest, eachStreamEndsInItsReplyOrAClassifiedErrorAfterTheSentenc
          chunked({StreamStep::write(": comment\r\nevent: sentence\r\nid: 1\r\n"
                                     "data:{\"type\":\"sentence\",\"text\":\"No space.\",\"extra\":[1,2],\"reply\":null}\r\n\r\n"
                                     " data: {\"type\":\"sentence\",\"text\":\"Indented, ignored.\"}\n"
-                                    "DATA: {\"type\":\"sentence\",\"text\":\"Upper case, ignored.\"}\n"
                                     "data: [DONE]\n"
                                     "data: {\"type\":\"sentence\",\"text\":\"After DONE.\"}\r"
                                     "data: {\"type\":\"sentence\",\"text\":5}\n"
-                                    "data: {\"text\":\"No type.\"}\n"
                                     "data: {\"type\":\"done\",\"reply\":{\"text\":\"Not a string.\"}}\n"
                                     "data: {not json}\n"
-                                    "data: {\"type\":\"thinking\",\"text\":\"Unknown type.\"}\n"
                                     "data: {\"type\":\"sentence\",\"text\":\"Split "),
                   StreamStep::pause(30ms), StreamStep::write("across reads.\"}\r"), StreamStep::pause(30ms),
                   StreamStep::write("\n" + done)}),
@@ -124,8 +111,6 @@ TEST_F(ChatStreamTest, eachStreamEndsInItsReplyOrAClassifiedErrorAfterTheSentenc
          chunked({StreamStep::write(sentence("One.") + sentence("Two.") +
                                     event(R"({"type":"error","error":"  Model overloaded "})") + sentence("Never."))}),
          {"One.", "Two."}, E::agentUnavailable("Model overloaded")},
-        {"an error event without a message", chunked({StreamStep::write(event(R"({"type":"error"})"))}), {},
-         E::agentUnavailable("Agent runtime failed")},
         {"a failed status delivers nothing", ScriptedResponse::json(502, "{\"error\":\"Upstream agent crashed\"}\n" + sentence("Not a sentence.")),
          {}, E::server(502, "Request failed")},
         {"a streamed error body is read to its end", streamedError, {}, E::server(403, "Agent paused")},
@@ -133,7 +118,6 @@ TEST_F(ChatStreamTest, eachStreamEndsInItsReplyOrAClassifiedErrorAfterTheSentenc
          chunked({StreamStep::write(sentence("Fine.") + "data: {\"type\":\"sentence\",\"text\":\""),
                   StreamStep::flood(std::string(4096, 'x'))}),
          {"Fine."}, E::invalidResponse()},
-        {"events that never end", chunked({StreamStep::flood(pings)}), {}, E::invalidResponse()},
         // Invalid UTF-8 inside a sentence is replaced; outside strings the event is dropped.
         {"invalid UTF-8",
          chunked({StreamStep::write("data: {\"type\":\"sentence\",\"text\":\"Caf\xe9 \xff ok\"}\n"
@@ -148,7 +132,6 @@ TEST_F(ChatStreamTest, eachStreamEndsInItsReplyOrAClassifiedErrorAfterTheSentenc
         {"silent mid-stream",
          chunked({StreamStep::write(sentence("A.")), StreamStep::pause(3000ms), StreamStep::write(sentence("B."))}), {"A."},
          E::connectionFailed()},
-        {"silent before the first byte", late, {}, E::connectionFailed()},
     };
     for (const Row &row : rows) {
         SCOPED_TRACE(row.name);
@@ -190,11 +173,4 @@ TEST_F(ChatStreamTest, stoppingAbortsTheStreamWithoutAHalfResult)
     EXPECT_TRUE(server.isHolding());
     EXPECT_EQ(sentences, QStringList{"Before."});
     server.release();
-
-    // Stopped before the call: nothing is sent.
-    const auto requests = server.requests().size();
-    std::stop_source early;
-    early.request_stop();
-    EXPECT_TRUE(test::failureOf(chat(early.get_token())).isCancelled());
-    EXPECT_EQ(server.requests().size(), requests);
 }

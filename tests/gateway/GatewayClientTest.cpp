@@ -114,24 +114,6 @@ TEST_F(GatewayClientTest, analyzeUploadsPayloadAndImageAndLogsTheTiming)
               std::string::npos);
 }
 
-TEST_F(GatewayClientTest, chatPostsTheConversationAsJson)
-{
-    server.script("/v1/desktop/chat", ScriptedResponse::events({test::StreamStep::write(
-                                          "data: {\"type\":\"done\",\"reply\":\"Fine.\"}\n\n")}));
-    const QList<DesktopChatMessage> messages = {{"assistant", "Hello!"}, {"user", u"Как дела?"_qs}};
-    const auto result = test::finish(
-        client().streamChat(messages, server.baseURL() + "/", key, " " + agent, "sess-1", "chat", {}, {}));
-    ASSERT_TRUE(result.ok());
-    EXPECT_EQ(result.value(), "Fine.");
-
-    const auto request = sent("POST", "/v1/desktop/chat", {"authorization", "content-type", "content-length"});
-    EXPECT_EQ(request.header("content-type"), "application/json");
-    EXPECT_EQ(request.header("authorization"), "Bearer zelm-k3y");
-    EXPECT_EQ(request.body, R"({"agent_id":"dsa-agent","messages":[{"role":"assistant","content":"Hello!"},)"
-                            R"({"role":"user","content":"Как дела?"}],"sessionId":"sess-1","visitorId":"desktop-owner",)"
-                            R"("lang":"ru","channel":"chat"})");
-}
-
 TEST_F(GatewayClientTest, transcriptionUploadsTheRecordingAndTrimsTheTranscript)
 {
     const std::string answer = R"({"text":"  Open the settings \n"})";
@@ -151,9 +133,6 @@ TEST_F(GatewayClientTest, transcriptionUploadsTheRecordingAndTrimsTheTranscript)
               multipart(boundary, {{"name=\"language\"", "en"}, {"name=\"agent_id\"", "dsa-agent"},
                                    {"name=\"prompt\"", QByteArray(600, 'x')},
                                    {"name=\"file\"; filename=\"voice.wav\"\r\nContent-Type: audio/wav", wav}}));
-
-    // Without an agent the call is still made (which parts go: see the multipart fuzzer).
-    EXPECT_TRUE(test::finish(client().transcribeSpeech(wav, server.baseURL(), key, "ru", "", "  ", {})).ok());
 
     server.script("/v1/audio/transcriptions", ScriptedResponse::json(200, R"({"text":" \n\t "})"));
     EXPECT_EQ(gatewayError(test::finish(client().transcribeSpeech(wav, server.baseURL(), key, "en", "", "", {}))).kind,
@@ -181,19 +160,6 @@ TEST_F(GatewayClientTest, synthesisSendsTheTextAndReturnsTheAudioUnchanged)
     ASSERT_FALSE(empty.ok());
     EXPECT_EQ(empty.error().kind(), GatewayFailure::Kind::invalidAudio);
     EXPECT_EQ(server.lastRequest()->body, R"({"input":"Привет","agent_id":"dsa-agent","language":"ru"})");
-}
-
-TEST_F(GatewayClientTest, configurationIsFetchedWithAGetDirectlyUnderTheHost)
-{
-    server.script("/v1/desktop/config",
-                  ScriptedResponse::json(200, R"({"agent_id":"dsa-7","agent_name":"Aster","greet_en":"Hi!",)"
-                                              R"("skills":{"screen_capture":true,"voice_conversation":false}})"));
-    const auto result = test::finish(client().fetchDesktopConfiguration(server.baseURL() + "/app/", key, {}));
-    ASSERT_TRUE(result.ok());
-    EXPECT_EQ(result->agentID, "dsa-7");
-    EXPECT_EQ(result->skills.value("voice_conversation", true), false);
-
-    sent("GET", "/v1/desktop/config", {"authorization"});
 }
 
 TEST_F(GatewayClientTest, pairingExchangeSendsTheCodeWithoutAuthorization)
@@ -255,17 +221,6 @@ TEST_F(GatewayClientTest, everyOperationChecksItsInputsBeforeAnyTraffic)
         }
     }
 
-    // Each operation's own first checks, which come before the key check.
-    EXPECT_EQ(gatewayError(test::finish(client().transcribeSpeech({}, base, "", "en", "", "", {}))).kind, Kind::invalidResponse);
-    const auto noText = test::finish(client().synthesizeSpeech(" \n ", base, "", "", {}, {}));
-    ASSERT_FALSE(noText.ok());
-    EXPECT_EQ(noText.error().kind(), GatewayFailure::Kind::invalidAudio);
-    EXPECT_EQ(gatewayError(test::finish(client().exchangeDesktopPairing(base, " \t", {}))).kind, Kind::invalidResponse);
-    EXPECT_EQ(gatewayError(test::finish(client().warmPublicPageContext("   ", base, key, agent, {}))).kind, Kind::invalidBaseURL);
-    // And the ones after the address check.
-    EXPECT_EQ(gatewayError(test::finish(client().streamChat({}, base, key, agent, "s", "chat", {}, {}))).kind, Kind::invalidResponse);
-    EXPECT_EQ(gatewayError(test::finish(client().analyze({}, {}, "q", base, key, agent, {}, {}, {}))).kind, Kind::imageEncodingFailed);
-
     EXPECT_TRUE(server.requests().empty());
 }
 
@@ -285,17 +240,9 @@ TEST_F(GatewayClientTest, classifiesStatusesAndRefusesOversizedInvalidAndDeeplyN
         {"403", status(403, R"({"error":"Invalid API key"})"), VisionGatewayError::server(403, "Invalid API key"), "Invalid API key"},
         {"404", status(404, R"({"error":{"message":"Agent not found"}})"), VisionGatewayError::server(404, "Agent not found"),
          "Agent not found"},
-        {"500", status(500, R"({"error":{"message":"Database unavailable"}})"),
-         VisionGatewayError::server(500, "Database unavailable"), {}},
-        {"400", status(400, R"({"error":"Bad request","detail":"x"})"), VisionGatewayError::server(400, "Bad request"), {}},
         {"502 without a body", status(502, ""), VisionGatewayError::server(502, "Request failed"), {}},
-        {"500 nested too deep", status(500, std::string(2000, '{')), VisionGatewayError::server(500, "Request failed"), {}},
         {"204", status(204, ""), VisionGatewayError::invalidResponse(), {}},
         {"valid but over the limit", status(200, R"({"agent_id":"a","agent_name":"b","skills":{},"pad":")" + std::string(5000, 'x') + "\"}"),
-         VisionGatewayError::invalidResponse(), {}},
-        {"streamed without end", ScriptedResponse::events({test::StreamStep::flood(std::string(1024, ' '))}),
-         VisionGatewayError::invalidResponse(), {}},
-        {"not UTF-8", status(200, "{\"agent_id\":\"\xff\xfe\",\"agent_name\":\"b\",\"skills\":{}}"),
          VisionGatewayError::invalidResponse(), {}},
         {"nested too deep", status(200, std::string(2000, '[') + std::string(2000, ']')), VisionGatewayError::invalidResponse(), {}},
     };
@@ -308,8 +255,4 @@ TEST_F(GatewayClientTest, classifiesStatusesAndRefusesOversizedInvalidAndDeeplyN
             EXPECT_EQ(error.description(), row.description.isEmpty() ? L::text("error.gateway.generic") : row.description);
         }
     }
-
-    // The warm-up does not read its body: a huge one does not matter.
-    server.script("/v1/desktop/context/warm", ScriptedResponse::events({test::StreamStep::flood(std::string(1024, 'x'))}));
-    EXPECT_TRUE(test::finish(client().warmPublicPageContext("https://a.example", server.baseURL(), "k", "a", {})).ok());
 }

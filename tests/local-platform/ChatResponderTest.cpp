@@ -41,38 +41,10 @@ TEST(LocalPlatformChat, TheAnalysisAttachedToTheQuestionBecomesTheAnswer)
                          "Step 1: Find the button “Continue” in the bottom right of the window.",
                          "Step 2: Click “Continue”.", "Warning: It submits the form."}));
 
-    // In Russian, with the interface's own tag text; a label not repeated in the step stays.
-    const ChatReply russian = composeReply({{"user", "Где сохранить?"},
-                                            {"user", "[АНАЛИТИК]\nВижу кнопку.\n1. Нажмите на дискету (Сохранить)"}},
-                                           defaultScript(), "ru");
-    EXPECT_EQ(russian.sentences, (Sentences{"Вижу кнопку.", "Шаг 1: Нажмите на дискету (Сохранить)."}));
-
     // An analysis of an earlier question is not reused.
     const ChatReply stale = composeReply({conversation[0], conversation[1], {"assistant", "Done."}, {"user", "Tell me a joke"}},
                                          defaultScript(), "en");
     EXPECT_EQ(stale.sentences.front(), "You asked: “Tell me a joke”.");
-}
-
-TEST(LocalPlatformChat, DefaultAnswersFollowTheQuestionsLanguage)
-{
-    Script script = defaultScript();
-    script.agent.agentName = "Vera";
-    script.agent.addressAs = "Sam";
-
-    const ChatReply hello = composeReply({{"user", "Hello!"}}, script, "ru");
-    EXPECT_FALSE(hello.russian); // the question, not the request's "lang", decides
-    EXPECT_EQ(hello.sentences, (Sentences{"Hello, Sam!", "I'm Vera, running on the local platform.", "How can I help?"}));
-
-    const ChatReply privet = composeReply({{"user", "привет"}}, script, "en");
-    EXPECT_TRUE(privet.russian);
-    EXPECT_EQ(privet.sentences.front(), "Здравствуйте, Sam!");
-
-    // Anything else is acknowledged by quoting the question, shortened when long.
-    const ChatReply longOne = composeReply({{"user", std::string(300, 'a')}}, script, "en");
-    EXPECT_EQ(longOne.sentences.front(), "You asked: “" + std::string(119, 'a') + "…”.");
-
-    // Without any question of the owner's, the request language picks the greeting.
-    EXPECT_EQ(composeReply({{"assistant", "Welcome!"}}, script, "ru").sentences.front(), "Здравствуйте, Sam!");
 }
 
 } // namespace

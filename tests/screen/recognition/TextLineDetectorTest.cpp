@@ -64,18 +64,6 @@ TEST(TextLineDetector, FindsLinesOnEveryBackgroundAndSkipsOutlinesAndRules)
         EXPECT_GT(box.height(), 4) << box.x() << "," << box.y();
 }
 
-TEST(TextLineDetector, MinimumHeightDropsSmallText)
-{
-    RenderedScreen screen(600, 200);
-    const QRect small = screen.text(QStringLiteral("tiny print"), QPoint(20, 20), 9);
-    const QRect large = screen.text(QStringLiteral("Readable"), QPoint(20, 100), 20);
-    TextLineDetector::Options options;
-    options.minimumLineHeight = 12;
-    const auto boxes = TextLineDetector(options).detect(GrayImage::fromImage(screen.image()));
-    EXPECT_FALSE(detectedAt(boxes, small));
-    EXPECT_TRUE(detectedAt(boxes, large));
-}
-
 TEST(GlyphMatcher, TellsTheRoubleSignFromItsLookAlikes)
 {
     const GlyphMatcher matcher(QStringLiteral("₽PРR2&8"));
