@@ -25,34 +25,10 @@ protected:
         if (dialog.state() == QProcess::Running)
             ::kill(pid_t(dialog.processId()), SIGCONT);
         AssistantSession::TearDown();
-        stop(bus);
         stop(windowManager);
         stop(display);
         if (!previousDisplay.isEmpty())
             qputenv("DISPLAY", previousDisplay);
-    }
-
-    // A session bus of the test's own that starts no services: no accessibility
-    // bus launcher answers on it.
-    QString startBusWithoutLauncher()
-    {
-        const QString config = home.filePath(QStringLiteral("bus.conf"));
-        QFile file(config);
-        EXPECT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write(QStringLiteral(R"(<!DOCTYPE busconfig PUBLIC "-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN"
- "http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd">
-<busconfig><type>session</type><listen>unix:dir=%1</listen>
-<policy context="default"><allow send_destination="*" eavesdrop="true"/><allow eavesdrop="true"/><allow own="*"/></policy>
-</busconfig>)")
-                       .arg(home.path())
-                       .toUtf8());
-        file.close();
-        endWithTest(bus);
-        bus.start(QStringLiteral("dbus-daemon"),
-                  {QStringLiteral("--config-file=") + config, QStringLiteral("--nofork"), QStringLiteral("--print-address=1")});
-        if (!bus.waitForStarted(10000) || !bus.waitForReadyRead(10000))
-            return {};
-        return QString::fromUtf8(bus.readLine()).trimmed();
     }
 
     // Asks `question` in front of the dialog; answers the payload of the one analysis.
@@ -118,7 +94,6 @@ protected:
         ASSERT_TRUE(windowManager.waitForStarted(10000));
     }
 
-    QProcess bus;
     QProcess display;
     QProcess windowManager;
     QByteArray previousDisplay;
@@ -132,7 +107,7 @@ QJsonObject answering()
 }
 
 // A display with a window manager and no tray host, no key store, and no
-// accessibility bus (no session bus first, then one without the bus launcher).
+// accessibility bus (no session bus at all).
 TEST_F(DesktopFaults, BareDesktopAnswersFromThePictureAndOpensFromASecondLaunch)
 {
     ASSERT_NO_FATAL_FAILURE(startBareDisplay());
@@ -148,21 +123,14 @@ TEST_F(DesktopFaults, BareDesktopAnswersFromThePictureAndOpensFromASecondLaunch)
               QFile::Permissions());
 
     ASSERT_NO_FATAL_FAILURE(openDialog());
-    const QString busWithoutLauncher = startBusWithoutLauncher();
-    ASSERT_FALSE(busWithoutLauncher.isEmpty());
-    for (const char *desktop : {"no session bus", "a session bus without accessibility launcher"}) {
-        SCOPED_TRACE(desktop);
-        const QJsonObject payload = askAboutTheScreen();
-        // The picture and what was read from it went out; no accessibility summary.
-        EXPECT_FALSE(payload.value(u"capture").toObject().isEmpty());
-        EXPECT_FALSE(payload.value(u"prepared_screen_context").toObject().isEmpty());
-        EXPECT_TRUE(payload.value(u"accessibility").isUndefined() || payload.value(u"accessibility").isNull())
-            << QJsonDocument(payload).toJson().toStdString();
-        EXPECT_FALSE(records().contains(u"dbind-ERROR")) << records().toStdString();
-        ASSERT_NO_FATAL_FAILURE(expectRunningThenStop());
-        env.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), busWithoutLauncher);
-        http(QStringLiteral("DELETE"), QStringLiteral("/debug/requests"));
-    }
+    const QJsonObject payload = askAboutTheScreen();
+    // The picture and what was read from it went out; no accessibility summary.
+    EXPECT_FALSE(payload.value(u"capture").toObject().isEmpty());
+    EXPECT_FALSE(payload.value(u"prepared_screen_context").toObject().isEmpty());
+    EXPECT_TRUE(payload.value(u"accessibility").isUndefined() || payload.value(u"accessibility").isNull())
+        << QJsonDocument(payload).toJson().toStdString();
+    EXPECT_FALSE(records().contains(u"dbind-ERROR")) << records().toStdString();
+    ASSERT_NO_FATAL_FAILURE(expectRunningThenStop());
 
     // An ordinary start with the introduction done leaves the chat closed; with
     // no tray to click, launching the assistant again is the way in.

@@ -123,20 +123,7 @@ TEST_F(HighlightEndToEnd, OneCaptureWithItsOwnContextsAndARingAroundTheButtonByT
     EXPECT_EQ(capture.value(u"window_title").toString(), QStringLiteral("Setup"));
     const QString capturedAt = capture.value(u"captured_at").toString();
     EXPECT_FALSE(capturedAt.isEmpty());
-
-    // The picture is that window: a JPEG of its proportions.
-    QProcess fetch;
-    fetch.start(QStringLiteral("curl"), {QStringLiteral("-fsS"), base + QStringLiteral("/debug/last-analyze-image")});
-    ASSERT_TRUE(fetch.waitForFinished(20000));
-    const QByteArray jpeg = fetch.readAllStandardOutput();
-    EXPECT_EQ(analysis.value(u"image_bytes").toInteger(), jpeg.size());
-    const QImage picture = QImage::fromData(jpeg, "JPEG");
-    ASSERT_FALSE(picture.isNull());
-    const double pixelWidth = capture.value(u"pixel_width").toDouble();
-    const double pixelHeight = capture.value(u"pixel_height").toDouble();
-    ASSERT_GT(pixelWidth, 180);
-    ASSERT_GT(pixelHeight, 120);
-    EXPECT_NEAR(double(picture.width()) / picture.height(), pixelWidth / pixelHeight, 0.02);
+    // (The picture's pixels against the window: the capture tests'; its bytes against what the view shows: SentContext.)
 
     // The dialog's accessibility summary. A loaded machine may stop the walk at
     // its time budget before the button; a complete walk must list it.
