@@ -104,8 +104,6 @@ protected:
         panel->attach({firstRun.get(), updates.get(), loginService.get(), language.get()});
     }
 
-    // As at start-up: the chat opens with the introduction in it.
-    void showFirstRun() { model->openChat(); firstRun->show(); }
     void openSettings() { model->openChat(); root()->setProperty("showSettings", true); }
 
     // An item of the views by object name, a shown one before a hidden one.
@@ -267,8 +265,6 @@ TEST_F(OverlayViews, EveryControlDoesWhatItSaysOrSaysWhyNot)
          },
          disabled, none, QStringLiteral("Updates unavailable: this build has no update checker.")},
         {"downloadButton", false, sheet, hidden, none},
-        // The profile's language already: no restart.
-        {"languageEnglish", false, sheet, works, [&] { EXPECT_EQ(desktop.relaunches, 0); }},
         {"showFirstRunButton", false,
          [&] {
              preferences.setInteger(keys::desktopFirstRunCompletedVersion, 1);
@@ -280,26 +276,14 @@ TEST_F(OverlayViews, EveryControlDoesWhatItSaysOrSaysWhyNot)
              EXPECT_EQ(find(QStringLiteral("firstRunTitle"))->property("text").toString(), u"Hello — I’m Nimbel");
              EXPECT_FALSE(find(QStringLiteral("questionField"))->isVisible());
          }},
-        {"firstRunBack", false, [&] { showFirstRun(); }, hidden, none},
         {"firstRunPrivacyLink", true,
          [&] {
-             showFirstRun();
+             model->openChat();
+             firstRun->show();
              firstRun->advance();
              firstRun->advance();
          },
          works, [&] { EXPECT_EQ(links.opened, QList<QUrl>{QUrl(QStringLiteral("https://platform.example/privacy/mac"))}); }},
-        {"firstRunSkip", false,
-         [&] {
-             showFirstRun();
-             for (int page = 0; page < 4; ++page)
-                 firstRun->advance();
-         },
-         works,
-         [&] {
-             // Skipping the last page ends the introduction for good: the conversation shows.
-             EXPECT_EQ(preferences.integer(keys::desktopFirstRunCompletedVersion), 1);
-             EXPECT_TRUE(find(QStringLiteral("questionField"))->isVisible());
-         }},
         // A fresh look at the microphone's permission once the owner changed it (which also
         // takes away a failure about it).
         {"recheckPermissionsButton", false,
