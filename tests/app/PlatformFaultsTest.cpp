@@ -87,15 +87,9 @@ protected:
     // Whether a node of the application's accessibility tree holds all of `parts`.
     bool readable(const QStringList &parts, QString *dump)
     {
-        QString diagnosis;
-        const QList<AccessibleNode> nodes = accessibleNodes(app.processId(), &diagnosis);
-        *dump = diagnosis + u'\n';
-        bool found = false;
-        for (const AccessibleNode &node : nodes) {
-            *dump += node.role + QStringLiteral(": ") + node.name + u'\n';
-            found = found || std::all_of(parts.begin(), parts.end(), [&](const QString &part) { return node.name.contains(part); });
-        }
-        return found;
+        return findAccessible(app.processId(), [&](const AccessibleNode &node) {
+            return std::all_of(parts.begin(), parts.end(), [&](const QString &part) { return node.name.contains(part); });
+        }, dump).has_value();
     }
 };
 
