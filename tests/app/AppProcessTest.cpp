@@ -1,5 +1,5 @@
 // The built executable's self-test report. (Links handed from a second launch
-// to the running instance: PairingFaults.RefusedExchangeIsShownAndTheNextLinkPairs.)
+// to the running instance: DesktopFaults.BareDesktopAnswersFromThePictureAndOpensFromASecondLaunch.)
 #include "AppLaunch.h"
 
 #include <QDirIterator>

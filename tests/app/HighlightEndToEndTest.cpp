@@ -125,18 +125,11 @@ TEST_F(HighlightEndToEnd, OneCaptureWithItsOwnContextsAndARingAroundTheButtonByT
     EXPECT_FALSE(capturedAt.isEmpty());
     // (The picture's pixels against the window: the capture tests'; its bytes against what the view shows: SentContext.)
 
-    // The dialog's accessibility summary. A loaded machine may stop the walk at
-    // its time budget before the button; a complete walk must list it.
+    // The dialog's accessibility summary (the walk's own rules are the accessibility tests').
     const QJsonObject accessibility = payload.value(u"accessibility").toObject();
     EXPECT_EQ(accessibility.value(u"application_name"), capture.value(u"application_name"));
-    QStringList elements;
-    for (const QJsonValue &element : accessibility.value(u"elements").toArray())
-        elements << element.toObject().value(u"label").toString();
-    ASSERT_FALSE(elements.isEmpty()) << QJsonDocument(accessibility).toJson().toStdString();
-    EXPECT_EQ(elements.first(), QStringLiteral("Choose an option below"));
-    if (!accessibility.value(u"truncated").toBool()) {
-        EXPECT_TRUE(elements.contains(QStringLiteral("Continue"))) << QJsonDocument(accessibility).toJson().toStdString();
-    }
+    EXPECT_TRUE(QJsonDocument(accessibility).toJson().contains("Choose an option below"))
+        << QJsonDocument(accessibility).toJson().toStdString();
 
     // The prepared context of that very capture, which read the button.
     const QJsonObject prepared = payload.value(u"prepared_screen_context").toObject();

@@ -142,38 +142,6 @@ TEST_P(PlatformFaults, QuestionSurvivesAndTheNextOneIsAnswered)
     ASSERT_EQ(app.state(), QProcess::Running);
 }
 
-// The one-time code cannot be exchanged: the link's failure is shown, and a
-// fresh link handed over by a second launch pairs the running assistant.
-using PairingFaults = PlatformFaults;
-
-TEST_F(PairingFaults, RefusedExchangeIsShownAndTheNextLinkPairs)
-{
-    QJsonObject refused = status(500);
-    refused.insert(QStringLiteral("times"), 1);
-    ASSERT_NO_FATAL_FAILURE(startPlatform({{QStringLiteral("faults"),
-                                            QJsonObject{{QStringLiteral("/desktop-connect/exchange"), refused}}}}));
-    const auto link = [this] {
-        return http(QStringLiteral("POST"), QStringLiteral("/desktop-agent/connect?format=json")).value(u"link").toString();
-    };
-    ASSERT_NO_FATAL_FAILURE(launch({link()}));
-    ASSERT_TRUE(waitFor([&] { return records().contains(u"turn_failed"); })) << records().toStdString();
-    QString dump;
-    EXPECT_TRUE(waitFor([&] { return readable({QStringLiteral("That did not work"), generic}, &dump); }, 30s))
-        << dump.toStdString();
-
-    QProcess second;
-    second.setProcessEnvironment(env);
-    second.start(QStringLiteral(NIMBEL_APP_BINARY), {link()});
-    ASSERT_TRUE(second.waitForFinished(30000));
-    QSettings preferences(home.filePath(QStringLiteral("config/app.nimbel.desktop.conf")), QSettings::IniFormat);
-    EXPECT_TRUE(waitFor([&] {
-        preferences.sync();
-        return !entry(journal(), QStringLiteral("/v1/desktop/config")).isEmpty()
-            && preferences.value(QStringLiteral("desktopPlatformBaseURL")).toString() == base;
-    })) << records().toStdString() << QJsonDocument(journal()).toJson().toStdString();
-    ASSERT_EQ(app.state(), QProcess::Running);
-}
-
 INSTANTIATE_TEST_SUITE_P(EveryFault, PlatformFaults, ::testing::ValuesIn(cases),
                          [](const ::testing::TestParamInfo<FaultCase> &info) { return std::string(info.param.name); });
 

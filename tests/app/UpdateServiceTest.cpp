@@ -22,13 +22,7 @@ namespace {
 class UpdateCheck : public ::testing::Test
 {
 protected:
-    void SetUp() override
-    {
-        installTranslations(AppLanguage::en);
-        ASSERT_TRUE(dir.isValid());
-        settings = std::make_unique<QSettings>(dir.filePath(QStringLiteral("prefs.ini")), QSettings::IniFormat);
-        preferences = std::make_unique<PreferencesStore>(settings.get());
-    }
+    void SetUp() override { installTranslations(AppLanguage::en); }
 
     // Starts the platform with `arguments` and a service reading its feed with the platform's release key.
     void start(const QStringList &arguments)
@@ -43,8 +37,7 @@ protected:
                            QString::fromStdString(platform->baseURL()) + QStringLiteral("/desktop-agent/updates/appcast.xml"));
         environment.insert(QStringLiteral("ZELM_DESKTOP_UPDATE_PUBLIC_KEY"),
                            QString::fromStdString(answer->body));
-        service = std::make_unique<UpdateService>(UpdateService::configure(environment, *preferences), clock,
-                                                  *preferences, links);
+        service = std::make_unique<UpdateService>(UpdateService::configure(environment, preferences), clock, preferences, links);
     }
 
     void check()
@@ -60,8 +53,8 @@ protected:
     }
 
     QTemporaryDir dir;
-    std::unique_ptr<QSettings> settings;
-    std::unique_ptr<PreferencesStore> preferences;
+    QSettings settings{dir.filePath(QStringLiteral("prefs.ini")), QSettings::IniFormat};
+    PreferencesStore preferences{&settings};
     test::VirtualClock clock;
     test::FakeLinkOpener links;
     std::unique_ptr<test::LocalPlatformProcess> platform;
@@ -130,7 +123,7 @@ TEST_F(UpdateCheck, AutomaticChecksFindTheSignedNewerReleaseOnTheScheduleUntilSw
     clock.advance(UpdateService::checkInterval * 2);
     EXPECT_FALSE(service->isChecking());
     // The choice is kept for the next launch.
-    UpdateService next(service->configuration(), clock, *preferences, links);
+    UpdateService next(service->configuration(), clock, preferences, links);
     EXPECT_FALSE(next.automaticallyChecksForUpdates());
     clock.advance(UpdateService::checkInterval * 2);
     EXPECT_FALSE(next.isChecking());
