@@ -83,13 +83,7 @@ protected:
                                              false};
     }
 
-    void settle()
-    {
-        for (int i = 0; i < 5; ++i)
-            QCoreApplication::processEvents();
-        panel->window()->grabWindow();
-        QCoreApplication::processEvents();
-    }
+    void settle() { test::settle(panel->window()); }
 
     // A shown item of the views by object name, and its text.
     QQuickItem *find(const QString &name)

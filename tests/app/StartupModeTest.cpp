@@ -38,18 +38,7 @@ TEST(StartupMode, EnvironmentWinsOverOptionsAndOptionsFollowTheirOrder)
 
 TEST(StartupMode, AskDelayParsesStrictlyWithFloorAndFallback)
 {
-    struct Case
-    {
-        std::optional<QString> value;
-        Milliseconds expected;
-    };
-    const Case cases[] = {
-        {std::nullopt, 600ms},
-        {QStringLiteral("50"), 200ms},
-        {QStringLiteral(" 900"), 600ms},
-    };
-    for (const Case &c : cases) {
-        SCOPED_TRACE(c.value.value_or(QStringLiteral("<absent>")).toStdString());
-        EXPECT_EQ(askDelay(c.value).count(), c.expected.count());
-    }
+    EXPECT_EQ(askDelay(std::nullopt), 600ms);
+    EXPECT_EQ(askDelay(QStringLiteral("50")), 200ms);
+    EXPECT_EQ(askDelay(QStringLiteral(" 900")), 600ms) << "not a plain number";
 }

@@ -89,7 +89,6 @@ TEST_F(UpdateCheck, CheckThatFindsNothingNewerClearsAnEarlierError)
     start(arguments);
     check();
     EXPECT_EQ(service->lastUpdateError(), QStringLiteral("The update feed could not be read."));
-    EXPECT_EQ(service->statusText(), QStringLiteral("Updates unavailable: The update feed could not be read."));
     check();
     EXPECT_EQ(service->lastUpdateError(), QString());
     EXPECT_EQ(service->lastError(), std::nullopt);
@@ -135,17 +134,14 @@ TEST(UpdateConfiguration, DevelopmentKeyIsTakenOnlyForAFeedOnThisMachine)
     QSettings settings(dir.filePath(QStringLiteral("p.ini")), QSettings::IniFormat);
     PreferencesStore preferences(&settings);
     const QString key = QString(QByteArray(43, 'B') + "=");
-    const std::pair<const char *, bool> cases[] = {
-        {"http://127.0.0.1:4100/desktop-agent/updates/appcast.xml", true},
-        {"https://updates.example/appcast.xml", false},
-    };
-    for (const auto &[feed, taken] : cases) {
+    const auto taken = [&](const char *feed) {
         QProcessEnvironment environment;
         environment.insert(QStringLiteral("ZELM_DESKTOP_UPDATE_FEED_URL"), QString::fromLatin1(feed));
         environment.insert(QStringLiteral("ZELM_DESKTOP_UPDATE_PUBLIC_KEY"), key);
-        const auto configuration = UpdateService::configure(environment, preferences);
-        EXPECT_EQ(configuration.publicKey == QByteArray::fromBase64(key.toLatin1()), taken) << feed;
-    }
+        return UpdateService::configure(environment, preferences).publicKey == QByteArray::fromBase64(key.toLatin1());
+    };
+    EXPECT_TRUE(taken("http://127.0.0.1:4100/desktop-agent/updates/appcast.xml"));
+    EXPECT_FALSE(taken("https://updates.example/appcast.xml"));
 }
 
 // The feed's own rules: where it is read from, and what is read from it.
@@ -177,14 +173,11 @@ TEST(UpdateFeed, FeedComesFromTheEnvironmentElseTheStoredAddressElseTheDefault)
 
 TEST(UpdateFeed, PlainHttpOnlyOnLoopback)
 {
-    const std::pair<const char *, bool> cases[] = {
-        {"https://updates.example/appcast.xml", true},
-        {"http://updates.example/appcast.xml", false},
-        {"http://127.0.0.1:4100/appcast.xml", true},
-        {"http://127.0.0.1.example/appcast.xml", false},
-    };
-    for (const auto &[url, allowed] : cases)
-        EXPECT_EQ(updateFeed::isAllowedTransport(QUrl(QString::fromLatin1(url))), allowed) << url;
+    const auto allowed = [](const char *url) { return updateFeed::isAllowedTransport(QUrl(QString::fromLatin1(url))); };
+    EXPECT_TRUE(allowed("https://updates.example/appcast.xml"));
+    EXPECT_FALSE(allowed("http://updates.example/appcast.xml"));
+    EXPECT_TRUE(allowed("http://127.0.0.1:4100/appcast.xml"));
+    EXPECT_FALSE(allowed("http://127.0.0.1.example/appcast.xml"));
 }
 
 QByteArray feedWith(const QByteArray &items)
