@@ -5,11 +5,12 @@
 #include <QDBusConnectionInterface>
 #include <QDBusError>
 #include <QDBusMessage>
-#include <QDBusMetaType>
 #include <QDBusObjectPath>
 #include <QDBusVariant>
 
-#include <functional>
+namespace nimbel::test {
+
+namespace {
 
 // A node of the accessibility tree as the bus names it: the owning connection and its path.
 struct AtspiReference
@@ -17,27 +18,6 @@ struct AtspiReference
     QString service;
     QDBusObjectPath path;
 };
-Q_DECLARE_METATYPE(AtspiReference)
-
-QDBusArgument &operator<<(QDBusArgument &argument, const AtspiReference &reference)
-{
-    argument.beginStructure();
-    argument << reference.service << reference.path;
-    argument.endStructure();
-    return argument;
-}
-
-const QDBusArgument &operator>>(const QDBusArgument &argument, AtspiReference &reference)
-{
-    argument.beginStructure();
-    argument >> reference.service >> reference.path;
-    argument.endStructure();
-    return argument;
-}
-
-namespace nimbel::test {
-
-namespace {
 
 QDBusMessage accessibleCall(const QDBusConnection &bus, const AtspiReference &node, const QString &interface,
                             const QString &method, const QVariantList &arguments = {})
@@ -51,8 +31,18 @@ QList<AtspiReference> childrenOf(const QDBusConnection &bus, const AtspiReferenc
 {
     QList<AtspiReference> children;
     const QDBusMessage reply = accessibleCall(bus, node, QStringLiteral("org.a11y.atspi.Accessible"), QStringLiteral("GetChildren"));
-    if (reply.type() == QDBusMessage::ReplyMessage && !reply.arguments().isEmpty())
-        reply.arguments().constFirst().value<QDBusArgument>() >> children;
+    if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty())
+        return children;
+    const QDBusArgument list = reply.arguments().constFirst().value<QDBusArgument>();
+    list.beginArray();
+    while (!list.atEnd()) {
+        AtspiReference child;
+        list.beginStructure();
+        list >> child.service >> child.path;
+        list.endStructure();
+        children.append(child);
+    }
+    list.endArray();
     return children;
 }
 
@@ -61,8 +51,6 @@ QList<AtspiReference> childrenOf(const QDBusConnection &bus, const AtspiReferenc
 bool visitNodes(qint64 pid, QString *diagnosis,
                 const std::function<bool(const QDBusConnection &, const AtspiReference &, const AccessibleNode &)> &visit)
 {
-    qDBusRegisterMetaType<AtspiReference>();
-    qDBusRegisterMetaType<QList<AtspiReference>>();
     const QDBusMessage address = QDBusConnection::sessionBus().call(
         QDBusMessage::createMethodCall(QStringLiteral("org.a11y.Bus"), QStringLiteral("/org/a11y/bus"),
                                        QStringLiteral("org.a11y.Bus"), QStringLiteral("GetAddress")),
@@ -121,14 +109,17 @@ bool visitNodes(qint64 pid, QString *diagnosis,
 
 } // namespace
 
-QList<AccessibleNode> accessibleNodes(qint64 pid, QString *diagnosis)
+std::optional<AccessibleNode> findAccessible(qint64 pid, const std::function<bool(const AccessibleNode &)> &matches,
+                                             QString *diagnosis)
 {
-    QList<AccessibleNode> nodes;
-    visitNodes(pid, diagnosis, [&nodes](const QDBusConnection &, const AtspiReference &, const AccessibleNode &node) {
-        nodes.append(node);
-        return false;
+    std::optional<AccessibleNode> found;
+    visitNodes(pid, diagnosis, [&](const QDBusConnection &, const AtspiReference &, const AccessibleNode &node) {
+        *diagnosis += QStringLiteral("\n%1: %2").arg(node.role, node.name);
+        if (matches(node))
+            found = node;
+        return found.has_value();
     });
-    return nodes;
+    return found;
 }
 
 bool pressAccessible(qint64 pid, const QString &name, QString *diagnosis)

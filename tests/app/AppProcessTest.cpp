@@ -1,8 +1,9 @@
 // The built executable's self-test report. (Links handed from a second launch
-// to the running instance: PairingFaults.RefusedExchangeIsShownAndTheNextLinkPairs.)
+// to the running instance: DesktopFaults.BareDesktopAnswersFromThePictureAndOpensFromASecondLaunch.)
 #include "AppLaunch.h"
 
 #include <QDirIterator>
+#include <QRegularExpression>
 
 #include <gtest/gtest.h>
 
@@ -25,14 +26,10 @@ TEST(AppProcess, SelfTestWalksTheIntroductionDrawsNothingAndTouchesNoSettings)
     // kept, and the verdict, in this order. (What each page offers is the
     // introduction's own tests'.)
     const QString printed = QString::fromUtf8(app.readAllStandardOutput());
-    qsizetype at = 0;
-    for (const QString &expected :
-         {QStringLiteral("  already completed?     false\n"), QStringLiteral("  pages walked           5\n"),
-          QStringLiteral("  completed, and stays completed true\n"), QStringLiteral("\nselftest ok — ")}) {
-        const qsizetype found = printed.indexOf(expected, at);
-        EXPECT_GE(found, 0) << expected.toStdString() << " not after offset " << at << " in:\n" << printed.toStdString();
-        at = found < 0 ? at : found + expected.size();
-    }
+    const QRegularExpression report(QStringLiteral("  already completed\\?     false\n.*  pages walked           5\n.*"
+                                                   "  completed, and stays completed true\n.*\nselftest ok — "),
+                                    QRegularExpression::DotMatchesEverythingOption);
+    EXPECT_TRUE(report.match(printed).hasMatch()) << printed.toStdString();
 
     // Without a display it still ran (it draws nothing), and it left no file anywhere:
     // neither the owner's settings nor its private settings.

@@ -123,9 +123,7 @@ protected:
     {
         return !run(QStringLiteral("dbus-send"), QStringLiteral("--session --print-reply --dest=org.a11y.Bus /org/a11y/bus "
                                                                 "org.freedesktop.DBus.Properties.Set string:org.a11y.Status "
-                                                                "string:IsEnabled variant:boolean:true")
-                                                     .split(u' '))
-                    .isEmpty();
+                                                                "string:IsEnabled variant:boolean:true").split(u' ')).isEmpty();
     }
 
 #ifdef NIMBEL_TEST_WINDOW
@@ -236,11 +234,7 @@ protected:
     }
 
     // The text of the last bubble with this role, or an empty string.
-    QString lastDisplayed(const QString &role)
-    {
-        const QStringList all = bubbles(role);
-        return all.isEmpty() ? QString() : all.last();
-    }
+    QString lastDisplayed(const QString &role) { return bubbles(role).value(bubbles(role).size() - 1); }
 
     // Clicks into the composer at the foot of the chat, types and sends.
     void typeQuestion(const QString &text)

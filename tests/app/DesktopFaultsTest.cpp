@@ -25,34 +25,10 @@ protected:
         if (dialog.state() == QProcess::Running)
             ::kill(pid_t(dialog.processId()), SIGCONT);
         AssistantSession::TearDown();
-        stop(bus);
         stop(windowManager);
         stop(display);
         if (!previousDisplay.isEmpty())
             qputenv("DISPLAY", previousDisplay);
-    }
-
-    // A session bus of the test's own that starts no services: no accessibility
-    // bus launcher answers on it.
-    QString startBusWithoutLauncher()
-    {
-        const QString config = home.filePath(QStringLiteral("bus.conf"));
-        QFile file(config);
-        EXPECT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write(QStringLiteral(R"(<!DOCTYPE busconfig PUBLIC "-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN"
- "http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd">
-<busconfig><type>session</type><listen>unix:dir=%1</listen>
-<policy context="default"><allow send_destination="*" eavesdrop="true"/><allow eavesdrop="true"/><allow own="*"/></policy>
-</busconfig>)")
-                       .arg(home.path())
-                       .toUtf8());
-        file.close();
-        endWithTest(bus);
-        bus.start(QStringLiteral("dbus-daemon"),
-                  {QStringLiteral("--config-file=") + config, QStringLiteral("--nofork"), QStringLiteral("--print-address=1")});
-        if (!bus.waitForStarted(10000) || !bus.waitForReadyRead(10000))
-            return {};
-        return QString::fromUtf8(bus.readLine()).trimmed();
     }
 
     // Asks `question` in front of the dialog; answers the payload of the one analysis.
@@ -98,16 +74,13 @@ protected:
     // A display of the test's own with a window manager and no tray host.
     void startBareDisplay()
     {
-        int number = 150;
-        while (QFile::exists(QStringLiteral("/tmp/.X11-unix/X%1").arg(number))
-               || QFile::exists(QStringLiteral("/tmp/.X%1-lock").arg(number)))
-            ++number;
-        const QString name = QStringLiteral(":%1").arg(number);
+        // The server names a free display once it accepts clients.
         endWithTest(display);
-        display.start(QStringLiteral("Xvfb"), {name, QStringLiteral("-screen"), QStringLiteral("0"),
-                                               QStringLiteral("1920x1080x24"), QStringLiteral("-nolisten"), QStringLiteral("tcp")});
-        ASSERT_TRUE(display.waitForStarted(10000));
-        ASSERT_TRUE(waitFor([&] { return QFile::exists(QStringLiteral("/tmp/.X11-unix/X%1").arg(number)); }, 20s));
+        display.start(QStringLiteral("Xvfb"), {QStringLiteral("-displayfd"), QStringLiteral("1"), QStringLiteral("-screen"),
+                                               QStringLiteral("0"), QStringLiteral("1920x1080x24"), QStringLiteral("-nolisten"),
+                                               QStringLiteral("tcp")});
+        ASSERT_TRUE(display.waitForStarted(10000) && display.waitForReadyRead(20000));
+        const QString name = u':' + QString::fromUtf8(display.readLine()).trimmed();
         previousDisplay = qgetenv("DISPLAY");
         // xdotool and the programs started here look at this display from now on.
         qputenv("DISPLAY", name.toUtf8());
@@ -118,7 +91,6 @@ protected:
         ASSERT_TRUE(windowManager.waitForStarted(10000));
     }
 
-    QProcess bus;
     QProcess display;
     QProcess windowManager;
     QByteArray previousDisplay;
@@ -132,7 +104,7 @@ QJsonObject answering()
 }
 
 // A display with a window manager and no tray host, no key store, and no
-// accessibility bus (no session bus first, then one without the bus launcher).
+// accessibility bus (no session bus at all).
 TEST_F(DesktopFaults, BareDesktopAnswersFromThePictureAndOpensFromASecondLaunch)
 {
     ASSERT_NO_FATAL_FAILURE(startBareDisplay());
@@ -148,21 +120,14 @@ TEST_F(DesktopFaults, BareDesktopAnswersFromThePictureAndOpensFromASecondLaunch)
               QFile::Permissions());
 
     ASSERT_NO_FATAL_FAILURE(openDialog());
-    const QString busWithoutLauncher = startBusWithoutLauncher();
-    ASSERT_FALSE(busWithoutLauncher.isEmpty());
-    for (const char *desktop : {"no session bus", "a session bus without accessibility launcher"}) {
-        SCOPED_TRACE(desktop);
-        const QJsonObject payload = askAboutTheScreen();
-        // The picture and what was read from it went out; no accessibility summary.
-        EXPECT_FALSE(payload.value(u"capture").toObject().isEmpty());
-        EXPECT_FALSE(payload.value(u"prepared_screen_context").toObject().isEmpty());
-        EXPECT_TRUE(payload.value(u"accessibility").isUndefined() || payload.value(u"accessibility").isNull())
-            << QJsonDocument(payload).toJson().toStdString();
-        EXPECT_FALSE(records().contains(u"dbind-ERROR")) << records().toStdString();
-        ASSERT_NO_FATAL_FAILURE(expectRunningThenStop());
-        env.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), busWithoutLauncher);
-        http(QStringLiteral("DELETE"), QStringLiteral("/debug/requests"));
-    }
+    const QJsonObject payload = askAboutTheScreen();
+    // The picture and what was read from it went out; no accessibility summary.
+    EXPECT_FALSE(payload.value(u"capture").toObject().isEmpty());
+    EXPECT_FALSE(payload.value(u"prepared_screen_context").toObject().isEmpty());
+    EXPECT_TRUE(payload.value(u"accessibility").isUndefined() || payload.value(u"accessibility").isNull())
+        << QJsonDocument(payload).toJson().toStdString();
+    EXPECT_FALSE(records().contains(u"dbind-ERROR")) << records().toStdString();
+    ASSERT_NO_FATAL_FAILURE(expectRunningThenStop());
 
     // An ordinary start with the introduction done leaves the chat closed; with
     // no tray to click, launching the assistant again is the way in.
@@ -174,15 +139,27 @@ TEST_F(DesktopFaults, BareDesktopAnswersFromThePictureAndOpensFromASecondLaunch)
     ASSERT_NO_FATAL_FAILURE(launch({}));
     ASSERT_TRUE(waitFor([&] { return records().contains(u"event=startup mode=ordinary"); })) << records().toStdString();
     EXPECT_TRUE(expandedPanel().isEmpty());
-    QProcess second;
-    second.setProcessEnvironment(env);
-    second.start(QStringLiteral(NIMBEL_APP_BINARY), QStringList{});
-    ASSERT_TRUE(second.waitForFinished(30000));
-    EXPECT_EQ(second.exitCode(), 0) << second.readAllStandardError().toStdString();
+    const auto launchAgain = [&](const QStringList &arguments) {
+        QProcess again;
+        again.setProcessEnvironment(env);
+        again.start(QStringLiteral(NIMBEL_APP_BINARY), arguments);
+        return again.waitForFinished(30000) && again.exitCode() == 0;
+    };
+    ASSERT_TRUE(launchAgain({}));
     // The chat opened, and a question typed there is answered with the stored key.
     ASSERT_NO_FATAL_FAILURE(typeQuestion(typedQuestion));
     ASSERT_TRUE(waitFor([&] { return bubbles(QStringLiteral("assistant")).contains(typedAnswer); }))
         << records().toStdString() << QJsonDocument(journal()).toJson().toStdString();
+
+    // A fresh link handed over by a further launch pairs the running assistant again.
+    http(QStringLiteral("DELETE"), QStringLiteral("/debug/requests"));
+    ASSERT_TRUE(launchAgain(
+        {http(QStringLiteral("POST"), QStringLiteral("/desktop-agent/connect?format=json")).value(u"link").toString()}));
+    EXPECT_TRUE(waitFor([&] {
+        const QJsonArray requests = journal();
+        return !entry(requests, QStringLiteral("/desktop-connect/exchange")).isEmpty()
+            && !entry(requests, QStringLiteral("/v1/desktop/config")).isEmpty();
+    })) << records().toStdString() << QJsonDocument(journal()).toJson().toStdString();
     ASSERT_EQ(app.state(), QProcess::Running);
 }
 
@@ -198,18 +175,13 @@ TEST_F(DesktopFaults, SecretsNeverLeaveTheDeviceAndAWindowInFrontThatHangsOrClos
     const QByteArray apiKey = issued.first().toString().toUtf8();
     ASSERT_GT(apiKey.size(), 20);
 
-    ASSERT_NO_FATAL_FAILURE(ask(typedQuestion));
-    ASSERT_TRUE(waitFor([&] { return bubbles(QStringLiteral("assistant")).contains(typedAnswer); }))
-        << records().toStdString();
-    ASSERT_NO_FATAL_FAILURE(expectRunningThenStop());
-    QString written = collected;
-
+    // A screen question: its turn also asks the chat, with the key.
     ASSERT_NO_FATAL_FAILURE(openDialog({QStringLiteral("--planted-secrets")}));
     http(QStringLiteral("DELETE"), QStringLiteral("/debug/requests"));
     askAboutTheScreen();
     const QByteArray sent = QJsonDocument(journal()).toJson();
     ASSERT_NO_FATAL_FAILURE(expectRunningThenStop());
-    written += collected;
+    const QString written = collected;
 
     // The last: the key's middle, as the recogniser reads it when it splits the key.
     const QList<QByteArray> secrets = {apiKey, "hunter2", "PlantedFieldKey7Qx9", "9f7Kq2PlantedLabelToken",

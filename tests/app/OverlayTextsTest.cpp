@@ -57,14 +57,9 @@ TEST_F(OverlayTexts, HeaderStatusTakesTheFirstRuleThatApplies)
     };
     const Case cases[] = {
         {status({}), "[status.online]"},
-        {status({{"state", "answered"}}), "[state.answered]"},
-        {status({{"state", "analyzing"}, {"isBusy", true}}), "[state.analyzing]"},
-        {status({{"state", "failed"}}), "[state.failed]"},
         {status({{"isListening", true}, {"isSpeaking", true}, {"isVoiceSessionActive", true}}), "[status.listening]"},
         {status({{"isSpeaking", true}, {"isVoiceSessionActive", true}, {"isBusy", true}}), "[status.answering]"},
         {status({{"isVoiceSessionActive", true}, {"isBusy", true}, {"showSettings", true}}), "[status.thinking]"},
-        {status({{"isVoiceSessionActive", true}, {"showSettings", true}}), "[status.voiceConnected]"},
-        {status({{"isBusy", true}, {"state", "analyzing"}}), "[state.analyzing]"}, // busy outside a voice session
         {status({{"showSettings", true}, {"microphoneAuthorized", true}, {"state", "answered"}}), "[status.voiceReady]"},
         {status({{"showSettings", true}, {"microphoneAuthorized", false}}), "[status.checkPermissions]"},
     };

@@ -37,7 +37,6 @@ TEST(PanelGeometry, AnchorComesFromNewKeysThenOlderKeysThenTheMainScreenCornerAn
         {"older origin keys: right edge at origin x + 196", {false, {}, true, {400, 100}}, laptop, {596, 100}},
         {"saved anchor from a screen no longer connected lands on the main screen", {true, {5000, 500}, false, {}},
          laptop, {1420, 500}},
-        {"saved anchor on the second screen stays there", {true, {2500, 600}, false, {}}, twoScreens, {2500, 600}},
         {"saved anchor above the visible area is lowered", {true, {700, 2000}, false, {}}, laptop, {700, 875 - 188 - 20}},
         {"no screen at all: the 1440 × 900 fallback, unclamped", {}, {}, {1420, 20}},
     };
@@ -56,7 +55,6 @@ TEST(PanelGeometry, AnchorComesFromNewKeysThenOlderKeysThenTheMainScreenCornerAn
     } moved[] = {
         // The launcher rectangle is x − 196 … x.
         {"touching the second screen by its edge only: not on it", {1440, 300}, twoScreens, {1420, 300}},
-        {"one point over the edge: the first screen in order wins", {1441, 300}, twoScreens, {1420, 300}},
         {"entirely on the second screen", {1637, 300}, twoScreens, {1656, 300}},
         {"a visible area smaller than the launcher: the upper bounds win", {100, 100}, tiny, {180, 150 - 188 - 20}},
     };
@@ -88,8 +86,6 @@ TEST(PanelGeometry, FramesGrowLeftAndUpFromTheAnchorGiveItBackAndKeepThirtyPoint
         {"inside stays", {500, 300, 488, 670}, twoScreens, {500, 300, 488, 670}},
         {"past the right edge: inner minX pulled back to maxX − 30", {3400, 300, 196, 188}, twoScreens,
          {3360 - 30 - 40, 300, 196, 188}},
-        {"past the left edge: inner maxX pushed to minX + 30", {-500, 300, 196, 188}, twoScreens, {30 + 40 - 196, 300, 196, 188}},
-        {"above the screens", {500, 1200, 488, 670}, twoScreens, {500, 1080 - 30 - 40, 488, 670}},
         {"both axes at once", {-500, -500, 196, 188}, twoScreens, {-126, -118, 196, 188}},
         {"no screen: nothing is constrained", {9000, 9000, 196, 188}, {}, {9000, 9000, 196, 188}},
         {"in the gap between screens apart", {500, 0, 196, 188}, apart, {500, 0, 196, 188}},
@@ -115,11 +111,9 @@ TEST(PanelGeometry, LauncherPressTellsClicksFromDrags)
         bool click;
     } cases[] = {
         {"still press", {{'p', {10, 10}}, {'r', {}, 100}}, {}, true},
-        {"2-point jitter is still a click", {{'p', {10, 10}}, {'m', {12, 10}}, {'m', {10, 8}}, {'r', {}, 300}}, {false, false}, true},
         {"3 points starts the drag once", {{'p', {0, 0}}, {'m', {3, 0}}, {'m', {30, 0}}, {'r', {}, 50}}, {true, false}, false},
         {"a drag back to the start is not a click", {{'p', {0, 0}}, {'m', {0, 5}}, {'m', {0, 0}}, {'r', {}, 50}}, {true, false}, false},
         {"held 600 ms is not", {{'p', {0, 0}, 1000}, {'r', {}, 1600}}, {}, false},
-        {"moves without a press start nothing", {{'m', {50, 50}}, {'r', {}, 10}}, {false}, true},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.name);

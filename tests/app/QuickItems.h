@@ -1,6 +1,8 @@
 #pragma once
 
+#include <QCoreApplication>
 #include <QQuickItem>
+#include <QQuickWindow>
 
 #include <algorithm>
 
@@ -18,6 +20,16 @@ inline QList<QQuickItem *> itemsNamed(QQuickItem *from, const QString &name)
     }
     std::stable_partition(found.begin(), found.end(), [](QQuickItem *item) { return item->isVisible(); });
     return found;
+}
+
+// Runs pending events and renders one frame of `window`, so views lay
+// themselves out (list delegates are made during the frame's polish).
+inline void settle(QQuickWindow *window)
+{
+    for (int i = 0; i < 5; ++i)
+        QCoreApplication::processEvents();
+    window->grabWindow();
+    QCoreApplication::processEvents();
 }
 
 } // namespace nimbel::test

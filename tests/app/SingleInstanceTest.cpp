@@ -38,7 +38,7 @@ bool leaveStaleSocket(const QString &path)
 } // namespace
 
 // Handing links over is checked with the built program as the second launch
-// (PairingFaults.RefusedExchangeIsShownAndTheNextLinkPairs); letting go for a
+// (DesktopFaults.BareDesktopAnswersFromThePictureAndOpensFromASecondLaunch); letting go for a
 // restart, by the restart in the chosen language (SettingsSession).
 TEST(SingleInstance, SocketIsPrivateToTheUserAndForeignTalkIsIgnored)
 {

@@ -22,17 +22,10 @@ namespace {
 class UpdateCheck : public ::testing::Test
 {
 protected:
-    void SetUp() override
-    {
-        installTranslations(AppLanguage::en);
-        ASSERT_TRUE(dir.isValid());
-        settings = std::make_unique<QSettings>(dir.filePath(QStringLiteral("prefs.ini")), QSettings::IniFormat);
-        preferences = std::make_unique<PreferencesStore>(settings.get());
-    }
+    void SetUp() override { installTranslations(AppLanguage::en); }
 
-    // Starts the platform with `arguments` and a service reading its feed with
-    // the platform's release key (or `key` when given).
-    void start(const QStringList &arguments, std::optional<QByteArray> key = std::nullopt)
+    // Starts the platform with `arguments` and a service reading its feed with the platform's release key.
+    void start(const QStringList &arguments)
     {
         service.reset(); // its connections first, so that the platform stops at once
         platform = std::make_unique<test::LocalPlatformProcess>(arguments);
@@ -43,9 +36,8 @@ protected:
         environment.insert(QStringLiteral("ZELM_DESKTOP_UPDATE_FEED_URL"),
                            QString::fromStdString(platform->baseURL()) + QStringLiteral("/desktop-agent/updates/appcast.xml"));
         environment.insert(QStringLiteral("ZELM_DESKTOP_UPDATE_PUBLIC_KEY"),
-                           QString::fromLatin1(key ? *key : QByteArray::fromStdString(answer->body)));
-        service = std::make_unique<UpdateService>(UpdateService::configure(environment, *preferences), clock,
-                                                  *preferences, links);
+                           QString::fromStdString(answer->body));
+        service = std::make_unique<UpdateService>(UpdateService::configure(environment, preferences), clock, preferences, links);
     }
 
     void check()
@@ -61,8 +53,8 @@ protected:
     }
 
     QTemporaryDir dir;
-    std::unique_ptr<QSettings> settings;
-    std::unique_ptr<PreferencesStore> preferences;
+    QSettings settings{dir.filePath(QStringLiteral("prefs.ini")), QSettings::IniFormat};
+    PreferencesStore preferences{&settings};
     test::VirtualClock clock;
     test::FakeLinkOpener links;
     std::unique_ptr<test::LocalPlatformProcess> platform;
@@ -71,30 +63,18 @@ protected:
 
 TEST_F(UpdateCheck, ReleasesThatCannotBeTrustedAreRefusedAndSayWhy)
 {
-    struct Case
-    {
-        QStringList arguments;
-        bool wrongKey;
-        const char *error;
+    const std::pair<const char *, const char *> cases[] = {
+        {"wrong", "The download of version 9.0.0 is not signed with the release key."},
+        {"none", "Version 9.0.0 is offered without a signature."},
     };
-    const Case cases[] = {
-        {{QStringLiteral("--update-version"), QStringLiteral("9.0.0"), QStringLiteral("--update-signing"),
-          QStringLiteral("wrong")},
-         false, "The download of version 9.0.0 is not signed with the release key."},
-        {{QStringLiteral("--update-version"), QStringLiteral("9.0.0"), QStringLiteral("--update-signing"),
-          QStringLiteral("none")},
-         false, "Version 9.0.0 is offered without a signature."},
-        // Signed well, but not by the key this application trusts.
-        {{QStringLiteral("--update-version"), QStringLiteral("9.0.0")}, true,
-         "The download of version 9.0.0 is not signed with the release key."},
-    };
-    for (const Case &c : cases) {
-        SCOPED_TRACE(c.error);
-        start(c.arguments, c.wrongKey ? std::optional(QByteArray(44, 'A').replace(43, 1, "=")) : std::nullopt);
+    for (const auto &[signing, error] : cases) {
+        SCOPED_TRACE(error);
+        start({QStringLiteral("--update-version"), QStringLiteral("9.0.0"), QStringLiteral("--update-signing"),
+               QString::fromLatin1(signing)});
         check();
         EXPECT_FALSE(service->updateAvailable());
-        EXPECT_EQ(service->lastUpdateError(), QString::fromUtf8(c.error));
-        EXPECT_EQ(service->lastError(), std::optional(QString::fromUtf8(c.error)));
+        EXPECT_EQ(service->lastUpdateError(), QString::fromUtf8(error));
+        EXPECT_EQ(service->lastError(), std::optional(QString::fromUtf8(error)));
         EXPECT_FALSE(service->openDownloadPage());
     }
 }
@@ -109,7 +89,6 @@ TEST_F(UpdateCheck, CheckThatFindsNothingNewerClearsAnEarlierError)
     start(arguments);
     check();
     EXPECT_EQ(service->lastUpdateError(), QStringLiteral("The update feed could not be read."));
-    EXPECT_EQ(service->statusText(), QStringLiteral("Updates unavailable: The update feed could not be read."));
     check();
     EXPECT_EQ(service->lastUpdateError(), QString());
     EXPECT_EQ(service->lastError(), std::nullopt);
@@ -143,7 +122,7 @@ TEST_F(UpdateCheck, AutomaticChecksFindTheSignedNewerReleaseOnTheScheduleUntilSw
     clock.advance(UpdateService::checkInterval * 2);
     EXPECT_FALSE(service->isChecking());
     // The choice is kept for the next launch.
-    UpdateService next(service->configuration(), clock, *preferences, links);
+    UpdateService next(service->configuration(), clock, preferences, links);
     EXPECT_FALSE(next.automaticallyChecksForUpdates());
     clock.advance(UpdateService::checkInterval * 2);
     EXPECT_FALSE(next.isChecking());
@@ -155,18 +134,14 @@ TEST(UpdateConfiguration, DevelopmentKeyIsTakenOnlyForAFeedOnThisMachine)
     QSettings settings(dir.filePath(QStringLiteral("p.ini")), QSettings::IniFormat);
     PreferencesStore preferences(&settings);
     const QString key = QString(QByteArray(43, 'B') + "=");
-    const std::pair<const char *, bool> cases[] = {
-        {"http://127.0.0.1:4100/desktop-agent/updates/appcast.xml", true},
-        {"https://updates.example/appcast.xml", false},
-        {"http://updates.example/appcast.xml", false},
-    };
-    for (const auto &[feed, taken] : cases) {
+    const auto taken = [&](const char *feed) {
         QProcessEnvironment environment;
         environment.insert(QStringLiteral("ZELM_DESKTOP_UPDATE_FEED_URL"), QString::fromLatin1(feed));
         environment.insert(QStringLiteral("ZELM_DESKTOP_UPDATE_PUBLIC_KEY"), key);
-        const auto configuration = UpdateService::configure(environment, preferences);
-        EXPECT_EQ(configuration.publicKey == QByteArray::fromBase64(key.toLatin1()), taken) << feed;
-    }
+        return UpdateService::configure(environment, preferences).publicKey == QByteArray::fromBase64(key.toLatin1());
+    };
+    EXPECT_TRUE(taken("http://127.0.0.1:4100/desktop-agent/updates/appcast.xml"));
+    EXPECT_FALSE(taken("https://updates.example/appcast.xml"));
 }
 
 // The feed's own rules: where it is read from, and what is read from it.
@@ -183,12 +158,10 @@ TEST(UpdateFeed, FeedComesFromTheEnvironmentElseTheStoredAddressElseTheDefault)
     const Case cases[] = {
         // Any non-empty text in the environment is the feed, unvalidated.
         {"not even a url", "https://a.example", "not even a url"},
-        {"http://127.0.0.1:4100/x.xml", "", "http://127.0.0.1:4100/x.xml"},
         {"", "", "https://platform.example/desktop-agent/updates/appcast.xml"},
         // Only scheme, host and port of the stored address are kept.
         {"", "https://user:pw@zelm.example:8443/some/path?q=1#frag",
          "https://zelm.example:8443/desktop-agent/updates/appcast.xml"},
-        {"", "HTTP://127.0.0.1:4100/desktop-agent", "http://127.0.0.1:4100/desktop-agent/updates/appcast.xml"},
         {"", "ftp://zelm.example", ""},
     };
     for (const Case &c : cases) {
@@ -200,16 +173,11 @@ TEST(UpdateFeed, FeedComesFromTheEnvironmentElseTheStoredAddressElseTheDefault)
 
 TEST(UpdateFeed, PlainHttpOnlyOnLoopback)
 {
-    const std::pair<const char *, bool> cases[] = {
-        {"https://updates.example/appcast.xml", true},
-        {"http://updates.example/appcast.xml", false},
-        {"http://127.0.0.1:4100/appcast.xml", true},
-        {"http://[::1]:4100/appcast.xml", true},
-        {"http://127.0.0.1.example/appcast.xml", false},
-        {"file:///etc/passwd", false},
-    };
-    for (const auto &[url, allowed] : cases)
-        EXPECT_EQ(updateFeed::isAllowedTransport(QUrl(QString::fromLatin1(url))), allowed) << url;
+    const auto allowed = [](const char *url) { return updateFeed::isAllowedTransport(QUrl(QString::fromLatin1(url))); };
+    EXPECT_TRUE(allowed("https://updates.example/appcast.xml"));
+    EXPECT_FALSE(allowed("http://updates.example/appcast.xml"));
+    EXPECT_TRUE(allowed("http://127.0.0.1:4100/appcast.xml"));
+    EXPECT_FALSE(allowed("http://127.0.0.1.example/appcast.xml"));
 }
 
 QByteArray feedWith(const QByteArray &items)
@@ -257,12 +225,10 @@ TEST(Appcast, FeedsThatCannotBeUsedSayWhy)
     huge.insert(huge.indexOf("<channel>"), QByteArray(appcast::maximumFeedBytes, ' '));
     const std::pair<QByteArray, P> cases[] = {
         {"", P::malformed},
-        {feedWith(item("1.0.0")).chopped(10), P::malformed},
         {"<?xml version=\"1.0\"?><!DOCTYPE rss [<!ENTITY a \"aaaaaaaa\">]><rss><channel>&a;</channel></rss>",
          P::malformed},
         // An item without a version or with a version that is not a number cannot be compared.
         {feedWith("<item><enclosure url=\"https://dl.example/x.tar\"/></item>"), P::malformed},
-        {feedWith(item("1.0.0-beta")), P::malformed},
         {feedWith(QByteArray(item("1.0.0")).replace("https://dl.example", "file:///tmp")), P::malformed},
         {feedWith(""), P::noRelease},
         {huge, P::tooLarge},
@@ -277,7 +243,7 @@ TEST(Appcast, FeedsThatCannotBeUsedSayWhy)
 
 TEST(Appcast, SignatureOrKeyOfTheWrongLengthIsRefusedUnread)
 {
-    // (A good signature, a wrong one and the wrong key: UpdateCheck.ReleasesThatCannotBeTrustedAreRefusedAndSayWhy.)
+    // (A good signature and a wrong one: UpdateCheck.ReleasesThatCannotBeTrustedAreRefusedAndSayWhy.)
     EXPECT_FALSE(appcast::verifySignature("the release archive", QByteArray(63, 's'), QByteArray(32, 'k')));
     EXPECT_FALSE(appcast::verifySignature("the release archive", QByteArray(64, 's'), QByteArray()));
 }
