@@ -43,8 +43,6 @@ TEST(DesktopOpeningLine, ChoosingAvoidsThePreviousLineAndClampsThePick)
     EXPECT_EQ(choose(two, std::nullopt, always(0)), u"A");
     // The previous line is taken out while another remains.
     EXPECT_EQ(choose(two, u"A"_s, always(0)), u"B");
-    // When it was the only one, it stays.
-    EXPECT_EQ(choose({"A"}, u"A"_s, always(0)), u"A");
     // Out-of-range picks are clamped.
     EXPECT_EQ(choose(two, std::nullopt, always(7)), u"B");
 

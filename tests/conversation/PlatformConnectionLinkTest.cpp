@@ -45,11 +45,6 @@ TEST(PlatformConnectionLink, AcceptsPairingAndDirectLinks)
                     "&agent_name=%D0%90%D0%BB%D0%B8%D1%81%D0%B0%20Bot"),
               direct("https://p.example", "zelm-abc", "dsa-1", "Алиса Bot"));
 
-    // Items without a value are skipped; the first valued item of a name counts.
-    EXPECT_EQ(parse("zelmdesktop://connect?platform_url=&platform_url=https://first.example&platform_url=https://"
-                    "second.example&code&code=" + code + "&code=ZZZZZZZZZZZZZZZZZZZZZZZZZZZZ"),
-              pairing("https://first.example"));
-
     // A code that does not match (23 characters, a dot) is not a code; the
     // link still counts when it carries a valid key and agent.
     const QString shortCode = code.left(23);
@@ -67,7 +62,6 @@ TEST(PlatformConnectionLink, RefusesEverythingElse)
     const QStringList refused = {
         // Wrong scheme or host, or none.
         "https://connect?platform_url=https://p.example&code=" + code,
-        "zelmdesktop://pair?platform_url=https://p.example&code=" + code,
         // The platform address: missing, not http(s), without a host, plain http elsewhere.
         "zelmdesktop://connect?code=" + code,
         "zelmdesktop://connect?platform_url=javascript:alert(1)&code=" + code,
@@ -96,6 +90,4 @@ TEST(PlatformConnectionLink, OriginsCompareSchemeHostAndPort)
     EXPECT_FALSE(sameOrigin("not an address", "not an address"));
 
     EXPECT_EQ(displayHost("https://platform.example.com/team"), u"platform.example.com");
-
-    EXPECT_EQ(withoutEdgeSlashes("//a/b//"), u"a/b");
 }

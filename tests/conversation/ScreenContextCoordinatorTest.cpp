@@ -245,12 +245,3 @@ TEST_F(ScreenQuestionTest, ManualCaptureIsShownAndMakesTheNextQuestionAboutTheSc
     EXPECT_EQ(captures.calls.size(), 2);
     EXPECT_TRUE(gateway.analyses.first()->isStopped()); // the manual capture cancelled the running turn
 }
-
-TEST(AnalystNote, ListsTheSummaryFiveStepsAndAWarning)
-{
-    EXPECT_EQ(ScreenContextCoordinator::analystNote(navigation(2, u"  Do not share the code. "_s, {})),
-              u"The installer waits for you.\n1. Step 1 (Button 1)\n2. Step 2\nWarning: Do not share the code.");
-    NavigationResponse bare;
-    bare.summary = u"  "_s;
-    EXPECT_EQ(ScreenContextCoordinator::analystNote(bare), QString());
-}
