@@ -63,7 +63,7 @@ QStringList texts(const ChatMessageListModel &model)
 
 } // namespace
 
-TEST(ChatMessageListModel, ReportsAppendsGrowthAndHiddenMessagesPrecisely)
+TEST(ChatMessageListModel, ReportsEachChangePreciselyAndResetsOnlyOnReordering)
 {
     ChatMessageListModel model;
     ModelEvents events(model);
@@ -101,12 +101,8 @@ TEST(ChatMessageListModel, ReportsAppendsGrowthAndHiddenMessagesPrecisely)
     messages[1].attachment = screenshot;
     model.setMessages(messages);
     EXPECT_EQ(events.take(), QStringList({change(1, {ChatMessageListModel::HasAttachmentRole})}));
-}
 
-TEST(ChatMessageListModel, RemovesAndInsertsAroundRowsThatStayAndResetsOnReordering)
-{
-    ChatMessageListModel model;
-    ModelEvents events(model);
+    // Rows removed around rows that stay, then new ones between them.
     const ChatMessage a = message(Role::assistant, u"a"_s);
     const ChatMessage b = message(Role::user, u"b"_s);
     const ChatMessage c = message(Role::assistant, u"c"_s);
@@ -114,8 +110,6 @@ TEST(ChatMessageListModel, RemovesAndInsertsAroundRowsThatStayAndResetsOnReorder
     const ChatMessage e = message(Role::assistant, u"e"_s);
     model.setMessages({a, b, c, d, e});
     events.take();
-
-    // Two separate gaps: two removals, from the end.
     model.setMessages({a, c, e});
     EXPECT_EQ(events.take(), QStringList({"remove 3-3", "remove 1-1"}));
     EXPECT_EQ(texts(model), QStringList({"a", "c", "e"}));

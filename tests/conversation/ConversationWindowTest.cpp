@@ -70,10 +70,6 @@ TEST(ConversationWindow, FullnessCountsMessagesAndUserPerceivedCharacters)
     // Characters are grapheme clusters, not UTF-16 code units or bytes.
     EXPECT_EQ(ConversationWindow::characterCount(u"e\u0301"), 1);                 // e + combining acute
     EXPECT_EQ(ConversationWindow::characterCount(u"\U0001F468\u200D\U0001F469\u200D\U0001F467"), 1); // one family
-
-    // 12,001 emoji of two code units each are 24,002 code units but not full.
-    QList<ChatMessage> emoji = {message(Role::user, QString::fromUtf8("😀").repeated(12'001))};
-    EXPECT_FALSE(ConversationWindow::isFull(emoji));
 }
 
 TEST(ConversationWindow, CompactionKeepsRecentDistinctFactsAndRecentOthersInOrder)
@@ -104,10 +100,6 @@ TEST(ConversationWindow, CompactionKeepsRecentDistinctFactsAndRecentOthersInOrde
     EXPECT_FALSE(texts(result).contains(u"Welcome."_s));
     // Nothing is rewritten: the kept messages are the same records.
     EXPECT_EQ(result.first().id, conversation.at(14).id);
-
-    // A conversation that is not full comes back unchanged, repeated facts included.
-    const QList<ChatMessage> small = {message(Role::screenFact, "A"), message(Role::screenFact, "a")};
-    EXPECT_EQ(ConversationWindow::compacted(small), small);
 }
 
 TEST(ConversationWindow, EstablishedFactsAndRecentTurns)

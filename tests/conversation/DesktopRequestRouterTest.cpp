@@ -21,16 +21,6 @@ constexpr auto general = DesktopRequestRoute::general;
 
 TEST(DesktopRequestRouter, NormalizeKeepsLettersAndDigitsByCodePointLowerCasedAndCollapsesTheRest)
 {
-    // Every phrase of the vocabulary is already normal, except the two with apostrophes.
-    const auto &lists = router::vocabulary();
-    for (auto list : {lists.stopCommands, lists.stopWords, lists.questionWords, lists.referentialWords,
-                      lists.screenPhrases, lists.actionStems, lists.deicticPhrases, lists.followUpPhrases}) {
-        for (QStringView phrase : list) {
-            if (phrase != u"what's this" && phrase != u"it doesn't work") {
-                EXPECT_EQ(router::normalize(phrase), phrase.toString());
-            }
-        }
-    }
     const std::pair<QStringView, QStringView> cases[] = {
         {u"what's this", u"what s this"},
         {u"  Где на этом экране кнопка «Продолжить»?  ", u"где на этом экране кнопка продолжить"},
@@ -62,18 +52,15 @@ TEST(DesktopRequestRouter, RoutesQuestionsByTheFirstRuleThatApplies)
         {u"please stop talking now right away", stop},
         {u"please stop talking now for a second", general},
         {u"Как остановить запись?", general},
-        {u"Стоп", stop, true, true},
         {u"стоп на экране", stop},
         {u"стопка бумаги", general},
         // Screen phrases (found inside longer words too) and deictic phrases.
         {u"Что здесь?", screen},
         {u"скриншотом поделиться", screen},
-        {u"Tell me about this company's history", screen},
         {u"Какая погода в Москве?", general},
         // An action stem needs a whole referential word.
         {u"How do I open this?", screen},
         {u"How can I open thistle seeds?", general},
-        {u"close that window", screen},
         // A pending manual capture, then follow-ups after a screen turn.
         {u"Расскажи анекдот", screen, true},
         {u"   \n", general, true, true},

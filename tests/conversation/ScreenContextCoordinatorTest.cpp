@@ -155,7 +155,7 @@ TEST_F(ScreenQuestionTest, PreparationsBelongToTheLatestCaptureOnly)
     EXPECT_FALSE(model->screenContext().isWarmingVisionContext());
 }
 
-TEST_F(ScreenQuestionTest, SwitchedOffSettingsSkillsAndConnectionLeaveContextsOut)
+TEST_F(ScreenQuestionTest, SwitchedOffSettingsAndSkillsLeaveContextsOut)
 {
     // Accessibility context switched off, or not trusted: no walk, the reading goes on without it.
     for (const bool enabled : {false, true}) {
@@ -167,16 +167,6 @@ TEST_F(ScreenQuestionTest, SwitchedOffSettingsSkillsAndConnectionLeaveContextsOu
         EXPECT_TRUE(walks.calls.isEmpty());
     }
     accessibility.trusted = true;
-
-    // Without a connected platform nothing is prepared for it.
-    {
-        tokens.key.clear();
-        const auto model = make(true);
-        capture(*model);
-        EXPECT_FALSE(model->screenContext().isWarmingVisionContext());
-        clock.settle();
-        EXPECT_FALSE(model->screenContext().preparedScreenContext());
-    }
 
     // A screen skill switched off: the turn fails before any capture; so does no preparation start.
     const auto model = makeScreen();
