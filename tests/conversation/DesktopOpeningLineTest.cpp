@@ -44,14 +44,6 @@ TEST(DesktopOpeningLine, ChoosingAvoidsThePreviousLineAndClampsThePick)
     EXPECT_EQ(choose(two, u"A"_s, always(0)), u"B");
     // Out-of-range picks are clamped.
     EXPECT_EQ(choose(two, std::nullopt, always(7)), u"B");
-
-    qsizetype offered = -1;
-    const QString line = waiting(u"Almost there."_s, AppLanguage::en, [&](qsizetype count) {
-        offered = count;
-        return 1;
-    });
-    EXPECT_EQ(offered, 2);
-    EXPECT_EQ(line, u"One second, still reading.");
 }
 
 TEST(DesktopOpeningLine, FirstLineComesOnlyFromReadyAudio)

@@ -129,17 +129,11 @@ TEST_F(ScreenQuestionTest, PreparationsBelongToTheLatestCaptureOnly)
     EXPECT_EQ(model->screenContext().latestAccessibilityContext(), installerContext());
     EXPECT_TRUE(gateway.warmUps.isEmpty()); // neither answer that counted carried a page
 
-    // Asked for the older capture, nothing; for the latest, what is stored, without a new walk.
+    // Asked for the older capture, nothing.
     const auto stale = test::started(model->screenContext().preparedVisionContext(first));
-    const auto current = test::started(model->screenContext().preparedVisionContext(second));
-    const auto accessibility = test::started(model->screenContext().preparedAccessibilityContext(second));
     clock.settle();
-    ASSERT_TRUE(stale->has_value() && current->has_value() && accessibility->has_value());
+    ASSERT_TRUE(stale->has_value());
     EXPECT_FALSE(**stale);
-    ASSERT_TRUE(**current);
-    EXPECT_EQ((**current)->captureID, captureID(second));
-    EXPECT_EQ(**accessibility, installerContext());
-    EXPECT_EQ(walks.calls.size(), 2);
 
     // A reset while a preparation runs: nothing of it is stored, joiners get nothing.
     const CaptureArtifact third = capture(*model);
@@ -203,14 +197,6 @@ TEST_F(ScreenQuestionTest, SupersededOrFailedTurnsKeepWhatTheyAlreadyShowed)
     EXPECT_EQ(*model->failure(), ZelmFailure::from(ScreenCaptureError(ScreenCaptureError::permissionDenied)));
     EXPECT_EQ(model->messages().size(), before + 2); // the question and its opening line
     EXPECT_EQ(gateway.analyses.size(), 1);
-
-    // An analysis that fails leaves the screenshot under the question.
-    captures.error.reset();
-    ask(*model, u"Where do I click here?"_s);
-    ASSERT_TRUE(settleUntil([&] { return gateway.analyses.size() == 2; }));
-    reply(gateway.analyses.last(), GatewayFailure(VisionGatewayError::invalidResponse()));
-    EXPECT_EQ(model->state(), State::failed);
-    EXPECT_TRUE(model->messages().at(model->messages().size() - 2).hasAttachment());
 }
 
 TEST_F(ScreenQuestionTest, ManualCaptureIsShownAndMakesTheNextQuestionAboutTheScreen)
