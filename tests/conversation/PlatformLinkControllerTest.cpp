@@ -280,21 +280,3 @@ TEST_F(PlatformConnectionTest, ConnectionPageFollowsTheAddress)
         EXPECT_EQ(links.opened.takeFirst(), QUrl(page)) << address.toStdString();
     }
 }
-
-TEST_F(PlatformConnectionTest, DestroyingTheViewModelEndsItsTasksQuietly)
-{
-    auto model = makeConnected();
-    clock.advance(30s);
-    ask(*model, u"Tell me a story"_s); // waits on a fetch
-    ASSERT_TRUE(model->applyPlatformConnection(pairingLink(u"https://platform.example"_s)));
-    const auto fetch = gateway.configurations.last();
-    const auto pairing = gateway.pairings.last();
-    model.reset();
-    EXPECT_TRUE(fetch->isStopped());
-    EXPECT_TRUE(pairing->isStopped());
-    fetch->answer(configuration());
-    pairing->answer(exchanged(u"https://platform.example"_s));
-    clock.advance(1min);
-    EXPECT_TRUE(gateway.chats.isEmpty());
-    EXPECT_EQ(tokens.writes, 0);
-}

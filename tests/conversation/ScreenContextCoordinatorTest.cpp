@@ -198,26 +198,3 @@ TEST_F(ScreenQuestionTest, SupersededOrFailedTurnsKeepWhatTheyAlreadyShowed)
     EXPECT_EQ(model->messages().size(), before + 2); // the question and its opening line
     EXPECT_EQ(gateway.analyses.size(), 1);
 }
-
-TEST_F(ScreenQuestionTest, ManualCaptureIsShownAndMakesTheNextQuestionAboutTheScreen)
-{
-    const auto model = makeScreen();
-    model->captureOnly();
-    ASSERT_TRUE(settleUntil([&] { return model->requestContext().manualCapturePending; }));
-    EXPECT_EQ(model->state(), State::captured);
-    EXPECT_FALSE(model->previewImage().isNull());
-
-    // "And this?" now reads the screen, with a capture of its own.
-    ask(*model, u"And this?"_s);
-    ASSERT_TRUE(settleUntil([&] { return !gateway.analyses.isEmpty(); }));
-    EXPECT_EQ(captures.calls.size(), 2);
-    EXPECT_FALSE(model->requestContext().manualCapturePending);
-
-    // Switched off, the screenshot skill refuses the manual capture too.
-    model->setDesktopSkills(OverlayViewModel::SkillMap{{u"screen_capture"_s, false}});
-    model->captureOnly();
-    clock.settle();
-    ASSERT_TRUE(model->failure());
-    EXPECT_EQ(captures.calls.size(), 2);
-    EXPECT_TRUE(gateway.analyses.first()->isStopped()); // the manual capture cancelled the running turn
-}

@@ -118,11 +118,6 @@ TEST_F(VoiceSessionTest, EachResumeWaitsItsOwnDelay)
         std::function<void(OverlayViewModel &)> trigger;
     };
     const Case cases[] = {
-        {"unmute", VoiceSession::resumeAfterUnmute,
-         [](OverlayViewModel &m) {
-             m.muteMicrophone(true);
-             m.muteMicrophone(false);
-         }},
         {"rejected barge-in", VoiceSession::resumeAfterRejectedBargeIn,
          [](OverlayViewModel &m) { m.voiceSession().applyVoiceTranscript(u"thank you"_s, true, {}); }},
         {"failed transcription", VoiceSession::resumeAfterFailedTranscription,

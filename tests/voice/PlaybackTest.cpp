@@ -2,7 +2,6 @@
 #include "conversation/TaskRunner.h"
 
 #include "core/SystemClock.h"
-#include "voice/SessionCueService.h"
 #include "voice/VoiceLeadIn.h"
 #include "voice/VoiceOutputService.h"
 #include "voice/linux/PulseAudioPlayback.h"
@@ -198,19 +197,6 @@ TEST_F(PlaybackTest, UnplayableAudioOrAGoneServerIsAClearFailure)
     const Result<double, VoiceOutputError> played = voice.play(mp3, 0.0);
     ASSERT_FALSE(played.ok());
     EXPECT_EQ(played.error(), VoiceOutputError::playbackFailed);
-}
-
-TEST_F(PlaybackTest, TheCuesSound)
-{
-    SessionCueService cues(output);
-    for (const auto cue : {SessionCueService::Cue::connect, SessionCueService::Cue::disconnect}) {
-        SpeakerRecording speakers(server, server.folder() + u"/cue.raw"_s);
-        cues.play(cue);
-        waitUntil([] { return false; }, 500);
-        const std::vector<float> heard = speakers.finish();
-        EXPECT_GT(loudSeconds(heard), 0.15) << SessionCueService::name(cue).toStdString();
-        EXPECT_LT(loudSeconds(heard), 0.35);
-    }
 }
 
 } // namespace
