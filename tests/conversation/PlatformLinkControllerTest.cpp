@@ -88,7 +88,6 @@ TEST_F(PlatformConnectionTest, ConcurrentSynchronisationsShareOneFetchAndAFailur
     ASSERT_EQ(gateway.configurations.size(), 3);
     DesktopConfiguration config;
     config.agentID = u"dsa-agent-2"_s;
-    config.greetRU = u"  \n "_s;
     config.skills = {{u"screen_capture"_s, false}, {u"web_research"_s, true}};
     reply(gateway.configurations.last(), config);
     EXPECT_TRUE(*again && (*again)->ok());
@@ -235,7 +234,6 @@ TEST_F(PlatformConnectionTest, ALinkToAnotherPlatformWaitsForTheOwnerAndOneToThe
 
     // Cancel: nothing changes but the question's actions go away.
     const QString id = asking.id.toString(QUuid::WithoutBraces);
-    EXPECT_FALSE(model->cancelPlatformConnection(u"not an id"_s));
     EXPECT_TRUE(model->cancelPlatformConnection(id));
     EXPECT_FALSE(model->findMessage(asking.id)->pendingConnection);
     EXPECT_FALSE(model->confirmPlatformConnection(id)); // answered already

@@ -21,9 +21,7 @@ TEST(FallbackBargeInGuardTest, InterruptsOnlyForTheOwnersOwnWords)
 {
     struct Case { const char16_t *heard, *reference; bool interrupts; };
     const Case cases[] = {
-        {u"", u"anything", false},
         {u"Stop!", u"stop talking now please", true},
-        {u"Thank you.", u"", false},
         {u"Субтитры сделал кто-то", u"", false},
         {u"what about tomorrow", u"", true},
         {u"the weather is sunny", u"Today the weather is sunny and warm.", false},

@@ -7,7 +7,6 @@
 #include "voice/linux/PulseAudioServer.h"
 
 #include <QDir>
-#include <QFile>
 #include <QSignalSpy>
 
 #include <gtest/gtest.h>
