@@ -59,14 +59,10 @@ PulseAudioTestServer::PulseAudioTestServer(bool welcoming)
         }, 15000);
         return;
     }
-    answered();
-}
-
-bool PulseAudioTestServer::answered()
-{
     // The server is up once it answers.
-    return waitUntil([this] { return !isRunning() || pactl({u"info"_s}).has_value(); }, 15000) && isRunning()
-        && pactl({u"set-default-source"_s, u"virtual_mic"_s}) && pactl({u"set-default-sink"_s, u"speakers"_s});
+    waitUntil([this] { return !isRunning() || pactl({u"info"_s}).has_value(); }, 15000);
+    pactl({u"set-default-source"_s, u"virtual_mic"_s});
+    pactl({u"set-default-sink"_s, u"speakers"_s});
 }
 
 PulseAudioTestServer::~PulseAudioTestServer()
@@ -91,7 +87,11 @@ bool PulseAudioTestServer::restart()
 {
     kill();
     m_server.start(u"pulseaudio"_s, m_arguments);
-    return m_server.waitForStarted(10000) && answered();
+    if (!m_server.waitForStarted(10000)
+        || !waitUntil([this] { return !isRunning() || pactl({u"info"_s}).has_value(); }, 15000))
+        return false;
+    return pactl({u"set-default-source"_s, u"virtual_mic"_s}).has_value()
+        && pactl({u"set-default-sink"_s, u"speakers"_s}).has_value();
 }
 
 std::optional<QString> PulseAudioTestServer::pactl(const QStringList &arguments) const

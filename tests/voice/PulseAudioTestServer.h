@@ -38,8 +38,6 @@ public:
     QString folder() const { return m_dir.path(); }
 
 private:
-    // Waits for the server to answer, then makes its devices the defaults.
-    bool answered();
     QTemporaryDir m_dir;
     QProcess m_server;
     QStringList m_arguments;
