@@ -29,7 +29,6 @@ TEST(DesktopOpeningLine, FamilyFollowsTheQuestionBeforeItsRoute)
         {u"почему не работает кнопка", Route::screen, Family::figureOut}, // troubleshooting beats the route
         {u"Какая погода завтра?", Route::general, Family::lookUp},   // outside knowledge
         {u"How do I fix why it fails", Route::general, Family::lookUp}, // how-to before troubleshooting
-        {u"где взять ключ", Route::screen, Family::lookUp},
         {u"rapid growth", Route::general, Family::lookUp},           // "api" inside a longer word counts
     };
     for (const auto &[question, route, expected] : cases)
@@ -43,18 +42,8 @@ TEST(DesktopOpeningLine, ChoosingAvoidsThePreviousLineAndClampsThePick)
     EXPECT_EQ(choose(two, std::nullopt, always(0)), u"A");
     // The previous line is taken out while another remains.
     EXPECT_EQ(choose(two, u"A"_s, always(0)), u"B");
-    // When it was the only one, it stays.
-    EXPECT_EQ(choose({"A"}, u"A"_s, always(0)), u"A");
     // Out-of-range picks are clamped.
     EXPECT_EQ(choose(two, std::nullopt, always(7)), u"B");
-
-    qsizetype offered = -1;
-    const QString line = waiting(u"Almost there."_s, AppLanguage::en, [&](qsizetype count) {
-        offered = count;
-        return 1;
-    });
-    EXPECT_EQ(offered, 2);
-    EXPECT_EQ(line, u"One second, still reading.");
 }
 
 TEST(DesktopOpeningLine, FirstLineComesOnlyFromReadyAudio)
@@ -70,17 +59,11 @@ TEST(DesktopOpeningLine, FirstLineComesOnlyFromReadyAudio)
     EXPECT_EQ(first(u"где здесь кнопка", Route::screen, std::nullopt, allReady, AppLanguage::ru, counting),
               u"Сэр, секунду.");
     EXPECT_EQ(offered, 4);
-    EXPECT_EQ(first(u"где здесь кнопка", Route::screen, std::nullopt, allReady, AppLanguage::ru, always(0)),
-              u"Сэр, сейчас посмотрю.");
 
     // Only lines whose audio is cached are candidates.
     EXPECT_EQ(first(u"почему не работает", Route::general, std::nullopt,
                     readyAmong({"Сэр, сейчас разберусь.", "Let me work that out."}), AppLanguage::ru, always(0)),
               u"Сэр, сейчас разберусь.");
-    // The previous line is avoided among the ready ones.
-    EXPECT_EQ(first(u"почему не работает", Route::general, u"Сэр, минутку."_s,
-                    readyAmong({"Сэр, минутку.", "Сэр, секунду."}), AppLanguage::ru, always(0)),
-              u"Сэр, секунду.");
     // A cold cache gives no line at all.
     EXPECT_EQ(first(u"почему не работает", Route::general, std::nullopt, readyAmong({}), AppLanguage::ru), std::nullopt);
 }

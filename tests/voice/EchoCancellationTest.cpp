@@ -9,7 +9,6 @@
 #include "voice/linux/PulseAudioServer.h"
 
 #include <QDir>
-#include <QFile>
 
 #include <gtest/gtest.h>
 

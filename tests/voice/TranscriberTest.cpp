@@ -44,42 +44,24 @@ protected:
     OnDeviceTranscriber transcriber{recognizer()};
 };
 
-TEST_F(Transcription, AnEnglishTurnBecomesItsWords)
+TEST_F(Transcription, AnEnglishTurnBecomesItsWordsAndItsLiveDraftGrowsAsItIsHeard)
 {
     ASSERT_TRUE(recognizer().supports(u"en-US"_s));
     const QByteArray wav = spoken(u"tell me about the president of the united states"_s);
-    ASSERT_GT(wav.size(), 44);
     const Result<QString, Error> text = transcribed(transcriber, wav, u"en"_s);
     ASSERT_TRUE(text.ok()) << text.error().message().toStdString();
     for (const char *word : {"president", "united", "states"})
         EXPECT_TRUE(text.value().contains(QLatin1String(word))) << text.value().toStdString();
-}
 
-TEST_F(Transcription, RussianSilenceAndNonsenseMakeNothing)
-{
-    // Russian codes in any spelling ask for the Russian model, which is not installed.
-    for (const QString &code : {u"ru"_s, u"Ru_ru"_s}) {
-        const Result<QString, Error> russian = transcribed(transcriber, spoken(u"hello"_s), code);
-        ASSERT_FALSE(russian.ok());
-        EXPECT_EQ(russian.error(), Error::unavailableFor(u"ru-RU"_s));
-    }
-    EXPECT_FALSE(recognizer().begin(u"ru-RU"_s, [](QString) {}));
-
-    const std::vector<std::int16_t> silence(16000, 0);
-    for (const QByteArray &wav :
-         {wav::encodeRecording(silence.data(), silence.size()), QByteArrayLiteral("RIFF....WAVEjunk"), QByteArray()}) {
-        const Result<QString, Error> text = transcribed(transcriber, wav, u"en"_s);
-        ASSERT_FALSE(text.ok());
-        EXPECT_EQ(text.error(), Error(Error::emptyTranscript));
-    }
-}
-
-TEST_F(Transcription, TheLiveDraftGrowsWhileTheOwnerSpeaks)
-{
-    const std::optional<DecodedAudio> audio = wav::decode(spoken(u"show me the news about the economy"_s));
+    // The same words, fed in 20 ms pieces as the microphone hears them.
+    const std::optional<DecodedAudio> audio = wav::decode(wav);
     ASSERT_TRUE(audio);
     std::mutex lock;
     QStringList drafts;
+    const auto last = [&] {
+        const std::lock_guard guard(lock);
+        return drafts.isEmpty() ? QString() : drafts.last();
+    };
     {
         auto draft = recognizer().begin(u"en-US"_s, [&](QString text) {
             const std::lock_guard guard(lock);
@@ -91,14 +73,26 @@ TEST_F(Transcription, TheLiveDraftGrowsWhileTheOwnerSpeaks)
             samples.push_back(std::int16_t(s * 32767.0f));
         for (std::size_t at = 0; at < samples.size(); at += 320)
             draft->append(samples.data() + at, std::min<std::size_t>(320, samples.size() - at));
-        test::waitUntil([&] {
-            const std::lock_guard guard(lock);
-            return !drafts.isEmpty() && drafts.last().contains(u"economy"_s);
-        }, 60000);
+        test::waitUntil([&] { return last().contains(u"states"_s); }, 60000);
     }
-    const std::lock_guard guard(lock);
-    ASSERT_FALSE(drafts.isEmpty());
-    EXPECT_TRUE(drafts.last().contains(u"economy"_s)) << drafts.join(u'|').toStdString();
+    EXPECT_TRUE(last().contains(u"states"_s)) << drafts.join(u'|').toStdString();
+}
+
+TEST_F(Transcription, RussianSilenceAndNonsenseMakeNothing)
+{
+    // Russian codes in any spelling ask for the Russian model, which is not installed.
+    const Result<QString, Error> russian = transcribed(transcriber, spoken(u"hello"_s), u"Ru_ru"_s);
+    ASSERT_FALSE(russian.ok());
+    EXPECT_EQ(russian.error(), Error::unavailableFor(u"ru-RU"_s));
+    EXPECT_FALSE(recognizer().begin(u"ru-RU"_s, [](QString) {}));
+
+    const std::vector<std::int16_t> silence(16000, 0);
+    for (const QByteArray &wav :
+         {wav::encodeRecording(silence.data(), silence.size()), QByteArrayLiteral("RIFF....WAVEjunk")}) {
+        const Result<QString, Error> text = transcribed(transcriber, wav, u"en"_s);
+        ASSERT_FALSE(text.ok());
+        EXPECT_EQ(text.error(), Error(Error::emptyTranscript));
+    }
 }
 
 } // namespace
