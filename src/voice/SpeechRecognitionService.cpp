@@ -243,8 +243,9 @@ void SpeechRecognitionService::finishRecording(bool deliverAudio)
     if (m_echoCanceller)
         m_echoCanceller->end();
     m_inputTapInstalled = false;
-    // The input has stopped: nothing writes to the recording any more.
-    m_draft.reset();
+    // The input has stopped: nothing writes to the recording any more. The
+    // draft's recogniser takes up to a tenth of a second to wind down.
+    std::unique_ptr<LiveDraftSession> draft = std::move(m_draft);
     bool complete = true;
     if (m_tap) {
         complete = m_tap->close();
@@ -261,7 +262,18 @@ void SpeechRecognitionService::finishRecording(bool deliverAudio)
         file.close();
         QFile::remove(*path);
     }
-    if (deliverAudio && bytes.size() > 128) {
+    const bool delivering = deliverAudio && bytes.size() > 128;
+    if (delivering && draft) {
+        // Not in the way of the turn (the first line may start on its delivery).
+        m_endingDrafts.push_back(std::move(draft));
+        QPointer<SpeechRecognitionService> self(this);
+        m_clock.post([self] {
+            if (self)
+                self->m_endingDrafts.clear();
+        });
+    }
+    draft.reset();
+    if (delivering) {
         log::info(log::platformVoiceInput(),
                   QStringLiteral("platform_recording_ready ") + log::Record().add(u"bytes", bytes.size()).text());
         if (onAudioReady)

@@ -120,6 +120,8 @@ private:
     bool m_hasDetectedSpeech = false;
     QString m_liveDraft;
     std::unique_ptr<LiveDraftSession> m_draft;
+    // Drafts of delivered turns, winding down after the turn has been handed on.
+    std::vector<std::unique_ptr<LiveDraftSession>> m_endingDrafts;
     QString m_draftLanguage;
     float m_inputLevel = 0.0f;
     std::vector<AudioInput::Source> m_sources;
