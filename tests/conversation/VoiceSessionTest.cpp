@@ -116,6 +116,11 @@ TEST_F(VoiceSessionTest, EachResumeWaitsItsOwnDelay)
         std::function<void(OverlayViewModel &)> trigger;
     };
     const Case cases[] = {
+        {"unmute", VoiceSession::resumeAfterUnmute,
+         [](OverlayViewModel &m) {
+             m.muteMicrophone(true);
+             m.muteMicrophone(false);
+         }},
         {"rejected barge-in", VoiceSession::resumeAfterRejectedBargeIn,
          [](OverlayViewModel &m) { m.voiceSession().applyVoiceTranscript(u"thank you"_s, true, {}); }},
         {"failed transcription", VoiceSession::resumeAfterFailedTranscription,
@@ -137,7 +142,7 @@ TEST_F(VoiceSessionTest, EachResumeWaitsItsOwnDelay)
     }
 }
 
-TEST_F(VoiceSessionTest, ResumesAreDeclinedWhileSpeakingAndWhenOneIsQueued)
+TEST_F(VoiceSessionTest, ResumesAreDeclinedWhileSpeakingOrMutedAndWhenOneIsQueued)
 {
     auto model = makeSession();
     const int starts = microphone.starts;
@@ -163,6 +168,15 @@ TEST_F(VoiceSessionTest, ResumesAreDeclinedWhileSpeakingAndWhenOneIsQueued)
     voice.queued.clear();
     model->resumeVoiceSessionIfNeeded(350ms);
     clock.advance(350ms);
+    EXPECT_EQ(microphone.starts, starts + 3);
+
+    // Muting twice is muting once, and a muted session does not listen again.
+    model->muteMicrophone(true);
+    const int finishes = microphone.finishes;
+    model->muteMicrophone(true);
+    EXPECT_EQ(microphone.finishes, finishes);
+    model->resumeVoiceSessionIfNeeded(10ms);
+    clock.advance(1s);
     EXPECT_EQ(microphone.starts, starts + 3);
 }
 
