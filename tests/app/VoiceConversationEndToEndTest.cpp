@@ -102,10 +102,8 @@ TEST_F(VoiceConversationEndToEnd, SpokenQuestionIsAnsweredAloudAndTalkingOverThe
     ASSERT_TRUE(waitFor([&] { return records().contains(u"voice_line=The moon is bright."); }))
         << records().toStdString();
 
-    // Loudspeakers: everything played comes back into the microphone at full
-    // level; what the canceller lets through is transcribed as the answer's own
-    // words (the script's last transcript). The answer is spoken to its end,
-    // held at most once per run, and nothing new is asked.
+    // Loudspeakers: all that plays comes back at full level, and what gets past the canceller
+    // is transcribed as the answer's own words. The answer plays to its end, nothing is asked.
     ASSERT_TRUE(pulse.pactl({QStringLiteral("load-module"), QStringLiteral("module-loopback"),
                              QStringLiteral("source=speakers.monitor"), QStringLiteral("sink=mic_feed"),
                              QStringLiteral("latency_msec=20")}));

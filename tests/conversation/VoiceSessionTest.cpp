@@ -183,8 +183,7 @@ TEST_F(VoiceSessionTest, ResumesAreDeclinedWhileSpeakingOrMutedAndWhenOneIsQueue
 TEST_F(VoiceSessionTest, BargeInStopsTheAnswerOnlyForTheOwnersWords)
 {
     auto model = makeSession();
-    // Still speaking the greeting: speech holds it at once; a filler lets it
-    // play on and listening goes on, a stop phrase silences it.
+    // Speech over the greeting holds it at once; a filler lets it play on.
     const int starts = microphone.starts;
     model->voiceSession().handleSpeechStarted();
     EXPECT_TRUE(voice.held);
@@ -200,8 +199,7 @@ TEST_F(VoiceSessionTest, BargeInStopsTheAnswerOnlyForTheOwnersWords)
     model->voiceSession().handleSpeechStarted();
     EXPECT_FALSE(voice.held);
 
-    // In later runs, speech that ends with nothing to transcribe, a muted
-    // microphone, or a transcript of a filler lets the answer play on too.
+    // Later runs play on after speech with nothing to transcribe, a mute, or a filler.
     const auto speakingAnAnswer = [&] {
         finishSpeech();
         model->voiceSession().enqueueVoiceSentence(u"It is sunny."_s);

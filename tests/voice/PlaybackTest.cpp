@@ -171,10 +171,8 @@ TEST_F(PlaybackTest, AHeldClipFallsSilentAndPlaysOnToItsEndOnceReleased)
             ++quiet;
         }
     }
-    // The tone goes on past the end a wait without the holds would have had
-    // (0.3 s of it: a sine at 0.5 is above 0.1 for 87% of its samples), around
-    // a pause of the hold's length. An overloaded server that runs dry plays
-    // less of it, never more.
+    // The tone plays on past where a wait without holds would end (0.3 s; 87% of a sine at 0.5
+    // is above 0.1), around the pause. A server that runs dry plays less of it, never more.
     EXPECT_GT(double(loud) / monitorRate, 0.6);
     EXPECT_LT(double(loud) / monitorRate, 0.95);
     EXPECT_GT(double(longestQuiet) / monitorRate, 0.6);
