@@ -46,12 +46,17 @@ protected:
         return QDir(home.filePath(QStringLiteral("config/autostart"))).entryList({QStringLiteral("*.desktop")}, QDir::Files);
     }
 
-    // The instance a restart started: the owner of a Nimbel window on this test's display.
-    static qint64 restartedInstance()
+    // The instance a restart started: the owner of a Nimbel window on this test's
+    // display that runs with this test's home (other tests' instances share the display).
+    qint64 restartedInstance() const
     {
-        for (const QString &id : xdotool(QStringLiteral("search --onlyvisible --name ^Nimbel$")).split(u'\n', Qt::SkipEmptyParts))
-            if (const qint64 pid = xdotool(QStringLiteral("getwindowpid ") + id).toLongLong(); pid > 0)
+        for (const QString &id : xdotool(QStringLiteral("search --onlyvisible --name ^Nimbel$")).split(u'\n', Qt::SkipEmptyParts)) {
+            const qint64 pid = xdotool(QStringLiteral("getwindowpid ") + id).toLongLong();
+            QFile environment(QStringLiteral("/proc/%1/environ").arg(pid));
+            if (pid > 0 && environment.open(QIODevice::ReadOnly)
+                && environment.readAll().split('\0').contains("HOME=" + QFile::encodeName(home.path())))
                 return pid;
+        }
         return 0;
     }
 
