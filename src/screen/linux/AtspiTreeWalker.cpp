@@ -11,7 +11,9 @@
 
 #include <algorithm>
 #include <array>
+#include <condition_variable>
 #include <memory>
+#include <mutex>
 #include <vector>
 
 namespace nimbel {
@@ -60,49 +62,109 @@ bool isHidden(AtspiStateBits states)
         || (states & atspiStateBit(ATSPI_STATE_VISIBLE)) == 0;
 }
 
+// The hand-over of libatspi's connection to a context of its own.
+struct SessionSetup
+{
+    enum class State { idle, pending, ready, failed };
+    std::mutex mutex;
+    std::condition_variable settled;
+    State state = State::idle;
+    DBusConnection *bus = nullptr;
+};
+
+SessionSetup &sessionSetup()
+{
+    static SessionSetup setup;
+    return setup;
+}
+
+// How long a walk waits for the event loop to take the hand-over; a walk that
+// gives up goes without a summary, and the next one waits again.
+constexpr auto handOverWait = std::chrono::seconds(2);
+
+// Runs where the default main context is not being dispatched meanwhile: on the
+// worker thread while it owns that context, or in the event loop that owns it.
+gboolean moveSession(gpointer)
+{
+    SessionSetup &setup = sessionSetup();
+    DBusConnection *bus = nullptr;
+    {
+        const std::lock_guard lock(setup.mutex);
+        bus = setup.bus;
+    }
+    // The library looks the connection up again; one that dropped meanwhile it
+    // would open anew, blocking: left to the next walk instead.
+    bool ready = dbus_connection_get_is_connected(bus);
+    if (ready && atspi_init() > 1) {
+        // Undone, so that no later call meets a library without a bus.
+        atspi_exit();
+        ready = false;
+    }
+    if (ready) {
+        GMainContext *quiet = g_main_context_new();
+        atspi_set_main_context(quiet);
+        atspi_dbus_connection_setup_with_g_main(bus, quiet);
+        static constexpr std::array subscriptions{
+            "type='signal',interface='org.a11y.atspi.Cache',member='AddAccessible'",
+            "type='signal',interface='org.a11y.atspi.Cache',member='RemoveAccessible'",
+            "type='signal',interface='org.a11y.atspi.Event.Object',member='ChildrenChanged'",
+            "type='signal',interface='org.a11y.atspi.Event.Object',member='PropertyChange'",
+            "type='signal',interface='org.a11y.atspi.Event.Object',member='StateChanged'",
+            "type='signal',interface='org.freedesktop.DBus',member='NameOwnerChanged'",
+        };
+        for (const char *rule : subscriptions)
+            dbus_bus_remove_match(bus, rule, nullptr);
+    }
+    {
+        const std::lock_guard lock(setup.mutex);
+        setup.state = ready ? SessionSetup::State::ready : SessionSetup::State::failed;
+    }
+    setup.settled.notify_all();
+    return G_SOURCE_REMOVE;
+}
+
 } // namespace
 
-// Prepares libatspi once, on the worker thread. The library attaches its bus
-// connection to the process's default main context, which the Qt main thread
-// iterates; it is moved to a context of its own that nobody iterates, so no
-// libatspi code ever runs on another thread. Nothing here needs events: the
-// signal subscriptions the library makes for its caches are dropped, so that
-// the desktop's traffic does not pile up on a connection that is never
-// dispatched. Without events the library reads every value afresh.
+// Prepares libatspi once. atspi_init() attaches the library's bus connection to
+// the process's default main context, which the Qt main thread iterates; it is
+// moved to a context of its own that nobody iterates, so that no libatspi code
+// ever runs on another thread than the worker's. The move itself must not
+// overlap a dispatch of the default context: a watch the event loop dispatches
+// while the move frees it is handled as a null watch. So the library is set up
+// through g_main_context_invoke(), which runs it here when this thread can own
+// the default context and otherwise in the event loop that owns it.
+// Nothing here needs events: the signal subscriptions the library makes for its
+// caches are dropped, so that the desktop's traffic does not pile up on a
+// connection that is never dispatched. Without events the library reads every
+// value afresh.
 bool ensureSession()
 {
-    static DBusConnection *ready = nullptr;
+    SessionSetup &setup = sessionSetup();
+    std::unique_lock lock(setup.mutex);
     // The library cannot move to a bus that came back: after a lost bus the
     // accessibility summary stays unavailable instead of calling into a
     // closed connection.
-    if (ready)
-        return dbus_connection_get_is_connected(ready);
-    // Checked before the library is initialised: once initialised without a
-    // bus it aborts the process on its next call.
-    DBusConnection *bus = atspi_get_a11y_bus();
-    if (!bus)
-        return false;
-    if (atspi_init() > 1) {
-        // The bus went away between the two calls. Undone, so that no later
-        // call meets a library without a bus; the next walk tries again.
-        atspi_exit();
-        return false;
+    if (setup.state == SessionSetup::State::ready)
+        return dbus_connection_get_is_connected(setup.bus);
+    if (setup.state != SessionSetup::State::pending) {
+        lock.unlock();
+        // Opened here, where blocking is harmless. Checked before the library is
+        // initialised: once initialised without a bus it aborts the process on
+        // its next call.
+        DBusConnection *bus = atspi_get_a11y_bus();
+        if (!bus)
+            return false;
+        lock.lock();
+        setup.bus = bus;
+        setup.state = SessionSetup::State::pending;
+        lock.unlock();
+        g_main_context_invoke(nullptr, moveSession, nullptr);
+        lock.lock();
     }
-    GMainContext *quiet = g_main_context_new();
-    atspi_set_main_context(quiet);
-    atspi_dbus_connection_setup_with_g_main(bus, quiet);
-    static constexpr std::array subscriptions{
-        "type='signal',interface='org.a11y.atspi.Cache',member='AddAccessible'",
-        "type='signal',interface='org.a11y.atspi.Cache',member='RemoveAccessible'",
-        "type='signal',interface='org.a11y.atspi.Event.Object',member='ChildrenChanged'",
-        "type='signal',interface='org.a11y.atspi.Event.Object',member='PropertyChange'",
-        "type='signal',interface='org.a11y.atspi.Event.Object',member='StateChanged'",
-        "type='signal',interface='org.freedesktop.DBus',member='NameOwnerChanged'",
-    };
-    for (const char *rule : subscriptions)
-        dbus_bus_remove_match(bus, rule, nullptr);
-    ready = bus;
-    return true;
+    setup.settled.wait_for(lock, handOverWait, [&] { return setup.state != SessionSetup::State::pending; });
+    if (setup.state == SessionSetup::State::failed)
+        setup.state = SessionSetup::State::idle; // the next walk tries again
+    return setup.state == SessionSetup::State::ready;
 }
 
 // Replies that came too late for their call stay queued on a connection that
