@@ -116,6 +116,37 @@ TEST_F(VoiceConversationEndToEnd, SpokenQuestionIsAnsweredAloudAndTalkingOverThe
         EXPECT_TRUE(echoed.contains(QStringLiteral("voice_line=") + sentence)) << sentence.toStdString();
     EXPECT_LE(echoed.count(u"speech_held"), 2) << echoed.toStdString();
     EXPECT_EQ(count(journal(), QStringLiteral("/v1/desktop/chat")), 3);
+
+    // The platform fails a transcription and a synthesis once: the turn is transcribed
+    // on the device and asked, no sentence is spoken twice, and the next turn is heard.
+    ASSERT_TRUE(pulse.pactl({QStringLiteral("unload-module"), QStringLiteral("module-loopback")}));
+    const auto once = [](int status) { return QJsonObject{{QStringLiteral("status"), status}, {QStringLiteral("times"), 1}}; };
+    const QStringList rain{QStringLiteral("Rain is coming tonight."), QStringLiteral("Take an umbrella with you.")};
+    const QJsonObject rainy{{QStringLiteral("match"), QStringLiteral("weather")}, {QStringLiteral("sentences"), QJsonArray::fromStringList(rain)}};
+    ASSERT_NO_FATAL_FAILURE(writeScript(
+        {{QStringLiteral("chat"), QJsonObject{{QStringLiteral("pause_ms"), 100}, {QStringLiteral("replies"), QJsonArray{rainy, moon}}}},
+         {QStringLiteral("transcription"), QJsonObject{{QStringLiteral("sequence"), QJsonArray{secondQuestion}}}},
+         {QStringLiteral("faults"), QJsonObject{{QStringLiteral("/v1/audio/transcriptions"), once(503)},
+                                                {QStringLiteral("/v1/desktop/speech"), once(500)}}}}));
+    // Spoken once the assistant listens again (and its capture has started, as after the greeting).
+    const auto listensAfter = [&](const QString &event) {
+        const bool listens = waitFor([&] { return records().lastIndexOf(u"platform_recording_started") > records().lastIndexOf(event); });
+        QThread::msleep(600);
+        return listens;
+    };
+    ASSERT_TRUE(listensAfter(QStringLiteral("voice_line="))) << records().toStdString();
+    const qsizetype faultMark = records().size();
+    auto fallback = pulse.playIntoMicrophone(question);
+    ASSERT_TRUE(waitFor([&] { return !entry(journal(), QStringLiteral("/v1/desktop/speech"), 500).isEmpty(); }))
+        << records().mid(faultMark).toStdString() << QJsonDocument(journal()).toJson().toStdString();
+    EXPECT_FALSE(entry(journal(), QStringLiteral("/v1/audio/transcriptions"), 503).isEmpty());
+    ASSERT_TRUE(waitFor([&] { return count(journal(), QStringLiteral("/v1/desktop/chat")) == 4; }));
+    ASSERT_TRUE(listensAfter(QStringLiteral("voice_line="))) << records().mid(faultMark).toStdString();
+    auto next = pulse.playIntoMicrophone(interruption);
+    ASSERT_TRUE(waitFor([&] { return records().mid(faultMark).contains(u"voice_line=The moon is bright."); }))
+        << records().mid(faultMark).toStdString() << QJsonDocument(journal()).toJson().toStdString();
+    for (const QString &sentence : rain)
+        EXPECT_LE(records().mid(faultMark).count(QStringLiteral("voice_line=") + sentence), 1) << sentence.toStdString();
     recording->terminate();
     recording->waitForFinished(5000);
 }
