@@ -1,10 +1,12 @@
 // A long session: the paired assistant answers questions typed into its panel
 // one after the other, every fourth one about the dialog in front, against the
-// local platform. Read from outside the process after a warm-up and at the
-// end: resident memory, open descriptors, threads, and the files left in its
-// private temporary folder.
+// local platform; and a voice session answers spoken questions, each said into
+// a private PulseAudio server's microphone. Read from outside the process after
+// a warm-up and at the end: resident memory, open descriptors, threads, and the
+// files left in its private temporary folder.
 //   scripts/with-session build/bench/soak/soak_bench [--questions=N] (default 300)
 #include "AppLaunch.h"
+#include "PulseAudioTestServer.h"
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
@@ -15,6 +17,7 @@
 #include <QJsonObject>
 #include <QRegularExpression>
 #include <QSet>
+#include <QSettings>
 #include <QThread>
 
 #include <benchmark/benchmark.h>
@@ -92,10 +95,15 @@ public:
     {
         const QJsonObject reply{{QStringLiteral("match"), QStringLiteral("question")},
                                 {QStringLiteral("sentences"), QJsonArray{QStringLiteral("Here is the answer.")}}};
+        // Each spoken question is heard as a question of its own.
+        QJsonArray transcripts;
+        for (int i = 0; i < questionCount; ++i)
+            transcripts.append(QStringLiteral("Spoken question number %1").arg(i));
         QFile script(home.filePath(QStringLiteral("script.json")));
         script.open(QIODevice::WriteOnly);
         script.write(QJsonDocument(QJsonObject{{QStringLiteral("chat"), QJsonObject{{QStringLiteral("pause_ms"), 0},
-                                                                                     {QStringLiteral("replies"), QJsonArray{reply}}}}})
+                                                                                     {QStringLiteral("replies"), QJsonArray{reply}}}},
+                                               {QStringLiteral("transcription"), QJsonObject{{QStringLiteral("sequence"), transcripts}}}})
                          .toJson());
         script.close();
         endWithSession(platform);
@@ -186,6 +194,55 @@ public:
         waitFor([&] { return !panelWindow().isEmpty(); }, 20000);
     }
 
+    // Starts again past the introduction, where an ordinary start shows the launcher alone.
+    bool restartPastIntroduction()
+    {
+        app.terminate();
+        app.waitForFinished(10000);
+        QSettings(home.filePath(QStringLiteral("config/app.nimbel.desktop.conf")), QSettings::IniFormat)
+            .setValue(QStringLiteral("desktopFirstRunCompletedVersion"), 1);
+        collected.clear();
+        app.start(QStringLiteral(NIMBEL_APP_BINARY), {});
+        if (!app.waitForStarted(10000) || !waitFor([&] { return records().contains(u"event=startup"); }))
+            return fail(QStringLiteral("the assistant did not start again: ") + records());
+        return true;
+    }
+
+    bool clickOrb()
+    {
+        const QStringList ids = run(QStringLiteral("xdotool"), {QStringLiteral("search"), QStringLiteral("--all"), QStringLiteral("--onlyvisible"),
+                                                                QStringLiteral("--pid"), QString::number(app.processId()),
+                                                                QStringLiteral("--name"), QStringLiteral("^Nimbel$")})
+                                    .split(u'\n', Qt::SkipEmptyParts);
+        for (const QString &id : ids) {
+            if (run(QStringLiteral("xdotool"), {QStringLiteral("getwindowgeometry"), QStringLiteral("--shell"), id}).contains(u"WIDTH=196")) {
+                run(QStringLiteral("xdotool"), {QStringLiteral("mousemove"), QStringLiteral("--window"), id, QStringLiteral("98"),
+                                                QStringLiteral("70"), QStringLiteral("click"), QStringLiteral("1")});
+                return true;
+            }
+        }
+        return fail(QStringLiteral("no launcher window"));
+    }
+
+    // Says `file` once the session listens, and waits until its answer has been spoken.
+    bool askAloud(const PulseAudioTestServer &pulse, const QString &file, int number)
+    {
+        // (After the greeting, which is the session's first line.)
+        const bool listening = waitFor([&] {
+            const QString log = records();
+            return log.contains(u"voice_line=") && log.lastIndexOf(u"platform_recording_started") > log.lastIndexOf(u"voice_line=");
+        });
+        if (!listening)
+            return fail(QStringLiteral("the session stopped listening before spoken question %1").arg(number));
+        QThread::msleep(600); // the capture starts after its record
+        const qsizetype spoken = records().count(u"voice_line=Here is the answer.");
+        const auto feed = pulse.playIntoMicrophone(file);
+        if (!waitFor([&] { return records().count(u"voice_line=Here is the answer.") > spoken; }))
+            return fail(QStringLiteral("spoken question %1 was not answered aloud").arg(number));
+        feed->waitForFinished(5000);
+        return true;
+    }
+
     QString records()
     {
         collected += QString::fromUtf8(app.readAllStandardError());
@@ -226,6 +283,21 @@ private:
     QString collected;
 };
 
+void report(benchmark::State &state, qsizetype asked, const Figures &warm, Session &session)
+{
+    QThread::msleep(2000);
+    const Figures end = figuresOf(session.pid());
+    state.counters["questions"] = double(asked);
+    state.counters["rss_warm_MiB"] = warm.rssKiB / 1024;
+    state.counters["rss_end_MiB"] = end.rssKiB / 1024;
+    state.counters["rss_growth_MiB"] = (end.rssKiB - warm.rssKiB) / 1024;
+    state.counters["fds_warm"] = warm.descriptors;
+    state.counters["fds_end"] = end.descriptors;
+    state.counters["threads_warm"] = warm.threads;
+    state.counters["threads_end"] = end.threads;
+    state.counters["tmp_files"] = double(filesUnder(session.temporaryFolder()));
+}
+
 void LongSession(benchmark::State &state)
 {
     for (auto _ : state) {
@@ -252,20 +324,41 @@ void LongSession(benchmark::State &state)
             if (i + 1 == warmUp)
                 warm = figuresOf(session.pid());
         }
-        QThread::msleep(2000);
-        const Figures end = figuresOf(session.pid());
-        state.counters["questions"] = double(asked);
-        state.counters["rss_warm_MiB"] = warm.rssKiB / 1024;
-        state.counters["rss_end_MiB"] = end.rssKiB / 1024;
-        state.counters["rss_growth_MiB"] = (end.rssKiB - warm.rssKiB) / 1024;
-        state.counters["fds_warm"] = warm.descriptors;
-        state.counters["fds_end"] = end.descriptors;
-        state.counters["threads_warm"] = warm.threads;
-        state.counters["threads_end"] = end.threads;
-        state.counters["tmp_files"] = double(filesUnder(session.temporaryFolder()));
+        report(state, asked, warm, session);
     }
 }
 BENCHMARK(LongSession)->Iterations(1)->Unit(benchmark::kSecond)->UseRealTime();
+
+void LongVoiceSession(benchmark::State &state)
+{
+    for (auto _ : state) {
+        // Before the session, whose environment carries the server's address.
+        PulseAudioTestServer pulse;
+        Session session;
+        if (!pulse.isRunning() || !session.start() || !session.restartPastIntroduction() || !session.clickOrb()) {
+            state.SkipWithError(pulse.isRunning() ? session.failure.toStdString().c_str() : "no PulseAudio server");
+            return;
+        }
+        const QString question = spokenFile(pulse.folder(), QStringLiteral("question"), QStringLiteral("en"),
+                                            QStringLiteral("What is the weather like"), 0.3, 0.8);
+        Figures warm;
+        qsizetype asked = 0;
+        for (int i = 0; i < questionCount; ++i) {
+            QElapsedTimer timer;
+            timer.start();
+            if (!session.askAloud(pulse, question, i + 1)) {
+                state.SkipWithError(session.failure.toStdString().c_str());
+                return;
+            }
+            ++asked;
+            std::fprintf(stderr, "soak: spoken question %d answered in %lld ms\n", i + 1, timer.elapsed());
+            if (i + 1 == warmUp)
+                warm = figuresOf(session.pid());
+        }
+        report(state, asked, warm, session);
+    }
+}
+BENCHMARK(LongVoiceSession)->Iterations(1)->Unit(benchmark::kSecond)->UseRealTime();
 
 } // namespace
 
