@@ -128,20 +128,19 @@ TEST_F(VoiceConversationEndToEnd, SpokenQuestionIsAnsweredAloudAndTalkingOverThe
          {QStringLiteral("transcription"), QJsonObject{{QStringLiteral("sequence"), QJsonArray{secondQuestion}}}},
          {QStringLiteral("faults"), QJsonObject{{QStringLiteral("/v1/audio/transcriptions"), once(503)},
                                                 {QStringLiteral("/v1/desktop/speech"), once(500)}}}}));
-    // Spoken once the assistant listens again (and its capture has started, as after the greeting).
-    const auto listensAfter = [&](const QString &event) {
-        const bool listens = waitFor([&] { return records().lastIndexOf(u"platform_recording_started") > records().lastIndexOf(event); });
-        QThread::msleep(600);
-        return listens;
+    // Spoken once the assistant listens again after its last line (and its capture has started).
+    const auto listensAgain = [&] {
+        return waitFor([&] { return records().lastIndexOf(u"platform_recording_started") > records().lastIndexOf(u"voice_line="); })
+            && (QThread::msleep(600), true);
     };
-    ASSERT_TRUE(listensAfter(QStringLiteral("voice_line="))) << records().toStdString();
+    ASSERT_TRUE(listensAgain()) << records().toStdString();
     const qsizetype faultMark = records().size();
     auto fallback = pulse.playIntoMicrophone(question);
     ASSERT_TRUE(waitFor([&] { return !entry(journal(), QStringLiteral("/v1/desktop/speech"), 500).isEmpty(); }))
         << records().mid(faultMark).toStdString() << QJsonDocument(journal()).toJson().toStdString();
     EXPECT_FALSE(entry(journal(), QStringLiteral("/v1/audio/transcriptions"), 503).isEmpty());
     ASSERT_TRUE(waitFor([&] { return count(journal(), QStringLiteral("/v1/desktop/chat")) == 4; }));
-    ASSERT_TRUE(listensAfter(QStringLiteral("voice_line="))) << records().mid(faultMark).toStdString();
+    ASSERT_TRUE(listensAgain()) << records().mid(faultMark).toStdString();
     auto next = pulse.playIntoMicrophone(interruption);
     ASSERT_TRUE(waitFor([&] { return records().mid(faultMark).contains(u"voice_line=The moon is bright."); }))
         << records().mid(faultMark).toStdString() << QJsonDocument(journal()).toJson().toStdString();

@@ -281,10 +281,7 @@ TEST_F(X11ScreenCaptureTest, MinimisedWindowsAreNotCaptured)
     // xdotool's --sync returns before the window manager has acted on a minimise.
     ASSERT_TRUE(run(QStringLiteral("xdotool"), {"windowminimize", QString::number(redApp.window())}));
     auto result = capture();
-    EXPECT_TRUE(waitUntil([&] {
-        result = capture();
-        return result && result->metadata.kind == CaptureKind::display;
-    }, 10000));
+    EXPECT_TRUE(waitUntil([&] { return (result = capture()) && result->metadata.kind == CaptureKind::display; }, 10000));
     ASSERT_TRUE(result);
     EXPECT_EQ(result->metadata.bundleIdentifier, u"org.nimbel.test.Red");
     EXPECT_EQ(shareOf(result->image, result->image.rect(), redColour), 0);
