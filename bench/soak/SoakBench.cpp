@@ -302,7 +302,7 @@ void LongSession(benchmark::State &state)
 {
     for (auto _ : state) {
         Session session;
-        if (!session.start()) {
+        if (!session.start() || !session.restartPastIntroduction()) {
             state.SkipWithError(session.failure.toStdString().c_str());
             return;
         }
