@@ -127,8 +127,8 @@ gboolean moveSession(gpointer)
 
 // Prepares libatspi once. atspi_init() attaches the library's bus connection to
 // the process's default main context, which the Qt main thread iterates; it is
-// moved to a context of its own that nobody iterates, so that no libatspi code
-// ever runs on another thread than the worker's. The move itself must not
+// moved to a context of its own that nobody iterates, so that once set up no
+// libatspi code runs on another thread than the worker's. The move itself must not
 // overlap a dispatch of the default context: a watch the event loop dispatches
 // while the move frees it is handled as a null watch. So the library is set up
 // through g_main_context_invoke(), which runs it here when this thread can own
