@@ -10,6 +10,8 @@
 
 #include <QImage>
 
+#include <algorithm>
+
 using namespace nimbel::test;
 
 namespace {
@@ -82,13 +84,16 @@ TEST_F(HighlightEndToEnd, OneCaptureWithItsOwnContextsAndARingAroundTheButtonByT
     ASSERT_NO_FATAL_FAILURE(askUntilTheRingSurroundsTheButton());
 
     // On the screen: the ring around the button's rectangle, the button itself uncovered.
-    QThread::msleep(400); // the ring closes in on its target when it appears
-    const QImage screen(saveScreenshot(QStringLiteral("root"), QStringLiteral("highlight-screen.png")));
-    ASSERT_FALSE(screen.isNull());
-    // The ring's band runs 4 to 9 pixels outside the button.
+    // The ring's band runs 4 to 9 pixels outside the button, once it has closed in on it.
     const int out = 6;
     const QPoint onRing[] = {{button.center().x(), button.top() - out}, {button.center().x(), button.bottom() + out},
                              {button.left() - out, button.center().y()}, {button.right() + out, button.center().y()}};
+    QImage screen;
+    EXPECT_TRUE(waitFor([&] {
+        screen = QImage(saveScreenshot(QStringLiteral("root"), QStringLiteral("highlight-screen.png")));
+        return !screen.isNull() && std::all_of(std::begin(onRing), std::end(onRing), [&](QPoint p) { return isRing(screen.pixel(p)); });
+    }, 5s));
+    ASSERT_FALSE(screen.isNull());
     for (const QPoint &p : onRing)
         EXPECT_TRUE(isRing(screen.pixel(p))) << "no ring at " << p.x() << "," << p.y();
     EXPECT_FALSE(isRing(screen.pixel(button.center())));
