@@ -1,11 +1,14 @@
 // The paired assistant against a local platform that fails on purpose, one
 // fault per case: streams that break off, crawl or carry garbage, error
-// statuses (each status's message, stalls and redirects are the gateway tests').
+// statuses, a platform that dies mid-answer and comes back (each status's
+// message, stalls and redirects are the gateway tests').
 // Whatever happens, the owner's question stays in the chat, no sentence shows
 // twice, the failure is shown, and the next question (typed into the composer
 // as the owner would) is answered.
 #include "AccessibilityBusReader.h"
 #include "AssistantSession.h"
+
+#include <QUrl>
 
 using namespace nimbel::test;
 
@@ -33,6 +36,7 @@ struct FaultCase
     bool screen = false;           // asked in front of a dialog
     qsizetype sentencesShown = 0;  // of `answer`, before the failure
     QString failure;               // the failure shown; empty when the answer arrives whole
+    bool platformRestarts = false; // the platform dies after the shown sentences, and comes back
 };
 
 void PrintTo(const FaultCase &fault, std::ostream *out)
@@ -62,6 +66,7 @@ const FaultCase cases[] = {
     {"ConfigurationForbidden", config, status(403, QJsonObject{{"error", "Agent disabled"}}), false, 0,
      QStringLiteral("Agent disabled")},
     {"AnalysisServerError", analyze, status(500), true, 0, generic},
+    {"PlatformGoneMidAnswer", chat, {{"pause_after", 1}, {"pause_ms", 30000}}, false, 1, connectionFailed, true},
 };
 
 class PlatformFaults : public AssistantSession, public ::testing::WithParamInterface<FaultCase>
@@ -104,6 +109,12 @@ TEST_P(PlatformFaults, QuestionSurvivesAndTheNextOneIsAnswered)
         ASSERT_NO_FATAL_FAILURE(openDialog());
     }
     ASSERT_NO_FATAL_FAILURE(ask(asked));
+    if (fault.platformRestarts) {
+        ASSERT_TRUE(waitFor([&] { return timesShown(answer[0]) == 1; })) << records().toStdString();
+        platform.kill();
+        platform.waitForFinished(5000);
+        ASSERT_NO_FATAL_FAILURE(startPlatform(script(), QUrl(base).port()));
+    }
 
     // Each sentence shows once or not at all, also after the next question.
     const auto expectEachSentenceOnce = [&] {
