@@ -1,7 +1,7 @@
 // The paired assistant against a local platform that fails on purpose, one
 // fault per case: streams that break off, crawl or carry garbage, error
-// statuses, a platform that dies mid-answer and comes back (each status's
-// message, stalls and redirects are the gateway tests').
+// statuses, a redirect to another host, a platform that dies mid-answer and
+// comes back (each status's message and stalls are the gateway tests').
 // Whatever happens, the owner's question stays in the chat, no sentence shows
 // twice, the failure is shown, and the next question (typed into the composer
 // as the owner would) is answered.
@@ -66,6 +66,10 @@ const FaultCase cases[] = {
     {"ConfigurationForbidden", config, status(403, QJsonObject{{"error", "Agent disabled"}}), false, 0,
      QStringLiteral("Agent disabled")},
     {"AnalysisServerError", analyze, status(500), true, 0, generic},
+    // Not followed: had it been, nothing answers there, and the failure would be another.
+    {"RedirectToAnotherHost", chat,
+     {{"status", 307}, {"body", ""}, {"headers", QJsonObject{{"Location", "http://127.0.0.2:9/v1/desktop/chat"}}}}, false, 0,
+     invalidResponse},
     {"PlatformGoneMidAnswer", chat, {{"pause_after", 1}, {"pause_ms", 30000}}, false, 1, connectionFailed, true},
 };
 
