@@ -208,21 +208,7 @@ public:
         return true;
     }
 
-    bool clickOrb()
-    {
-        const QStringList ids = run(QStringLiteral("xdotool"), {QStringLiteral("search"), QStringLiteral("--all"), QStringLiteral("--onlyvisible"),
-                                                                QStringLiteral("--pid"), QString::number(app.processId()),
-                                                                QStringLiteral("--name"), QStringLiteral("^Nimbel$")})
-                                    .split(u'\n', Qt::SkipEmptyParts);
-        for (const QString &id : ids) {
-            if (run(QStringLiteral("xdotool"), {QStringLiteral("getwindowgeometry"), QStringLiteral("--shell"), id}).contains(u"WIDTH=196")) {
-                run(QStringLiteral("xdotool"), {QStringLiteral("mousemove"), QStringLiteral("--window"), id, QStringLiteral("98"),
-                                                QStringLiteral("70"), QStringLiteral("click"), QStringLiteral("1")});
-                return true;
-            }
-        }
-        return fail(QStringLiteral("no launcher window"));
-    }
+    bool clickOrb() { return nimbel::test::clickOrb(app.processId()) || fail(QStringLiteral("no launcher window")); }
 
     // Says `file` once the session listens, and waits until its answer has been spoken.
     bool askAloud(const PulseAudioTestServer &pulse, const QString &file, int number)
@@ -283,11 +269,25 @@ private:
     QString collected;
 };
 
-void report(benchmark::State &state, qsizetype asked, const Figures &warm, Session &session)
+// Asks the session's `questionCount` questions, question `i` through `ask(i)`,
+// and reports the figures after the warm-up against those at the end.
+void askAll(benchmark::State &state, Session &session, const char *kind, const std::function<bool(int)> &ask)
 {
+    Figures warm;
+    for (int i = 0; i < questionCount; ++i) {
+        QElapsedTimer timer;
+        timer.start();
+        if (!ask(i)) {
+            state.SkipWithError(session.failure.toStdString().c_str());
+            return;
+        }
+        std::fprintf(stderr, "soak: %s question %d answered in %lld ms\n", kind, i + 1, timer.elapsed());
+        if (i + 1 == warmUp)
+            warm = figuresOf(session.pid());
+    }
     QThread::msleep(2000);
     const Figures end = figuresOf(session.pid());
-    state.counters["questions"] = double(asked);
+    state.counters["questions"] = double(questionCount);
     state.counters["rss_warm_MiB"] = warm.rssKiB / 1024;
     state.counters["rss_end_MiB"] = end.rssKiB / 1024;
     state.counters["rss_growth_MiB"] = (end.rssKiB - warm.rssKiB) / 1024;
@@ -307,24 +307,12 @@ void LongSession(benchmark::State &state)
             return;
         }
         session.openPanel();
-        Figures warm;
-        qsizetype asked = 0;
-        for (int i = 0; i < questionCount; ++i) {
+        askAll(state, session, "typed", [&](int i) {
             const bool aboutTheScreen = i % 4 == 3;
-            const QString question = aboutTheScreen ? QStringLiteral("Which question is about the button on this screen number %1?").arg(i)
-                                                    : QStringLiteral("Soak question number %1?").arg(i);
-            QElapsedTimer timer;
-            timer.start();
-            if (!session.ask(question, aboutTheScreen)) {
-                state.SkipWithError(session.failure.toStdString().c_str());
-                return;
-            }
-            ++asked;
-            std::fprintf(stderr, "soak: question %d answered in %lld ms\n", i + 1, timer.elapsed());
-            if (i + 1 == warmUp)
-                warm = figuresOf(session.pid());
-        }
-        report(state, asked, warm, session);
+            return session.ask(aboutTheScreen ? QStringLiteral("Which question is about the button on this screen number %1?").arg(i)
+                                              : QStringLiteral("Soak question number %1?").arg(i),
+                               aboutTheScreen);
+        });
     }
 }
 BENCHMARK(LongSession)->Iterations(1)->Unit(benchmark::kSecond)->UseRealTime();
@@ -341,21 +329,7 @@ void LongVoiceSession(benchmark::State &state)
         }
         const QString question = spokenFile(pulse.folder(), QStringLiteral("question"), QStringLiteral("en"),
                                             QStringLiteral("What is the weather like"), 0.3, 0.8);
-        Figures warm;
-        qsizetype asked = 0;
-        for (int i = 0; i < questionCount; ++i) {
-            QElapsedTimer timer;
-            timer.start();
-            if (!session.askAloud(pulse, question, i + 1)) {
-                state.SkipWithError(session.failure.toStdString().c_str());
-                return;
-            }
-            ++asked;
-            std::fprintf(stderr, "soak: spoken question %d answered in %lld ms\n", i + 1, timer.elapsed());
-            if (i + 1 == warmUp)
-                warm = figuresOf(session.pid());
-        }
-        report(state, asked, warm, session);
+        askAll(state, session, "spoken", [&](int i) { return session.askAloud(pulse, question, i + 1); });
     }
 }
 BENCHMARK(LongVoiceSession)->Iterations(1)->Unit(benchmark::kSecond)->UseRealTime();

@@ -221,23 +221,7 @@ public:
         return m_records;
     }
 
-    bool clickOrb()
-    {
-        const QStringList ids = run(QStringLiteral("xdotool"),
-                                    {QStringLiteral("search"), QStringLiteral("--all"), QStringLiteral("--onlyvisible"),
-                                     QStringLiteral("--pid"), QString::number(app.processId()), QStringLiteral("--name"),
-                                     QStringLiteral("^Nimbel$")})
-                                    .split(u'\n', Qt::SkipEmptyParts);
-        for (const QString &id : ids) {
-            const QString shell = run(QStringLiteral("xdotool"), {QStringLiteral("getwindowgeometry"), QStringLiteral("--shell"), id});
-            if (shell.contains(u"WIDTH=196")) {
-                run(QStringLiteral("xdotool"), {QStringLiteral("mousemove"), QStringLiteral("--window"), id, QStringLiteral("98"),
-                                                QStringLiteral("70"), QStringLiteral("click"), QStringLiteral("1")});
-                return true;
-            }
-        }
-        return fail(QStringLiteral("no launcher window"));
-    }
+    bool clickOrb() { return nimbel::test::clickOrb(app.processId()) || fail(QStringLiteral("no launcher window")); }
 
     bool fail(const QString &why)
     {

@@ -50,6 +50,20 @@ inline QString xdotool(const QString &arguments)
     return run(QStringLiteral("xdotool"), arguments.split(u' ', Qt::SkipEmptyParts));
 }
 
+// Clicks the orb of the launcher (the visible 196-wide Nimbel window) of
+// process `pid`; false when it shows no launcher.
+inline bool clickOrb(qint64 pid)
+{
+    for (const QString &id : xdotool(QStringLiteral("search --all --onlyvisible --pid %1 --name ^Nimbel$").arg(pid))
+                                 .split(u'\n', Qt::SkipEmptyParts)) {
+        if (xdotool(QStringLiteral("getwindowgeometry --shell ") + id).contains(u"WIDTH=196")) {
+            xdotool(QStringLiteral("mousemove --window %1 98 70 click 1").arg(id));
+            return true;
+        }
+    }
+    return false;
+}
+
 // How many colours a sample of every third pixel of `image` holds: a drawn
 // panel (text, bubbles, gradients) has many, an empty window a few.
 inline qsizetype sampledColours(const QImage &image)
