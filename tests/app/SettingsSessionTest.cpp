@@ -122,16 +122,20 @@ TEST_F(SettingsSession, IntroductionOnceThenTheChatByItsAnchorItsTrayItemAndItsS
     }, 10s)) << chat.width() << "x" << chat.height();
 
     // The tray item is docked in the session's tray host, which reparents it into its own window.
-    const QStringList ours = xdotool(QStringLiteral("search --all --pid %1").arg(app.processId())).split(u'\n');
+    // Both lists are read again each time: a search of the whole display ends
+    // early when another test's window goes away during it.
+    QStringList ours;
     QString tree;
     EXPECT_TRUE(waitFor([&] {
+        ours = xdotool(QStringLiteral("search --all --pid %1").arg(app.processId())).split(u'\n');
         tree.clear();
         for (const QString &host : xdotool(QStringLiteral("search --class trayer")).split(u'\n', Qt::SkipEmptyParts))
             tree += run(QStringLiteral("xwininfo"), {QStringLiteral("-tree"), QStringLiteral("-id"), host});
         return std::any_of(ours.begin(), ours.end(), [&](const QString &id) {
             return !id.isEmpty() && tree.contains(QStringLiteral(" 0x%1 ").arg(id.toULongLong(), 0, 16));
         });
-    }, 30s)) << "no window of the application inside a tray host:\n" << tree.toStdString();
+    }, 30s)) << "no window of the application (" << ours.join(u' ').toStdString() << ") inside a tray host:\n"
+             << tree.toStdString();
 
     ASSERT_NO_FATAL_FAILURE(press(QStringLiteral("Settings")));
     ASSERT_TRUE(waitFor([&] { return shows(app.processId(), QStringLiteral("Launch at login")); }, 30s));
