@@ -18,6 +18,7 @@
 #include "screen/linux/X11ScreenGrabber.h"
 
 #include "core/SystemClock.h"
+#include "support/TaskResult.h"
 
 #include <benchmark/benchmark.h>
 
@@ -35,19 +36,10 @@
 #include <optional>
 
 using namespace nimbel;
+using nimbel::test::finish;
 
 namespace {
 constexpr int repetitions = 15;
-
-template<typename T>
-T finish(QCoro::Task<T> task)
-{
-    std::optional<T> result;
-    QCoro::waitFor([](QCoro::Task<T> inner, std::optional<T> *out) -> QCoro::Task<> {
-        out->emplace(co_await std::move(inner));
-    }(std::move(task), &result));
-    return std::move(*result);
-}
 
 // The other application's window and the services that capture it.
 struct CaptureScene

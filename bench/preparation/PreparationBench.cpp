@@ -30,6 +30,7 @@
 #include "screen/linux/X11ScreenCaptureService.h"
 #include "settings/PreferenceKeys.h"
 #include "settings/PreferencesStore.h"
+#include "support/TaskResult.h"
 
 #include <QElapsedTimer>
 #include <QGuiApplication>
@@ -45,6 +46,7 @@
 #include <memory>
 
 using namespace nimbel;
+using nimbel::test::finish;
 
 namespace {
 
@@ -135,16 +137,6 @@ struct Assistant
     LocalScreenContextPreparer preparer;
     std::unique_ptr<OverlayViewModel> model;
 };
-
-template<typename T>
-T finish(QCoro::Task<T> task)
-{
-    std::optional<T> result;
-    QCoro::waitFor([](QCoro::Task<T> inner, std::optional<T> *out) -> QCoro::Task<> {
-        out->emplace(co_await std::move(inner));
-    }(std::move(task), &result));
-    return std::move(*result);
-}
 
 bool waitUntil(const std::function<bool()> &done, int limitMs = 30'000)
 {

@@ -3,7 +3,7 @@
 // The capture tests' desktop: a private X display with a window manager,
 // other applications' windows on it, the assistant's own window, and what the
 // screen shows, read straight from the X server.
-#include <QCoro/QCoroTask>
+#include "support/TaskResult.h"
 
 #include <QColor>
 #include <QCoreApplication>
@@ -38,18 +38,6 @@ inline bool waitUntil(const std::function<bool()> &condition, int timeoutMs = 15
         QThread::msleep(5);
     }
     return true;
-}
-
-// Runs `task` to its end in a local event loop (QCoro::waitFor needs a
-// default-constructible result; capture results are not).
-template<typename T>
-T finish(QCoro::Task<T> task)
-{
-    std::optional<T> result;
-    QCoro::waitFor([](QCoro::Task<T> inner, std::optional<T> *out) -> QCoro::Task<> {
-        out->emplace(co_await std::move(inner));
-    }(std::move(task), &result));
-    return std::move(*result);
 }
 
 // Runs a tool to its end (xdotool and the like); true when it exited with 0.
