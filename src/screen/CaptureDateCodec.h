@@ -2,9 +2,6 @@
 
 #include <QDateTime>
 #include <QString>
-#include <QStringView>
-
-#include <optional>
 
 namespace nimbel {
 
@@ -15,9 +12,6 @@ class CaptureDateCodec
 {
 public:
     static QString encode(const QDateTime &date);
-    // Accepts exactly the encoded form (fractional seconds of 1 to 9 digits,
-    // kept to the millisecond); anything else is absent.
-    static std::optional<QDateTime> decode(QStringView text);
 };
 
 } // namespace nimbel

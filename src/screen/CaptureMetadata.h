@@ -13,7 +13,6 @@ enum class CaptureKind { window, display };
 
 // "window" / "display".
 QString captureKindRawValue(CaptureKind kind);
-std::optional<CaptureKind> captureKindFromRawValue(QStringView raw);
 
 // What a capture shows and how large it is. Sizes are in logical points (the
 // window or screen) and in pixels (the returned image).
@@ -34,8 +33,6 @@ struct CaptureMetadata
     // The wire form: keys in field order, absent optional strings omitted,
     // "captured_at" written by CaptureDateCodec.
     nlohmann::ordered_json toJson() const;
-    // Absent when a required key is missing or a value has the wrong type.
-    static std::optional<CaptureMetadata> fromJson(const nlohmann::ordered_json &json);
 };
 
 } // namespace nimbel
