@@ -44,10 +44,19 @@ inline QString run(const QString &program, const QStringList &arguments)
     return QString::fromUtf8(process.readAllStandardOutput()).trimmed();
 }
 
-// xdotool with `arguments`, separated by spaces; its output, trimmed.
+// xdotool with `arguments`, separated by spaces; its output, trimmed. A search
+// of the whole display ends at an X error, having printed nothing, when a window
+// goes away during it (other programs share the display): such a run is repeated.
 inline QString xdotool(const QString &arguments)
 {
-    return run(QStringLiteral("xdotool"), arguments.split(u' ', Qt::SkipEmptyParts));
+    for (int attempt = 1;; ++attempt) {
+        QProcess process;
+        process.start(QStringLiteral("xdotool"), arguments.split(u' ', Qt::SkipEmptyParts));
+        process.waitForFinished(20000);
+        if (attempt < 5 && process.exitCode() != 0 && process.readAllStandardError().contains("X Error"))
+            continue;
+        return QString::fromUtf8(process.readAllStandardOutput()).trimmed();
+    }
 }
 
 // Clicks the orb of the launcher (the visible 196-wide Nimbel window) of
